@@ -1,0 +1,67 @@
+// Micro-benchmarks of the number texts: FormatSingle per coordinate, ParseSingle and ParseInt16
+// per field.
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "grid/format_single.h"
+#include "grid/text_to_number.h"
+
+namespace {
+
+// Coordinates as they occur: UTM eastings and northings, State Plane feet, fractions.
+std::vector<float> Coordinates() {
+  std::vector<float> values;
+  for (int i = 0; i < 4096; ++i) {
+    values.push_back(500000.0f + static_cast<float>(i) * 25.0f);
+    values.push_back(4000000.0f + static_cast<float>(i) * 0.5f);
+    values.push_back(12500000.0f + static_cast<float>(i) * 3.0f);
+    values.push_back(static_cast<float>(i) * 0.001f);
+  }
+  return values;
+}
+
+void BM_FormatSingle(benchmark::State& state) {
+  const std::vector<float> values = Coordinates();
+  std::array<char, grid::kMaxSingleText> text{};
+  std::size_t bytes = 0;
+  for (auto _ : state) {
+    for (const float value : values) {
+      char* end = grid::FormatSingle(value, text.data());
+      bytes += static_cast<std::size_t>(end - text.data());
+      benchmark::DoNotOptimize(text);
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(values.size()));
+  state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
+}
+BENCHMARK(BM_FormatSingle);
+
+void BM_ParseSingle(benchmark::State& state) {
+  const std::vector<std::string> texts = {"500000", "4000000.25", " -1.5e3 ", "12345678.9",
+                                          "0.000123"};
+  for (auto _ : state) {
+    for (const std::string& text : texts) {
+      benchmark::DoNotOptimize(grid::ParseSingle(text, '.'));
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(texts.size()));
+}
+BENCHMARK(BM_ParseSingle);
+
+void BM_ParseInt16(benchmark::State& state) {
+  const std::vector<std::string> texts = {"200", "2.5", "32767.4", "-25", "1e2"};
+  for (auto _ : state) {
+    for (const std::string& text : texts) {
+      benchmark::DoNotOptimize(grid::ParseInt16(text, '.'));
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(texts.size()));
+}
+BENCHMARK(BM_ParseInt16);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,224 @@
+#include "grid/generate_grid.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+#include "grid/format_single.h"
+#include "grid/grid_file.h"
+#include "grid/run_error.h"
+#include "grid/text_to_number.h"
+
+namespace grid {
+namespace {
+
+constexpr std::string_view kHeader = "\"easting\",\"northing\",\"ID\"\r\n";
+constexpr int kLastNumber = 32767;  // rows and columns are numbered in 16 bits
+
+std::string Quoted(std::string_view text) {
+  constexpr std::size_t kShown = 40;
+  if (text.size() > kShown) {
+    return "\"" + std::string(text.substr(0, kShown)) + "...\"";
+  }
+  return "\"" + std::string(text) + "\"";
+}
+
+bool IsBlank(std::string_view text) {
+  return text.find_first_not_of(" \t") == std::string_view::npos;
+}
+
+[[noreturn]] void FailConversion(ParseStatus status, std::string_view field, std::string_view text,
+                                 std::string_view range, char decimal_separator) {
+  if (status == ParseStatus::out_of_range) {
+    throw RunError(ErrorKind::overflow, Quoted(field) + " must be " + std::string(range) +
+                                            ", not " + Quoted(text) + ".");
+  }
+  if (IsBlank(text)) {
+    throw RunError(ErrorKind::type_mismatch, Quoted(field) + " is empty; enter a number.");
+  }
+  throw RunError(ErrorKind::type_mismatch,
+                 Quoted(field) + " is not a number: " + Quoted(text) + ". Enter digits, with '" +
+                     std::string(1, decimal_separator) + "' before any decimal places.");
+}
+
+float ConvertCoordinate(std::string_view field, std::string_view text, char decimal_separator) {
+  const ParseResult<float> result = ParseSingle(text, decimal_separator);
+  if (result.status != ParseStatus::ok) {
+    FailConversion(result.status, field, text, "between -3.402823E+38 and 3.402823E+38",
+                   decimal_separator);
+  }
+  return result.value;
+}
+
+// One text for every overflow of a count, whether the floor or the numbering past it.
+std::string TooMany(std::string_view lines, std::string_view axis) {
+  return "the " + std::string(axis) + " values span 32767 grid spacings or more, and a grid " +
+         "has at most 32767 " + std::string(lines) +
+         "; enter a larger \"Grid Spacing\" or a smaller range.";
+}
+
+// The whole spacings from `min` to `max`: the difference is taken in double precision, not
+// rounded back to single, so that 4.1 - 1.1 stays just below 3 and gives 2.
+int CountSpacings(float min, float max, std::int16_t spacing, std::string_view lines,
+                  std::string_view axis) {
+  if (spacing == 0) {
+    throw RunError(ErrorKind::division_by_zero,
+                   "\"Grid Spacing\" is 0 (a spacing below 0.5 rounds to 0); enter a whole "
+                   "number other than 0.");
+  }
+  const double quotient =
+      (static_cast<double>(max) - static_cast<double>(min)) / static_cast<double>(spacing);
+  if (!std::isfinite(quotient)) {
+    throw RunError(ErrorKind::arithmetic, "the number of " + std::string(lines) +
+                                              " cannot be computed from these values.");
+  }
+  const double whole = std::floor(quotient);
+  if (whole < INT16_MIN || whole > INT16_MAX) {
+    throw RunError(ErrorKind::overflow, TooMany(lines, axis));
+  }
+  return static_cast<int>(whole);
+}
+
+// The texts every line of the file is assembled from. A line is
+//   x "," y ",\"r" row "c" column "\"\r\n"
+// and within one column only y and the row number change, while every column repeats the same
+// y values (each column starts again from minimum y and adds the same spacing). So the texts
+// are formatted once for each column and once for each row, never once for each point, and
+// kept in fixed-size slots that the writer copies whole.
+struct ColumnText {
+  std::array<char, 16> x;    // x
+  std::array<char, 8> tail;  // column "\"\r\n"
+  std::uint8_t x_size;
+  std::uint8_t tail_size;
+};
+struct RowText {
+  std::array<char, 32> middle;  // "," y ",\"r" row "c"
+  std::uint8_t size;
+};
+// Copying whole slots writes past the line's end, up to the end of the middle slot.
+static_assert(kMaxSingleText + sizeof(RowText::middle) <= GridFile::kLineRoom);
+
+struct GridLayout {
+  std::vector<ColumnText> columns;
+  std::vector<RowText> rows;
+  std::uint64_t file_size = kHeader.size();
+};
+
+char* AppendNumber(char* out, int number) {
+  return std::to_chars(out, out + 5, number).ptr;
+}
+
+char* AppendText(char* out, std::string_view text) {
+  return std::copy(text.begin(), text.end(), out);
+}
+
+// x and y advance by repeated addition, rounded to single precision at every step, never as
+// minimum + index * spacing: that is how the grid has always been laid, and at coordinates
+// beyond 2^24 it is visible (there adding 1 changes nothing).
+GridLayout LayOut(const GridInputs& inputs, const GridCounts& counts) {
+  GridLayout layout;
+  if (counts.points() == 0) {
+    return layout;
+  }
+  const auto step = static_cast<float>(inputs.spacing);
+
+  layout.rows.resize(static_cast<std::size_t>(counts.rows()));
+  float y = inputs.min_y;
+  std::uint64_t rows_size = 0;
+  for (int row = 1; row <= counts.rows(); ++row) {
+    RowText& text = layout.rows[static_cast<std::size_t>(row - 1)];
+    char* end = text.middle.data();
+    *end++ = ',';
+    end = FormatSingle(y, end);
+    end = AppendText(end, ",\"r");
+    end = AppendNumber(end, row);
+    *end++ = 'c';
+    text.size = static_cast<std::uint8_t>(end - text.middle.data());
+    rows_size += text.size;
+    y = y + step;
+  }
+
+  layout.columns.resize(static_cast<std::size_t>(counts.columns()));
+  float x = inputs.min_x;
+  std::uint64_t columns_size = 0;
+  for (int column = 1; column <= counts.columns(); ++column) {
+    ColumnText& text = layout.columns[static_cast<std::size_t>(column - 1)];
+    text.x_size = static_cast<std::uint8_t>(FormatSingle(x, text.x.data()) - text.x.data());
+    char* end = AppendNumber(text.tail.data(), column);
+    end = AppendText(end, "\"\r\n");
+    text.tail_size = static_cast<std::uint8_t>(end - text.tail.data());
+    columns_size += text.x_size + text.tail_size;
+    x = x + step;
+  }
+
+  layout.file_size += columns_size * layout.rows.size() + rows_size * layout.columns.size();
+  return layout;
+}
+
+RunResult Write(const GridLayout& layout, const RunOptions& options) {
+  GridFile file(options.output, layout.file_size, options.sync);
+  file.Append(kHeader);
+  const GridProgress done_nothing{0, layout.columns.size() * layout.rows.size()};
+  GridProgress progress = done_nothing;
+  for (const ColumnText& column : layout.columns) {
+    for (const RowText& row : layout.rows) {
+      char* line = file.LineStart();
+      std::memcpy(line, column.x.data(), sizeof column.x);
+      line += column.x_size;
+      std::memcpy(line, row.middle.data(), sizeof row.middle);
+      line += row.size;
+      std::memcpy(line, column.tail.data(), sizeof column.tail);
+      file.LineEnd(line + column.tail_size);
+    }
+    progress.points_written += layout.rows.size();
+    if (options.progress && !options.progress(progress)) {
+      return {.cancelled = true};
+    }
+  }
+  file.Commit();
+  return {.points_written = progress.points_written, .bytes_written = layout.file_size};
+}
+
+}  // namespace
+
+GridInputs ConvertInputs(const FieldTexts& texts, char decimal_separator) {
+  GridInputs inputs;
+  inputs.min_x = ConvertCoordinate("Minimum x value", texts.min_x, decimal_separator);
+  inputs.max_x = ConvertCoordinate("Maximum x value", texts.max_x, decimal_separator);
+  inputs.min_y = ConvertCoordinate("Minimum Y value", texts.min_y, decimal_separator);
+  inputs.max_y = ConvertCoordinate("Maximum Y value", texts.max_y, decimal_separator);
+  const ParseResult<std::int16_t> spacing = ParseInt16(texts.spacing, decimal_separator);
+  if (spacing.status != ParseStatus::ok) {
+    FailConversion(spacing.status, "Grid Spacing", texts.spacing,
+                   "a whole number from -32768 to 32767", decimal_separator);
+  }
+  inputs.spacing = spacing.value;
+  return inputs;
+}
+
+GridCounts CountGrid(const GridInputs& inputs) {
+  GridCounts counts;
+  counts.row_count = CountSpacings(inputs.min_y, inputs.max_y, inputs.spacing, "rows", "y");
+  counts.column_count = CountSpacings(inputs.min_x, inputs.max_x, inputs.spacing, "columns", "x");
+  // Numbers run from 1 to count + 1, so a count of 32767 cannot be numbered. Rows are only
+  // numbered inside a column: without columns, any row count is harmless.
+  if (counts.column_count == kLastNumber) {
+    throw RunError(ErrorKind::overflow, TooMany("columns", "x"));
+  }
+  if (counts.row_count == kLastNumber && counts.column_count >= 0) {
+    throw RunError(ErrorKind::overflow, TooMany("rows", "y"));
+  }
+  return counts;
+}
+
+RunResult GenerateGrid(const FieldTexts& texts, const RunOptions& options) {
+  const GridInputs inputs = ConvertInputs(texts, options.decimal_separator);
+  const GridCounts counts = CountGrid(inputs);
+  const GridLayout layout = LayOut(inputs, counts);
+  return Write(layout, options);
+}
+
+}  // namespace grid

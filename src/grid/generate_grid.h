@@ -1,0 +1,80 @@
+// The Run command: from the five texts of the window's fields to a complete newgrid.txt.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace grid {
+
+// The texts of the window's five fields, as typed.
+struct FieldTexts {
+  std::string min_x;    // "Minimum x value"
+  std::string max_x;    // "Maximum x value"
+  std::string min_y;    // "Minimum Y value"
+  std::string max_y;    // "Maximum Y value"
+  std::string spacing;  // "Grid Spacing"
+};
+
+// The fields converted: coordinates in single precision, the spacing a 16-bit whole number.
+struct GridInputs {
+  float min_x = 0.0f;
+  float max_x = 0.0f;
+  float min_y = 0.0f;
+  float max_y = 0.0f;
+  std::int16_t spacing = 0;
+};
+
+// How many whole spacings lie from each minimum to its maximum (the floor, so possibly
+// negative). A grid has count + 1 rows or columns, and none when the count is negative.
+struct GridCounts {
+  int row_count = 0;
+  int column_count = 0;
+
+  int rows() const { return row_count < 0 ? 0 : row_count + 1; }
+  int columns() const { return column_count < 0 ? 0 : column_count + 1; }
+  // A column with no rows writes nothing.
+  std::uint64_t points() const {
+    return rows() == 0 ? 0
+                       : static_cast<std::uint64_t>(rows()) * static_cast<std::uint64_t>(columns());
+  }
+};
+
+struct GridProgress {
+  std::uint64_t points_written = 0;
+  std::uint64_t points_total = 0;
+};
+
+struct RunOptions {
+  // The user's locale's decimal separator, for the fields. The file always uses '.'.
+  char decimal_separator = '.';
+  // Wait until the file is on the disk before the run counts as done.
+  bool sync = true;
+  std::filesystem::path output = "newgrid.txt";
+  // Called after every column; returning false cancels the run.
+  std::function<bool(const GridProgress&)> progress;
+};
+
+struct RunResult {
+  bool cancelled = false;
+  std::uint64_t points_written = 0;
+  std::uint64_t bytes_written = 0;
+};
+
+// Converts the five texts in field order. Raises a Type mismatch error for a text that is not a
+// number and an Overflow error for one beyond the range of its type, naming the field.
+GridInputs ConvertInputs(const FieldTexts& texts, char decimal_separator);
+
+// Counts the rows (first) and the columns of the grid and checks that every point can be
+// numbered. Raises Division by zero for a zero spacing, and Overflow for a count beyond the
+// 16-bit range or a row or column number that would pass 32767.
+GridCounts CountGrid(const GridInputs& inputs);
+
+// Converts and checks everything, then writes the header and every point, column by column and
+// row by row within a column, to options.output, replacing the file there only once the new one
+// is complete. Returns what was written, or cancelled. Raises RunError; on any error or cancel
+// the file at options.output is left as it was.
+RunResult GenerateGrid(const FieldTexts& texts, const RunOptions& options = {});
+
+}  // namespace grid

@@ -1,0 +1,27 @@
+#include "grid/run_error.h"
+
+namespace grid {
+namespace {
+
+const char* KindName(ErrorKind kind) {
+  switch (kind) {
+    case ErrorKind::type_mismatch:
+      return "Type mismatch";
+    case ErrorKind::overflow:
+      return "Overflow";
+    case ErrorKind::division_by_zero:
+      return "Division by zero";
+    case ErrorKind::arithmetic:
+      return "Arithmetic error";
+    case ErrorKind::file:
+      return "File error";
+  }
+  return "Error";
+}
+
+}  // namespace
+
+RunError::RunError(ErrorKind kind, const std::string& detail)
+    : std::runtime_error(std::string(KindName(kind)) + ": " + detail), kind_(kind) {}
+
+}  // namespace grid

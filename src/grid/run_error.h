@@ -1,0 +1,33 @@
+// The one way a run of the grid generation fails.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace grid {
+
+enum class ErrorKind {
+  type_mismatch,     // a field is empty or not a number
+  overflow,          // a value or count beyond the range of its type
+  division_by_zero,  // the spacing is zero
+  arithmetic,        // any other floating-point fault
+  file,              // newgrid.txt cannot be written
+};
+
+// Raised where the failure arises; the run is abandoned and the window reports it. The
+// description starts with the kind's name ("Type mismatch", "Overflow", "Division by zero",
+// "Arithmetic error", "File error") and goes on to say what to mend.
+class RunError : public std::runtime_error {
+ public:
+  RunError(ErrorKind kind, const std::string& detail);
+
+  ErrorKind kind() const { return kind_; }
+  // Stable and distinct for each kind: 1 to 5 in the order of ErrorKind.
+  int number() const { return static_cast<int>(kind_) + 1; }
+  std::string description() const { return what(); }
+
+ private:
+  ErrorKind kind_;
+};
+
+}  // namespace grid
