@@ -1,0 +1,29 @@
+# Sourced by scripts/run and scripts/test: installs the Debian packages that are missing, then
+# configures and builds in Release. Takes extra packages in $extra_packages and extra CMake
+# options in $cmake_options.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build="$root/build"
+
+packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev libbenchmark-dev
+          ${extra_packages:-})
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$package")
+  fi
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing ${missing[*]}"
+  as_root=()
+  if [ "$(id -u)" -ne 0 ]; then
+    as_root=(sudo)
+  fi
+  "${as_root[@]}" apt-get update -q
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release ${cmake_options:-}
+cmake --build "$build"

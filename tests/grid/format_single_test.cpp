@@ -1,0 +1,70 @@
+#include "grid/format_single.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <string>
+
+namespace grid {
+namespace {
+
+struct FormatCase {
+  float value;
+  const char* text;
+};
+
+void PrintTo(const FormatCase& c, std::ostream* out) {
+  *out << c.text;
+}
+
+class FormatSingleTest : public testing::TestWithParam<FormatCase> {};
+
+TEST_P(FormatSingleTest, WritesSevenSignificantDigits) {
+  EXPECT_EQ(FormatSingle(GetParam().value), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, FormatSingleTest,
+    testing::Values(FormatCase{0.0f, "0"}, FormatCase{-0.0f, "0"}, FormatCase{200.0f, "200"},
+                    FormatCase{-200.0f, "-200"}, FormatCase{2.5f, "2.5"}, FormatCase{0.5f, "0.5"},
+                    FormatCase{1.1f, "1.1"},
+                    // Seven-digit northings are written in full, ten million is not.
+                    FormatCase{4000000.0f, "4000000"}, FormatCase{9999999.0f, "9999999"},
+                    FormatCase{10000000.0f, "1E+07"}, FormatCase{12500000.0f, "1.25E+07"},
+                    FormatCase{-12345678.0f, "-1.234568E+07"},
+                    // 123456.7 and 4000000.5 hold more digits than are written.
+                    FormatCase{123456.7f, "123456.7"}, FormatCase{4000000.5f, "4000000"},
+                    FormatCase{4000001.5f, "4000002"}, FormatCase{0.0001f, "0.0001"},
+                    FormatCase{0.00001f, "1E-05"}, FormatCase{3.40282347e38f, "3.402823E+38"},
+                    FormatCase{1.40129846e-45f, "1.401298E-45"},
+                    FormatCase{-0.000123456789f, "-0.0001234568"}));
+
+// The C library's "%.7G" is the reference, for every kind of float.
+TEST(FormatSingle, MatchesPrintfOnRandomFloats) {
+  std::mt19937 random(7);
+  char expected[64];
+  for (int i = 0; i < 1'000'000; ++i) {
+    const float value = std::bit_cast<float>(static_cast<std::uint32_t>(random()));
+    if (!std::isfinite(value) || value == 0.0f) {
+      continue;
+    }
+    std::snprintf(expected, sizeof expected, "%.7G", static_cast<double>(value));
+    const std::string text = FormatSingle(value);
+    ASSERT_EQ(text, expected) << std::bit_cast<std::uint32_t>(value);
+    ASSERT_LE(text.size(), kMaxSingleText);
+  }
+}
+
+TEST(FormatSingle, MatchesPrintfOnEveryWholeCoordinateNearTenMillion) {
+  char expected[64];
+  for (float value = 9'990'000.0f; value <= 10'010'000.0f; value += 1.0f) {
+    std::snprintf(expected, sizeof expected, "%.7G", static_cast<double>(value));
+    ASSERT_EQ(FormatSingle(value), expected);
+  }
+}
+
+}  // namespace
+}  // namespace grid

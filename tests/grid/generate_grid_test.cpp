@@ -1,0 +1,307 @@
+#include "grid/generate_grid.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "grid/run_error.h"
+#include "test_files.h"
+
+namespace grid {
+namespace {
+
+using testing_support::ReadFile;
+using testing_support::WriteFile;
+
+constexpr const char* kHeader = "\"easting\",\"northing\",\"ID\"\r\n";
+
+// The grid file as the rules describe it, one point at a time: x and y advanced by adding the
+// spacing in single precision, y starting again for every column, each number through "%.7G".
+std::string StraightforwardFile(const GridInputs& inputs) {
+  std::string file = kHeader;
+  const auto count = [&](float min, float max) {
+    return static_cast<int>(std::floor((static_cast<double>(max) - static_cast<double>(min)) /
+                                       static_cast<double>(inputs.spacing)));
+  };
+  const int last_row = count(inputs.min_y, inputs.max_y) + 1;
+  const int last_column = count(inputs.min_x, inputs.max_x) + 1;
+  float x = inputs.min_x;
+  for (int i = 1; i <= last_column; ++i) {
+    float y = inputs.min_y;
+    for (int j = 1; j <= last_row; ++j) {
+      char line[128];
+      std::snprintf(line, sizeof line, "%.7G,%.7G,\"r%dc%d\"\r\n", static_cast<double>(x),
+                    static_cast<double>(y), j, i);
+      file += line;
+      y = y + static_cast<float>(inputs.spacing);
+    }
+    x = x + static_cast<float>(inputs.spacing);
+  }
+  return file;
+}
+
+class GenerateGridTest : public testing_support::TempDirTest {
+ protected:
+  RunResult Run(const FieldTexts& texts, char separator = '.') {
+    RunOptions options;
+    options.decimal_separator = separator;
+    options.sync = false;
+    options.output = output();
+    return GenerateGrid(texts, options);
+  }
+};
+
+struct FileCase {
+  const char* name;
+  FieldTexts texts;
+  std::string file;
+};
+
+void PrintTo(const FileCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class ExactFileTest : public GenerateGridTest, public testing::WithParamInterface<FileCase> {};
+
+TEST_P(ExactFileTest, WritesTheseBytes) {
+  const RunResult result = Run(GetParam().texts);
+  const std::string file = ReadFile(output());
+  EXPECT_EQ(file, GetParam().file);
+  EXPECT_EQ(result.bytes_written, file.size());
+  EXPECT_FALSE(result.cancelled);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Grids, ExactFileTest,
+    testing::Values(
+        FileCase{"two_by_three",
+                 {"0", "400", "0", "200", "200"},
+                 std::string(kHeader) +
+                     "0,0,\"r1c1\"\r\n0,200,\"r2c1\"\r\n200,0,\"r1c2\"\r\n200,200,\"r2c2\"\r\n"
+                     "400,0,\"r1c3\"\r\n400,200,\"r2c3\"\r\n"},
+        FileCase{"maximum_between_columns",
+                 {"0", "450", "0", "200", "200"},
+                 std::string(kHeader) +
+                     "0,0,\"r1c1\"\r\n0,200,\"r2c1\"\r\n200,0,\"r1c2\"\r\n200,200,\"r2c2\"\r\n"
+                     "400,0,\"r1c3\"\r\n400,200,\"r2c3\"\r\n"},
+        FileCase{"descending",
+                 {"400", "0", "200", "0", "-200"},
+                 std::string(kHeader) +
+                     "400,200,\"r1c1\"\r\n400,0,\"r2c1\"\r\n200,200,\"r1c2\"\r\n200,0,\"r2c2\"\r\n"
+                     "0,200,\"r1c3\"\r\n0,0,\"r2c3\"\r\n"},
+        FileCase{"one_point",
+                 {"500000.5", "500000.5", "-3", "-3", "7"},
+                 std::string(kHeader) + "500000.5,-3,\"r1c1\"\r\n"},
+        FileCase{"rows_below_minimum", {"0", "400", "200", "0", "200"}, kHeader},
+        FileCase{"columns_below_minimum", {"400", "0", "0", "200", "200"}, kHeader},
+        // 32767 rows' worth of range, but with no column no row is ever numbered.
+        FileCase{"row_count_32767_without_columns", {"1", "0", "0", "32767", "1"}, kHeader},
+        // The difference 4.1f - 1.1f is just below 3 in double: three columns, not four.
+        FileCase{"difference_kept_in_double",
+                 {"1.1", "4.1", "0", "0", "1"},
+                 std::string(kHeader) + "1.1,0,\"r1c1\"\r\n2.1,0,\"r1c2\"\r\n3.1,0,\"r1c3\"\r\n"},
+        // At 2^24 adding 1 in single precision changes nothing.
+        FileCase{"repeated_addition_at_2_24",
+                 {"0", "0", "16777216", "16777220", "1"},
+                 std::string(kHeader) + "0,1.677722E+07,\"r1c1\"\r\n0,1.677722E+07,\"r2c1\"\r\n"
+                                        "0,1.677722E+07,\"r3c1\"\r\n0,1.677722E+07,\"r4c1\"\r\n"
+                                        "0,1.677722E+07,\"r5c1\"\r\n"},
+        FileCase{"ten_million",
+                 {"10000000", "10000000", "0", "0", "1"},
+                 std::string(kHeader) + "1E+07,0,\"r1c1\"\r\n"},
+        FileCase{"spacing_2_5_is_2",
+                 {"0", "4", "0", "0", "2.5"},
+                 std::string(kHeader) + "0,0,\"r1c1\"\r\n2,0,\"r1c2\"\r\n4,0,\"r1c3\"\r\n"}),
+    testing_support::CaseName());
+
+TEST_F(GenerateGridTest, CommaLocaleReadsCommaAndWritesFullStop) {
+  Run({"2,5", "2,5", "-0,25", "-0,25", "1"}, ',');
+  EXPECT_EQ(ReadFile(output()), std::string(kHeader) + "2.5,-0.25,\"r1c1\"\r\n");
+}
+
+// The layout of the file (texts formatted once per row and column, copied for every point)
+// must give exactly the bytes of the point-by-point rules, across many buffers too.
+TEST_F(GenerateGridTest, MatchesThePointByPointRules) {
+  const std::vector<FieldTexts> grids = {
+      {"500000", "504000", "4000000", "4004000", "10"},
+      {"-1234.567", "8000.25", "9999000.5", "10000650", "13"},
+      {"0.001", "-700.7", "1e7", "9990000", "-3"},
+      {"123456.7", "133456.7", "0", "98", "1"},
+      {"-3e30", "-3e30", "1e-40", "1", "1"},
+  };
+  for (const FieldTexts& texts : grids) {
+    const RunResult result = Run(texts);
+    const std::string expected = StraightforwardFile(ConvertInputs(texts, '.'));
+    const std::string file = ReadFile(output());
+    ASSERT_EQ(file.size(), expected.size()) << texts.min_x;
+    ASSERT_TRUE(file == expected) << texts.min_x;
+    EXPECT_EQ(result.bytes_written, file.size());
+  }
+}
+
+// The largest grid that can be numbered completes, without an overflow after its last point.
+TEST_F(GenerateGridTest, CountOf32766Completes) {
+  const RunResult result = Run({"0", "32766", "0", "0", "1"});
+  EXPECT_EQ(result.points_written, 32767u);
+  const std::string file = ReadFile(output());
+  EXPECT_TRUE(file.ends_with("32765,0,\"r1c32766\"\r\n32766,0,\"r1c32767\"\r\n"));
+}
+
+struct CountCase {
+  const char* name;
+  GridInputs inputs;
+  int row_count;
+  int column_count;
+  std::optional<ErrorKind> error;
+  const char* detail;  // part of the description
+};
+
+void PrintTo(const CountCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class CountGridTest : public testing::TestWithParam<CountCase> {};
+
+TEST_P(CountGridTest, CountsOrRefuses) {
+  const CountCase& c = GetParam();
+  try {
+    const GridCounts counts = CountGrid(c.inputs);
+    ASSERT_FALSE(c.error) << "no error";
+    EXPECT_EQ(counts.row_count, c.row_count);
+    EXPECT_EQ(counts.column_count, c.column_count);
+  } catch (const RunError& error) {
+    ASSERT_TRUE(c.error) << error.description();
+    EXPECT_EQ(error.kind(), *c.error);
+    EXPECT_NE(error.description().find(c.detail), std::string::npos) << error.description();
+  }
+}
+
+constexpr auto kOverflow = ErrorKind::overflow;
+constexpr auto kZero = ErrorKind::division_by_zero;
+
+INSTANTIATE_TEST_SUITE_P(
+    Counts, CountGridTest,
+    testing::Values(
+        CountCase{"two_by_one", {0, 400, 0, 200, 200}, 1, 2, {}, ""},
+        CountCase{"floor_not_truncation", {0, 0, 0, -100, 200}, -1, 0, {}, ""},
+        CountCase{"negative_spacing", {400, 0, 200, 0, -200}, 1, 2, {}, ""},
+        CountCase{"lowest_count", {0, -32768, 0, 0, 1}, 0, -32768, {}, ""},
+        CountCase{"numbered_to_32767", {0, 32766, 0, 32766, 1}, 32766, 32766, {}, ""},
+        CountCase{"zero_spacing", {0, 400, 0, 200, 0}, 0, 0, kZero, "\"Grid Spacing\" is 0"},
+        CountCase{"zero_range_zero_spacing", {0, 0, 0, 0, 0}, 0, 0, kZero, "Grid Spacing"},
+        CountCase{"rows_beyond_16_bits", {0, 0, 0, 40000, 1}, 0, 0, kOverflow, "32767 rows"},
+        CountCase{"rows_below_16_bits", {0, 0, 0, -40000, 1}, 0, 0, kOverflow, "32767 rows"},
+        CountCase{"huge_range", {0, 0, -3e38f, 3e38f, 1}, 0, 0, kOverflow, "rows"},
+        CountCase{"columns_beyond_16_bits", {0, 40000, 0, 0, 1}, 0, 0, kOverflow, "columns"},
+        CountCase{"rows_checked_before_columns", {0, 40000, 0, 40000, 1}, 0, 0, kOverflow, "rows"},
+        CountCase{"column_count_32767", {0, 32767, 0, 0, 1}, 0, 0, kOverflow, "32767 columns"},
+        CountCase{
+            "column_count_32767_without_rows", {0, 32767, 0, -5, 1}, 0, 0, kOverflow, "columns"},
+        CountCase{"row_count_32767", {0, 0, 0, 32767, 1}, 0, 0, kOverflow, "32767 rows"},
+        CountCase{"row_count_32767_without_columns", {0, -1, 0, 32767, 1}, 32767, -1, {}, ""}),
+    testing_support::CaseName());
+
+struct BadInputCase {
+  const char* name;
+  FieldTexts texts;
+  ErrorKind kind;
+  const char* description;
+};
+
+void PrintTo(const BadInputCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class BadInputTest : public GenerateGridTest, public testing::WithParamInterface<BadInputCase> {};
+
+// Every bad input is reported, in field order, and the user's previous grid is left untouched.
+TEST_P(BadInputTest, ReportsAndKeepsThePreviousFile) {
+  WriteFile(output(), "the previous grid");
+  try {
+    Run(GetParam().texts);
+    FAIL() << "no error";
+  } catch (const RunError& error) {
+    EXPECT_EQ(error.kind(), GetParam().kind);
+    EXPECT_EQ(error.description(), GetParam().description);
+  }
+  EXPECT_EQ(ReadFile(output()), "the previous grid");
+  EXPECT_EQ(Entries(), std::vector<std::string>{"newgrid.txt"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, BadInputTest,
+    testing::Values(
+        BadInputCase{"all_empty",
+                     {"", "", "", "", ""},
+                     ErrorKind::type_mismatch,
+                     "Type mismatch: \"Minimum x value\" is empty; enter a number."},
+        BadInputCase{"max_y_not_a_number",
+                     {"0", "1", "0", "12a", "x"},
+                     ErrorKind::type_mismatch,
+                     "Type mismatch: \"Maximum Y value\" is not a number: \"12a\". Enter digits, "
+                     "with '.' before any decimal places."},
+        BadInputCase{"spacing_blank",
+                     {"0", "1", "0", "1", "  "},
+                     ErrorKind::type_mismatch,
+                     "Type mismatch: \"Grid Spacing\" is empty; enter a number."},
+        BadInputCase{"coordinate_too_large",
+                     {"0", "1e39", "", "", ""},
+                     ErrorKind::overflow,
+                     "Overflow: \"Maximum x value\" must be between -3.402823E+38 and "
+                     "3.402823E+38, not \"1e39\"."},
+        BadInputCase{"spacing_rounds_to_32768",
+                     {"0", "1", "0", "1", "32767.5"},
+                     ErrorKind::overflow,
+                     "Overflow: \"Grid Spacing\" must be a whole number from -32768 to 32767, "
+                     "not \"32767.5\"."},
+        BadInputCase{"spacing_rounds_to_zero",
+                     {"0", "400", "0", "200", "0.4"},
+                     ErrorKind::division_by_zero,
+                     "Division by zero: \"Grid Spacing\" is 0 (a spacing below 0.5 rounds to 0); "
+                     "enter a whole number other than 0."},
+        BadInputCase{"column_count_32767",
+                     {"0", "32767", "0", "0", "1"},
+                     ErrorKind::overflow,
+                     "Overflow: the x values span 32767 grid spacings or more, and a grid has at "
+                     "most 32767 columns; enter a larger \"Grid Spacing\" or a smaller range."},
+        BadInputCase{"long_text_shortened",
+                     {std::string(100, '7') + "z", "", "", "", ""},
+                     ErrorKind::type_mismatch,
+                     "Type mismatch: \"Minimum x value\" is not a number: \"7777777777777777777777"
+                     "777777777777777777...\". Enter digits, with '.' before any decimal "
+                     "places."}),
+    testing_support::CaseName());
+
+TEST_F(GenerateGridTest, ReportsProgressAndCancelsWithoutTouchingTheFile) {
+  WriteFile(output(), "the previous grid");
+  std::vector<GridProgress> seen;
+  RunOptions options;
+  options.output = output();
+  options.progress = [&](const GridProgress& progress) {
+    seen.push_back(progress);
+    return seen.size() < 3;
+  };
+  const RunResult result = GenerateGrid({"0", "99", "0", "9", "1"}, options);
+  EXPECT_TRUE(result.cancelled);
+  ASSERT_EQ(seen.size(), 3u);
+  for (std::size_t i = 0; i < seen.size(); ++i) {
+    EXPECT_EQ(seen[i].points_written, 10 * (i + 1));
+    EXPECT_EQ(seen[i].points_total, 1000u);
+  }
+  EXPECT_EQ(ReadFile(output()), "the previous grid");
+  EXPECT_EQ(Entries(), std::vector<std::string>{"newgrid.txt"});
+}
+
+TEST_F(GenerateGridTest, SecondRunReplacesTheFirst) {
+  Run({"0", "400", "0", "200", "200"});
+  Run({"0", "0", "0", "0", "1"});
+  EXPECT_EQ(ReadFile(output()), std::string(kHeader) + "0,0,\"r1c1\"\r\n");
+  EXPECT_EQ(Entries(), std::vector<std::string>{"newgrid.txt"});
+}
+
+}  // namespace
+}  // namespace grid
