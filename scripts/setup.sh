@@ -6,7 +6,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build"
 
-packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev libbenchmark-dev
+packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-liberation2 libgtest-dev libbenchmark-dev
           ${extra_packages:-})
 missing=()
 for package in "${packages[@]}"; do

@@ -1,0 +1,66 @@
+// The program's only window: five fields, their captions, and the Run, Help, contact info and
+// quit buttons.
+#pragma once
+
+#include <QWidget>
+
+#include "grid/generate_grid.h"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace window {
+
+class RunProgress;
+
+class Form1 : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit Form1(QWidget* parent = nullptr);
+  ~Form1() override;
+
+  // How long a run goes before its progress dialog may appear.
+  void setProgressDelay(int milliseconds) { progress_delay_ms_ = milliseconds; }
+
+ public slots:
+  // Run: writes newgrid.txt from the fields; reports a run-time error in a box, after which the
+  // window stays as it was.
+  void run();
+  void showHelp();
+  void showContactInfo();
+  void quit();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  grid::FieldTexts fieldTexts() const;
+
+  QLabel* Label1;
+  QLabel* Label2;
+  QLabel* Label3;
+  QLabel* Label4;
+  QLabel* Label5;
+  QLabel* Label6;
+  QLabel* Label7;
+  QLineEdit* Text1;
+  QLineEdit* Text2;
+  QLineEdit* Text3;
+  QLineEdit* Text4;
+  QLineEdit* Text5;
+  QPushButton* Command1;
+  QPushButton* Command2;
+  QPushButton* Command3;
+  QPushButton* Command4;
+
+  int progress_delay_ms_ = 1000;
+  RunProgress* running_ = nullptr;  // the run under way, if any
+  bool close_after_run_ = false;
+};
+
+// The decimal separator of `locale` as the fields take it: a single ASCII character, else '.'.
+char DecimalSeparator(const QLocale& locale);
+
+}  // namespace window
