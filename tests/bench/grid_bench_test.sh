@@ -1,23 +1,11 @@
 #!/usr/bin/env bash
 # The headless runner's contract: what it writes, prints and exits with.
 set -u
+source "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
 bench=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
-failures=0
-passes=0
-
-check() {  # check NAME CONDITION...
-  local name=$1
-  shift
-  if "$@"; then
-    passes=$((passes + 1))
-  else
-    echo "FAILED: $name"
-    failures=$((failures + 1))
-  fi
-}
 
 header=$'"easting","northing","ID"\r\n'
 
@@ -51,5 +39,4 @@ check "exit 2 on too few values" test $? -eq 2
 check "exit 2 on an unknown option" test $? -eq 2
 check "nothing left behind" test "$(ls -A | sort | tr '\n' ' ')" = "before.txt err.txt expected.txt newgrid.txt "
 
-echo "$passes passed, $failures failed"
-test "$failures" -eq 0
+finish

@@ -14,18 +14,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-failures=0
-passes=0
-check() {  # check NAME COMMAND...
-  local name=$1
-  shift
-  if "$@"; then
-    passes=$((passes + 1))
-  else
-    echo "FAILED: $name"
-    failures=$((failures + 1))
-  fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
 # Polls COMMAND for up to 20 seconds: X clients and the file appear in their own time.
 within_20s() {
   for _ in $(seq 200); do
@@ -88,5 +77,4 @@ status=$?
 app_pid=
 check "quit exits with status 0" test "$status" -eq 0
 
-echo "$passes passed, $failures failed"
-test "$failures" -eq 0
+finish
