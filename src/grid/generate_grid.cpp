@@ -116,8 +116,8 @@ char* AppendText(char* out, std::string_view text) {
 }
 
 // x and y advance by repeated addition, rounded to single precision at every step, never as
-// minimum + index * spacing: that is how the grid has always been laid, and at coordinates
-// beyond 2^24 it is visible (there adding 1 changes nothing).
+// minimum + index * spacing. The file shows the difference: beyond 2^24, adding 1 to a
+// coordinate leaves it unchanged, so such a grid repeats its values.
 GridLayout LayOut(const GridInputs& inputs, const GridCounts& counts) {
   GridLayout layout;
   if (counts.points() == 0) {
@@ -161,8 +161,7 @@ GridLayout LayOut(const GridInputs& inputs, const GridCounts& counts) {
 RunResult Write(const GridLayout& layout, const RunOptions& options) {
   GridFile file(options.output, layout.file_size, options.sync);
   file.Append(kHeader);
-  const GridProgress done_nothing{0, layout.columns.size() * layout.rows.size()};
-  GridProgress progress = done_nothing;
+  GridProgress progress{0, layout.columns.size() * layout.rows.size()};
   for (const ColumnText& column : layout.columns) {
     for (const RowText& row : layout.rows) {
       char* line = file.LineStart();
