@@ -109,7 +109,7 @@ int WriteAll(int fd, const char* data, std::size_t size) {
 }  // namespace detail
 
 GridFile::GridFile(const std::filesystem::path& target, std::uint64_t size, bool sync)
-    : target_(target), size_(size), sync_(sync) {
+    : target_(target), sync_(sync) {
   std::error_code ignored;
   const std::filesystem::path absolute = std::filesystem::absolute(target, ignored);
   if (!absolute.empty()) {
@@ -131,9 +131,9 @@ GridFile::GridFile(const std::filesystem::path& target, std::uint64_t size, bool
   if (exists && ::fchmod(temporary_.fd, existing.st_mode & 07777) != 0) {
     Fail(errno);
   }
-  if (const int error = Reserve(temporary_.fd, size_); error != 0) {
+  if (const int error = Reserve(temporary_.fd, size); error != 0) {
     if (error == ENOSPC || error == EFBIG) {
-      throw RunError(ErrorKind::file, Reason(error) + ": the grid needs " + MegabytesText(size_) +
+      throw RunError(ErrorKind::file, Reason(error) + ": the grid needs " + MegabytesText(size) +
                                           " (" + target_.string() + ")");
     }
     Fail(error);

@@ -63,7 +63,6 @@ class GridFile {
   };
 
   std::filesystem::path target_;
-  std::uint64_t size_;
   bool sync_;
   Temporary temporary_;
 
