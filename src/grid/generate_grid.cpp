@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <string_view>
 #include <vector>
 
@@ -18,12 +19,43 @@ namespace {
 constexpr std::string_view kHeader = "\"easting\",\"northing\",\"ID\"\r\n";
 constexpr int kLastNumber = 32767;  // rows and columns are numbered in 16 bits
 
+// A field's text as a message shows it: in quotes, control characters written out (a pasted
+// line end shows as \r), bytes that are not UTF-8 as \xNN, and a long text cut after 40
+// characters, never inside one.
 std::string Quoted(std::string_view text) {
-  constexpr std::size_t kShown = 40;
-  if (text.size() > kShown) {
-    return "\"" + std::string(text.substr(0, kShown)) + "...\"";
+  constexpr int kShown = 40;
+  std::string quoted = "\"";
+  int shown = 0;
+  for (std::size_t pos = 0; pos < text.size(); ++shown) {
+    if (shown == kShown) {
+      return quoted + "...\"";
+    }
+    const auto byte = static_cast<unsigned char>(text[pos]);
+    // The length of the UTF-8 sequence this byte starts, 0 if it starts none.
+    const std::size_t length = byte < 0x80                   ? 1
+                               : byte >= 0xc2 && byte < 0xe0 ? 2
+                               : byte >= 0xe0 && byte < 0xf0 ? 3
+                               : byte >= 0xf0 && byte < 0xf5 ? 4
+                                                             : 0;
+    bool whole = length > 0 && pos + length <= text.size();
+    for (std::size_t i = 1; whole && i < length; ++i) {
+      whole = (static_cast<unsigned char>(text[pos + i]) & 0xc0) == 0x80;
+    }
+    constexpr std::string_view kHex = "0123456789ABCDEF";
+    if (byte == '\r' || byte == '\n' || byte == '\t') {
+      quoted += byte == '\r' ? "\\r" : byte == '\n' ? "\\n" : "\\t";
+    } else if (!whole || byte < 0x20 || byte == 0x7f) {
+      quoted += "\\x";
+      quoted += kHex[byte >> 4];
+      quoted += kHex[byte & 0xf];
+      pos += 1;
+      continue;
+    } else {
+      quoted.append(text.substr(pos, length));
+    }
+    pos += length;
   }
-  return "\"" + std::string(text) + "\"";
+  return quoted + "\"";
 }
 
 bool IsBlank(std::string_view text) {
@@ -66,8 +98,8 @@ int CountSpacings(float min, float max, std::int16_t spacing, std::string_view l
                   std::string_view axis) {
   if (spacing == 0) {
     throw RunError(ErrorKind::division_by_zero,
-                   "\"Grid Spacing\" is 0 (a spacing below 0.5 rounds to 0); enter a whole "
-                   "number other than 0.");
+                   "\"Grid Spacing\" is 0 (any spacing from -0.5 to 0.5 rounds to 0); enter a "
+                   "whole number other than 0.");
   }
   const double quotient =
       (static_cast<double>(max) - static_cast<double>(min)) / static_cast<double>(spacing);
@@ -160,8 +192,13 @@ GridLayout LayOut(const GridInputs& inputs, const GridCounts& counts) {
 
 RunResult Write(const GridLayout& layout, const RunOptions& options) {
   GridFile file(options.output, layout.file_size, options.sync);
+  GridProgress progress{.points_total = layout.columns.size() * layout.rows.size(),
+                        .bytes_total = layout.file_size};
+  const auto keep_going = [&] {
+    progress.bytes_done = file.BytesDone();
+    return !options.progress || options.progress(progress);
+  };
   file.Append(kHeader);
-  GridProgress progress{0, layout.columns.size() * layout.rows.size()};
   for (const ColumnText& column : layout.columns) {
     for (const RowText& row : layout.rows) {
       char* line = file.LineStart();
@@ -173,11 +210,14 @@ RunResult Write(const GridLayout& layout, const RunOptions& options) {
       file.LineEnd(line + column.tail_size);
     }
     progress.points_written += layout.rows.size();
-    if (options.progress && !options.progress(progress)) {
+    if (!keep_going()) {
       return {.cancelled = true};
     }
   }
-  file.Commit();
+  progress.saving = true;
+  if (!file.Commit(keep_going)) {
+    return {.cancelled = true};
+  }
   return {.points_written = progress.points_written, .bytes_written = layout.file_size};
 }
 
@@ -214,10 +254,14 @@ GridCounts CountGrid(const GridInputs& inputs) {
 }
 
 RunResult GenerateGrid(const FieldTexts& texts, const RunOptions& options) {
-  const GridInputs inputs = ConvertInputs(texts, options.decimal_separator);
-  const GridCounts counts = CountGrid(inputs);
-  const GridLayout layout = LayOut(inputs, counts);
-  return Write(layout, options);
+  try {
+    const GridInputs inputs = ConvertInputs(texts, options.decimal_separator);
+    const GridCounts counts = CountGrid(inputs);
+    const GridLayout layout = LayOut(inputs, counts);
+    return Write(layout, options);
+  } catch (const std::bad_alloc&) {
+    throw RunError(ErrorKind::system, "out of memory; close other programs and press Run again.");
+  }
 }
 
 }  // namespace grid

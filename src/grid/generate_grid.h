@@ -44,6 +44,12 @@ struct GridCounts {
 struct GridProgress {
   std::uint64_t points_written = 0;
   std::uint64_t points_total = 0;
+  // The bytes of the file done: on the disk for a synced run, so that all of them done means
+  // the grid is saved.
+  std::uint64_t bytes_done = 0;
+  std::uint64_t bytes_total = 0;
+  // Every point is written; what remains is saving the file to the disk.
+  bool saving = false;
 };
 
 struct RunOptions {
@@ -52,7 +58,8 @@ struct RunOptions {
   // Wait until the file is on the disk before the run counts as done.
   bool sync = true;
   std::filesystem::path output = "newgrid.txt";
-  // Called after every column; returning false cancels the run.
+  // Called after every column, and every few tens of milliseconds while the file is saved;
+  // returning false cancels the run.
   std::function<bool(const GridProgress&)> progress;
 };
 
@@ -73,8 +80,8 @@ GridCounts CountGrid(const GridInputs& inputs);
 
 // Converts and checks everything, then writes the header and every point, column by column and
 // row by row within a column, to options.output, replacing the file there only once the new one
-// is complete. Returns what was written, or cancelled. Raises RunError; on any error or cancel
-// the file at options.output is left as it was.
+// is complete. Returns what was written, or cancelled. Raises RunError, also when the machine
+// runs out of memory; on any error or cancel the file at options.output is left as it was.
 RunResult GenerateGrid(const FieldTexts& texts, const RunOptions& options = {});
 
 }  // namespace grid

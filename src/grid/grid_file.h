@@ -1,5 +1,7 @@
-// The grid point file writer: newgrid.txt is written through a temporary file beside it, so
-// that the file the user already has stays whole until the new one is complete.
+// The grid point file writer. Replacing newgrid.txt is one transaction on its directory: the
+// directory is opened once, the new grid is written into an unnamed file there, and only when it
+// is complete (and on the disk, for a synced run) is it given its name, over the old file. Until
+// then the user's file stays as it was, and a run that dies, however it dies, leaves nothing.
 #pragma once
 
 #include <condition_variable>
@@ -7,8 +9,10 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -21,11 +25,13 @@ class GridFile {
   // fixed-size copies that run past its end.
   static constexpr std::size_t kLineRoom = 64;
 
-  // Creates a temporary file in `target`'s directory and reserves `size` bytes for it, so that
-  // a file system that cannot hold the grid fails now rather than after minutes of writing.
-  // `sync` makes Commit wait until the file is on the disk. Raises a File error.
+  // Opens the directory of `target` (of its final target, when `target` is a symbolic link),
+  // checks that the file there may be replaced by this user, and creates the new file, unnamed
+  // where the file system allows, with `size` bytes reserved so that a file system that cannot
+  // hold the grid fails now rather than after minutes of writing. `sync` makes Commit wait until
+  // the file is on the disk. Raises a File error before anything is written.
   GridFile(const std::filesystem::path& target, std::uint64_t size, bool sync);
-  // Removes the temporary file unless Commit succeeded; the target is left as it was.
+  // Drops the new file unless Commit gave it its name; the target is left as it was.
   ~GridFile();
   GridFile(const GridFile&) = delete;
   GridFile& operator=(const GridFile&) = delete;
@@ -41,54 +47,46 @@ class GridFile {
   void LineEnd(char* end) { next_ = end; }
   void Append(std::string_view text);
 
-  // Writes out everything, syncs it if asked, and renames the file over the target. Raises a
-  // File error; the target is then left as it was.
-  void Commit();
+  // The bytes done so far: on the disk for a synced file, handed to the system otherwise.
+  std::uint64_t BytesDone() const;
+
+  // Writes out everything, waits for the disk if asked, and renames the new file over the
+  // target. While it waits it calls `keep_going` every few tens of milliseconds; when that
+  // returns false the new file is dropped at once and Commit returns false, the target as it
+  // was. Raises a File error, the target then as it was too. Once the new file has its name the
+  // commit has succeeded: a directory that cannot then be synced does not fail it.
+  bool Commit(const std::function<bool()>& keep_going = {});
 
  private:
+  struct Writer;
+
+  void Open(const std::filesystem::path& target, std::uint64_t size, bool sync);
   void HandOver();
-  void WriteBuffers();
-  void StopWriting(bool abandon);
+  void Abandon();
   [[noreturn]] void Fail(int error) const;
+  [[noreturn]] void FailInFolder(int error) const;
 
-  // Closed and removed on destruction, also when the constructor fails, unless renamed.
-  struct Temporary {
-    std::filesystem::path path;
-    int fd = -1;
-    bool renamed = false;
-    Temporary() = default;
-    Temporary(const Temporary&) = delete;
-    Temporary& operator=(const Temporary&) = delete;
-    ~Temporary();
-  };
+  std::string shown_;                // the target as the user knows it, for messages
+  std::string shown_folder_;         // its folder, for messages about the folder
+  int directory_ = -1;               // the directory the file is written in, held for the whole run
+  bool directory_readable_ = false;  // an fsync of the directory needs it
+  std::string name_;                 // the name the file takes there
+  std::string temporary_name_;       // the name it has meanwhile, where it cannot be unnamed
 
-  std::filesystem::path target_;
-  bool sync_;
-  Temporary temporary_;
+  std::shared_ptr<Writer> writer_;
+  std::thread writer_thread_;
 
-  // The caller fills one buffer while a second thread hands the full ones to the system.
-  struct Filled {
-    char* data;
-    std::size_t size;
-  };
-  std::vector<std::unique_ptr<char[]>> buffers_;
   char* buffer_ = nullptr;
   char* next_ = nullptr;
   char* buffer_end_ = nullptr;
-
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<char*> empty_;
-  std::deque<Filled> filled_;  // in file order
-  bool stopping_ = false;
-  bool abandoned_ = false;
-  int write_error_ = 0;
-  std::thread writer_;
+  bool committed_ = false;
 };
 
 namespace detail {
 // Writes all of `data`, retrying on EINTR and short counts. Returns 0 or the errno.
 int WriteAll(int fd, const char* data, std::size_t size);
+// Tests turn this off to take the path of file systems that have no unnamed files (O_TMPFILE).
+extern bool use_unnamed_files;
 }  // namespace detail
 
 }  // namespace grid

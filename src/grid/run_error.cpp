@@ -15,6 +15,8 @@ const char* KindName(ErrorKind kind) {
       return "Arithmetic error";
     case ErrorKind::file:
       return "File error";
+    case ErrorKind::system:
+      return "System error";
   }
   return "Error";
 }

@@ -12,6 +12,7 @@ enum class ErrorKind {
   division_by_zero,  // the spacing is zero
   arithmetic,        // any other floating-point fault
   file,              // newgrid.txt cannot be written
+  system,            // the machine cannot give the run what it needs (memory, a thread)
 };
 
 // Raised where the failure arises; the run is abandoned and the window reports it. The
@@ -22,7 +23,7 @@ class RunError : public std::runtime_error {
   RunError(ErrorKind kind, const std::string& detail);
 
   ErrorKind kind() const { return kind_; }
-  // Stable and distinct for each kind: 1 to 5 in the order of ErrorKind.
+  // Stable and distinct for each kind: 1 to 6 in the order of ErrorKind.
   int number() const { return static_cast<int>(kind_) + 1; }
   std::string description() const { return what(); }
 

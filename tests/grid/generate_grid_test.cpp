@@ -104,12 +104,17 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{"difference_kept_in_double",
                  {"1.1", "4.1", "0", "0", "1"},
                  std::string(kHeader) + "1.1,0,\"r1c1\"\r\n2.1,0,\"r1c2\"\r\n3.1,0,\"r1c3\"\r\n"},
-        // At 2^24 adding 1 in single precision changes nothing.
+        // At 2^24 adding 1 in single precision changes nothing: all 21 rows keep 2^24, where
+        // min + 20 * spacing would reach 1.677724E+07.
         FileCase{"repeated_addition_at_2_24",
-                 {"0", "0", "16777216", "16777220", "1"},
-                 std::string(kHeader) + "0,1.677722E+07,\"r1c1\"\r\n0,1.677722E+07,\"r2c1\"\r\n"
-                                        "0,1.677722E+07,\"r3c1\"\r\n0,1.677722E+07,\"r4c1\"\r\n"
-                                        "0,1.677722E+07,\"r5c1\"\r\n"},
+                 {"0", "0", "16777216", "16777236", "1"},
+                 [] {
+                   std::string file = kHeader;
+                   for (int row = 1; row <= 21; ++row) {
+                     file += "0,1.677722E+07,\"r" + std::to_string(row) + "c1\"\r\n";
+                   }
+                   return file;
+                 }()},
         FileCase{"ten_million",
                  {"10000000", "10000000", "0", "0", "1"},
                  std::string(kHeader) + "1E+07,0,\"r1c1\"\r\n"},
@@ -209,7 +214,7 @@ struct BadInputCase {
   const char* name;
   FieldTexts texts;
   ErrorKind kind;
-  const char* description;
+  std::string description;
 };
 
 void PrintTo(const BadInputCase& c, std::ostream* out) {
@@ -259,10 +264,36 @@ INSTANTIATE_TEST_SUITE_P(
                      "Overflow: \"Grid Spacing\" must be a whole number from -32768 to 32767, "
                      "not \"32767.5\"."},
         BadInputCase{"spacing_rounds_to_zero",
-                     {"0", "400", "0", "200", "0.4"},
+                     {"0", "400", "0", "200", "0.5"},
                      ErrorKind::division_by_zero,
-                     "Division by zero: \"Grid Spacing\" is 0 (a spacing below 0.5 rounds to 0); "
-                     "enter a whole number other than 0."},
+                     "Division by zero: \"Grid Spacing\" is 0 (any spacing from -0.5 to 0.5 "
+                     "rounds to 0); enter a whole number other than 0."},
+        BadInputCase{"first_field_in_order_wins",
+                     {"0", "1", "y3", "y4", "1"},
+                     ErrorKind::type_mismatch,
+                     "Type mismatch: \"Minimum Y value\" is not a number: \"y3\". Enter digits, "
+                     "with '.' before any decimal places."},
+        BadInputCase{"control_characters_shown",
+                     {"12\r\n\x01", "", "", "", ""},
+                     ErrorKind::type_mismatch,
+                     "Type mismatch: \"Minimum x value\" is not a number: \"12\\r\\n\\x01\". Enter "
+                     "digits, with '.' before any decimal places."},
+        // 50 two-byte characters: cut after the 40th, not inside one.
+        BadInputCase{"long_text_cut_between_characters",
+                     {[] {
+                        std::string text;
+                        for (int i = 0; i < 50; ++i)
+                          text += "\u00e9";
+                        return text;
+                      }(),
+                      "", "", "", ""},
+                     ErrorKind::type_mismatch,
+                     [] {
+                       std::string text = "Type mismatch: \"Minimum x value\" is not a number: \"";
+                       for (int i = 0; i < 40; ++i)
+                         text += "\u00e9";
+                       return text + "...\". Enter digits, with '.' before any decimal places.";
+                     }()},
         BadInputCase{"column_count_32767",
                      {"0", "32767", "0", "0", "1"},
                      ErrorKind::overflow,

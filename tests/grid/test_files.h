@@ -1,13 +1,18 @@
 // A fresh directory for each test, and whole-file reads.
 #pragma once
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,13 +22,17 @@ namespace grid::testing_support {
 class TempDirTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = std::filesystem::path(::testing::TempDir()) / "tessaplan" /
-           (std::string(info->test_suite_name()) + "." + info->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
+    const char* tmpdir = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmpdir && *tmpdir ? tmpdir : "/tmp") + "/tessaplan-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << pattern;
+    dir_ = pattern;
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::permissions(dir_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(dir_);
+  }
 
   const std::filesystem::path& dir() const { return dir_; }
   std::filesystem::path output() const { return dir_ / "newgrid.txt"; }
@@ -85,5 +94,43 @@ class FileSizeLimit {
   rlimit saved_{};
   void (*previous_handler_)(int) = nullptr;
 };
+
+// The user that permission cases run as: whoever runs the suite, or nobody when that is root,
+// for whom no permission holds.
+inline constexpr uid_t kNobody = 65534;
+
+// Runs `work` as a user who is not root, in a child process when the suite runs as root, and
+// returns what it returns.
+inline std::string AsNonRootUser(const std::function<std::string()>& work) {
+  if (::geteuid() != 0) {
+    return work();
+  }
+  int ends[2];
+  if (::pipe(ends) != 0) {
+    return "no pipe";
+  }
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(ends[0]);
+    std::string result = "could not become nobody";
+    if (::setgroups(0, nullptr) == 0 && ::setresgid(kNobody, kNobody, kNobody) == 0 &&
+        ::setresuid(kNobody, kNobody, kNobody) == 0) {
+      result = work();
+    }
+    const ssize_t ignored = ::write(ends[1], result.data(), result.size());
+    static_cast<void>(ignored);
+    ::_exit(0);
+  }
+  ::close(ends[1]);
+  std::string result;
+  char chunk[256];
+  for (ssize_t got; (got = ::read(ends[0], chunk, sizeof chunk)) > 0;) {
+    result.append(chunk, static_cast<std::size_t>(got));
+  }
+  ::close(ends[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return result;
+}
 
 }  // namespace grid::testing_support

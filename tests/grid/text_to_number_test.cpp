@@ -65,8 +65,10 @@ INSTANTIATE_TEST_SUITE_P(
         SingleCase{"-3.4028235E+38", '.', -3.40282347e38f, ok},
         SingleCase{"3.5e38", '.', 0.0f, range}, SingleCase{"-1e39", '.', 0.0f, range},
         SingleCase{"1e999999999999999999999", '.', 0.0f, range},
-        SingleCase{"1e-45", '.', 1.40129846e-45f, ok}, SingleCase{"1e-50", '.', 0.0f, ok},
-        SingleCase{"-1e-50", '.', -0.0f, ok}, SingleCase{"1e-999999999999", '.', 0.0f, ok},
+        SingleCase{"1e-45", '.', 1.40129846e-45f, ok},
+        SingleCase{"9e-46", '.', 1.40129846e-45f, ok}, SingleCase{"7e-46", '.', 0.0f, ok},
+        SingleCase{"1e-50", '.', 0.0f, ok}, SingleCase{"-1e-50", '.', -0.0f, ok},
+        SingleCase{"1e-999999999999", '.', 0.0f, ok},
         SingleCase{"0.0000000000000000000000000000000000000000000000000000001e55", '.', 1.0f, ok},
         // Not numbers.
         SingleCase{"", '.', 0.0f, nan}, SingleCase{"   ", '.', 0.0f, nan},

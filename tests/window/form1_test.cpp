@@ -270,8 +270,8 @@ class Form1Test : public QObject {
                                   "empty; enter a number.";
     QTest::newRow("zero spacing")
         << QStringList{"0", "400", "0", "200", "0"}
-        << "Run-time error 3:\n\nDivision by zero: \"Grid Spacing\" is 0 (a spacing below 0.5 "
-           "rounds to 0); enter a whole number other than 0.";
+        << "Run-time error 3:\n\nDivision by zero: \"Grid Spacing\" is 0 (any spacing from -0.5 "
+           "to 0.5 rounds to 0); enter a whole number other than 0.";
     QTest::newRow("too many columns")
         << QStringList{"0", "32767", "0", "0", "1"}
         << "Run-time error 2:\n\nOverflow: the x values span 32767 grid spacings or more, and a "
