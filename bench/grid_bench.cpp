@@ -3,15 +3,24 @@
 // Writes newgrid.txt in the current directory exactly as the Run button does, from the five
 // texts as typed. Prints "<points> points, <bytes> bytes, <seconds> s, <rate> points/s" to
 // standard error and exits 0; on a run-time error prints its number and description and exits
-// 1; on a wrong command line exits 2.
+// 1; on a wrong command line exits 2. INT, TERM and HUP cancel the run, leaving newgrid.txt as it
+// was: it says so and exits with 128 + the signal's number.
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <exception>
 #include <string_view>
 
 #include "grid/generate_grid.h"
 #include "grid/run_error.h"
 
 namespace {
+
+volatile std::sig_atomic_t stop_signal = 0;
+
+void Stop(int signal) {
+  stop_signal = signal;
+}
 
 int Usage() {
   std::fputs(
@@ -48,9 +57,23 @@ int main(int argc, char** argv) {
   const grid::FieldTexts texts{argv[arg], argv[arg + 1], argv[arg + 2], argv[arg + 3],
                                argv[arg + 4]};
 
+  // A file size limit makes the write fail with "File too large" rather than kill the process.
+  std::signal(SIGXFSZ, SIG_IGN);
+  struct sigaction stop {};
+  stop.sa_handler = Stop;
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    sigaction(signal, &stop, nullptr);
+  }
+  options.progress = [](const grid::GridProgress&) { return stop_signal == 0; };
+
   const auto start = std::chrono::steady_clock::now();
   try {
     const grid::RunResult result = grid::GenerateGrid(texts, options);
+    if (result.cancelled) {
+      std::fprintf(stderr, "Cancelled by signal %d; newgrid.txt is as it was.\n",
+                   static_cast<int>(stop_signal));
+      return 128 + stop_signal;
+    }
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     const double seconds = elapsed.count();
     std::fprintf(stderr, "%llu points, %llu bytes, %.3f s, %.0f points/s\n",
@@ -60,6 +83,9 @@ int main(int argc, char** argv) {
     return 0;
   } catch (const grid::RunError& error) {
     std::fprintf(stderr, "Run-time error %d: %s\n", error.number(), error.description().c_str());
+    return 1;
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "Run-time error: %s\n", error.what());
     return 1;
   }
 }

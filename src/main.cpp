@@ -1,9 +1,12 @@
 #include <QApplication>
+#include <csignal>
 
 #include "window/form1.h"
 #include "window/messages.h"
 
 int main(int argc, char* argv[]) {
+  // A file size limit makes the write fail with "File too large" rather than kill the program.
+  std::signal(SIGXFSZ, SIG_IGN);
   QApplication app(argc, argv);
   window::DescribeApplication();
   window::Form1 form;

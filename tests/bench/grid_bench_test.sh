@@ -32,6 +32,51 @@ check "file kept on error" cmp -s newgrid.txt before.txt
 "$bench" -- 0 400 0 200 0 2>err.txt
 check "division by zero" grep -Fq 'Run-time error 3: Division by zero' err.txt
 
+# A file size limit, as the user's shell sets it: a File error, not a silent death.
+(ulimit -f 10; exec "$bench" -- 0 1000 0 1000 1) 2>err.txt
+check "exit 1 under ulimit -f" test $? -eq 1
+check "File too large" grep -Fq 'Run-time error 5: File error: File too large: the grid needs 19.6 MB' err.txt
+check "file kept under ulimit -f" cmp -s newgrid.txt before.txt
+
+# No memory for the writer thread's stack: a described error, not an abort. (AddressSanitizer
+# needs far more address space than any such limit leaves, so its build cannot take this case.)
+if [ -z "${TESSAPLAN_SANITIZED:-}" ]; then
+  (ulimit -s 65536; ulimit -v 40000; exec "$bench" -- 0 1000 0 1000 1) 2>err.txt
+  check "exit 1 without memory" test $? -eq 1
+  check "System error" grep -Eq '^Run-time error 6: System error: .+' err.txt
+  check "file kept without memory" cmp -s newgrid.txt before.txt
+fi
+
+# A signal mid-run: the run is cancelled, the old file kept, nothing left behind, even by KILL.
+# The run is caught once it holds its new file open, and killed then.
+holds_new_file() { ls -l "/proc/$1/fd" 2>/dev/null | grep -q "$work"; }
+for signal in INT TERM HUP KILL; do
+  "$bench" -- 0 8000 0 8000 1 2>err.txt &
+  pid=$!
+  for _ in $(seq 500); do holds_new_file "$pid" && break; sleep 0.01; done
+  kill -s "$signal" "$pid"
+  wait "$pid"
+  check "$signal: exit 128 + its number" test $? -eq $((128 + $(kill -l "$signal")))
+  if [ "$signal" != KILL ]; then
+    check "$signal: cancelled, not killed" grep -Fqx "Cancelled by signal $(kill -l "$signal"); newgrid.txt is as it was." err.txt
+  fi
+  check "$signal: file kept" cmp -s newgrid.txt before.txt
+  check "$signal: nothing left" test "$(ls -A | sort | tr '\n' ' ')" = "before.txt err.txt expected.txt newgrid.txt "
+done
+
+# A current folder deeper than any path the system takes whole (4096 bytes).
+deep=$(mktemp -d)
+(
+  cd "$deep" || exit 1
+  for _ in $(seq 20); do
+    name=$(printf 'd%.0s' $(seq 250))
+    mkdir "$name" && cd "$name" || exit 1
+  done
+  "$bench" -- 0 400 0 200 200 2>/dev/null && cmp -s newgrid.txt "$work/expected.txt"
+)
+check "deep folder" test $? -eq 0
+rm -rf "$deep"
+
 # A wrong command line is no run at all.
 "$bench" -- 1 2 3 2>/dev/null
 check "exit 2 on too few values" test $? -eq 2
