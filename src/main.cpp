@@ -3,6 +3,7 @@
 
 #include "window/form1.h"
 #include "window/messages.h"
+#include "window/stop_signals.h"
 
 int main(int argc, char* argv[]) {
   // A file size limit makes the write fail with "File too large" rather than kill the program.
@@ -10,6 +11,7 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   window::DescribeApplication();
   window::Form1 form;
+  window::CloseOnStopSignals(&form);
   form.show();
   return QApplication::exec();
 }

@@ -1,16 +1,17 @@
 #include "window/form1.h"
 
+#include <QApplication>
 #include <QCloseEvent>
-#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <exception>
+#include <utility>
 
 #include "grid/run_error.h"
+#include "window/grid_run.h"
 #include "window/messages.h"
-#include "window/run_progress.h"
 #include "window/twips.h"
 
 namespace window {
@@ -46,8 +47,30 @@ QLineEdit* PlaceField(QWidget* parent, const char* name, TwipRect twips, qreal d
 QPushButton* PlaceButton(QWidget* parent, const char* name, const char* caption, TwipRect twips,
                          qreal dpi) {
   auto* button = Place<QPushButton>(parent, name, QString::fromLatin1(caption), twips, dpi);
-  button->setAutoDefault(false);  // Enter does not press any button
+  button->setAutoDefault(false);       // no default button: Enter in a field presses nothing
+  button->installEventFilter(parent);  // Return and Enter on a focused button press it
   return button;
+}
+
+bool IsUserInput(QEvent::Type type) {
+  switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+    case QEvent::InputMethod:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+      return true;
+    default:
+      return false;
+  }
 }
 
 }  // namespace
@@ -63,6 +86,10 @@ char DecimalSeparator(const QLocale& locale) {
 Form1::Form1(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Form1"));
+  // The size is fixed: the frame offers only what works, minimize and close.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
   setFont(QFont(QLatin1String(kFontFamily), kFontPoints));
   const QScreen* screen = QGuiApplication::primaryScreen();
   const qreal dpi = screen ? screen->logicalDotsPerInch() : 96.0;
@@ -88,6 +115,12 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
   Command1 = PlaceButton(this, "Command1", "Help", {4920, 2640, 975, 495}, dpi);
   Command4 = PlaceButton(this, "Command4", "contact info", {4920, 3480, 975, 495}, dpi);
   Command3 = PlaceButton(this, "Command3", "quit", {4920, 4320, 975, 495}, dpi);
+  // A screen reader names each field by its caption. No '&' in them: still no accelerators.
+  const std::pair<QLabel*, QLineEdit*> captions[] = {
+      {Label1, Text1}, {Label2, Text2}, {Label3, Text3}, {Label4, Text4}, {Label5, Text5}};
+  for (const auto& [label, field] : captions) {
+    label->setBuddy(field);
+  }
 
   // The fields, then Run, quit, Help and contact info.
   QWidget* const tab_order[] = {Text1,    Text2,    Text3,    Text4,   Text5,
@@ -111,25 +144,24 @@ grid::FieldTexts Form1::fieldTexts() const {
 }
 
 void Form1::run() {
-  if (running_) {
+  if (run_) {
     return;  // runs never overlap
   }
-  RunProgress progress(this, progress_delay_ms_);
-  running_ = &progress;
   grid::RunOptions options;
   options.decimal_separator = DecimalSeparator(locale());
-  options.progress = [&progress](const grid::GridProgress& done) { return progress.Update(done); };
-  // Nothing may escape a slot: every failure becomes the one error box.
-  try {
-    grid::GenerateGrid(fieldTexts(), options);
-  } catch (const grid::RunError& error) {
-    ShowRunError(this, error.number(), QString::fromStdString(error.description()));
-  } catch (const std::exception& error) {
-    ShowRunError(this, 0, QString::fromLocal8Bit(error.what()));
-  }
-  running_ = nullptr;
-  if (close_after_run_) {
-    close();
+  run_ = new GridRun(this, progress_delay_ms_, fieldTexts(), std::move(options));
+  connect(run_, &GridRun::finished, this, &Form1::runFinished);
+  qApp->installEventFilter(this);
+}
+
+void Form1::runFinished() {
+  qApp->removeEventFilter(this);
+  const int number = run_->errorNumber();
+  const QString description = run_->errorDescription();
+  run_->deleteLater();
+  run_ = nullptr;
+  if (number != 0 && isVisible()) {
+    ShowRunError(this, number, description);
   }
 }
 
@@ -146,15 +178,34 @@ void Form1::quit() {
 }
 
 // The close box asks nothing. During a run it cancels the run, which leaves newgrid.txt as it
-// was, and the window closes once the run has stopped.
+// was, and the window closes at once; the run stops within a few tens of milliseconds.
 void Form1::closeEvent(QCloseEvent* event) {
-  if (running_) {
-    running_->Cancel();
-    close_after_run_ = true;
-    event->ignore();
-    return;
+  if (run_) {
+    run_->Cancel();
   }
   event->accept();
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+  auto* widget = qobject_cast<QWidget*>(watched);
+  if (!widget || widget->window() != this) {
+    return QWidget::eventFilter(watched, event);
+  }
+  // During a run only the close box and quit work; a run's dialog is a window of its own.
+  const bool quit_clicked = widget == Command3 && (event->type() == QEvent::MouseButtonPress ||
+                                                   event->type() == QEvent::MouseButtonRelease);
+  if (run_ && IsUserInput(event->type()) && !quit_clicked) {
+    return true;
+  }
+  if (event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    auto* button = qobject_cast<QPushButton*>(watched);
+    if (button && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+      button->click();
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 }  // namespace window

@@ -12,7 +12,7 @@ class QPushButton;
 
 namespace window {
 
-class RunProgress;
+class GridRun;
 
 class Form1 : public QWidget {
   Q_OBJECT
@@ -25,8 +25,9 @@ class Form1 : public QWidget {
   void setProgressDelay(int milliseconds) { progress_delay_ms_ = milliseconds; }
 
  public slots:
-  // Run: writes newgrid.txt from the fields; reports a run-time error in a box, after which the
-  // window stays as it was.
+  // Run: writes newgrid.txt from the fields on a thread of its own; reports a run-time error in
+  // a box, after which the window stays as it was. While the run is under way the window takes
+  // no input but its close box and quit, which cancel the run and close the window.
   void run();
   void showHelp();
   void showContactInfo();
@@ -34,9 +35,11 @@ class Form1 : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   grid::FieldTexts fieldTexts() const;
+  void runFinished();
 
   QLabel* Label1;
   QLabel* Label2;
@@ -56,8 +59,7 @@ class Form1 : public QWidget {
   QPushButton* Command4;
 
   int progress_delay_ms_ = 1000;
-  RunProgress* running_ = nullptr;  // the run under way, if any
-  bool close_after_run_ = false;
+  GridRun* run_ = nullptr;  // the run under way, if any; a child of the window
 };
 
 // The decimal separator of `locale` as the fields take it: a single ASCII character, else '.'.

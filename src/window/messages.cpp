@@ -35,6 +35,9 @@ namespace {
 void ShowBox(QWidget* parent, QMessageBox::Icon icon, const QString& text) {
   QMessageBox box(icon, QString::fromLatin1(kApplicationTitle), text, QMessageBox::Ok, parent);
   box.setTextFormat(Qt::PlainText);  // the texts hold quotes and '<' from user input
+  if (parent) {
+    box.setFont(parent->font());  // a box looks like the window it belongs to
+  }
   box.exec();
 }
 

@@ -1,7 +1,11 @@
 #include "window/form1.h"
 
+#include <qpa/qwindowsysteminterface.h>
+
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFontInfo>
 #include <QLabel>
@@ -15,8 +19,8 @@
 #include <QTimer>
 #include <functional>
 
+#include "window/grid_run.h"
 #include "window/messages.h"
-#include "window/twips.h"
 
 namespace window {
 namespace {
@@ -29,10 +33,11 @@ struct SeenBox {
   QString text;
   QMessageBox::Icon icon;
   int buttons;
+  QFont font;
 };
 
 // Answers every modal box the window opens, from a timer, so that no test waits for a person.
-// Message boxes are recorded and confirmed; a progress dialog is handed to `on_progress`.
+// Message boxes are recorded and confirmed; a run's progress dialog is handed to `on_progress`.
 class ModalWatcher {
  public:
   ModalWatcher() {
@@ -47,11 +52,17 @@ class ModalWatcher {
   void Answer() {
     QWidget* modal = QApplication::activeModalWidget();
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-      boxes.append(
-          {box->windowTitle(), box->text(), box->icon(), static_cast<int>(box->buttons().size())});
+      boxes.append({box->windowTitle(), box->text(), box->icon(),
+                    static_cast<int>(box->buttons().size()), box->font()});
       box->button(QMessageBox::Ok)->click();
-    } else if (auto* progress = qobject_cast<QProgressDialog*>(modal); progress && on_progress) {
-      on_progress(progress);
+      return;
+    }
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+      auto* progress = qobject_cast<QProgressDialog*>(window);
+      if (progress && progress->isVisible() && on_progress) {
+        on_progress(progress);
+        return;
+      }
     }
   }
   QTimer timer_;
@@ -82,6 +93,69 @@ void WriteGrid(const QByteArray& bytes) {
   file.write(bytes);
 }
 
+// The longest time the window's event loop went without turning while it was watched.
+class LoopWatch {
+ public:
+  LoopWatch() {
+    timer_.setInterval(5);
+    QObject::connect(&timer_, &QTimer::timeout,
+                     [this] { longest_ = std::max(longest_, since_.restart()); });
+    since_.start();
+    timer_.start();
+  }
+  qint64 longestMs() const { return std::max(longest_, since_.elapsed()); }
+
+ private:
+  QTimer timer_;
+  QElapsedTimer since_;
+  qint64 longest_ = 0;
+};
+
+// Counts the close events a window accepted: a window that was closed, not merely hidden, ends
+// the program once the event loop sees it was the last.
+class CloseSpy : public QObject {
+ public:
+  explicit CloseSpy(QWidget* window) : window_(window) { window->installEventFilter(this); }
+  int closed() const { return closes_ > 0 && !window_->isVisible() ? 1 : 0; }
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    closes_ += event->type() == QEvent::Close ? 1 : 0;
+    return false;
+  }
+
+ private:
+  QWidget* window_;
+  int closes_ = 0;
+};
+
+// Sets an environment variable for one test and restores it afterwards.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, const QByteArray& value)
+      : name_(name), previous_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name)) {
+    if (value.isEmpty()) {
+      qunsetenv(name);
+    } else {
+      qputenv(name, value);
+    }
+  }
+  ~ScopedEnvironment() {
+    if (had_) {
+      qputenv(name_, previous_);
+    } else {
+      qunsetenv(name_);
+    }
+  }
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  const char* name_;
+  QByteArray previous_;
+  bool had_;
+};
+
 }  // namespace
 
 class Form1Test : public QObject {
@@ -99,6 +173,11 @@ class Form1Test : public QObject {
       field(i + 1)->clear();
       QTest::keyClicks(field(i + 1), texts[i]);
     }
+  }
+  // Presses Run and waits until the run is over and any box it showed is answered.
+  void RunAndWait() {
+    QTest::mouseClick(button("Command2"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!form_->findChild<GridRun*>(), 20000);
   }
   QStringList Texts() {
     QStringList texts;
@@ -130,47 +209,47 @@ class Form1Test : public QObject {
 
   void geometry_data() {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("caption");
-    QTest::addColumn<QRect>("twips");
-    const auto row = [](const char* name, const char* caption, QRect twips) {
-      QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(caption) << twips;
+    QTest::addColumn<QString>("caption");  // a field's accessible name
+    QTest::addColumn<QRect>("pixels");     // at 96 DPI, 15 twips a pixel
+    const auto row = [](const char* name, const char* caption, QRect pixels) {
+      QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(caption) << pixels;
     };
-    row("Label6", "Lattisk 1.0", {2520, 0, 1335, 375});
+    row("Label6", "Lattisk 1.0", {168, 0, 89, 25});
     row("Label7",
         "This program will generate a regular, square grid which is based upon the min/max "
         "coordinates and grid spacing entered below.",
-        {1320, 360, 3855, 615});
-    row("Label1", "Minimum x value", {120, 1560, 1335, 255});
-    row("Text1", "", {1680, 1560, 1695, 375});
-    row("Label2", "Maximum x value", {120, 2280, 1335, 375});
-    row("Text2", "", {1680, 2280, 1695, 375});
-    row("Label3", "Minimum Y value", {120, 3000, 1335, 255});
-    row("Text3", "", {1680, 3000, 1695, 375});
-    row("Label4", "Maximum Y value", {120, 3720, 1335, 255});
-    row("Text4", "", {1680, 3720, 1695, 375});
-    row("Label5", "Grid Spacing", {120, 4440, 1215, 255});
-    row("Text5", "", {1680, 4440, 1695, 375});
-    row("Command2", "Run", {4920, 1800, 975, 495});
-    row("Command1", "Help", {4920, 2640, 975, 495});
-    row("Command4", "contact info", {4920, 3480, 975, 495});
-    row("Command3", "quit", {4920, 4320, 975, 495});
+        {88, 24, 257, 41});
+    row("Label1", "Minimum x value", {8, 104, 89, 17});
+    row("Text1", "Minimum x value", {112, 104, 113, 25});
+    row("Label2", "Maximum x value", {8, 152, 89, 25});
+    row("Text2", "Maximum x value", {112, 152, 113, 25});
+    row("Label3", "Minimum Y value", {8, 200, 89, 17});
+    row("Text3", "Minimum Y value", {112, 200, 113, 25});
+    row("Label4", "Maximum Y value", {8, 248, 89, 17});
+    row("Text4", "Maximum Y value", {112, 248, 113, 25});
+    row("Label5", "Grid Spacing", {8, 296, 81, 17});
+    row("Text5", "Grid Spacing", {112, 296, 113, 25});
+    row("Command2", "Run", {328, 120, 65, 33});
+    row("Command1", "Help", {328, 176, 65, 33});
+    row("Command4", "contact info", {328, 232, 65, 33});
+    row("Command3", "quit", {328, 288, 65, 33});
   }
 
-  // Every control where the layout puts it, its caption whole and unclipped in the window's font.
+  // Every control where the layout puts it, its caption whole and unclipped in the window's font,
+  // and every field named for a screen reader by its caption.
   void geometry() {
     QFETCH(QString, name);
     QFETCH(QString, caption);
-    QFETCH(QRect, twips);
+    QFETCH(QRect, pixels);
     auto* control = form_->findChild<QWidget*>(name);
     QVERIFY(control);
-    const qreal dpi = form_->screen()->logicalDotsPerInch();
-    QCOMPARE(control->geometry(),
-             TwipsToPixels(TwipRect{twips.x(), twips.y(), twips.width(), twips.height()}, dpi));
+    QCOMPARE(form_->screen()->logicalDotsPerInch(), 96.0);
+    QCOMPARE(control->geometry(), pixels);
 
     const QFontMetrics metrics(control->font());
     if (auto* label = qobject_cast<QLabel*>(control)) {
       QCOMPARE(label->text(), caption);
-      QVERIFY(label->alignment() & Qt::AlignLeft);
+      QCOMPARE(label->alignment(), Qt::AlignLeft | Qt::AlignTop);
       const int flags = label->wordWrap() ? Qt::TextWordWrap : 0;
       const QRect needed = metrics.boundingRect(label->contentsRect(), flags, caption);
       QVERIFY2(label->contentsRect().contains(needed),
@@ -185,16 +264,21 @@ class Form1Test : public QObject {
       QVERIFY(edit);
       QVERIFY(edit->text().isEmpty());
       QVERIFY(metrics.height() < edit->height());
+      QCOMPARE(QAccessible::queryAccessibleInterface(edit)->text(QAccessible::Name), caption);
     }
   }
 
   void window() {
     QCOMPARE(form_->windowTitle(), QStringLiteral("Form1"));
-    const qreal dpi = form_->screen()->logicalDotsPerInch();
-    const QSize client(TwipsToPixels(6255, dpi), TwipsToPixels(5010, dpi));
+    const QSize client(417, 334);  // 6255 by 5010 twips at 96 DPI
     QCOMPARE(form_->size(), client);
     QCOMPARE(form_->minimumSize(), client);  // not resizable
     QCOMPARE(form_->maximumSize(), client);
+    // so the frame offers minimize and close, and no maximize that would do nothing
+    const Qt::WindowFlags flags = form_->windowFlags();
+    QVERIFY(flags & Qt::WindowMinimizeButtonHint);
+    QVERIFY(flags & Qt::WindowCloseButtonHint);
+    QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
     QCOMPARE(QFontInfo(form_->font()).family(), QStringLiteral("Liberation Sans"));
     QCOMPARE(form_->font().pointSize(), 8);
   }
@@ -243,7 +327,7 @@ class Form1Test : public QObject {
     ModalWatcher watcher;
     form_->setLocale(locale);
     Type(texts);
-    QTest::mouseClick(button("Command2"), Qt::LeftButton);
+    RunAndWait();
     QCOMPARE(ReadGrid(), grid);
     QCOMPARE(watcher.boxes.size(), 0);
     QCOMPARE(directory.Entries(), QStringList{"newgrid.txt"});
@@ -253,12 +337,12 @@ class Form1Test : public QObject {
   void runTwiceReplacesTheFile() {
     CurrentDirectory directory;
     Type({"0", "400", "0", "200", "200"});
-    QTest::mouseClick(button("Command2"), Qt::LeftButton);
+    RunAndWait();
     const QByteArray first = ReadGrid();
-    QTest::mouseClick(button("Command2"), Qt::LeftButton);
+    RunAndWait();
     QCOMPARE(ReadGrid(), first);
     Type({"0", "0", "0", "0", "1"});
-    QTest::mouseClick(button("Command2"), Qt::LeftButton);
+    RunAndWait();
     QCOMPARE(ReadGrid(), kHeader + "0,0,\"r1c1\"\r\n");
   }
 
@@ -290,10 +374,11 @@ class Form1Test : public QObject {
     WriteGrid("the previous grid");
     ModalWatcher watcher;
     Type(texts);
-    QTest::mouseClick(button("Command2"), Qt::LeftButton);
+    RunAndWait();
     QCOMPARE(watcher.boxes.size(), 1);
     QCOMPARE(watcher.boxes[0].title, QStringLiteral("tessaplan"));
     QCOMPARE(watcher.boxes[0].text, text);
+    QCOMPARE(watcher.boxes[0].font, form_->font());
     QCOMPARE(watcher.boxes[0].buttons, 1);
     QVERIFY(form_->isVisible());
     QCOMPARE(Texts(), texts);
@@ -334,18 +419,61 @@ class Form1Test : public QObject {
     QCOMPARE(watcher.boxes[0].title, QStringLiteral("tessaplan"));
     QCOMPARE(watcher.boxes[0].text, text);
     QCOMPARE(watcher.boxes[0].icon, QMessageBox::NoIcon);
+    QCOMPARE(watcher.boxes[0].font, form_->font());
     QCOMPARE(watcher.boxes[0].buttons, 1);
     QCOMPARE(Texts(), (QStringList{"1", "2", "3", "4", "5"}));
     QVERIFY(form_->isVisible());
   }
 
+  // quit closes the window, and so ends the program, as the close box does: not merely hides it.
   void quitClosesTheWindow() {
     CurrentDirectory directory;
+    const CloseSpy spy(form_);
     Type({"0", "400", "0", "200", "200"});
-    QTest::mouseClick(button("Command2"), Qt::LeftButton);
+    RunAndWait();
     QTest::mouseClick(button("Command3"), Qt::LeftButton);
     QVERIFY(!form_->isVisible());
+    QCOMPARE(spy.closed(), 1);
     QCOMPARE(ReadGrid().size(), 113);
+  }
+
+  void keys_data() {
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("effect");  // the box shown, "closed", or nothing
+    QTest::newRow("Return on Run") << "Command2" << int(Qt::Key_Return) << "Run-time error 1";
+    QTest::newRow("Enter on Run") << "Command2" << int(Qt::Key_Enter) << "Run-time error 1";
+    QTest::newRow("Return on Help") << "Command1" << int(Qt::Key_Return) << "This code will";
+    QTest::newRow("Enter on contact info") << "Command4" << int(Qt::Key_Enter) << "For more";
+    QTest::newRow("Return on quit") << "Command3" << int(Qt::Key_Return) << "closed";
+    QTest::newRow("Space on quit") << "Command3" << int(Qt::Key_Space) << "closed";
+    for (const char* field : {"Text1", "Text2", "Text3", "Text4", "Text5"}) {
+      QTest::newRow(qPrintable(QStringLiteral("Return in %1").arg(field)))
+          << field << int(Qt::Key_Return) << "";
+    }
+    QTest::newRow("Enter in Text5") << "Text5" << int(Qt::Key_Enter) << "";
+  }
+
+  // Return and Enter press the focused button, as Space does; in a field they press nothing,
+  // for the window has no default button.
+  void keys() {
+    QFETCH(QString, control);
+    QFETCH(int, key);
+    QFETCH(QString, effect);
+    CurrentDirectory directory;
+    ModalWatcher watcher;
+    auto* widget = form_->findChild<QWidget*>(control);
+    widget->setFocus();
+    QTest::keyClick(widget, Qt::Key(key));
+    QTRY_VERIFY(!form_->findChild<GridRun*>());
+    QCOMPARE(form_->isVisible(), effect != "closed");
+    if (effect.isEmpty() || effect == "closed") {
+      QCOMPARE(watcher.boxes.size(), 0);
+    } else {
+      QCOMPARE(watcher.boxes.size(), 1);
+      QVERIFY2(watcher.boxes[0].text.startsWith(effect), qPrintable(watcher.boxes[0].text));
+    }
+    QCOMPARE(directory.Entries(), QStringList{});
   }
 
   void decimalSeparator_data() {
@@ -362,39 +490,95 @@ class Form1Test : public QObject {
     QCOMPARE(DecimalSeparator(locale), separator);
   }
 
-  // A long run shows its progress; Cancel stops it and leaves the old file.
-  void cancelLeavesTheOldFile() {
+  void stopDuringARun_data() {
+    QTest::addColumn<QString>("how");        // "close box", "quit" or "Cancel"
+    QTest::addColumn<QString>("when");       // "before the dialog", "writing" or "saving"
+    QTest::addColumn<QStringList>("texts");  // a grid long to write, or quick to write
+    const QStringList long_to_write = {"0", "20000", "0", "1000", "1"};  // 470 MB
+    const QStringList quick_to_write = {"0", "1000", "0", "100", "1"};   // 2 MB
+    QTest::newRow("close box before the dialog") << "close box"
+                                                 << "before the dialog" << quick_to_write;
+    QTest::newRow("close box while writing") << "close box"
+                                             << "writing" << long_to_write;
+    QTest::newRow("close box while saving") << "close box"
+                                            << "saving" << quick_to_write;
+    QTest::newRow("quit while saving") << "quit"
+                                       << "saving" << quick_to_write;
+    QTest::newRow("Cancel while writing") << "Cancel"
+                                          << "writing" << long_to_write;
+    QTest::newRow("Cancel while saving") << "Cancel"
+                                         << "saving" << quick_to_write;
+  }
+
+  // A run stopped at any moment, however the user stops it, leaves the old file and nothing
+  // else, stops promptly, and never holds up the window's event loop, not even while the disk
+  // takes 3 seconds to sync. The close box comes as the platform delivers it: Qt drops a close
+  // request for a window that a modal dialog blocks, so the run's dialog must not be modal.
+  void stopDuringARun() {
+    QFETCH(QString, how);
+    QFETCH(QString, when);
+    QFETCH(QStringList, texts);
     CurrentDirectory directory;
     WriteGrid("the previous grid");
+    const ScopedEnvironment slow_disk("TESSAPLAN_TEST_SYNC_DELAY_MS", "3000");
+    const CloseSpy spy(form_);
     ModalWatcher watcher;
-    bool seen_dialog = false;
-    watcher.on_progress = [&](QProgressDialog* dialog) {
-      seen_dialog = true;
-      QCOMPARE(dialog->windowTitle(), QStringLiteral("tessaplan"));
-      dialog->cancel();
+    QElapsedTimer since_stop;
+    const auto stop = [&](QProgressDialog* dialog) {
+      if (since_stop.isValid()) {
+        return;
+      }
+      since_stop.start();
+      if (dialog) {
+        QCOMPARE(dialog->font(), form_->font());
+        QCOMPARE(dialog->isModal(), false);
+      }
+      if (how == "Cancel" && dialog) {
+        dialog->findChild<QPushButton*>()->click();
+      } else if (how == "quit") {
+        QTest::mouseClick(button("Command3"), Qt::LeftButton);
+      } else {
+        QWindowSystemInterface::handleCloseEvent<QWindowSystemInterface::SynchronousDelivery>(
+            form_->windowHandle());
+      }
     };
-    form_->setProgressDelay(0);
-    Type({"0", "20000", "0", "300", "1"});
+    watcher.on_progress = [&](QProgressDialog* dialog) {
+      if (when == "writing" || dialog->labelText().startsWith(QStringLiteral("Saving"))) {
+        stop(dialog);
+      }
+    };
+    form_->setProgressDelay(when == "before the dialog" ? 60000 : 0);
+    if (when == "before the dialog") {
+      QTimer::singleShot(200, form_, [&] { stop(nullptr); });
+    }
+    Type(texts);
+    const LoopWatch loop;
     QTest::mouseClick(button("Command2"), Qt::LeftButton);
-    QVERIFY(seen_dialog);
-    QVERIFY(form_->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(since_stop.isValid(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!form_->findChild<GridRun*>(), 20000);
+    QVERIFY2(since_stop.elapsed() < 1000, qPrintable(QString::number(since_stop.elapsed())));
+    QVERIFY2(loop.longestMs() < 100, qPrintable(QString::number(loop.longestMs())));
+    QCOMPARE(form_->isVisible(), how == "Cancel");
+    QCOMPARE(spy.closed(), how == "Cancel" ? 0 : 1);
     QCOMPARE(ReadGrid(), QByteArray("the previous grid"));
     QCOMPARE(directory.Entries(), QStringList{"newgrid.txt"});
     QCOMPARE(watcher.boxes.size(), 0);
   }
 
-  // Closing the window during a run stops the run first, changing nothing on disk.
-  void closeDuringARun() {
+  // While a run is under way the window takes no input: a second Run, a typed key, Help.
+  void noInputDuringARun() {
     CurrentDirectory directory;
-    WriteGrid("the previous grid");
+    const ScopedEnvironment slow_disk("TESSAPLAN_TEST_SYNC_DELAY_MS", "500");
     ModalWatcher watcher;
-    watcher.on_progress = [&](QProgressDialog*) { form_->close(); };
-    form_->setProgressDelay(0);
-    Type({"0", "20000", "0", "300", "1"});
+    Type({"0", "10", "0", "10", "1"});
     QTest::mouseClick(button("Command2"), Qt::LeftButton);
-    QVERIFY(!form_->isVisible());
-    QCOMPARE(ReadGrid(), QByteArray("the previous grid"));
-    QCOMPARE(directory.Entries(), QStringList{"newgrid.txt"});
+    QTest::mouseClick(button("Command1"), Qt::LeftButton);
+    QTest::keyClicks(field(1), "99");
+    QTest::mouseClick(button("Command2"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!form_->findChild<GridRun*>(), 20000);
+    QCOMPARE(watcher.boxes.size(), 0);
+    QCOMPARE(field(1)->text(), QStringLiteral("0"));
+    QCOMPARE(ReadGrid().count('\n'), 1 + 11 * 11);
   }
 
   // A short run shows no dialog at all.
@@ -404,7 +588,7 @@ class Form1Test : public QObject {
     bool seen_dialog = false;
     watcher.on_progress = [&](QProgressDialog*) { seen_dialog = true; };
     Type({"0", "100", "0", "100", "1"});
-    QTest::mouseClick(button("Command2"), Qt::LeftButton);
+    RunAndWait();
     QVERIFY(!seen_dialog);
     QCOMPARE(ReadGrid().count('\n'), 1 + 101 * 101);
   }
