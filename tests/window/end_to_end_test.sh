@@ -1,14 +1,21 @@
 #!/usr/bin/env bash
-# The real tessaplan in a real X server: types the five values with key events, clicks Run and
-# checks newgrid.txt; then a zero spacing, whose error box is confirmed with Enter while the
-# window stays; then quit, which must end the program with status 0.
+# The real tessaplan in a real X server with a window manager: types the five values with key
+# events, clicks Run and checks newgrid.txt; then a zero spacing, whose error box is confirmed
+# with Enter while the window stays; then quit, which must end the program with status 0. Then
+# the ways a long run can be stopped from outside: the window manager's close request before the
+# progress dialog appears, with it up, and while a slow disk syncs; SIGTERM; and a file size
+# limit, which must be an error box, not a silent death.
+# usage: end_to_end_test.sh TESSAPLAN SLOW_SYNC_LIBRARY
 set -u
 program=$(realpath "$1")
+slow_sync=$(realpath "$2")
 work=$(mktemp -d)
 app_pid=
 xvfb_pid=
+wm_pid=
 cleanup() {
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+  [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   wait 2>/dev/null
   rm -rf "$work"
@@ -30,13 +37,35 @@ xvfb_pid=$!
 within_20s test -s "$work/display" || { echo "Xvfb did not start"; exit 1; }
 export DISPLAY=":$(head -n 1 "$work/display")"
 
+# A small window manager: close requests come from it, as on a desktop.
+openbox --sm-disable >/dev/null 2>&1 &
+wm_pid=$!
+within_20s wmctrl -m >/dev/null 2>&1 || { echo "no window manager"; exit 1; }
+
 mkdir "$work/run"
 cd "$work/run" || exit 1
-QT_QPA_PLATFORM=xcb "$program" 2>"$work/stderr.txt" &
-app_pid=$!
-window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Form1$' | head -n 1)
-[ -n "$window" ] || { echo "no window"; cat "$work/stderr.txt"; exit 1; }
-xdotool windowfocus --sync "$window"
+window=
+start_app() {
+  QT_QPA_PLATFORM=xcb "$@" "$program" 2>"$work/stderr.txt" &
+  app_pid=$!
+  window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Form1$' | head -n 1)
+  [ -n "$window" ] || { echo "no window"; cat "$work/stderr.txt"; exit 1; }
+  xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+}
+# Waits for the program to end, for at most SECONDS, and checks its exit status.
+ended_with() {  # ended_with NAME SECONDS STATUS
+  local start=$EPOCHREALTIME
+  for _ in $(seq $(($2 * 20))); do
+    kill -0 "$app_pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  wait "$app_pid"
+  local status=$?
+  app_pid=
+  echo "$1: ended after $(awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.2f", b - a }') s with status $status"
+  check "$1: status $3" test "$status" -eq "$3"
+}
+start_app
 
 # Positions at 96 DPI: 15 twips a pixel. Run and quit sit at x 4920 twips, 975 wide.
 click() { xdotool mousemove --window "$window" "$1" "$2" click 1; }
@@ -71,10 +100,67 @@ check "file kept after the error" cmp -s newgrid.txt "$work/expected.txt"
 
 xdotool windowfocus --sync "$window"
 quit_button
-within_20s bash -c "! kill -0 $app_pid 2>/dev/null"
-wait "$app_pid"
-status=$?
-app_pid=
-check "quit exits with status 0" test "$status" -eq 0
+ended_with "quit" 20 0
+
+# Long runs stopped from outside: the previous grid stays, nothing is left, status 0.
+printf 'the previous grid' >newgrid.txt
+cp newgrid.txt "$work/previous.txt"
+type_grid() {
+  xdotool type --delay 20 "$1"
+  for value in "${@:2}"; do
+    xdotool key Tab
+    xdotool type --delay 20 "$value"
+  done
+}
+dialog_shown() { xdotool search --onlyvisible --name '^tessaplan$' >/dev/null 2>&1; }
+close_request() { wmctrl -F -c Form1; }
+unchanged() {
+  check "$1: file kept" cmp -s newgrid.txt "$work/previous.txt"
+  check "$1: nothing left" test "$(ls -A)" = newgrid.txt
+}
+
+start_app
+type_grid 0 30000 0 5000 1  # 3.5 GB
+run_button
+sleep 0.3
+close_request
+ended_with "close before the dialog" 2 0
+unchanged "close before the dialog"
+
+start_app
+type_grid 0 30000 0 5000 1
+run_button
+check "dialog for a long run" within_20s dialog_shown
+close_request
+ended_with "close with the dialog up" 2 0
+unchanged "close with the dialog up"
+
+# A slow disk: the run's sync takes 3 s more.
+start_app env LD_PRELOAD="$slow_sync" TESSAPLAN_TEST_SYNC_DELAY_MS=3000
+type_grid 0 1000 0 100 1
+run_button
+check "dialog while saving" within_20s dialog_shown
+close_request
+ended_with "close while saving" 2 0
+unchanged "close while saving"
+
+start_app
+type_grid 0 30000 0 5000 1
+run_button
+sleep 0.3
+kill -TERM "$app_pid"
+ended_with "SIGTERM" 2 0
+unchanged "SIGTERM"
+
+# A file size limit, as the user's shell sets it: an error box, and the window stays.
+start_app bash -c 'ulimit -f 10; exec "$0"'
+type_grid 0 1000 0 1000 1
+run_button
+box=$(timeout 20 xdotool search --sync --onlyvisible --name '^tessaplan$' | head -n 1)
+check "ulimit -f: error box" test -n "$box"
+check "ulimit -f: program still running" kill -0 "$app_pid"
+unchanged "ulimit -f"
+kill -TERM "$app_pid"
+ended_with "SIGTERM with a box up" 2 0
 
 finish
