@@ -217,6 +217,16 @@ INSTANTIATE_TEST_SUITE_P(
                         false,
                         true,
                         {"newgrid.txt -> sub/target.txt", "sub/", "sub/target.txt 644 me new"}},
+                    ReplaceCase{"hard_link_keeps_the_old_grid",
+                                "newgrid.txt",
+                                [](const fs::path& dir) {
+                                  OldGrid(dir);
+                                  fs::create_hard_link(dir / "newgrid.txt", dir / "other.txt");
+                                },
+                                nullptr,
+                                false,
+                                true,
+                                {"newgrid.txt 644 me new", "other.txt 644 me old"}},
                     ReplaceCase{"dangling_link_creates_its_target",
                                 "newgrid.txt",
                                 [](const fs::path& dir) {
