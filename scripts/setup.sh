@@ -25,5 +25,12 @@ if [ ${#missing[@]} -gt 0 ]; then
     apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release ${cmake_options:-}
-cmake --build "$build"
+# build_in DIR [CMAKE_OPTION...]: configures and builds in Release in DIR.
+build_in() {
+  local dir=$1
+  shift
+  cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@"
+  cmake --build "$dir"
+}
+
+build_in "$build" ${cmake_options:-}
