@@ -11,8 +11,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <regex>
 #include <string>
+#include <string_view>
 
 #include "grid/text_to_number.h"
 
@@ -28,8 +30,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const char separator = data[0] % 2 ? ',' : '.';
   const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
-  const auto single = grid::ParseSingle(text, separator);
-  const auto int16 = grid::ParseInt16(text, separator);
+  // The parsers see exactly the text's bytes, with no terminator after them, so that reading
+  // one byte too far is an AddressSanitizer finding.
+  const std::unique_ptr<char[]> exact(new char[text.size()]);
+  std::copy(text.begin(), text.end(), exact.get());
+  const std::string_view view(exact.get(), text.size());
+  const auto single = grid::ParseSingle(view, separator);
+  const auto int16 = grid::ParseInt16(view, separator);
 
   static const std::regex kDot(
       R"([ \t]*[+-]?([0-9]+(\.[0-9]*)?|\.[0-9]+)([eE][+-]?[0-9]+)?[ \t]*)");
