@@ -48,8 +48,8 @@ if [ -z "${TESSAPLAN_SANITIZED:-}" ]; then
 fi
 
 # A signal mid-run: the run is cancelled, the old file kept, nothing left behind, even by KILL.
-# The run is caught once it holds its new file open, and killed then.
-holds_new_file() { ls -l "/proc/$1/fd" 2>/dev/null | grep -q "$work"; }
+# The run is caught once it holds its new, unnamed file open ("FOLDER/#INODE (deleted)").
+holds_new_file() { ls -l "/proc/$1/fd" 2>/dev/null | grep -qF "$work/#"; }
 for signal in INT TERM HUP KILL; do
   "$bench" -- 0 8000 0 8000 1 2>err.txt &
   pid=$!
