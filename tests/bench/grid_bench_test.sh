@@ -38,8 +38,8 @@ check "exit 1 under ulimit -f" test $? -eq 1
 check "File too large" grep -Fq 'Run-time error 5: File error: File too large: the grid needs 19.6 MB' err.txt
 check "file kept under ulimit -f" cmp -s newgrid.txt before.txt
 
-# No memory for the writer thread's stack: a described error, not an abort. (AddressSanitizer
-# needs far more address space than any such limit leaves, so its build cannot take this case.)
+# No memory for the writer thread's stack: a described error, not an abort. (A sanitizer's
+# runtime needs far more address space than any such limit leaves: its builds skip this case.)
 if [ -z "${TESSAPLAN_SANITIZED:-}" ]; then
   (ulimit -s 65536; ulimit -v 40000; exec "$bench" -- 0 1000 0 1000 1) 2>err.txt
   check "exit 1 without memory" test $? -eq 1
