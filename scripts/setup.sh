@@ -6,8 +6,8 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build"
 
-packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-liberation2 libgtest-dev libbenchmark-dev
-          ${extra_packages:-})
+packages=(cmake ninja-build g++ qt6-base-dev libqt6svg6 libgl-dev fonts-liberation2 libgtest-dev
+          libbenchmark-dev ${extra_packages:-})
 missing=()
 for package in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then

@@ -6,6 +6,9 @@
 #include "window/stop_signals.h"
 
 int main(int argc, char* argv[]) {
+  if (const int status = window::AnswerCommandLine(argc, argv); status >= 0) {
+    return status;  // --help or --version, answered without a display
+  }
   // A file size limit makes the write fail with "File too large" rather than kill the program.
   std::signal(SIGXFSZ, SIG_IGN);
   QApplication app(argc, argv);

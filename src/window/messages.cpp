@@ -1,13 +1,55 @@
 #include "window/messages.h"
 
-#include <QCoreApplication>
+#include <QCommandLineParser>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QIcon>
 #include <QMessageBox>
+#include <QStringList>
+#include <cstdio>
 
 namespace window {
 
 void DescribeApplication() {
   QCoreApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
   QCoreApplication::setApplicationVersion(QStringLiteral(TESSAPLAN_VERSION));
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.example.tessaplan"));
+  QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/org.example.tessaplan.svg")));
+  if (QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/LiberationSans-Regular.ttf")) < 0) {
+    std::fputs("tessaplan: the built-in font cannot be loaded; captions may not fit\n", stderr);
+  }
+}
+
+int AnswerCommandLine(int argc, char** argv) {
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) {
+    arguments << QString::fromLocal8Bit(argv[i]);
+  }
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral(
+      "Writes a regular, square grid of points to newgrid.txt in the current folder.\n"
+      "The extent and the spacing are typed into its window; there is no other command line."));
+  const QCommandLineOption help = parser.addHelpOption();
+  const QCommandLineOption version = parser.addVersionOption();
+  if (!parser.parse(arguments)) {
+    std::fprintf(stderr, "tessaplan: %s (see tessaplan --help)\n", qPrintable(parser.errorText()));
+    return 2;
+  }
+  if (!parser.positionalArguments().isEmpty()) {
+    std::fprintf(stderr, "tessaplan: takes no arguments, not '%s' (see tessaplan --help)\n",
+                 qPrintable(parser.positionalArguments().front()));
+    return 2;
+  }
+  if (parser.isSet(help)) {
+    std::printf("Usage: tessaplan [--help] [--version]\n\n%s\n",
+                qPrintable(parser.applicationDescription()));
+    return 0;
+  }
+  if (parser.isSet(version)) {
+    std::printf("tessaplan %s\n", TESSAPLAN_VERSION);
+    return 0;
+  }
+  return -1;
 }
 
 QString HelpText() {

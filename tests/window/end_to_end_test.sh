@@ -22,6 +22,17 @@ cleanup() {
 }
 trap cleanup EXIT
 source "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
+
+# The command line is answered without a display, as over ssh.
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" --version >"$work/out.txt" 2>&1
+check "--version: exit 0" test $? -eq 0
+check "--version: tessaplan 1.00" test "$(cat "$work/out.txt")" = "tessaplan 1.00"
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" --help >"$work/out.txt" 2>&1
+check "--help: exit 0" test $? -eq 0
+check "--help: usage" grep -q '^Usage: tessaplan' "$work/out.txt"
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" --fast >"$work/out.txt" 2>&1
+check "unknown option: exit 2" test $? -eq 2
+check "unknown option: one line" test "$(wc -l <"$work/out.txt")" -eq 1
 # Polls COMMAND for up to 20 seconds: X clients and the file appear in their own time.
 within_20s() {
   for _ in $(seq 200); do

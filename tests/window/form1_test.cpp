@@ -190,6 +190,7 @@ class Form1Test : public QObject {
   Form1* form_ = nullptr;
 
  private slots:
+  void initTestCase() { DescribeApplication(); }
   void init() {
     form_ = new Form1;
     form_->show();
@@ -202,7 +203,6 @@ class Form1Test : public QObject {
   }
 
   void version() {
-    DescribeApplication();
     QCOMPARE(QCoreApplication::applicationVersion(), QStringLiteral("1.00"));
     QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("tessaplan"));
   }
@@ -280,6 +280,7 @@ class Form1Test : public QObject {
     QVERIFY(flags & Qt::WindowCloseButtonHint);
     QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
     QCOMPARE(QFontInfo(form_->font()).family(), QStringLiteral("Liberation Sans"));
+    QVERIFY(!form_->windowIcon().pixmap(32).isNull());
     QCOMPARE(form_->font().pointSize(), 8);
   }
 

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# What `cmake --install` puts in place: the program, its desktop entry, icon and AppStream
+# metadata, which desktop-file-validate and appstreamcli validate; the copyright and the font's
+# licence. Run in the build folder.
+# usage: install_layout_test.sh CMAKE
+set -u
+source "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+DESTDIR="$root" "$1" --install . --prefix /usr >/dev/null
+usr="$root/usr"
+id=org.example.tessaplan
+check "program" test -x "$usr/bin/tessaplan"
+check "desktop entry runs tessaplan" grep -qx Exec=tessaplan "$usr/share/applications/$id.desktop"
+check "desktop entry names the icon" grep -qx "Icon=$id" "$usr/share/applications/$id.desktop"
+check "desktop entry valid" desktop-file-validate "$usr/share/applications/$id.desktop"
+check "icon in the hicolor theme" test -s "$usr/share/icons/hicolor/scalable/apps/$id.svg"
+check "metainfo valid" appstreamcli validate --no-net --explain "$usr/share/metainfo/$id.metainfo.xml"
+check "metainfo version" grep -q '<release version="1.00"' "$usr/share/metainfo/$id.metainfo.xml"
+check "copyright" test -s "$usr/share/doc/tessaplan/copyright"
+check "the font's licence" grep -q "SIL Open Font License" "$usr/share/doc/tessaplan/LICENSE-LiberationSans"
+finish
