@@ -2,7 +2,7 @@
 # The Debian package as a user meets it: cpack builds it, lintian finds no error in it, apt-get
 # installs it, the installed /usr/bin/tessaplan runs the end-to-end test, and the package is
 # purged again, leaving the machine as it was. Run in the build folder; needs root or sudo.
-# usage: package_test.sh END_TO_END_TEST SLOW_SYNC_LIBRARY
+# usage: package_test.sh END_TO_END_TEST SLOW_DISK_LIBRARY
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
 as_root=()

@@ -5,10 +5,10 @@
 # the ways a long run can be stopped from outside: the window manager's close request before the
 # progress dialog appears, with it up, and while a slow disk syncs; SIGTERM; and a file size
 # limit, which must be an error box, not a silent death.
-# usage: end_to_end_test.sh TESSAPLAN SLOW_SYNC_LIBRARY
+# usage: end_to_end_test.sh TESSAPLAN SLOW_DISK_LIBRARY
 set -u
 program=$(realpath "$1")
-slow_sync=$(realpath "$2")
+slow_disk=$(realpath "$2")
 work=$(mktemp -d)
 app_pid=
 xvfb_pid=
@@ -147,7 +147,7 @@ ended_with "close with the dialog up" 2 0
 unchanged "close with the dialog up"
 
 # A slow disk: the run's sync takes 3 s more.
-start_app env LD_PRELOAD="$slow_sync" TESSAPLAN_TEST_SYNC_DELAY_MS=3000
+start_app env LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_SYNC_DELAY_MS=3000
 type_grid 0 1000 0 100 1
 run_button
 check "dialog while saving" within_20s dialog_shown
