@@ -342,14 +342,11 @@ void GridFile::Open(const std::filesystem::path& target, std::uint64_t size, boo
                                           " is not a regular file; remove it, or run in "
                                           "another folder.");
     }
-    // A file this user may not write is not replaced behind the user's back.
-    const int probe = RetryOnInterrupt([&] {
-      return ::openat(directory_, name_.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    });
-    if (probe < 0) {
+    // A file this user may not write is not replaced behind the user's back. Asked, not opened:
+    // opening it for writing would tell programs that watch it that it changed.
+    if (::faccessat(directory_, name_.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0) {
       Fail(errno);
     }
-    ::close(probe);
   }
 
   writer_ = std::make_shared<Writer>();
