@@ -129,31 +129,16 @@ class CloseSpy : public QObject {
   int closes_ = 0;
 };
 
-// Sets an environment variable for one test and restores it afterwards.
-class ScopedEnvironment {
+// The disk stand-in preloaded into these tests (slow_disk) takes this much longer to sync,
+// for one test.
+class SlowDisk {
  public:
-  ScopedEnvironment(const char* name, const QByteArray& value)
-      : name_(name), previous_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name)) {
-    if (value.isEmpty()) {
-      qunsetenv(name);
-    } else {
-      qputenv(name, value);
-    }
+  explicit SlowDisk(int milliseconds) {
+    qputenv("TESSAPLAN_TEST_SYNC_DELAY_MS", QByteArray::number(milliseconds));
   }
-  ~ScopedEnvironment() {
-    if (had_) {
-      qputenv(name_, previous_);
-    } else {
-      qunsetenv(name_);
-    }
-  }
-  ScopedEnvironment(const ScopedEnvironment&) = delete;
-  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
- private:
-  const char* name_;
-  QByteArray previous_;
-  bool had_;
+  ~SlowDisk() { qunsetenv("TESSAPLAN_TEST_SYNC_DELAY_MS"); }
+  SlowDisk(const SlowDisk&) = delete;
+  SlowDisk& operator=(const SlowDisk&) = delete;
 };
 
 }  // namespace
@@ -521,7 +506,7 @@ class Form1Test : public QObject {
     QFETCH(QStringList, texts);
     CurrentDirectory directory;
     WriteGrid("the previous grid");
-    const ScopedEnvironment slow_disk("TESSAPLAN_TEST_SYNC_DELAY_MS", "3000");
+    const SlowDisk slow_disk(3000);
     const CloseSpy spy(form_);
     ModalWatcher watcher;
     QElapsedTimer since_stop;
@@ -569,7 +554,7 @@ class Form1Test : public QObject {
   // While a run is under way the window takes no input: a second Run, a typed key, Help.
   void noInputDuringARun() {
     CurrentDirectory directory;
-    const ScopedEnvironment slow_disk("TESSAPLAN_TEST_SYNC_DELAY_MS", "500");
+    const SlowDisk slow_disk(500);
     ModalWatcher watcher;
     Type({"0", "10", "0", "10", "1"});
     QTest::mouseClick(button("Command2"), Qt::LeftButton);
