@@ -29,6 +29,8 @@ constexpr int kBufferCount = 3;
 // busy from the first megabyte, and what has reached it is dropped from the cache, so a run
 // neither waits at the end nor pushes out what other programs had cached.
 constexpr std::uint64_t kDirtyWindow = std::uint64_t{32} << 20;
+// Write-back is started for this much at a time: requests large enough for the disk to merge.
+constexpr std::uint64_t kWriteBackStep = std::uint64_t{8} << 20;
 constexpr std::uint64_t kPage = 4096;
 // How often Commit asks whether to go on while it waits for the disk.
 constexpr auto kAskEvery = std::chrono::milliseconds(40);
@@ -165,16 +167,21 @@ struct GridFile::Writer {
   }
 
   void Run();
-  int Write(const Filled& filled, std::uint64_t& written, std::uint64_t& on_disk, bool& stream);
-  int Finish(std::uint64_t written, std::uint64_t on_disk);
+  int Write(const Filled& filled);
+  int Finish();
+
+  // The writer thread's own: how far the file is written, how far its write-back is started,
+  // how far it is on the disk, and whether the file system can stream.
+  std::uint64_t written = 0;
+  std::uint64_t started = 0;
+  std::uint64_t on_disk = 0;
+  bool stream = false;
 };
 
 // Hands the filled buffers to the system in order. After a failure it goes on taking buffers
 // without writing them, so that the caller never waits for it.
 void GridFile::Writer::Run() {
-  std::uint64_t written = 0;
-  std::uint64_t on_disk = 0;
-  bool stream = sync;
+  stream = sync;
   std::unique_lock lock(mutex);
   for (;;) {
     changed.wait(lock, [this] { return !filled.empty() || finishing || abandoned; });
@@ -184,7 +191,7 @@ void GridFile::Writer::Run() {
     if (filled.empty()) {
       if (error == 0) {
         lock.unlock();
-        const int finished = Finish(written, on_disk);
+        const int finished = Finish();
         lock.lock();
         error = finished;
       }
@@ -194,7 +201,7 @@ void GridFile::Writer::Run() {
     filled.pop_front();
     if (error == 0) {
       lock.unlock();
-      const int result = Write(next, written, on_disk, stream);
+      const int result = Write(next);
       lock.lock();
       error = result;
     }
@@ -205,20 +212,23 @@ void GridFile::Writer::Run() {
   changed.notify_all();
 }
 
-// Writes one buffer. A synced file streams to the disk: the write-back of each buffer starts
-// as soon as it is written, and what lies more than kDirtyWindow behind is waited for and
-// dropped from the page cache.
-int GridFile::Writer::Write(const Filled& next, std::uint64_t& written, std::uint64_t& on_disk,
-                            bool& stream) {
+// Writes one buffer. A synced file streams to the disk: write-back starts for every
+// kWriteBackStep written, and what lies more than kDirtyWindow behind is waited for and dropped
+// from the page cache.
+int GridFile::Writer::Write(const Filled& next) {
   if (const int failed = detail::WriteAll(fd, next.data, next.size); failed != 0) {
     return failed;
   }
-  const auto start = static_cast<off_t>(written);
   written += next.size;
   if (stream) {
-    int result = RetryOnInterrupt([&] {
-      return ::sync_file_range(fd, start, static_cast<off_t>(next.size), SYNC_FILE_RANGE_WRITE);
-    });
+    int result = 0;
+    if (written - started >= kWriteBackStep) {
+      result = RetryOnInterrupt([&] {
+        return ::sync_file_range(fd, static_cast<off_t>(started),
+                                 static_cast<off_t>(written - started), SYNC_FILE_RANGE_WRITE);
+      });
+      started = written;
+    }
     const std::uint64_t behind =
         written > kDirtyWindow ? (written - kDirtyWindow) / kPage * kPage : 0;
     if (result == 0 && behind > on_disk) {
@@ -245,7 +255,7 @@ int GridFile::Writer::Write(const Filled& next, std::uint64_t& written, std::uin
 }
 
 // The one fsync that makes the file durable; streaming left little for it to do.
-int GridFile::Writer::Finish(std::uint64_t written, std::uint64_t on_disk) {
+int GridFile::Writer::Finish() {
   if (sync) {
     if (RetryOnInterrupt([this] { return ::fsync(fd); }) != 0) {
       return errno;
