@@ -9,8 +9,12 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <random>
 #include <system_error>
+#include <vector>
 
 #include "grid/run_error.h"
 

@@ -4,18 +4,14 @@
 // then the user's file stays as it was, and a run that dies, however it dies, leaves nothing.
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
-#include <vector>
 
 namespace grid {
 
