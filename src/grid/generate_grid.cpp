@@ -11,6 +11,7 @@
 #include "grid/format_single.h"
 #include "grid/grid_file.h"
 #include "grid/run_error.h"
+#include "grid/shown_text.h"
 #include "grid/text_to_number.h"
 
 namespace grid {
@@ -19,43 +20,10 @@ namespace {
 constexpr std::string_view kHeader = "\"easting\",\"northing\",\"ID\"\r\n";
 constexpr int kLastNumber = 32767;  // rows and columns are numbered in 16 bits
 
-// A field's text as a message shows it: in quotes, control characters written out (a pasted
-// line end shows as \r), bytes that are not UTF-8 as \xNN, and a long text cut after 40
-// characters, never inside one.
+// A field's text as a message shows it: in quotes, escaped (a pasted line end shows as \r), and
+// a long text cut after 40 characters.
 std::string Quoted(std::string_view text) {
-  constexpr int kShown = 40;
-  std::string quoted = "\"";
-  int shown = 0;
-  for (std::size_t pos = 0; pos < text.size(); ++shown) {
-    if (shown == kShown) {
-      return quoted + "...\"";
-    }
-    const auto byte = static_cast<unsigned char>(text[pos]);
-    // The length of the UTF-8 sequence this byte starts, 0 if it starts none.
-    const std::size_t length = byte < 0x80                   ? 1
-                               : byte >= 0xc2 && byte < 0xe0 ? 2
-                               : byte >= 0xe0 && byte < 0xf0 ? 3
-                               : byte >= 0xf0 && byte < 0xf5 ? 4
-                                                             : 0;
-    bool whole = length > 0 && pos + length <= text.size();
-    for (std::size_t i = 1; whole && i < length; ++i) {
-      whole = (static_cast<unsigned char>(text[pos + i]) & 0xc0) == 0x80;
-    }
-    constexpr std::string_view kHex = "0123456789ABCDEF";
-    if (byte == '\r' || byte == '\n' || byte == '\t') {
-      quoted += byte == '\r' ? "\\r" : byte == '\n' ? "\\n" : "\\t";
-    } else if (!whole || byte < 0x20 || byte == 0x7f) {
-      quoted += "\\x";
-      quoted += kHex[byte >> 4];
-      quoted += kHex[byte & 0xf];
-      pos += 1;
-      continue;
-    } else {
-      quoted.append(text.substr(pos, length));
-    }
-    pos += length;
-  }
-  return quoted + "\"";
+  return "\"" + Escaped(text, 40) + "\"";
 }
 
 bool IsBlank(std::string_view text) {
@@ -191,31 +159,37 @@ GridLayout LayOut(const GridInputs& inputs, const GridCounts& counts) {
 }
 
 RunResult Write(const GridLayout& layout, const RunOptions& options) {
-  GridFile file(options.output, layout.file_size, options.sync);
   GridProgress progress{.points_total = layout.columns.size() * layout.rows.size(),
                         .bytes_total = layout.file_size};
+  const GridFile* written = nullptr;
   const auto keep_going = [&] {
-    progress.bytes_done = file.BytesDone();
+    progress.bytes_done = written ? written->BytesDone() : 0;
     return !options.progress || options.progress(progress);
   };
-  file.Append(kHeader);
-  for (const ColumnText& column : layout.columns) {
-    for (const RowText& row : layout.rows) {
-      char* line = file.LineStart();
-      std::memcpy(line, column.x.data(), sizeof column.x);
-      line += column.x_size;
-      std::memcpy(line, row.middle.data(), sizeof row.middle);
-      line += row.size;
-      std::memcpy(line, column.tail.data(), sizeof column.tail);
-      file.LineEnd(line + column.tail_size);
+  try {
+    GridFile file(options.output, layout.file_size, {.sync = options.sync}, keep_going);
+    written = &file;
+    file.Append(kHeader);
+    for (const ColumnText& column : layout.columns) {
+      for (const RowText& row : layout.rows) {
+        char* line = file.LineStart();
+        std::memcpy(line, column.x.data(), sizeof column.x);
+        line += column.x_size;
+        std::memcpy(line, row.middle.data(), sizeof row.middle);
+        line += row.size;
+        std::memcpy(line, column.tail.data(), sizeof column.tail);
+        file.LineEnd(line + column.tail_size);
+      }
+      progress.points_written += layout.rows.size();
+      if (!keep_going()) {
+        return {.cancelled = true};
+      }
     }
-    progress.points_written += layout.rows.size();
-    if (!keep_going()) {
+    progress.saving = true;
+    if (!file.Commit()) {
       return {.cancelled = true};
     }
-  }
-  progress.saving = true;
-  if (!file.Commit(keep_going)) {
+  } catch (const GridFile::Cancelled&) {
     return {.cancelled = true};
   }
   return {.points_written = progress.points_written, .bytes_written = layout.file_size};

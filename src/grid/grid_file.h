@@ -1,7 +1,7 @@
-// The grid point file writer. Replacing newgrid.txt is one transaction on its directory: the
-// directory is opened once, the new grid is written into an unnamed file there, and only when it
-// is complete (and on the disk, for a synced run) is it given its name, over the old file. Until
-// then the user's file stays as it was, and a run that dies, however it dies, leaves nothing.
+// The grid point file writer: lines are assembled in large buffers, which a thread of its own
+// hands to the system while the next is filled. Where the bytes go, and how the new file takes
+// the place of newgrid.txt, is the replacement's business (replacement.h); the writer knows no
+// system.
 #pragma once
 
 #include <cstddef>
@@ -9,9 +9,10 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <string>
 #include <string_view>
 #include <thread>
+
+#include "grid/replacement.h"
 
 namespace grid {
 
@@ -21,12 +22,14 @@ class GridFile {
   // fixed-size copies that run past its end.
   static constexpr std::size_t kLineRoom = 64;
 
-  // Opens the directory of `target` (of its final target, when `target` is a symbolic link),
-  // checks that the file there may be replaced by this user, and creates the new file, unnamed
-  // where the file system allows, with `size` bytes reserved so that a file system that cannot
-  // hold the grid fails now rather than after minutes of writing. `sync` makes Commit wait until
-  // the file is on the disk. Raises a File error before anything is written.
-  GridFile(const std::filesystem::path& target, std::uint64_t size, bool sync);
+  // Thrown by LineStart and Append when `keep_going` says stop while they wait for the disk.
+  struct Cancelled {};
+
+  // Starts replacing `target` with a new file of `size` bytes (see Replacement). Whenever the
+  // writer waits for the disk it asks `keep_going` every few tens of milliseconds; when that
+  // returns false the run is abandoned at once. Raises a File error before anything is written.
+  GridFile(const std::filesystem::path& target, std::uint64_t size, const ReplaceOptions& options,
+           std::function<bool()> keep_going = {});
   // Drops the new file unless Commit gave it its name; the target is left as it was.
   ~GridFile();
   GridFile(const GridFile&) = delete;
@@ -46,29 +49,20 @@ class GridFile {
   // The bytes done so far: on the disk for a synced file, handed to the system otherwise.
   std::uint64_t BytesDone() const;
 
-  // Writes out everything, waits for the disk if asked, and renames the new file over the
-  // target. While it waits it calls `keep_going` every few tens of milliseconds; when that
-  // returns false the new file is dropped at once and Commit returns false, the target as it
-  // was. Raises a File error, the target then as it was too. Once the new file has its name the
-  // commit has succeeded: a directory that cannot then be synced does not fail it.
-  bool Commit(const std::function<bool()>& keep_going = {});
+  // Writes out everything, waits for the disk if asked, and gives the new file the target's
+  // name. Returns false, the target as it was, when `keep_going` said stop meanwhile. Raises a
+  // File error, the target then as it was too.
+  bool Commit();
 
  private:
   struct Writer;
 
-  void Open(const std::filesystem::path& target, std::uint64_t size, bool sync);
   void HandOver();
+  bool KeepGoing() const { return !keep_going_ || keep_going_(); }
   void Abandon();
-  [[noreturn]] void Fail(int error) const;
-  [[noreturn]] void FailInFolder(int error) const;
 
-  std::string shown_;                // the target as the user knows it, for messages
-  std::string shown_folder_;         // its folder, for messages about the folder
-  int directory_ = -1;               // the directory the file is written in, held for the whole run
-  bool directory_readable_ = false;  // an fsync of the directory needs it
-  std::string name_;                 // the name the file takes there
-  std::string temporary_name_;       // the name it has meanwhile, where it cannot be unnamed
-
+  Replacement replacement_;
+  std::function<bool()> keep_going_;
   std::shared_ptr<Writer> writer_;
   std::thread writer_thread_;
 
@@ -77,12 +71,5 @@ class GridFile {
   char* buffer_end_ = nullptr;
   bool committed_ = false;
 };
-
-namespace detail {
-// Writes all of `data`, retrying on EINTR and short counts. Returns 0 or the errno.
-int WriteAll(int fd, const char* data, std::size_t size);
-// Tests turn this off to take the path of file systems that have no unnamed files (O_TMPFILE).
-extern bool use_unnamed_files;
-}  // namespace detail
 
 }  // namespace grid

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "grid/run_error.h"
+#include "grid/unix/write_all.h"
 #include "test_files.h"
 
 namespace grid {
@@ -76,7 +77,7 @@ std::vector<std::string> Snapshot(const fs::path& dir) {
 
 TEST_F(GridFileTest, KeepsEveryByteAcrossBufferBoundaries) {
   const std::string body = NumberedLines(200'000);  // several buffers
-  GridFile file(output(), 8 + body.size(), false);
+  GridFile file(output(), 8 + body.size(), {.sync = false});
   file.Append("header\r\n");
   WriteLines(file, body);
   EXPECT_TRUE(file.Commit());
@@ -86,7 +87,7 @@ TEST_F(GridFileTest, KeepsEveryByteAcrossBufferBoundaries) {
 
 TEST_F(GridFileTest, AppendsTextLongerThanABuffer) {
   const std::string text(3'500'000, 'x');
-  GridFile file(output(), text.size(), true);
+  GridFile file(output(), text.size(), {});
   file.Append(text);
   EXPECT_TRUE(file.Commit());
   EXPECT_EQ(ReadFile(output()), text);
@@ -97,22 +98,20 @@ TEST_F(GridFileTest, AppendsTextLongerThanABuffer) {
 TEST_F(GridFileTest, LeavesTheOldFileUntilCommitAndNothingWithoutIt) {
   WriteFile(output(), "old grid");
   for (const bool unnamed : {true, false}) {
-    detail::use_unnamed_files = unnamed;
     {
-      GridFile file(output(), 9, false);
+      GridFile file(output(), 9, {.sync = false, .unnamed = unnamed});
       file.Append("new grid!");
       EXPECT_EQ(ReadFile(output()), "old grid");
       EXPECT_EQ(Entries().size(), unnamed ? 1u : 2u);
     }
     EXPECT_EQ(Snapshot(dir()), std::vector<std::string>{"newgrid.txt 644 me old grid"});
     {
-      GridFile file(output(), 9, true);
+      GridFile file(output(), 9, {.unnamed = unnamed}, [] { return false; });
       file.Append("new grid!");
-      EXPECT_FALSE(file.Commit([] { return false; }));
+      EXPECT_FALSE(file.Commit());
     }
     EXPECT_EQ(Snapshot(dir()), std::vector<std::string>{"newgrid.txt 644 me old grid"});
   }
-  detail::use_unnamed_files = true;
 }
 
 // How the new file takes the old one's place: each case prepares the folder, the new grid is
@@ -143,9 +142,8 @@ TEST_P(ReplaceTest, PutsTheNewGridInPlace) {
     ::chown(dir().c_str(), kNobody, kNobody);
   }
   const auto write = [&]() -> std::string {
-    detail::use_unnamed_files = c.unnamed;
     try {
-      GridFile file(dir() / c.target, 3, true);
+      GridFile file(dir() / c.target, 3, {.unnamed = c.unnamed});
       file.Append("new");
       if (c.midway) {
         c.midway(dir());
@@ -157,7 +155,6 @@ TEST_P(ReplaceTest, PutsTheNewGridInPlace) {
     }
   };
   const std::string error = c.non_root ? AsNonRootUser(write) : write();
-  detail::use_unnamed_files = true;
   ::umask(umask);
   EXPECT_EQ(error, "");
   std::vector<std::string> after = Snapshot(dir());
@@ -309,7 +306,7 @@ TEST_P(GridFileFailureTest, RaisesAFileErrorAndChangesNothing) {
   const auto write = [&]() -> std::string {
     try {
       FileSizeLimit limit(c.size_limit);
-      GridFile file(dir() / c.target, c.claimed, false);
+      GridFile file(dir() / c.target, c.claimed, {.sync = false});
       WriteLines(file, NumberedLines(static_cast<int>(c.written / 33)));
       file.Commit();
       return "no error";
@@ -370,7 +367,7 @@ INSTANTIATE_TEST_SUITE_P(
                       fs::create_symlink("target.txt", dir / "newgrid.txt");
                       ::lchown((dir / "newgrid.txt").c_str(), ::geteuid() == 0 ? 1 : 0, 0);
                     },
-                    false, 10, 10, RLIM_INFINITY, "Permission denied", "newgrid.txt"},
+                    false, 10, 10, RLIM_INFINITY, "not followed: a link that another user owns", "newgrid.txt"},
         FailureCase{
             "link_loop", "newgrid.txt",
             [](const fs::path& dir) { fs::create_symlink("newgrid.txt", dir / "newgrid.txt"); },

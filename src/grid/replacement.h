@@ -1,0 +1,77 @@
+// Replacing newgrid.txt as one transaction: the new grid is written into a file that has no name
+// the user can see, in the target's folder, and takes the target's name only when it is
+// complete (and on the disk, for a synced run). Until then the user's file stays as it was, and
+// a run that dies, however it dies, leaves nothing behind. Each system has its own
+// implementation (unix/replacement.cpp, windows/replacement.cpp) behind this one interface.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+
+namespace grid {
+
+// The new file, open for writing, and the calls the writer makes on it. The writer's thread and
+// the replacement share it, so that a writer held up by a slow disk can finish alone, on a file
+// that no longer has a name, after the run has been abandoned.
+class NewFile {
+ public:
+  virtual ~NewFile() = default;
+  // Appends all of `data`. A synced file streams to the disk as it grows.
+  virtual std::error_code Write(const char* data, std::size_t size) = 0;
+  // Puts what the system still holds on the disk, for a synced file.
+  virtual std::error_code Finish() = 0;
+  // The bytes done so far: on the disk for a synced file, handed to the system otherwise. Safe
+  // from any thread.
+  virtual std::uint64_t BytesDone() const = 0;
+};
+
+struct ReplaceOptions {
+  // Commit only once the file is on the disk.
+  bool sync = true;
+  // Tests turn this off to take the way of file systems that have no unnamed files.
+  bool unnamed = true;
+};
+
+class Replacement {
+ public:
+  // Finds the file that `target` names (following links), checks that this user may replace it
+  // and that nothing will refuse the replacement at the end, and creates the new file beside it
+  // with the old file's rights and `size` bytes reserved. Raises a File error before anything is
+  // written, naming the file or, when it is the problem, its folder.
+  Replacement(const std::filesystem::path& target, std::uint64_t size,
+              const ReplaceOptions& options);
+  // Abandons the new file unless Commit gave it its name.
+  ~Replacement();
+  Replacement(const Replacement&) = delete;
+  Replacement& operator=(const Replacement&) = delete;
+
+  const std::shared_ptr<NewFile>& file() const;
+
+  // Once the writer has finished: gives the new file the target's name, over the old file.
+  // Raises a File error, the target then as it was. Once the new file has its name the commit
+  // has succeeded: a folder that cannot then be synced does not fail it.
+  void Commit();
+  // Drops the new file; the target stays as it was.
+  void Abandon();
+
+  // A File error about the target: the system's reason and the target's path.
+  [[noreturn]] void Fail(std::error_code error) const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+namespace detail {
+// File errors as both systems word them. `shown` is a path already made safe to show.
+[[noreturn]] void FailOnFile(const std::string& reason, const std::string& shown);
+[[noreturn]] void FailInFolder(const std::string& reason, const std::string& shown_folder);
+[[noreturn]] void FailForSpace(const std::string& reason, std::uint64_t size,
+                               const std::string& shown);
+}  // namespace detail
+
+}  // namespace grid
