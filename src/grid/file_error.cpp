@@ -16,7 +16,8 @@ void FailInFolder(const std::string& reason, const std::string& shown_folder) {
 }
 
 void FailForSpace(const std::string& reason, std::uint64_t size, const std::string& shown) {
-  throw RunError(ErrorKind::file, reason + ": the grid needs " + SizeText(size) + " (" + shown + ")");
+  throw RunError(ErrorKind::file,
+                 reason + ": the grid needs " + SizeText(size) + " (" + shown + ")");
 }
 
 }  // namespace grid::detail

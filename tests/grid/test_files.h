@@ -28,10 +28,21 @@ class TempDirTest : public ::testing::Test {
     dir_ = pattern;
   }
   void TearDown() override {
+    // Folders a case made read-only are opened again first, so that everything can go.
     std::error_code ignored;
-    std::filesystem::permissions(dir_, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
-    std::filesystem::remove_all(dir_);
+    const auto open_up = [&](const std::filesystem::path& folder) {
+      std::filesystem::permissions(folder, std::filesystem::perms::owner_all,
+                                   std::filesystem::perm_options::add, ignored);
+    };
+    open_up(dir_);
+    for (auto it = std::filesystem::recursive_directory_iterator(dir_, ignored);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+      if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
+        open_up(it->path());
+      }
+    }
+    std::filesystem::remove_all(dir_, ignored);
+    EXPECT_FALSE(std::filesystem::exists(dir_)) << "left behind: " << dir_;
   }
 
   const std::filesystem::path& dir() const { return dir_; }

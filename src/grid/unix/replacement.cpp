@@ -3,6 +3,8 @@
 // into a hidden file that the run holds locked; at commit it is linked in under a hidden name
 // and renamed over the target. A hidden file that no living run holds is a leftover of a killed
 // run, and the next run in the folder removes it.
+#include "grid/replacement.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -19,7 +21,6 @@
 #include <utility>
 #include <vector>
 
-#include "grid/replacement.h"
 #include "grid/run_error.h"
 #include "grid/shown_text.h"
 #include "grid/unix/write_all.h"
@@ -160,8 +161,8 @@ std::error_code SystemFile::Write(const char* data, std::size_t size) {
             SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
       });
       if (result == 0) {
-        ::posix_fadvise(fd(), static_cast<off_t>(on_disk_),
-                        static_cast<off_t>(behind - on_disk_), POSIX_FADV_DONTNEED);
+        ::posix_fadvise(fd(), static_cast<off_t>(on_disk_), static_cast<off_t>(behind - on_disk_),
+                        POSIX_FADV_DONTNEED);
         on_disk_ = behind;
       }
     }
@@ -271,15 +272,15 @@ int ReadAttributes(int directory, const std::string& name,
 
 struct Replacement::State {
   ReplaceOptions options;
-  std::string shown;            // the target, after links, as messages name it
-  std::string shown_folder;     // its folder
-  Fd directory;                 // the folder, held for the whole run
+  std::string shown;         // the target, after links, as messages name it
+  std::string shown_folder;  // its folder
+  Fd directory;              // the folder, held for the whole run
   bool directory_readable = false;
-  std::string name;             // the name the file takes there
+  std::string name;  // the name the file takes there
   bool exists = false;
   struct stat existing {};
-  bool in_place = false;        // a writable file in a folder this user may not write
-  std::string hidden_name;      // the new file's name meanwhile, once it has one
+  bool in_place = false;    // a writable file in a folder this user may not write
+  std::string hidden_name;  // the new file's name meanwhile, once it has one
   std::shared_ptr<SystemFile> file;
   std::shared_ptr<NewFile> shared;  // the same, for the writer
   bool committed = false;
@@ -377,13 +378,13 @@ void Replacement::State::Resolve(const fs::path& target) {
       }
       if ((folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH) &&
           status.st_uid != ::geteuid() && status.st_uid != folder.st_uid) {
-        FailOnPath("not followed: a link that another user owns, in a folder anyone may write "
-                   "to (such as /tmp), could lead to any of your files",
-                   shown_folder, part);
+        FailOnPath(
+            "not followed: a link that another user owns, in a folder anyone may write "
+            "to (such as /tmp), could lead to any of your files",
+            shown_folder, part);
       }
       std::string link(static_cast<std::size_t>(status.st_size) + 1, '\0');
-      const ssize_t length =
-          ::readlinkat(directory.get(), part.c_str(), link.data(), link.size());
+      const ssize_t length = ::readlinkat(directory.get(), part.c_str(), link.data(), link.size());
       if (length < 0 || static_cast<std::size_t>(length) >= link.size()) {
         FailChanged(shown_folder, part);
       }
@@ -424,8 +425,8 @@ void Replacement::State::Resolve(const fs::path& target) {
       FailOnPath(Reason(errno), shown_folder, part);
     }
     directory = std::move(next);
-    shown_folder = part == ".." ? fs::path(shown_folder).parent_path().string()
-                                : Within(shown_folder, part);
+    shown_folder =
+        part == ".." ? fs::path(shown_folder).parent_path().string() : Within(shown_folder, part);
   }
   shown = Within(shown_folder, name);
   // The folder is read to find leftovers and synced at the end, which needs it open for reading.
@@ -444,14 +445,14 @@ void Replacement::State::CheckTarget() {
     FailInFolder(errno);
   }
   if (folder.stx_attributes & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) {
-    detail::FailInFolder((folder.stx_attributes & STATX_ATTR_IMMUTABLE ? "the folder is immutable"
-                                                                        : "the folder is append-only") +
-                             std::string(", so no file in it can be replaced (chattr -ia removes "
-                                         "that); run in another folder"),
-                         shown_folder);
+    detail::FailInFolder(
+        (folder.stx_attributes & STATX_ATTR_IMMUTABLE ? "the folder is immutable"
+                                                      : "the folder is append-only") +
+            std::string(", so no file in it can be replaced (chattr -ia removes "
+                        "that); run in another folder"),
+        shown_folder);
   }
-  const bool folder_writable =
-      ::faccessat(directory.get(), ".", W_OK | X_OK, AT_EACCESS) == 0;
+  const bool folder_writable = ::faccessat(directory.get(), ".", W_OK | X_OK, AT_EACCESS) == 0;
   const int folder_error = errno;
   if (!exists) {
     if (!folder_writable) {
@@ -482,9 +483,10 @@ void Replacement::State::CheckTarget() {
   }
   if ((target.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) &&
       (target.stx_attributes & STATX_ATTR_MOUNT_ROOT)) {
-    detail::FailOnFile("a file mounted over this name cannot be replaced; unmount it, or run in "
-                       "another folder",
-                       shown);
+    detail::FailOnFile(
+        "a file mounted over this name cannot be replaced; unmount it, or run in "
+        "another folder",
+        shown);
   }
   // A file this user may not write is not replaced behind the user's back. Asked, not opened:
   // opening it for writing would tell programs that watch it that it changed.
@@ -563,9 +565,8 @@ void Replacement::State::Create(std::uint64_t size) {
       Fail(errno);
     }
   } else if (options.unnamed) {
-    fd = Fd(RetryOnInterrupt([&] {
-      return ::openat(directory.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    }));
+    fd = Fd(RetryOnInterrupt(
+        [&] { return ::openat(directory.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666); }));
     if (!fd.valid() && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
       FailInFolder(errno);
     }
@@ -584,8 +585,7 @@ void Replacement::State::Create(std::uint64_t size) {
     const std::string hidden = HiddenName();
     Fd created(RetryOnInterrupt([&] {
       return ::openat(directory.get(), hidden.c_str(),
-                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                      exists ? 0600 : 0666);
+                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, exists ? 0600 : 0666);
     }));
     if (!created.valid()) {
       if (errno == EEXIST) {
@@ -619,9 +619,8 @@ void Replacement::State::Create(std::uint64_t size) {
     Fail(error);
   }
   // Written in place, the file holds exactly the grid: what lay beyond it goes now.
-  if (in_place && RetryOnInterrupt([&] {
-        return ::ftruncate(file->fd(), static_cast<off_t>(size));
-      }) != 0) {
+  if (in_place &&
+      RetryOnInterrupt([&] { return ::ftruncate(file->fd(), static_cast<off_t>(size)); }) != 0) {
     Fail(errno);
   }
 }
@@ -650,16 +649,17 @@ void Replacement::State::CopyRights() {
     const bool acl = attribute == kAccessAcl;
     has_acl = has_acl || acl;
     if (::fsetxattr(fd, attribute.c_str(), value.data(), value.size(), 0) != 0 && acl) {
-      detail::FailOnFile("its access control list cannot be copied to the new file: " +
-                             Reason(errno),
-                         shown);
+      detail::FailOnFile(
+          "its access control list cannot be copied to the new file: " + Reason(errno), shown);
     }
   }
   // A folder's default list gives a new file entries the old one did not have.
   if (!has_acl && ::fremovexattr(fd, kAccessAcl) != 0 && errno != ENODATA && errno != ENOTSUP) {
-    detail::FailOnFile("the folder's default access control list cannot be taken off the new "
-                       "file: " + Reason(errno),
-                       shown);
+    detail::FailOnFile(
+        "the folder's default access control list cannot be taken off the new "
+        "file: " +
+            Reason(errno),
+        shown);
   }
 }
 
