@@ -57,8 +57,11 @@ int main(int argc, char** argv) {
   const grid::FieldTexts texts{argv[arg], argv[arg + 1], argv[arg + 2], argv[arg + 3],
                                argv[arg + 4]};
 
-  // A file size limit makes the write fail with "File too large" rather than kill the process.
+  // A file size limit makes the write fail with "File too large" rather than kill the process,
+  // and a closed standard error must not decide the exit status: it tells what happened to
+  // newgrid.txt.
   std::signal(SIGXFSZ, SIG_IGN);
+  std::signal(SIGPIPE, SIG_IGN);
   struct sigaction stop {};
   stop.sa_handler = Stop;
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {

@@ -6,11 +6,13 @@
 #include "window/stop_signals.h"
 
 int main(int argc, char* argv[]) {
+  // A file size limit makes the write fail with "File too large" rather than kill the program,
+  // and a closed standard output or error must not kill it either.
+  std::signal(SIGXFSZ, SIG_IGN);
+  std::signal(SIGPIPE, SIG_IGN);
   if (const int status = window::AnswerCommandLine(argc, argv); status >= 0) {
     return status;  // --help or --version, answered without a display
   }
-  // A file size limit makes the write fail with "File too large" rather than kill the program.
-  std::signal(SIGXFSZ, SIG_IGN);
   QApplication app(argc, argv);
   window::DescribeApplication();
   window::Form1 form;

@@ -19,6 +19,25 @@ check "file bytes" cmp -s newgrid.txt expected.txt
 check "summary line" grep -Eqx '6 points, 113 bytes, [0-9]+\.[0-9]{3} s, [0-9]+ points/s' err.txt
 check "summary is the only output" test "$(wc -l <err.txt)" -eq 1
 
+# Standard error a pipe that nobody reads: the exit status still tells what became of the file.
+closed_stderr() {
+  perl -e 'pipe(my $r, my $w) or die; close $r; open(STDERR, ">&", $w) or die; exec @ARGV' "$@"
+}
+rm newgrid.txt
+closed_stderr "$bench" -- 0 400 0 200 200
+check "exit 0 with standard error closed" test $? -eq 0
+check "written with standard error closed" cmp -s newgrid.txt expected.txt
+closed_stderr "$bench" -- "" 1 0 1 1
+check "exit 1 with standard error closed" test $? -eq 1
+
+# The hidden name is taken, and linkat refuses AT_EMPTY_PATH as older kernels do to users who
+# are not root: another name is tried, with and without unnamed files.
+LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_NAME_COLLISIONS=2 "$bench" -- 0 400 0 200 200 2>err.txt
+check "unnamed file: a taken name is no failure" cmp -s newgrid.txt expected.txt
+LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_NAME_COLLISIONS=2 TESSAPLAN_TEST_NO_TMPFILE=1 \
+  "$bench" -- 0 400 0 200 200 2>err.txt
+check "named file: a taken name is no failure" cmp -s newgrid.txt expected.txt
+
 # Options, with a negative value right after "--".
 "$bench" --no-sync --decimal-separator=, -- -2,5 -2,5 1,25 1,25 1 2>err.txt
 check "separator option" test "$(tail -n 1 newgrid.txt)" = $'-2.5,1.25,"r1c1"\r'
@@ -39,6 +58,17 @@ check "file kept on error" cmp -s newgrid.txt before.txt
 
 "$bench" -- 0 400 0 200 0 2>err.txt
 check "division by zero" grep -Fq 'Run-time error 3: Division by zero' err.txt
+
+# A write that returns 0 and no reason is a failure, not an endless loop.
+LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_WRITE_RETURNS_ZERO=1 "$bench" -- 0 400 0 200 200 2>err.txt
+check "exit 1 when a write makes no progress" test $? -eq 1
+check "no progress is an I/O error" grep -Fq 'Run-time error 5: File error: Input/output error' err.txt
+check "file kept when a write makes no progress" cmp -s newgrid.txt before.txt
+
+# A current folder that was deleted is named as such.
+gone=$(mktemp -d)
+(cd "$gone" && rmdir "$gone" && exec "$bench" -- 0 400 0 200 200) 2>err.txt
+check "deleted folder" grep -Fqx 'Run-time error 5: File error: the folder no longer exists; run in one that does (the current folder, which has been deleted)' err.txt
 
 # A file size limit, as the user's shell sets it: a File error, not a silent death.
 (ulimit -f 10; exec "$bench" -- 0 1000 0 1000 1) 2>err.txt
@@ -71,6 +101,42 @@ for signal in INT TERM HUP KILL; do
   check "$signal: file kept" cmp -s newgrid.txt before.txt
   check "$signal: nothing left" test "$(ls -A | sort | tr '\n' ' ')" = "before.txt err.txt expected.txt newgrid.txt "
 done
+
+# A write or a sync that stalls (a stalled network drive): a signal still ends the run at once,
+# the stalled call finishing alone on a file that has no name.
+# A stalled write holds up the filling of buffers mid-grid; a stalled sync, the end of a small one.
+for stall in "WRITE 8000" "SYNC 400"; do
+  set -- $stall
+  stall=$1
+  env LD_PRELOAD="$slow_disk" "TESSAPLAN_TEST_${stall}_DELAY_MS=4000" \
+    "$bench" -- 0 "$2" 0 200 1 2>err.txt &
+  pid=$!
+  sleep 0.5
+  start=$(date +%s%N)
+  kill -s TERM "$pid"
+  wait "$pid"
+  status=$?
+  check "$stall stalled: TERM ends the run within half a second" \
+    test $(($(date +%s%N) - start)) -lt 500000000
+  check "$stall stalled: cancelled" test $status -eq 143
+  check "$stall stalled: file kept" cmp -s newgrid.txt before.txt
+  check "$stall stalled: nothing left" test "$(ls -A | sort | tr '\n' ' ')" = "before.txt err.txt expected.txt newgrid.txt "
+done
+
+# Runs killed while their hidden files have names (here without unnamed files, so for the whole
+# run): the next run in the folder removes what they left.
+pids=()
+for _ in 1 2 3; do
+  LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_NO_TMPFILE=1 "$bench" -- 0 8000 0 8000 1 2>/dev/null &
+  pids+=($!)
+done
+for _ in $(seq 500); do [ "$(ls -A | grep -c '^\.tessaplan-')" -eq 3 ] && break; sleep 0.01; done
+kill -s KILL "${pids[@]}"
+wait "${pids[@]}" 2>/dev/null
+check "killed runs left their hidden files" test "$(ls -A | grep -c '^\.tessaplan-')" -eq 3
+"$bench" -- 0 400 0 200 200 2>/dev/null
+check "the next run removes them" test "$(ls -A | sort | tr '\n' ' ')" = "before.txt err.txt expected.txt newgrid.txt "
+cp before.txt newgrid.txt
 
 # A current folder deeper than any path the system takes whole (4096 bytes).
 deep=$(mktemp -d)

@@ -1,35 +1,117 @@
-// Stands in for disks the tests cannot have: preloaded into a test, it makes every fsync of a
-// regular file take TESSAPLAN_TEST_SYNC_DELAY_MS milliseconds longer (a USB stick, a network
-// drive), and with TESSAPLAN_TEST_NO_SYNC_FILE_RANGE set it answers sync_file_range as a file
-// system without it does (ENOSYS).
+// Stands in for disks and kernels the tests cannot have on demand. Preloaded into a test, and
+// each switched on by its environment variable:
+// - TESSAPLAN_TEST_SYNC_DELAY_MS, TESSAPLAN_TEST_WRITE_DELAY_MS: every fsync or write of a
+//   regular file takes that many milliseconds longer (a USB stick, a stalled network drive);
+// - TESSAPLAN_TEST_NO_SYNC_FILE_RANGE: sync_file_range fails as where it is missing (ENOSYS);
+// - TESSAPLAN_TEST_NO_TMPFILE: no unnamed files (O_TMPFILE), as on some network and FAT file
+//   systems;
+// - TESSAPLAN_TEST_NAME_COLLISIONS=N: the first N hidden names are taken, as by another run,
+//   and linkat with AT_EMPTY_PATH is refused as older kernels refuse it to users who are not
+//   root;
+// - TESSAPLAN_TEST_WRITE_RETURNS_ZERO: a write of a regular file returns 0 and no reason.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdarg>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
-extern "C" int fsync(int fd) {
-  using Fsync = int (*)(int);
-  static const auto real_fsync = reinterpret_cast<Fsync>(dlsym(RTLD_NEXT, "fsync"));
+namespace {
+
+template <typename Function>
+Function Real(const char* name) {
+  return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+bool IsRegularFile(int fd) {
   struct stat status {};
-  if (const char* delay = std::getenv("TESSAPLAN_TEST_SYNC_DELAY_MS");
-      delay && fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+  return fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+}
+
+void DelayBy(const char* variable, int fd) {
+  if (const char* delay = std::getenv(variable); delay && IsRegularFile(fd)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(delay)));
   }
-  return real_fsync(fd);
+}
+
+// Whether this call is one of the first N that find their hidden name taken.
+bool Collides() {
+  static std::atomic<int> collisions{-1};
+  if (collisions < 0) {
+    const char* count = std::getenv("TESSAPLAN_TEST_NAME_COLLISIONS");
+    collisions = count ? std::atoi(count) : 0;
+  }
+  return collisions.fetch_sub(1) > 0;
+}
+
+bool IsHidden(const char* path) {
+  const char* name = std::strrchr(path, '/');
+  return std::strncmp(name ? name + 1 : path, ".tessaplan-", 11) == 0;
+}
+
+}  // namespace
+
+extern "C" int fsync(int fd) {
+  static const auto real = Real<int (*)(int)>("fsync");
+  DelayBy("TESSAPLAN_TEST_SYNC_DELAY_MS", fd);
+  return real(fd);
+}
+
+extern "C" ssize_t write(int fd, const void* data, size_t size) {
+  static const auto real = Real<ssize_t (*)(int, const void*, size_t)>("write");
+  if (std::getenv("TESSAPLAN_TEST_WRITE_RETURNS_ZERO") && IsRegularFile(fd)) {
+    return 0;
+  }
+  DelayBy("TESSAPLAN_TEST_WRITE_DELAY_MS", fd);
+  return real(fd, data, size);
 }
 
 extern "C" int sync_file_range(int fd, off_t offset, off_t count, unsigned int flags) {
-  using SyncFileRange = int (*)(int, off_t, off_t, unsigned int);
-  static const auto real_sync_file_range =
-      reinterpret_cast<SyncFileRange>(dlsym(RTLD_NEXT, "sync_file_range"));
+  static const auto real = Real<int (*)(int, off_t, off_t, unsigned int)>("sync_file_range");
   if (std::getenv("TESSAPLAN_TEST_NO_SYNC_FILE_RANGE")) {
     errno = ENOSYS;
     return -1;
   }
-  return real_sync_file_range(fd, offset, count, flags);
+  return real(fd, offset, count, flags);
+}
+
+extern "C" int openat(int dir, const char* path, int flags, ...) {
+  static const auto real = Real<int (*)(int, const char*, int, ...)>("openat");
+  mode_t mode = 0;
+  if (flags & (O_CREAT | O_TMPFILE)) {
+    va_list arguments;
+    va_start(arguments, flags);
+    mode = static_cast<mode_t>(va_arg(arguments, int));
+    va_end(arguments);
+  }
+  if ((flags & O_TMPFILE) == O_TMPFILE && std::getenv("TESSAPLAN_TEST_NO_TMPFILE")) {
+    errno = EOPNOTSUPP;
+    return -1;
+  }
+  if ((flags & O_EXCL) && IsHidden(path) && Collides()) {
+    errno = EEXIST;
+    return -1;
+  }
+  return real(dir, path, flags, mode);
+}
+
+extern "C" int linkat(int from_dir, const char* from, int to_dir, const char* to, int flags) {
+  static const auto real = Real<int (*)(int, const char*, int, const char*, int)>("linkat");
+  if (std::getenv("TESSAPLAN_TEST_NAME_COLLISIONS")) {
+    if (flags & AT_EMPTY_PATH) {
+      errno = ENOENT;
+      return -1;
+    }
+    if (IsHidden(to) && Collides()) {
+      errno = EEXIST;
+      return -1;
+    }
+  }
+  return real(from_dir, from, to_dir, to, flags);
 }

@@ -273,6 +273,19 @@ INSTANTIATE_TEST_SUITE_P(
                      ErrorKind::type_mismatch,
                      "Type mismatch: \"Minimum Y value\" is not a number: \"y3\". Enter digits, "
                      "with '.' before any decimal places."},
+        BadInputCase{"tab_only_is_empty",
+                     {"\t", "", "", "", ""},
+                     ErrorKind::type_mismatch,
+                     "Type mismatch: \"Minimum x value\" is empty; enter a number."},
+        // Nothing typed or pasted can act on the terminal or box that shows it: escapes, DEL,
+        // C1 controls, overlong UTF-8 and the characters that reorder a line are written out.
+        BadInputCase{
+            "escapes_that_would_act_shown",
+            {"1\x1b]0;t\x07\x7f\t\u202e2\u2066\xc2\x9b\xc0\xaf\xe0\x80\xaf", "", "", "", ""},
+            ErrorKind::type_mismatch,
+            "Type mismatch: \"Minimum x value\" is not a number: "
+            "\"1\\x1B]0;t\\x07\\x7F\\t\\u202E2\\u2066\\u009B\\xC0\\xAF\\xE0\\x80\\xAF\". Enter "
+            "digits, with '.' before any decimal places."},
         BadInputCase{"control_characters_shown",
                      {"12\r\n\x01", "", "", "", ""},
                      ErrorKind::type_mismatch,
@@ -325,6 +338,22 @@ TEST_F(GenerateGridTest, ReportsProgressAndCancelsWithoutTouchingTheFile) {
   }
   EXPECT_EQ(ReadFile(output()), "the previous grid");
   EXPECT_EQ(Entries(), std::vector<std::string>{"newgrid.txt"});
+}
+
+// The last report of a whole run says every byte is done and the file is being saved.
+TEST_F(GenerateGridTest, ReportsEveryByteDoneAtTheEnd) {
+  GridProgress last;
+  RunOptions options;
+  options.output = output();
+  options.progress = [&](const GridProgress& progress) {
+    last = progress;
+    return true;
+  };
+  GenerateGrid({"0", "400", "0", "200", "200"}, options);
+  EXPECT_TRUE(last.saving);
+  EXPECT_EQ(last.points_written, 6u);
+  EXPECT_EQ(last.bytes_total, 113u);
+  EXPECT_EQ(last.bytes_done, 113u);
 }
 
 TEST_F(GenerateGridTest, SecondRunReplacesTheFirst) {

@@ -2,15 +2,19 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "grid/run_error.h"
 #include "grid/unix/write_all.h"
@@ -265,7 +269,8 @@ INSTANTIATE_TEST_SUITE_P(
         // The folder's owner may own the links in it, as the system's own rule allows.
         ReplaceCase{"folder_owners_link_in_a_sticky_folder_root_only",
                     "mkdir -m 1777 tmp; chown 1 tmp; printf old >tmp/target.txt; chmod 666 "
-                    "tmp/target.txt; chown 65534:65534 tmp/target.txt; ln -s target.txt tmp/newgrid.txt; chown -h 1 tmp/newgrid.txt",
+                    "tmp/target.txt; chown 65534:65534 tmp/target.txt; ln -s target.txt "
+                    "tmp/newgrid.txt; chown -h 1 tmp/newgrid.txt",
                     {"tmp/", "tmp/newgrid.txt -> target.txt", "tmp/target.txt 666 me new"},
                     "tmp/newgrid.txt",
                     true},
@@ -451,14 +456,38 @@ TEST(WriteAll, ReportsTheSystemsReason) {
   const std::string data(10, 'x');
   EXPECT_EQ(detail::WriteAll(full, data.data(), data.size()), ENOSPC);
   ::close(full);
+}
 
-  int pipe_ends[2];
-  ASSERT_EQ(::pipe(pipe_ends), 0);
-  EXPECT_EQ(detail::WriteAll(pipe_ends[1], data.data(), data.size()), 0);
-  char read_back[10];
-  EXPECT_EQ(::read(pipe_ends[0], read_back, sizeof read_back), 10);
-  ::close(pipe_ends[0]);
-  ::close(pipe_ends[1]);
+// A signal that interrupts a write before any byte went (a real one, to a writer blocked on a
+// full pipe) is no failure, and a write cut short by it goes on where it stopped: every byte
+// arrives once, in order.
+TEST(WriteAll, GoesOnAfterASignalAndShortWrites) {
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  struct sigaction interrupt {};
+  interrupt.sa_handler = [](int) {};  // no SA_RESTART: the blocked write returns EINTR
+  struct sigaction previous {};
+  ASSERT_EQ(::sigaction(SIGUSR1, &interrupt, &previous), 0);
+  std::string data = NumberedLines(40'000);  // far more than the pipe holds
+  std::string received;
+  const pthread_t writer = ::pthread_self();
+  std::thread reader([&] {
+    for (int i = 0; i < 5; ++i) {  // the writer is blocked on the full pipe by now
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      ::pthread_kill(writer, SIGUSR1);
+    }
+    char chunk[4096];
+    for (ssize_t got;
+         received.size() < data.size() && (got = ::read(ends[0], chunk, sizeof chunk)) > 0;) {
+      received.append(chunk, static_cast<std::size_t>(got));
+    }
+  });
+  EXPECT_EQ(detail::WriteAll(ends[1], data.data(), data.size()), 0);
+  ::close(ends[1]);  // the reader sees the end even when the write gave up early
+  reader.join();
+  ::sigaction(SIGUSR1, &previous, nullptr);
+  ::close(ends[0]);
+  EXPECT_TRUE(received == data) << received.size() << " of " << data.size() << " bytes";
 }
 
 }  // namespace

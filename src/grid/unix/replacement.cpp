@@ -444,6 +444,9 @@ void Replacement::State::CheckTarget() {
   if (::statx(directory.get(), "", AT_EMPTY_PATH, STATX_BASIC_STATS, &folder) != 0) {
     FailInFolder(errno);
   }
+  if (folder.stx_nlink == 0) {
+    detail::FailInFolder("the folder no longer exists; run in one that does", shown_folder);
+  }
   if (folder.stx_attributes & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) {
     detail::FailInFolder(
         (folder.stx_attributes & STATX_ATTR_IMMUTABLE ? "the folder is immutable"

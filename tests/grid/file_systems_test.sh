@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# The replacement's tables on real file systems: ext4, xfs and btrfs images mounted through
+# loop devices, and tmpfs and ramfs mounts, each made and removed here. Mounting needs root: a
+# run by anyone else says so and checks nothing.
+set -u
+source "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
+tests=$1
+bench=$2
+if [ "$(id -u)" -ne 0 ]; then
+  echo "Not root: the file systems cannot be mounted here; run as root (as CI does) to check them."
+  exit 0
+fi
+work=$(mktemp -d)
+chmod 755 "$work"  # cases run as nobody reach their folders through it
+mounted=()
+cleanup() {
+  for point in "${mounted[@]}"; do umount "$point" 2>/dev/null; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# mount_kind KIND: a fresh file system of that kind at $work/KIND.
+mount_kind() {
+  local kind=$1 point="$work/$1"
+  mkdir "$point"
+  case $kind in
+    tmpfs | ramfs) mount -t "$kind" "$kind" "$point" ;;
+    *)
+      truncate -s 320M "$work/$kind.img"
+      case $kind in
+        ext4) mkfs.ext4 -q "$work/$kind.img" ;;
+        xfs) mkfs.xfs -q "$work/$kind.img" ;;
+        btrfs) mkfs.btrfs -q "$work/$kind.img" >/dev/null ;;
+      esac && mount -o loop "$work/$kind.img" "$point"
+      ;;
+  esac || return 1
+  mounted+=("$point")
+  chmod 1777 "$point"
+}
+
+file_rows='*ReplaceTest*:*GridFileFailureTest*:*GridFileTest.*'
+for kind in ext4 xfs btrfs tmpfs ramfs; do
+  if ! mount_kind "$kind"; then
+    check "$kind: mounted" false
+    continue
+  fi
+  filter=$file_rows
+  # ramfs keeps no attributes or access lists, has no fallocate and reports no size at all.
+  if [ "$kind" = ramfs ]; then
+    filter="$file_rows:-*acl*:*default_acl*:*append_only*:*immutable*:*reserve_beyond*"
+  fi
+  TMPDIR="$work/$kind" "$tests" --gtest_filter="$filter" >"$work/$kind.txt" 2>&1
+  check "$kind: the replacement's tables" test $? -eq 0
+  grep -E '^\[  (FAILED|PASSED) ' "$work/$kind.txt" | sed "s/^/$kind: /" | tail -n 3
+  # A file system that reports no size (ramfs) is written to, not taken for a full one.
+  (cd "$work/$kind" && "$bench" -- 0 400 0 200 200 2>/dev/null)
+  check "$kind: grid_bench writes the grid" test "$(wc -c <"$work/$kind/newgrid.txt")" -eq 113
+done
+finish
