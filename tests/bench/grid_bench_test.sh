@@ -65,6 +65,12 @@ check "exit 1 when a write makes no progress" test $? -eq 1
 check "no progress is an I/O error" grep -Fq 'Run-time error 5: File error: Input/output error' err.txt
 check "file kept when a write makes no progress" cmp -s newgrid.txt before.txt
 
+# A close that reports a failed write (a network file system does so) fails the run.
+LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_CLOSE_FAILS=1 "$bench" --no-sync -- 0 400 0 200 200 2>err.txt
+check "exit 1 when the close fails" test $? -eq 1
+check "a failed close is an I/O error" grep -Fq 'Run-time error 5: File error: Input/output error' err.txt
+check "file kept when the close fails" cmp -s newgrid.txt before.txt
+
 # A current folder that was deleted is named as such.
 gone=$(mktemp -d)
 (cd "$gone" && rmdir "$gone" && exec "$bench" -- 0 400 0 200 200) 2>err.txt

@@ -8,7 +8,9 @@
 // - TESSAPLAN_TEST_NAME_COLLISIONS=N: the first N hidden names are taken, as by another run,
 //   and linkat with AT_EMPTY_PATH is refused as older kernels refuse it to users who are not
 //   root;
-// - TESSAPLAN_TEST_WRITE_RETURNS_ZERO: a write of a regular file returns 0 and no reason.
+// - TESSAPLAN_TEST_WRITE_RETURNS_ZERO: a write of a regular file returns 0 and no reason;
+// - TESSAPLAN_TEST_CLOSE_FAILS: closing a regular file open for writing reports EIO, as a
+//   network file system reports a write that failed on the server.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -114,4 +116,16 @@ extern "C" int linkat(int from_dir, const char* from, int to_dir, const char* to
     }
   }
   return real(from_dir, from, to_dir, to, flags);
+}
+
+extern "C" int close(int fd) {
+  static const auto real = Real<int (*)(int)>("close");
+  const bool fails = std::getenv("TESSAPLAN_TEST_CLOSE_FAILS") && IsRegularFile(fd) &&
+                     (fcntl(fd, F_GETFL) & O_ACCMODE) == O_WRONLY;
+  const int result = real(fd);
+  if (fails && result == 0) {
+    errno = EIO;
+    return -1;
+  }
+  return result;
 }

@@ -8,11 +8,13 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <thread>
 
@@ -336,6 +338,40 @@ TEST_F(GridFileTest, LeavesTheHiddenFileOfALivingRun) {
   ::close(held);
   EXPECT_EQ(Snapshot(dir()), (std::vector<std::string>{".tessaplan-abcd1234 644 me held",
                                                        "newgrid.txt 644 me new"}));
+}
+
+// Another program swaps the links on the way while runs start: whatever moment a run meets, it
+// either works or says that the path changed, never something untrue.
+TEST_F(GridFileTest, SaysSoWhenALinkChangesUnderIt) {
+  Shell(dir(),
+        "mkdir real; printf old >real/target.txt; ln -s real alt; ln -s sub/target.txt "
+        "newgrid.txt; ln -s real/./target.txt other; mkdir sub");
+  std::atomic<bool> done{false};
+  std::thread swapper([&] {
+    const int folder = ::open(dir().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    while (!done) {
+      ::renameat2(folder, "sub", folder, "alt", RENAME_EXCHANGE);
+      ::renameat2(folder, "newgrid.txt", folder, "other", RENAME_EXCHANGE);
+    }
+    ::close(folder);
+  });
+  std::map<std::string, int> outcomes;
+  for (int i = 0; i < 500; ++i) {
+    try {
+      GridFile file(output(), 3, {.sync = false});
+      ++outcomes["opened"];
+    } catch (const RunError& error) {
+      const std::string text = error.description();
+      ++outcomes[text.substr(0, text.find(" ("))];
+    }
+  }
+  done = true;
+  swapper.join();
+  for (const auto& [outcome, count] : outcomes) {
+    EXPECT_TRUE(outcome == "opened" ||
+                outcome.find("changed by another program") != std::string::npos)
+        << count << " times: " << outcome;
+  }
 }
 
 // The failures a user meets: each a File error with the system's reason or what to do, naming

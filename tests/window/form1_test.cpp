@@ -129,16 +129,20 @@ class CloseSpy : public QObject {
   int closes_ = 0;
 };
 
-// The disk stand-in preloaded into these tests (slow_disk) takes this much longer to sync,
-// for one test.
+// The disk stand-in preloaded into these tests (slow_disk) takes this much longer to sync, or to
+// write each buffer (a stalled network drive), for one test.
 class SlowDisk {
  public:
-  explicit SlowDisk(int milliseconds) {
-    qputenv("TESSAPLAN_TEST_SYNC_DELAY_MS", QByteArray::number(milliseconds));
+  explicit SlowDisk(int milliseconds, const char* call = "SYNC")
+      : variable_(QByteArray("TESSAPLAN_TEST_") + call + "_DELAY_MS") {
+    qputenv(variable_.constData(), QByteArray::number(milliseconds));
   }
-  ~SlowDisk() { qunsetenv("TESSAPLAN_TEST_SYNC_DELAY_MS"); }
+  ~SlowDisk() { qunsetenv(variable_.constData()); }
   SlowDisk(const SlowDisk&) = delete;
   SlowDisk& operator=(const SlowDisk&) = delete;
+
+ private:
+  QByteArray variable_;
 };
 
 }  // namespace
@@ -480,33 +484,40 @@ class Form1Test : public QObject {
     QTest::addColumn<QString>("how");        // "close box", "quit" or "Cancel"
     QTest::addColumn<QString>("when");       // "before the dialog", "writing" or "saving"
     QTest::addColumn<QStringList>("texts");  // a grid long to write, or quick to write
+    QTest::addColumn<QString>("stalled");    // what the disk holds up: "SYNC" or "WRITE"
     const QStringList long_to_write = {"0", "20000", "0", "1000", "1"};  // 470 MB
     const QStringList quick_to_write = {"0", "1000", "0", "100", "1"};   // 2 MB
     QTest::newRow("close box before the dialog") << "close box"
-                                                 << "before the dialog" << quick_to_write;
+                                                 << "before the dialog" << quick_to_write << "SYNC";
     QTest::newRow("close box while writing") << "close box"
-                                             << "writing" << long_to_write;
+                                             << "writing" << long_to_write << "SYNC";
     QTest::newRow("close box while saving") << "close box"
-                                            << "saving" << quick_to_write;
+                                            << "saving" << quick_to_write << "SYNC";
     QTest::newRow("quit while saving") << "quit"
-                                       << "saving" << quick_to_write;
+                                       << "saving" << quick_to_write << "SYNC";
     QTest::newRow("Cancel while writing") << "Cancel"
-                                          << "writing" << long_to_write;
+                                          << "writing" << long_to_write << "SYNC";
     QTest::newRow("Cancel while saving") << "Cancel"
-                                         << "saving" << quick_to_write;
+                                         << "saving" << quick_to_write << "SYNC";
+    QTest::newRow("close box while a write stalls") << "close box"
+                                                    << "writing" << long_to_write << "WRITE";
+    QTest::newRow("Cancel while a write stalls") << "Cancel"
+                                                 << "writing" << long_to_write << "WRITE";
   }
 
   // A run stopped at any moment, however the user stops it, leaves the old file and nothing
   // else, stops promptly, and never holds up the window's event loop, not even while the disk
-  // takes 3 seconds to sync. The close box comes as the platform delivers it: Qt drops a close
-  // request for a window that a modal dialog blocks, so the run's dialog must not be modal.
+  // takes 3 seconds to sync or to write a buffer. The close box comes as the platform delivers it:
+  // Qt drops a close request for a window that a modal dialog blocks, so the run's dialog must not
+  // be modal.
   void stopDuringARun() {
     QFETCH(QString, how);
     QFETCH(QString, when);
     QFETCH(QStringList, texts);
+    QFETCH(QString, stalled);
     CurrentDirectory directory;
     WriteGrid("the previous grid");
-    const SlowDisk slow_disk(3000);
+    const SlowDisk slow_disk(3000, qPrintable(stalled));
     const CloseSpy spy(form_);
     ModalWatcher watcher;
     QElapsedTimer since_stop;
