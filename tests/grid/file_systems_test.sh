@@ -38,7 +38,7 @@ mount_kind() {
   chmod 1777 "$point"
 }
 
-file_rows='*ReplaceTest*:*GridFileFailureTest*:*GridFileTest.*'
+file_rows='*ReplaceTest*:*GridFileFailureTest*:*GridFileTest.*:*LinuxFileTest.*'
 for kind in ext4 xfs btrfs tmpfs ramfs; do
   if ! mount_kind "$kind"; then
     check "$kind: mounted" false

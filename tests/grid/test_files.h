@@ -1,18 +1,12 @@
 // A fresh directory for each test, and whole-file reads.
 #pragma once
 
-#include <grp.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -21,11 +15,22 @@ namespace grid::testing_support {
 
 class TempDirTest : public ::testing::Test {
  protected:
+  // A folder of its own under the system's temporary folder (TMPDIR on Linux), made with a
+  // name no other run can have: create_directory fails on a name that exists.
   void SetUp() override {
-    const char* tmpdir = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmpdir && *tmpdir ? tmpdir : "/tmp") + "/tessaplan-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << pattern;
-    dir_ = pattern;
+    std::random_device random;
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100 && dir_.empty(); ++attempt) {
+      const std::filesystem::path candidate =
+          base / ("tessaplan-" + std::to_string(random()) + std::to_string(random()));
+      std::error_code error;
+      if (std::filesystem::create_directory(candidate, error)) {
+        std::filesystem::permissions(candidate, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::replace, error);
+        dir_ = candidate;
+      }
+    }
+    ASSERT_FALSE(dir_.empty()) << "no folder of its own under " << base;
   }
   void TearDown() override {
     // Folders a case made read-only are opened again first, so that everything can go.
@@ -81,67 +86,6 @@ inline std::string ReadFile(const std::filesystem::path& path) {
 
 inline void WriteFile(const std::filesystem::path& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
-}
-
-// Caps the size of any file this process writes, as a full file system would. Running as root
-// does not lift it, unlike permissions. Restores the limit on destruction.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    previous_handler_ = std::signal(SIGXFSZ, SIG_IGN);  // a failed write, not a dead process
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    std::signal(SIGXFSZ, previous_handler_);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  rlimit saved_{};
-  void (*previous_handler_)(int) = nullptr;
-};
-
-// The user that permission cases run as: whoever runs the suite, or nobody when that is root,
-// for whom no permission holds.
-inline constexpr uid_t kNobody = 65534;
-
-// Runs `work` as a user who is not root, in a child process when the suite runs as root, and
-// returns what it returns.
-inline std::string AsNonRootUser(const std::function<std::string()>& work) {
-  if (::geteuid() != 0) {
-    return work();
-  }
-  int ends[2];
-  if (::pipe(ends) != 0) {
-    return "no pipe";
-  }
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::close(ends[0]);
-    std::string result = "could not become nobody";
-    if (::setgroups(0, nullptr) == 0 && ::setresgid(kNobody, kNobody, kNobody) == 0 &&
-        ::setresuid(kNobody, kNobody, kNobody) == 0) {
-      result = work();
-    }
-    const ssize_t ignored = ::write(ends[1], result.data(), result.size());
-    static_cast<void>(ignored);
-    ::_exit(0);
-  }
-  ::close(ends[1]);
-  std::string result;
-  char chunk[256];
-  for (ssize_t got; (got = ::read(ends[0], chunk, sizeof chunk)) > 0;) {
-    result.append(chunk, static_cast<std::size_t>(got));
-  }
-  ::close(ends[0]);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return result;
 }
 
 }  // namespace grid::testing_support
