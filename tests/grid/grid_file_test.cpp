@@ -46,7 +46,8 @@ TEST_F(GridFileTest, LeavesTheOldFileUntilCommitAndNothingWithoutIt) {
       GridFile file(output(), 9, {.sync = false, .unnamed = unnamed});
       file.Append("new grid!");
       EXPECT_EQ(ReadFile(output()), "old grid");
-      EXPECT_EQ(Entries().size(), unnamed ? 1u : 2u);
+      // Windows has no unnamed files: the new one is hidden, and deleted when its handle closes.
+      EXPECT_EQ(Entries().size(), unnamed && !testing_support::kOnWindows ? 1u : 2u);
     }
     EXPECT_EQ(Entries(), std::vector<std::string>{"newgrid.txt"});
     EXPECT_EQ(ReadFile(output()), "old grid");

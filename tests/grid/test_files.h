@@ -13,6 +13,24 @@
 
 namespace grid::testing_support {
 
+#ifdef _WIN32
+inline constexpr bool kOnWindows = true;
+#else
+inline constexpr bool kOnWindows = false;
+#endif
+
+// A path as the system takes it whatever its length: on Windows full, with backslashes and the
+// "\\?\" prefix, which lifts the limit of 260 characters; elsewhere as it is.
+inline std::filesystem::path LongPath(const std::filesystem::path& path) {
+  if (!kOnWindows || path.native().starts_with(std::filesystem::path::string_type(2, '\\'))) {
+    return path;
+  }
+  std::filesystem::path full = std::filesystem::absolute(path);
+  full.make_preferred();
+  return std::filesystem::path(std::filesystem::path::string_type{'\\', '\\', '?', '\\'} +
+                               full.native());
+}
+
 class TempDirTest : public ::testing::Test {
  protected:
   // A folder of its own under the system's temporary folder (TMPDIR on Linux), made with a
@@ -33,21 +51,22 @@ class TempDirTest : public ::testing::Test {
     ASSERT_FALSE(dir_.empty()) << "no folder of its own under " << base;
   }
   void TearDown() override {
-    // Folders a case made read-only are opened again first, so that everything can go.
+    // What a case made read-only is opened again first, so that everything can go.
     std::error_code ignored;
-    const auto open_up = [&](const std::filesystem::path& folder) {
-      std::filesystem::permissions(folder, std::filesystem::perms::owner_all,
+    const std::filesystem::path dir = LongPath(dir_);
+    const auto open_up = [&](const std::filesystem::path& path) {
+      std::filesystem::permissions(path, std::filesystem::perms::owner_all,
                                    std::filesystem::perm_options::add, ignored);
     };
-    open_up(dir_);
-    for (auto it = std::filesystem::recursive_directory_iterator(dir_, ignored);
+    open_up(dir);
+    for (auto it = std::filesystem::recursive_directory_iterator(dir, ignored);
          it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
-      if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
+      if (!it->is_symlink(ignored)) {
         open_up(it->path());
       }
     }
-    std::filesystem::remove_all(dir_, ignored);
-    EXPECT_FALSE(std::filesystem::exists(dir_)) << "left behind: " << dir_;
+    std::filesystem::remove_all(dir, ignored);
+    EXPECT_FALSE(std::filesystem::exists(dir)) << "left behind: " << dir_;
   }
 
   const std::filesystem::path& dir() const { return dir_; }

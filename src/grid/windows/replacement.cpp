@@ -1,0 +1,448 @@
+// Replacing newgrid.txt on Windows: the new grid goes into a hidden file in the target's folder
+// that carries the delete-on-close disposition, so that however the run ends (an error, a
+// cancel, Task Manager) the system removes it when its handle closes. At commit the file is
+// flushed, the disposition cleared, and the file renamed by its handle over the target, which is
+// atomic on NTFS. Paths are UTF-16 throughout, and given to the system with the \\?\ prefix, so
+// that paths longer than 260 characters work.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <aclapi.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cstring>
+#include <random>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "grid/replacement.h"
+#include "grid/run_error.h"
+#include "grid/shown_text.h"
+
+namespace grid {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::wstring_view kHiddenPrefix = L".tessaplan-";
+constexpr std::size_t kHiddenRandom = 8;
+constexpr std::wstring_view kHiddenLetters = L"abcdefghijklmnopqrstuvwxyz0123456789";
+// WriteFile takes at most 4 GB a call; the writer's buffers are far smaller.
+constexpr std::size_t kMaxWrite = std::size_t{1} << 30;
+
+std::string Utf8(std::wstring_view text) {
+  if (text.empty()) {
+    return {};
+  }
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size,
+                        nullptr, nullptr);
+  return utf8;
+}
+
+// The system's own words for an error, in the user's language, without the closing full stop.
+class WindowsCategory final : public std::error_category {
+ public:
+  const char* name() const noexcept override { return "windows"; }
+  std::string message(int error) const override {
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message = length > 0 && text ? std::wstring(text, length) : std::wstring();
+    ::LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
+                                message.back() == L'.' || message.back() == L' ')) {
+      message.pop_back();
+    }
+    return message.empty() ? "Windows error " + std::to_string(error) : Utf8(message);
+  }
+};
+
+std::error_code Error(DWORD error) {
+  static const WindowsCategory category;
+  return {static_cast<int>(error), category};
+}
+
+std::string Reason(DWORD error) {
+  return Error(error).message();
+}
+
+// A path as the system takes it whatever its length: full, with the \\?\ prefix.
+std::wstring SystemPath(const std::wstring& path) {
+  const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  std::wstring full(size, L'\0');
+  const DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+  full.resize(length < size ? length : 0);
+  if (full.empty()) {
+    return path;
+  }
+  if (full.starts_with(LR"(\\?\)") || full.starts_with(LR"(\\.\)")) {
+    return full;
+  }
+  if (full.starts_with(LR"(\\)")) {
+    return LR"(\\?\UNC\)" + full.substr(2);
+  }
+  return LR"(\\?\)" + full;
+}
+
+// A path as messages show it: without the prefix, in UTF-8, escaped.
+std::string Shown(std::wstring_view path) {
+  if (path.starts_with(LR"(\\?\UNC\)")) {
+    return ShownPath(fs::path(LR"(\\)" + std::wstring(path.substr(8))));
+  }
+  if (path.starts_with(LR"(\\?\)")) {
+    path.remove_prefix(4);
+  }
+  return ShownPath(fs::path(path));
+}
+
+class Handle {
+ public:
+  Handle() = default;
+  explicit Handle(HANDLE handle) : handle_(handle) {}
+  Handle(Handle&& other) noexcept : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
+  Handle& operator=(Handle&& other) noexcept {
+    std::swap(handle_, other.handle_);
+    return *this;
+  }
+  ~Handle() {
+    if (valid()) {
+      ::CloseHandle(handle_);
+    }
+  }
+  HANDLE get() const { return handle_; }
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+  HANDLE release() { return std::exchange(handle_, INVALID_HANDLE_VALUE); }
+
+ private:
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+std::wstring HiddenName() {
+  static thread_local std::mt19937 random(std::random_device{}());
+  std::uniform_int_distribution<std::size_t> pick(0, kHiddenLetters.size() - 1);
+  std::wstring name(kHiddenPrefix);
+  for (std::size_t i = 0; i < kHiddenRandom; ++i) {
+    name += kHiddenLetters[pick(random)];
+  }
+  return name;
+}
+
+bool IsHiddenName(std::wstring_view name) {
+  return name.size() == kHiddenPrefix.size() + kHiddenRandom && name.starts_with(kHiddenPrefix) &&
+         name.find_first_not_of(kHiddenLetters, kHiddenPrefix.size()) == std::wstring_view::npos;
+}
+
+bool DeleteOnClose(HANDLE file, bool on) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = on ? TRUE : FALSE;
+  return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
+                                      sizeof disposition) != 0;
+}
+
+// The new file's handle: whole buffers handed to WriteFile, and one flush at the end.
+class SystemFile final : public NewFile {
+ public:
+  SystemFile(Handle handle, bool sync) : handle_(std::move(handle)), sync_(sync) {}
+
+  std::error_code Write(const char* data, std::size_t size) override {
+    while (size > 0) {
+      DWORD written = 0;
+      const auto part = static_cast<DWORD>(size < kMaxWrite ? size : kMaxWrite);
+      if (!::WriteFile(handle_.get(), data, part, &written, nullptr)) {
+        return Error(::GetLastError());
+      }
+      if (written == 0) {
+        return Error(ERROR_WRITE_FAULT);  // no progress and no reason: never loop forever
+      }
+      data += written;
+      size -= written;
+      written_ += written;
+    }
+    bytes_done_ = sync_ ? 0 : written_;
+    return {};
+  }
+  std::error_code Finish() override {
+    if (sync_ && !::FlushFileBuffers(handle_.get())) {
+      return Error(::GetLastError());
+    }
+    bytes_done_ = written_;
+    return {};
+  }
+  std::uint64_t BytesDone() const override { return bytes_done_; }
+
+  HANDLE handle() const { return handle_.get(); }
+  std::error_code Close() {
+    return ::CloseHandle(handle_.release()) ? std::error_code() : Error(::GetLastError());
+  }
+
+ private:
+  Handle handle_;
+  bool sync_;
+  std::uint64_t written_ = 0;
+  std::atomic<std::uint64_t> bytes_done_{0};
+};
+
+}  // namespace
+
+struct Replacement::State {
+  ReplaceOptions options;
+  std::wstring folder;  // with the \\?\ prefix
+  std::wstring name;
+  std::string shown;
+  std::string shown_folder;
+  bool exists = false;
+  DWORD attributes = FILE_ATTRIBUTE_NORMAL;  // the old file's, kept
+  std::wstring hidden_name;
+  std::shared_ptr<SystemFile> file;
+  std::shared_ptr<NewFile> shared;
+  bool committed = false;
+
+  std::wstring Path(const std::wstring& in_folder) const { return folder + L"\\" + in_folder; }
+  void Find(const fs::path& target);
+  void CheckTarget();
+  void SweepLeftovers();
+  void Create(std::uint64_t size);
+  void CopyRights();
+
+  [[noreturn]] void Fail(DWORD error) const { detail::FailOnFile(Reason(error), shown); }
+  [[noreturn]] void FailInFolder(DWORD error) const {
+    detail::FailInFolder(Reason(error), shown_folder);
+  }
+};
+
+// The target's folder and name; a target that is a link is followed to the file it names,
+// which is replaced while the link stays.
+void Replacement::State::Find(const fs::path& target) {
+  std::wstring path = SystemPath(target.wstring());
+  const DWORD found = ::GetFileAttributesW(path.c_str());
+  if (found != INVALID_FILE_ATTRIBUTES && (found & FILE_ATTRIBUTE_REPARSE_POINT) &&
+      !(found & FILE_ATTRIBUTE_DIRECTORY)) {
+    Handle linked(::CreateFileW(path.c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    std::wstring final_path(32768, L'\0');
+    const DWORD length =
+        linked.valid() ? ::GetFinalPathNameByHandleW(linked.get(), final_path.data(),
+                                                     static_cast<DWORD>(final_path.size()), 0)
+                       : 0;
+    if (length > 0 && length < final_path.size()) {
+      final_path.resize(length);
+      path = SystemPath(final_path);
+    }
+  }
+  const std::size_t slash = path.find_last_of(L"\\/");
+  folder = path.substr(0, slash);
+  name = path.substr(slash + 1);
+  shown = Shown(path);
+  shown_folder = Shown(folder.ends_with(L':') ? folder + L"\\" : folder);
+}
+
+// Everything that would refuse the replacement at the end is asked now, before the first byte.
+void Replacement::State::CheckTarget() {
+  const DWORD folder_attributes = ::GetFileAttributesW(folder.c_str());
+  if (folder_attributes == INVALID_FILE_ATTRIBUTES) {
+    FailInFolder(::GetLastError());
+  }
+  if (!(folder_attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    FailInFolder(ERROR_DIRECTORY);
+  }
+  const std::wstring target = Path(name);
+  const DWORD found = ::GetFileAttributesW(target.c_str());
+  if (found == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND) {
+      Fail(error);
+    }
+    return;
+  }
+  exists = true;
+  attributes = found;
+  if (found & FILE_ATTRIBUTE_DIRECTORY) {
+    detail::FailOnFile("a folder has this name; rename it, or run in another folder", shown);
+  }
+  if (found & FILE_ATTRIBUTE_READONLY) {
+    detail::FailOnFile(
+        "the file is read-only; clear Read-only in its Properties, or run in another folder",
+        shown);
+  }
+  // Replacing the file needs it free of programs that hold it open without sharing it (a
+  // spreadsheet that shows the grid does): asked now, with the access the rename needs.
+  Handle probe(::CreateFileW(target.c_str(), DELETE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!probe.valid()) {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
+      detail::FailOnFile("another program has the file open; close it in the other program and "
+                         "run again",
+                         shown);
+    }
+    Fail(error);
+  }
+}
+
+// A hidden file of an earlier run that no living run holds open was left by a run that ended
+// between clearing its file's disposition and renaming it. A living run's file cannot be
+// deleted: it is open without sharing.
+void Replacement::State::SweepLeftovers() {
+  WIN32_FIND_DATAW entry{};
+  const std::wstring pattern = Path(std::wstring(kHiddenPrefix) + L"*");
+  HANDLE search = ::FindFirstFileW(pattern.c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) {
+    return;
+  }
+  do {
+    if (IsHiddenName(entry.cFileName) && !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      ::DeleteFileW(Path(entry.cFileName).c_str());
+    }
+  } while (::FindNextFileW(search, &entry));
+  ::FindClose(search);
+}
+
+void Replacement::State::Create(std::uint64_t size) {
+  Handle created;
+  for (int attempt = 0; !created.valid(); ++attempt) {
+    hidden_name = HiddenName();
+    created = Handle(::CreateFileW(Path(hidden_name).c_str(),
+                                   GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC, 0, nullptr,
+                                   CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
+    if (!created.valid()) {
+      const DWORD error = ::GetLastError();
+      hidden_name.clear();
+      if (error != ERROR_FILE_EXISTS || attempt == 100) {
+        FailInFolder(error);
+      }
+    }
+  }
+  // From here on the system removes the file however the run ends, until Commit names it.
+  if (!DeleteOnClose(created.get(), true)) {
+    const DWORD error = ::GetLastError();
+    ::DeleteFileW(Path(hidden_name).c_str());
+    FailInFolder(error);
+  }
+  file = std::make_shared<SystemFile>(std::move(created), options.sync);
+  shared = file;
+  if (exists) {
+    CopyRights();
+  }
+  // The blocks are claimed now where the file system can; elsewhere the free space is asked.
+  FILE_ALLOCATION_INFO allocation{};
+  allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(size);
+  if (size > 0 && !::SetFileInformationByHandle(file->handle(), FileAllocationInfo, &allocation,
+                                                sizeof allocation)) {
+    const DWORD error = ::GetLastError();
+    ULARGE_INTEGER available{};
+    if (error == ERROR_DISK_FULL ||
+        (::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr) &&
+         available.QuadPart < size)) {
+      detail::FailForSpace(Reason(ERROR_DISK_FULL), size, shown);
+    }
+  }
+}
+
+// The new file takes the old one's access rights: its own list of who may do what (DACL), and
+// whether it inherits the folder's. If they cannot be copied, nothing is written.
+void Replacement::State::CopyRights() {
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  const std::wstring target = Path(name);
+  DWORD error = ::GetNamedSecurityInfoW(target.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                        nullptr, nullptr, &dacl, nullptr, &descriptor);
+  if (error == ERROR_SUCCESS) {
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ::GetSecurityDescriptorControl(descriptor, &control, &revision);
+    const SECURITY_INFORMATION inherit = (control & SE_DACL_PROTECTED)
+                                             ? PROTECTED_DACL_SECURITY_INFORMATION
+                                             : UNPROTECTED_DACL_SECURITY_INFORMATION;
+    error = ::SetSecurityInfo(file->handle(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | inherit,
+                              nullptr, nullptr, dacl, nullptr);
+    ::LocalFree(descriptor);
+  }
+  if (error != ERROR_SUCCESS) {
+    detail::FailOnFile("its access rights cannot be copied to the new file: " + Reason(error),
+                       shown);
+  }
+}
+
+Replacement::Replacement(const fs::path& target, std::uint64_t size, const ReplaceOptions& options)
+    : state_(std::make_unique<State>()) {
+  state_->options = options;
+  try {
+    state_->Find(target);
+    state_->CheckTarget();
+    state_->SweepLeftovers();
+    state_->Create(size);
+  } catch (...) {
+    Abandon();
+    throw;
+  }
+}
+
+Replacement::~Replacement() {
+  if (!state_->committed) {
+    Abandon();
+  }
+}
+
+const std::shared_ptr<NewFile>& Replacement::file() const {
+  return state_->shared;
+}
+
+void Replacement::Commit() {
+  State& s = *state_;
+  const HANDLE handle = s.file->handle();
+  // It takes the old file's attributes (a new one, none), and no longer hides.
+  FILE_BASIC_INFO basic{};  // times left at 0: unchanged
+  constexpr DWORD kKept = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                          FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  basic.FileAttributes = s.exists && (s.attributes & kKept) ? s.attributes & kKept
+                                                            : FILE_ATTRIBUTE_NORMAL;
+  if (!::SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic)) {
+    Fail(Error(::GetLastError()));
+  }
+  const std::wstring target = s.Path(s.name);
+  std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  rename->ReplaceIfExists = TRUE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+  std::memcpy(rename->FileName, target.data(), target.size() * sizeof(wchar_t));
+  if (!DeleteOnClose(handle, false)) {
+    Fail(Error(::GetLastError()));
+  }
+  if (!::SetFileInformationByHandle(handle, FileRenameInfo, rename,
+                                    static_cast<DWORD>(buffer.size()))) {
+    const DWORD error = ::GetLastError();
+    DeleteOnClose(handle, true);
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED) {
+      detail::FailOnFile(
+          "another program opened the file meanwhile; close it in the other program and run "
+          "again",
+          s.shown);
+    }
+    Fail(Error(error));
+  }
+  s.hidden_name.clear();
+  s.committed = true;
+  s.file->Close();  // named and flushed: nothing a close could report changes that now
+}
+
+void Replacement::Abandon() {
+  State& s = *state_;
+  s.file.reset();
+  s.shared.reset();
+}
+
+void Replacement::Fail(std::error_code error) const {
+  detail::FailOnFile(error.message(), state_->shown);
+}
+
+}  // namespace grid

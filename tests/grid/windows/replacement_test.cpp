@@ -1,0 +1,230 @@
+// Replacing newgrid.txt on Windows: the read-only attribute, a file another program holds open
+// without sharing, folders named in UTF-16, long paths, and nothing left by an abandoned run.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "grid/grid_file.h"
+#include "grid/run_error.h"
+#include "test_files.h"
+
+namespace grid {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::ReadFile;
+using testing_support::WriteFile;
+
+std::string Utf8(const std::wstring& text) {
+  const std::u8string utf8 = fs::path(text).u8string();
+  return std::string(utf8.begin(), utf8.end());
+}
+
+// Calls `visit` with the path (relative, '/' between names) and the find data of everything
+// under `folder`, folders before what they hold. Through the system's own calls and the long-path
+// prefix: the standard library's directory iterator takes no paths beyond 260 characters here.
+void Walk(const std::wstring& folder, const std::wstring& relative,
+          const std::function<void(const std::wstring&, const WIN32_FIND_DATAW&)>& visit) {
+  WIN32_FIND_DATAW entry{};
+  HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) {
+    return;
+  }
+  do {
+    const std::wstring name = entry.cFileName;
+    if (name == L"." || name == L"..") {
+      continue;
+    }
+    const std::wstring path = relative.empty() ? name : relative + L"/" + name;
+    visit(path, entry);
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      Walk(folder + L"\\" + name, path, visit);
+    }
+  } while (::FindNextFileW(search, &entry));
+  ::FindClose(search);
+}
+
+// Everything under `dir`, one line an entry: "name/" for a folder, "name CONTENT" for a file, in
+// UTF-8 with '/' between names.
+std::vector<std::string> Snapshot(const fs::path& folder) {
+  const std::wstring dir = testing_support::LongPath(folder).wstring();
+  std::vector<std::string> lines;
+  Walk(dir, L"", [&](const std::wstring& path, const WIN32_FIND_DATAW& entry) {
+    std::wstring native = path;
+    std::replace(native.begin(), native.end(), L'/', L'\\');
+    lines.push_back(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY
+                        ? Utf8(path) + "/"
+                        : Utf8(path) + " " + ReadFile(fs::path(dir + L"\\" + native)));
+  });
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+// Removes everything under `dir`, however deep.
+void Empty(const fs::path& folder) {
+  const std::wstring dir = testing_support::LongPath(folder).wstring();
+  std::vector<std::pair<std::wstring, bool>> found;
+  Walk(dir, L"", [&](const std::wstring& path, const WIN32_FIND_DATAW& entry) {
+    std::wstring native = dir + L"\\" + path;
+    std::replace(native.begin(), native.end(), L'/', L'\\');
+    found.emplace_back(native, (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+  });
+  for (auto it = found.rbegin(); it != found.rend(); ++it) {
+    ::SetFileAttributesW(it->first.c_str(), FILE_ATTRIBUTE_NORMAL);
+    it->second ? ::RemoveDirectoryW(it->first.c_str()) : ::DeleteFileW(it->first.c_str());
+  }
+}
+
+fs::path Utf8Path(const char8_t* text) {
+  return fs::path(std::u8string(text));
+}
+
+// A folder name of 100 characters: three of them take a path past 260 characters.
+const std::u8string kLongFolder(100, u8'f');
+
+struct WindowsCase {
+  const char* name;
+  void (*prepare)(const fs::path& dir);
+  fs::path target;    // relative to the test's folder
+  const char* error;  // a part of the File error's description, or "" for none
+  std::vector<std::string> after;
+  bool hold_without_sharing = false;  // another program holds the old file open meanwhile
+};
+
+void PrintTo(const WindowsCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class WindowsReplaceTest : public testing_support::TempDirTest,
+                           public testing::WithParamInterface<WindowsCase> {};
+
+TEST_P(WindowsReplaceTest, ReplacesOrRefusesBeforeTheFirstByte) {
+  const WindowsCase& c = GetParam();
+  if (c.prepare) {
+    c.prepare(dir());
+  }
+  const fs::path target = dir() / c.target;
+  HANDLE held = INVALID_HANDLE_VALUE;
+  if (c.hold_without_sharing) {
+    held = ::CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  }
+  std::string error;
+  bool wrote = false;
+  try {
+    GridFile file(target, 3, {});
+    wrote = true;
+    file.Append("new");
+    file.Commit();
+  } catch (const RunError& failure) {
+    error = failure.description();
+  }
+  if (held != INVALID_HANDLE_VALUE) {
+    ::CloseHandle(held);
+  }
+  if (*c.error) {
+    EXPECT_TRUE(error.starts_with("File error: ")) << error;
+    EXPECT_NE(error.find(c.error), std::string::npos) << error;
+    EXPECT_FALSE(wrote) << "refused only after the grid was written";
+  } else {
+    EXPECT_EQ(error, "");
+  }
+  EXPECT_EQ(Snapshot(dir()), c.after);
+  Empty(dir());
+}
+
+void OldGrid(const fs::path& dir) {
+  WriteFile(dir / "newgrid.txt", "old");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WindowsReplaceTest,
+    testing::Values(
+        WindowsCase{"new_file", nullptr, "newgrid.txt", "", {"newgrid.txt new"}},
+        WindowsCase{"old_file_replaced", OldGrid, "newgrid.txt", "", {"newgrid.txt new"}},
+        WindowsCase{"read_only_attribute",
+                    [](const fs::path& dir) {
+                      OldGrid(dir);
+                      ::SetFileAttributesW((dir / "newgrid.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+                    },
+                    "newgrid.txt",
+                    "clear Read-only in its Properties",
+                    {"newgrid.txt old"}},
+        WindowsCase{"held_open_without_sharing",
+                    OldGrid,
+                    "newgrid.txt",
+                    "close it in the other program and run again",
+                    {"newgrid.txt old"},
+                    true},
+        WindowsCase{"utf16_folder_names",
+                    [](const fs::path& dir) {
+                      fs::create_directories(dir / Utf8Path(u8"Zürich Süd") / Utf8Path(u8"測量"));
+                    },
+                    Utf8Path(u8"Zürich Süd/測量/newgrid.txt"),
+                    "",
+                    {"Zürich Süd/", "Zürich Süd/測量/", "Zürich Süd/測量/newgrid.txt new"}},
+        WindowsCase{"utf16_folder_named_in_the_message",
+                    nullptr,
+                    Utf8Path(u8"測量/newgrid.txt"),
+                    "測量",
+                    {}},
+        WindowsCase{"path_longer_than_260_characters",
+                    [](const fs::path& dir) {
+                      fs::create_directories(testing_support::LongPath(dir) / kLongFolder /
+                                             kLongFolder / kLongFolder);
+                    },
+                    fs::path(kLongFolder) / kLongFolder / kLongFolder / "newgrid.txt", "",
+                    [] {
+                      const std::string f(100, 'f');
+                      return std::vector<std::string>{f + "/", f + "/" + f + "/",
+                                                      f + "/" + f + "/" + f + "/",
+                                                      f + "/" + f + "/" + f + "/newgrid.txt new"};
+                    }()},
+        WindowsCase{"folder_in_the_way",
+                    [](const fs::path& dir) { fs::create_directory(dir / "newgrid.txt"); },
+                    "newgrid.txt",
+                    "a folder has this name",
+                    {"newgrid.txt/"}},
+        // A run that ended between naming its file and renaming it left this; nothing else.
+        WindowsCase{"leftover_removed",
+                    [](const fs::path& dir) { WriteFile(dir / ".tessaplan-abcd1234", "1"); },
+                    "newgrid.txt",
+                    "",
+                    {"newgrid.txt new"}},
+        WindowsCase{"files_not_certainly_leftovers_kept",
+                    [](const fs::path& dir) { WriteFile(dir / ".tessaplan-abcd123", "2"); },
+                    "newgrid.txt",
+                    "",
+                    {".tessaplan-abcd123 2", "newgrid.txt new"}}),
+    testing_support::CaseName());
+
+// The new file carries the delete-on-close disposition from its start: a run abandoned at any
+// moment, or one whose process dies, leaves nothing.
+TEST(WindowsReplace, AbandonedRunLeavesNothing) {
+  const fs::path dir =
+      fs::temp_directory_path() / ("tessaplan-abandon-" + std::to_string(::GetCurrentProcessId()));
+  fs::create_directory(dir);
+  WriteFile(dir / "newgrid.txt", "old");
+  {
+    GridFile file(dir / "newgrid.txt", 3'000'000, {});
+    file.Append(std::string(3'000'000, 'x'));
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir)) {
+      ++entries;
+    }
+    EXPECT_LE(entries, 2u);  // the old file and, at most, the hidden new one
+  }
+  EXPECT_EQ(Snapshot(dir), std::vector<std::string>{"newgrid.txt old"});
+  fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace grid
