@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# grid_bench.exe's contract under Wine: the same bytes and exit codes as on Linux, Ctrl+C (Wine
+# turns a SIGINT into it) cancels cleanly with 130, a run killed outright leaves nothing, folders
+# named in UTF-16 work, messages reach standard error in UTF-8, and the program needs no DLL that
+# a Windows machine lacks.
+# Usage: grid_bench_windows_test.sh EMULATOR... grid_bench.exe
+set -u
+source "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
+bench=${*: -1}
+emulator=("${@:1:$#-1}")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+export LANG=C.UTF-8  # Wine reads the command line and file names as UTF-8
+
+run() { "${emulator[@]}" "$bench" "$@"; }
+
+header=$'"easting","northing","ID"\r\n'
+printf '%s' "$header" >expected.txt
+printf '0,0,"r1c1"\r\n0,200,"r2c1"\r\n200,0,"r1c2"\r\n200,200,"r2c2"\r\n400,0,"r1c3"\r\n400,200,"r2c3"\r\n' >>expected.txt
+
+run -- 0 400 0 200 200 2>err.txt
+check "exit 0 on success" test $? -eq 0
+check "file bytes" cmp -s newgrid.txt expected.txt
+check "summary line" grep -Eqx '6 points, 113 bytes, [0-9]+\.[0-9]{3} s, [0-9]+ points/s' err.txt
+run --no-sync --decimal-separator=, -- -2,5 -2,5 1,25 1,25 1 2>err.txt
+check "separator option" test "$(tail -n 1 newgrid.txt)" = $'-2.5,1.25,"r1c1"\r'
+run -- 0 400 0 200 200 2>/dev/null
+cp newgrid.txt before.txt
+
+# A run-time error in UTF-8 on standard error, naming what was typed.
+run -- "Zürich" 1 0 1 1 2>err.txt
+check "exit 1 on a run-time error" test $? -eq 1
+check "UTF-8 message" grep -Fqx 'Run-time error 1: Type mismatch: "Minimum x value" is not a number: "Zürich". Enter digits, with '"'"'.'"'"' before any decimal places.' err.txt
+check "file kept on error" cmp -s newgrid.txt before.txt
+run -- 1 2 3 2>/dev/null
+check "exit 2 on a wrong command line" test $? -eq 2
+
+# Folders named in UTF-16: the grid goes there, and a message names them as they are.
+mkdir -p "Zürich Süd/測量"
+(cd "Zürich Süd/測量" && run -- 0 400 0 200 200 2>/dev/null)
+check "UTF-16 folder" cmp -s "Zürich Süd/測量/newgrid.txt" expected.txt
+mkdir "Zürich Süd/測量/newgrid.txt.d" && rm "Zürich Süd/測量/newgrid.txt" &&
+  mv "Zürich Süd/測量/newgrid.txt.d" "Zürich Süd/測量/newgrid.txt"
+(cd "Zürich Süd/測量" && run -- 0 400 0 200 200 2>"$work/err.txt")
+check "UTF-16 folder named in the message" grep -Fq 'Zürich Süd\測量\newgrid.txt)' err.txt
+rm -rf "Zürich Süd"
+
+# The hidden new file, while a run holds it.
+hidden() { ls -A | grep -c '^\.tessaplan-'; }
+wait_for_hidden() {
+  for _ in $(seq 1000); do [ "$(hidden)" -ge 1 ] && return; sleep 0.01; done
+}
+
+# Ctrl+C: cancelled, exit 130, the old file kept and nothing left.
+"${emulator[@]}" "$bench" -- 0 8000 0 8000 1 2>err.txt &
+pid=$!
+wait_for_hidden
+kill -s INT "$pid"
+wait "$pid"
+check "Ctrl+C: exit 130" test $? -eq 130
+check "Ctrl+C: cancelled" grep -Fqx 'Cancelled by Ctrl+C; newgrid.txt is as it was.' err.txt
+check "Ctrl+C: file kept" cmp -s newgrid.txt before.txt
+check "Ctrl+C: nothing left" test "$(hidden)" -eq 0
+
+# Killed outright mid-write (as Task Manager ends a process): the system deletes the new file
+# when the dead process's handles close.
+"${emulator[@]}" "$bench" -- 0 8000 0 8000 1 2>/dev/null &
+pid=$!
+wait_for_hidden
+kill -s KILL "$pid"
+wait "$pid" 2>/dev/null
+for _ in $(seq 1000); do [ "$(hidden)" -eq 0 ] && break; sleep 0.01; done
+check "killed: file kept" cmp -s newgrid.txt before.txt
+check "killed: nothing left" test "$(hidden)" -eq 0
+
+# Every DLL it names is part of Windows.
+dlls=$(x86_64-w64-mingw32-objdump -p "$bench" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
+check "only system DLLs ($(echo $dlls))" test -z "$(echo "$dlls" | grep -Ev '^(kernel32|msvcrt|shell32|advapi32|user32|api-ms-win-.*)\.dll$')"
+
+finish
