@@ -58,8 +58,9 @@ bool StopRequested() {
 }
 
 std::string StopName() {
-  return stop_event == CTRL_C_EVENT ? "Ctrl+C" : stop_event == CTRL_BREAK_EVENT ? "Ctrl+Break"
-                                                                                 : "closing the console";
+  return stop_event == CTRL_C_EVENT       ? "Ctrl+C"
+         : stop_event == CTRL_BREAK_EVENT ? "Ctrl+Break"
+                                          : "closing the console";
 }
 
 int CancelledStatus() {

@@ -57,8 +57,7 @@ int Run(const std::vector<std::string>& arguments) {
   try {
     const grid::RunResult result = grid::GenerateGrid(texts, options);
     if (result.cancelled) {
-      console::PrintError("Cancelled by " + console::StopName() +
-                          "; newgrid.txt is as it was.\n");
+      console::PrintError("Cancelled by " + console::StopName() + "; newgrid.txt is as it was.\n");
       return console::CancelledStatus();
     }
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;

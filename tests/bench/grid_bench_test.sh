@@ -42,6 +42,15 @@ check "named file: a taken name is no failure" cmp -s newgrid.txt expected.txt
 "$bench" --no-sync --decimal-separator=, -- -2,5 -2,5 1,25 1,25 1 2>err.txt
 check "separator option" test "$(tail -n 1 newgrid.txt)" = $'-2.5,1.25,"r1c1"\r'
 
+# A synced run syncs the file and then its folder, and drops what reached the disk from the
+# page cache as it goes; a run without sync does neither.
+LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_CALL_LOG="$work/calls.txt" "$bench" -- 0 2000 0 2000 1 2>/dev/null
+check "synced: the file, then its folder" test "$(grep fsync calls.txt | tr '\n' ' ')" = "fsync file fsync folder "
+check "synced: pages dropped from the cache" grep -q 'drop pages' calls.txt
+rm calls.txt
+LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_CALL_LOG="$work/calls.txt" "$bench" --no-sync -- 0 2000 0 2000 1 2>/dev/null
+check "no sync: nothing synced or dropped" test ! -e calls.txt
+
 # A file system without sync_file_range: a synced run falls back to one fsync at the end.
 "$bench" --no-sync -- 0 2000 0 2000 1 2>/dev/null && mv newgrid.txt unstreamed.txt
 LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_NO_SYNC_FILE_RANGE=1 "$bench" -- 0 2000 0 2000 1 2>err.txt

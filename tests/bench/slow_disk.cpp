@@ -10,7 +10,9 @@
 //   root;
 // - TESSAPLAN_TEST_WRITE_RETURNS_ZERO: a write of a regular file returns 0 and no reason;
 // - TESSAPLAN_TEST_CLOSE_FAILS: closing a regular file open for writing reports EIO, as a
-//   network file system reports a write that failed on the server.
+//   network file system reports a write that failed on the server;
+// - TESSAPLAN_TEST_CALL_LOG=FILE: each fsync (of a file or a folder) and each request to drop
+//   pages from the cache is noted in FILE, one line each, for what a test cannot see.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -31,9 +33,11 @@ Function Real(const char* name) {
   return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
 }
 
+// A regular file the program opened itself: not standard output or error, which a test may
+// send to a file.
 bool IsRegularFile(int fd) {
   struct stat status {};
-  return fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+  return fd > STDERR_FILENO && fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
 }
 
 void DelayBy(const char* variable, int fd) {
@@ -57,12 +61,35 @@ bool IsHidden(const char* path) {
   return std::strncmp(name ? name + 1 : path, ".tessaplan-", 11) == 0;
 }
 
+void Note(const char* call) {
+  if (const char* log = std::getenv("TESSAPLAN_TEST_CALL_LOG")) {
+    static const auto real_open = Real<int (*)(const char*, int, ...)>("open");
+    const int fd = real_open(log, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+      static const auto real_write = Real<ssize_t (*)(int, const void*, size_t)>("write");
+      real_write(fd, call, std::strlen(call));
+      static const auto real_close = Real<int (*)(int)>("close");
+      real_close(fd);
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int fsync(int fd) {
   static const auto real = Real<int (*)(int)>("fsync");
   DelayBy("TESSAPLAN_TEST_SYNC_DELAY_MS", fd);
+  struct stat status {};
+  Note(fstat(fd, &status) == 0 && S_ISDIR(status.st_mode) ? "fsync folder\n" : "fsync file\n");
   return real(fd);
+}
+
+extern "C" int posix_fadvise(int fd, off_t offset, off_t length, int advice) {
+  static const auto real = Real<int (*)(int, off_t, off_t, int)>("posix_fadvise");
+  if (advice == POSIX_FADV_DONTNEED) {
+    Note("drop pages\n");
+  }
+  return real(fd, offset, length, advice);
 }
 
 extern "C" ssize_t write(int fd, const void* data, size_t size) {
