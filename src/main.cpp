@@ -1,8 +1,8 @@
 #include <QApplication>
 #include <csignal>
 
+#include "window/application.h"
 #include "window/form1.h"
-#include "window/messages.h"
 #include "window/stop_signals.h"
 
 int main(int argc, char* argv[]) {

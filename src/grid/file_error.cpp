@@ -8,11 +8,12 @@ void FailOnFile(const std::string& reason, const std::string& shown) {
   throw RunError(ErrorKind::file, reason + " (" + shown + ")");
 }
 
-void FailInFolder(const std::string& reason, const std::string& shown_folder) {
+void FailInFolder(const std::string& reason, const std::string& shown_folder,
+                  const std::string& advice) {
   // A folder known by no path names itself ("the current folder, which has been deleted").
   const bool described = shown_folder.starts_with("the ");
-  throw RunError(ErrorKind::file,
-                 reason + " (" + (described ? "" : "the folder ") + shown_folder + ")");
+  throw RunError(ErrorKind::file, reason + " (" + (described ? "" : "the folder ") + shown_folder +
+                                      ")" + (advice.empty() ? "" : ". " + advice));
 }
 
 void FailForSpace(const std::string& reason, std::uint64_t size, const std::string& shown) {

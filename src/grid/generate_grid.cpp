@@ -167,7 +167,8 @@ RunResult Write(const GridLayout& layout, const RunOptions& options) {
     return !options.progress || options.progress(progress);
   };
   try {
-    GridFile file(options.output, layout.file_size, {.sync = options.sync}, keep_going);
+    GridFile file(options.output, layout.file_size,
+                  {.sync = options.sync, .folder_advice = options.folder_advice}, keep_going);
     written = &file;
     file.Append(kHeader);
     for (const ColumnText& column : layout.columns) {

@@ -58,6 +58,8 @@ struct RunOptions {
   // Wait until the file is on the disk before the run counts as done.
   bool sync = true;
   std::filesystem::path output = "newgrid.txt";
+  // Said after a File error about the current folder.
+  std::string folder_advice = {};
   // Called after every column, and every few tens of milliseconds while the file is saved;
   // returning false cancels the run.
   std::function<bool(const GridProgress&)> progress;

@@ -34,6 +34,9 @@ struct ReplaceOptions {
   bool sync = true;
   // Tests turn this off to take the way of file systems that have no unnamed files.
   bool unnamed = true;
+  // Said after a File error about the folder the program runs in (the window tells where it
+  // writes and how to start it elsewhere).
+  std::string folder_advice = {};
 };
 
 class Replacement {
@@ -69,7 +72,9 @@ class Replacement {
 namespace detail {
 // File errors as both systems word them. `shown` is a path already made safe to show.
 [[noreturn]] void FailOnFile(const std::string& reason, const std::string& shown);
-[[noreturn]] void FailInFolder(const std::string& reason, const std::string& shown_folder);
+// `advice`, when there is some, follows the folder.
+[[noreturn]] void FailInFolder(const std::string& reason, const std::string& shown_folder,
+                               const std::string& advice = {});
 [[noreturn]] void FailForSpace(const std::string& reason, std::uint64_t size,
                                const std::string& shown);
 }  // namespace detail

@@ -91,6 +91,17 @@ std::string ShownPath(const std::filesystem::path& path) {
   return Escaped(std::string_view(reinterpret_cast<const char*>(utf8.data()), utf8.size()));
 }
 
+std::string ShownCurrentFolder() {
+  std::error_code error;
+  const std::filesystem::path current = std::filesystem::current_path(error);
+  if (!error) {
+    return ShownPath(current);
+  }
+  return error == std::errc::no_such_file_or_directory
+             ? "the current folder, which has been deleted"
+             : "the current folder";
+}
+
 std::string SizeText(std::uint64_t bytes) {
   if (bytes < 1000) {
     return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");

@@ -19,6 +19,10 @@ std::string Escaped(std::string_view text, std::size_t max_characters = std::str
 // A path as messages show it: UTF-8, escaped.
 std::string ShownPath(const std::filesystem::path& path);
 
+// The current folder as messages show it, or what it is when it has no path ("the current
+// folder, which has been deleted").
+std::string ShownCurrentFolder();
+
 // A size in bytes, kB, MB, GB or TB, as "19.6 MB".
 std::string SizeText(std::uint64_t bytes);
 

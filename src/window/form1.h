@@ -1,5 +1,5 @@
 // The program's only window: five fields, their captions, and the Run, Help, contact info and
-// quit buttons.
+// quit buttons, laid out by the design both windows share (shared/form1_design.h).
 #pragma once
 
 #include <QWidget>
@@ -26,8 +26,8 @@ class Form1 : public QWidget {
 
  public slots:
   // Run: writes newgrid.txt from the fields on a thread of its own; reports a run-time error in
-  // a box, after which the window stays as it was. While the run is under way the window takes
-  // no input but its close box and quit, which cancel the run and close the window.
+  // a box, after which the window stays as it was. While the run is under way only quit and the
+  // close box work, and they cancel the run and close the window.
   void run();
   void showHelp();
   void showContactInfo();
@@ -35,10 +35,10 @@ class Form1 : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   grid::FieldTexts fieldTexts() const;
+  void setRunning(bool running);
   void runFinished();
 
   QLabel* Label1;
@@ -60,6 +60,7 @@ class Form1 : public QWidget {
 
   int progress_delay_ms_ = 1000;
   GridRun* run_ = nullptr;  // the run under way, if any; a child of the window
+  QWidget* focus_before_run_ = nullptr;
 };
 
 // The decimal separator of `locale` as the fields take it: a single ASCII character, else '.'.

@@ -1,26 +1,24 @@
 #include "window/grid_run.h"
 
+#include <QAccessible>
+#include <QLabel>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QWidget>
 #include <exception>
 
 #include "grid/run_error.h"
-#include "window/messages.h"
+#include "window/shared/progress_rule.h"
+#include "window/shared/texts.h"
 
 namespace window {
-namespace {
 
-constexpr int kTickMs = 40;  // the dialog moves at 25 frames a second
-constexpr int kSteps = 1000;
-
-}  // namespace
-
-GridRun::GridRun(QWidget* window, int show_after_ms, grid::FieldTexts texts,
+GridRun::GridRun(QWidget* window, int show_after_ms, const QString& path, grid::FieldTexts texts,
                  grid::RunOptions options)
-    : QObject(window), window_(window), show_after_ms_(show_after_ms) {
+    : QObject(window), window_(window), show_after_ms_(show_after_ms), path_(path) {
   started_.start();
-  connect(&ticker_, &QTimer::timeout, this, &GridRun::ShowProgress);
-  ticker_.start(kTickMs);
+  connect(&ticker_, &QTimer::timeout, this, &GridRun::showProgress);
+  ticker_.start(kProgressTickMs);
   options.progress = [this](const grid::GridProgress& progress) {
     bytes_done_ = progress.bytes_done;
     bytes_total_ = progress.bytes_total;
@@ -30,8 +28,12 @@ GridRun::GridRun(QWidget* window, int show_after_ms, grid::FieldTexts texts,
   worker_ = std::thread([this, texts = std::move(texts), options = std::move(options)] {
     int number = 0;
     std::string description;
+    bool cancelled = false;
+    std::uint64_t bytes = 0;
     try {
-      grid::GenerateGrid(texts, options);
+      const grid::RunResult result = grid::GenerateGrid(texts, options);
+      cancelled = result.cancelled;
+      bytes = result.bytes_written;
     } catch (const grid::RunError& error) {
       number = error.number();
       description = error.description();
@@ -43,10 +45,14 @@ GridRun::GridRun(QWidget* window, int show_after_ms, grid::FieldTexts texts,
     // Queued to the window's thread; dropped there if this run is gone by then.
     QMetaObject::invokeMethod(
         this,
-        [this, number, description] {
+        [this, number, description, cancelled, bytes] {
           worker_.join();
           ticker_.stop();
-          dialog_.reset();
+          if (number == 0 && !cancelled && dialog_) {
+            showDone(bytes);
+          } else if (dialog_) {
+            dialog_->deleteLater();
+          }
           error_number_ = number;
           error_description_ = QString::fromStdString(description);
           emit finished();
@@ -62,39 +68,56 @@ GridRun::~GridRun() {
   }
 }
 
-void GridRun::Cancel() {
+void GridRun::cancel() {
   cancelled_ = true;
   ticker_.stop();
   if (dialog_) {
     // Cancel may come from the dialog's own button: it goes once that click is handled.
     dialog_->hide();
-    dialog_.release()->deleteLater();
+    dialog_->deleteLater();
   }
 }
 
-void GridRun::ShowProgress() {
+void GridRun::showProgress() {
   const std::uint64_t total = bytes_total_;
   const double done =
       total == 0 ? 0.0 : static_cast<double>(bytes_done_) / static_cast<double>(total);
-  const qint64 elapsed = started_.elapsed();
-  if (!dialog_ && elapsed >= show_after_ms_ &&
-      static_cast<double>(elapsed) * (1.0 - done) >= 0.5 * show_after_ms_ * done) {
+  if (!dialog_ && ShowProgressNow(started_.elapsed(), show_after_ms_, done)) {
     // Not modal: the window's close box must still reach the window. The window itself keeps
     // input away from its controls while the run is under way.
-    dialog_ =
-        std::make_unique<QProgressDialog>(QString(), QStringLiteral("Cancel"), 0, kSteps, window_);
+    dialog_ = new QProgressDialog(QString(), QStringLiteral("Cancel"), 0, kProgressSteps, window_);
     dialog_->setWindowTitle(QString::fromLatin1(kApplicationTitle));
     dialog_->setFont(window_->font());
     dialog_->setAutoClose(false);
     dialog_->setAutoReset(false);
-    connect(dialog_.get(), &QProgressDialog::canceled, this, &GridRun::Cancel);
+    connect(dialog_, &QProgressDialog::canceled, this, &GridRun::cancel);
     dialog_->show();
   }
   if (dialog_) {
-    dialog_->setLabelText(saving_ ? QStringLiteral("Saving newgrid.txt to disk...")
-                                  : QStringLiteral("Writing newgrid.txt..."));
-    dialog_->setValue(static_cast<int>(done * kSteps));
+    const RunStage stage = saving_ ? RunStage::saving : RunStage::writing;
+    dialog_->setLabelText(QString::fromStdString(ProgressText(stage, path_.toStdString(), 0)));
+    dialog_->setValue(static_cast<int>(done * kProgressSteps));
   }
+}
+
+// The dialog says the grid is written and stays until the user closes it: a state no one takes
+// for a cancel, whose button takes the focus so that a screen reader announces it and the text.
+void GridRun::showDone(std::uint64_t bytes) {
+  QProgressDialog* dialog = dialog_;
+  disconnect(dialog, &QProgressDialog::canceled, this, &GridRun::cancel);
+  connect(dialog, &QProgressDialog::canceled, dialog, &QObject::deleteLater);
+  dialog->setValue(kProgressSteps);
+  dialog->setLabelText(
+      QString::fromStdString(ProgressText(RunStage::saved, path_.toStdString(), bytes)));
+  auto* close = new QPushButton(QStringLiteral("Close"), dialog);
+  dialog->setCancelButton(close);
+  close->setFocus();
+  if (auto* label = dialog->findChild<QLabel*>()) {
+    QAccessibleEvent written(label, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&written);
+  }
+  QAccessibleEvent alert(dialog, QAccessible::Alert);
+  QAccessible::updateAccessibility(&alert);
 }
 
 }  // namespace window

@@ -1,15 +1,15 @@
 // One run of the grid generation on a thread of its own, and its progress on the window's
-// thread: for a long run a dialog with the share done and a Cancel button. The window's thread
-// never waits for the run, the disk or its sync.
+// thread: for a long run a dialog with the share done and a Cancel button, which tells at the end
+// that the grid is written. The window's thread never waits for the run, the disk or its sync.
 #pragma once
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <atomic>
 #include <cstdint>
-#include <memory>
 #include <thread>
 
 #include "grid/generate_grid.h"
@@ -23,17 +23,17 @@ class GridRun : public QObject {
   Q_OBJECT
 
  public:
-  // Starts GenerateGrid on `texts`. The dialog, a child of `window` in its font, appears once
-  // the run has lasted `show_after_ms` and looks set to last half as long again, so that a
-  // short run shows nothing.
-  GridRun(QWidget* window, int show_after_ms, grid::FieldTexts texts, grid::RunOptions options);
+  // Starts GenerateGrid on `texts`, writing `path` (its full path, as messages show it). The
+  // dialog, a child of `window` in its font, appears by the progress rule (progress_rule.h).
+  GridRun(QWidget* window, int show_after_ms, const QString& path, grid::FieldTexts texts,
+          grid::RunOptions options);
   // Cancels a run still under way and waits the few tens of milliseconds it takes to stop.
   ~GridRun() override;
   GridRun(const GridRun&) = delete;
   GridRun& operator=(const GridRun&) = delete;
 
   // Stops the run as soon as it can, leaving newgrid.txt as it was, and drops the dialog.
-  void Cancel();
+  void cancel();
 
   // After finished(): the number and description of the run-time error that ended the run, or
   // 0 and nothing.
@@ -44,13 +44,15 @@ class GridRun : public QObject {
   void finished();
 
  private:
-  void ShowProgress();
+  void showProgress();
+  void showDone(std::uint64_t bytes);
 
   QWidget* window_;
   int show_after_ms_;
+  QString path_;
   QElapsedTimer started_;
   QTimer ticker_;
-  std::unique_ptr<QProgressDialog> dialog_;
+  QPointer<QProgressDialog> dialog_;  // a child of the window: it may outlive the run
   int error_number_ = 0;
   QString error_description_;
 

@@ -1,5 +1,4 @@
-// What the program says: its name and command line, Help, contact info and the run-time error
-// box.
+// The message boxes: Help, contact info and the run-time error box.
 #pragma once
 
 #include <QString>
@@ -8,23 +7,14 @@ class QWidget;
 
 namespace window {
 
-// The caption of every message box.
-inline constexpr const char* kApplicationTitle = "tessaplan";
-
-// Names the application, its version "1.00" and its desktop entry, registers the font the window
-// is drawn in (built into the program) and sets the icon of every window. Needs the QApplication.
-void DescribeApplication();
-
-// Answers --help and --version, and refuses anything else on the command line, before any window
-// or display is needed. Returns the exit status when the program is to end now, or -1.
-int AnswerCommandLine(int argc, char** argv);
-
-QString HelpText();
-QString ContactText();
-
-// Modal boxes captioned with the application title and a single OK button; they return when the
-// user presses it.
-void ShowMessage(QWidget* parent, const QString& text);
+// Modal boxes captioned with the application title and a single OK button, in the font of
+// `parent`, their text selectable with the mouse and the keyboard; they return when the user
+// presses OK.
+void ShowHelp(QWidget* parent);
+void ShowContactInfo(QWidget* parent);
 void ShowRunError(QWidget* parent, int number, const QString& description);
+
+// The current folder as messages show it.
+QString CurrentFolder();
 
 }  // namespace window

@@ -11,9 +11,12 @@ DESTDIR="$root" "$1" --install . --prefix /usr >/dev/null
 usr="$root/usr"
 id=org.example.tessaplan
 check "program" test -x "$usr/bin/tessaplan"
-check "desktop entry runs tessaplan" grep -qx Exec=tessaplan "$usr/share/applications/$id.desktop"
+check "desktop entry runs tessaplan in the home folder" \
+  grep -qx 'Exec=sh -c "cd && exec tessaplan"' "$usr/share/applications/$id.desktop"
 check "desktop entry names the icon" grep -qx "Icon=$id" "$usr/share/applications/$id.desktop"
+# Valid, and without a hint (two main categories would show it twice in some menus).
 check "desktop entry valid" desktop-file-validate "$usr/share/applications/$id.desktop"
+check "desktop entry without hints" test -z "$(desktop-file-validate "$usr/share/applications/$id.desktop")"
 check "icon in the hicolor theme" test -s "$usr/share/icons/hicolor/scalable/apps/$id.svg"
 check "metainfo valid" appstreamcli validate --no-net --explain "$usr/share/metainfo/$id.metainfo.xml"
 check "metainfo version" grep -q '<release version="1.00"' "$usr/share/metainfo/$id.metainfo.xml"

@@ -1,9 +1,14 @@
 #include "window/form1.h"
 
+#include <private/qguiapplication_p.h>
+#include <qpa/qplatformaccessibility.h>
+#include <qpa/qplatformintegration.h>
 #include <qpa/qwindowsysteminterface.h>
+#include <unistd.h>
 
 #include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -16,9 +21,14 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocumentFragment>
 #include <QTimer>
+#include <algorithm>
+#include <cstdlib>
 #include <functional>
+#include <utility>
 
+#include "window/application.h"
 #include "window/grid_run.h"
 #include "window/messages.h"
 
@@ -46,14 +56,22 @@ class ModalWatcher {
     timer_.start();
   }
   std::function<void(QProgressDialog*)> on_progress;
+  std::function<void(QMessageBox*)> on_box;  // before it is confirmed
   QList<SeenBox> boxes;
 
  private:
   void Answer() {
     QWidget* modal = QApplication::activeModalWidget();
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-      boxes.append({box->windowTitle(), box->text(), box->icon(),
-                    static_cast<int>(box->buttons().size()), box->font()});
+      // A rich-text box is recorded as the text it shows.
+      const QString text = box->textFormat() == Qt::RichText
+                               ? QTextDocumentFragment::fromHtml(box->text()).toPlainText()
+                               : box->text();
+      boxes.append({box->windowTitle(), text, box->icon(), static_cast<int>(box->buttons().size()),
+                    box->font()});
+      if (on_box) {
+        on_box(box);
+      }
       box->button(QMessageBox::Ok)->click();
       return;
     }
@@ -68,18 +86,28 @@ class ModalWatcher {
   QTimer timer_;
 };
 
-// Runs a test in a fresh current directory and returns to the previous one afterwards.
+// Runs a test in a fresh current directory, optionally a folder `name` in it, and returns to the
+// previous one afterwards.
 class CurrentDirectory {
  public:
-  CurrentDirectory() : previous_(QDir::currentPath()) { QDir::setCurrent(dir_.path()); }
+  explicit CurrentDirectory(const QString& name = QString())
+      : previous_(QDir::currentPath()), path_(dir_.path()) {
+    if (!name.isEmpty()) {
+      QDir(dir_.path()).mkdir(name);
+      path_ = dir_.path() + QLatin1Char('/') + name;
+    }
+    QDir::setCurrent(path_);
+  }
   ~CurrentDirectory() { QDir::setCurrent(previous_); }
   CurrentDirectory(const CurrentDirectory&) = delete;
   CurrentDirectory& operator=(const CurrentDirectory&) = delete;
-  QStringList Entries() const { return QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden); }
+  QStringList Entries() const { return QDir(path_).entryList(QDir::Files | QDir::Hidden); }
+  const QString& path() const { return path_; }
 
  private:
   QTemporaryDir dir_;
   QString previous_;
+  QString path_;
 };
 
 QByteArray ReadGrid() {
@@ -378,7 +406,7 @@ class Form1Test : public QObject {
 
   void messages_data() {
     QTest::addColumn<QString>("button");
-    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("text");  // "%1" stands for the current folder
     QTest::newRow("Help") << "Command1"
                           << "This code will generate a regularly spaced point grid that is based "
                              "on the user's inputs: min/max x,y values and the grid spacing. It is "
@@ -391,28 +419,140 @@ class Form1Test : public QObject {
                              "area, type them into the text boxes on the main form, type in '200' "
                              "as the spacing, and hit 'run'.  The output will be a text file "
                              "containing all your points (x,y, and a unique identifier).  This "
-                             "file is named 'newgrid.txt' and can be found in the same "
-                             "subdirectory as this code. This code compiled on 4 September, 2002.";
+                             "file is named 'newgrid.txt' and can be found in the folder "
+                             "tessaplan was started in, %1. This code compiled on 4 September, "
+                             "2002.";
     QTest::newRow("contact info") << "Command4"
                                   << "For more information, contact the tessaplan developers at "
                                      "tessaplan@example.org or https://www.example.org/tessaplan";
   }
 
-  // Help and contact info show their text and leave the fields as they were.
+  // Help and contact info show their text and leave the fields as they were. Help names the
+  // folder the grid goes to, spaces and letters beyond ASCII as they are.
   void messages() {
     QFETCH(QString, button);
     QFETCH(QString, text);
+    CurrentDirectory directory(QStringLiteral("Survey Data Zürich"));
     ModalWatcher watcher;
     Type({"1", "2", "3", "4", "5"});
     QTest::mouseClick(form_->findChild<QPushButton*>(button), Qt::LeftButton);
     QCOMPARE(watcher.boxes.size(), 1);
     QCOMPARE(watcher.boxes[0].title, QStringLiteral("tessaplan"));
-    QCOMPARE(watcher.boxes[0].text, text);
+    QCOMPARE(watcher.boxes[0].text,
+             text.contains(QLatin1String("%1")) ? text.arg(directory.path()) : text);
     QCOMPARE(watcher.boxes[0].icon, QMessageBox::NoIcon);
     QCOMPARE(watcher.boxes[0].font, form_->font());
     QCOMPARE(watcher.boxes[0].buttons, 1);
     QCOMPARE(Texts(), (QStringList{"1", "2", "3", "4", "5"}));
     QVERIFY(form_->isVisible());
+  }
+
+  // The contact text can be selected and copied with the keyboard, and its web address is never
+  // broken across lines.
+  void contactTextCopiesWithTheKeyboard() {
+    ModalWatcher watcher;
+    QString copied;
+    bool one_line_address = false;
+    watcher.on_box = [&](QMessageBox* box) {
+      auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+      QVERIFY(label);
+      QApplication::clipboard()->clear();
+      QTest::keyClick(label, Qt::Key_A, Qt::ControlModifier);
+      QTest::keyClick(label, Qt::Key_C, Qt::ControlModifier);
+      copied = QApplication::clipboard()->text();
+      one_line_address = label->text().contains(
+          QLatin1String("white-space:nowrap\">https://www.example.org/tessaplan</span>"));
+    };
+    QTest::mouseClick(button("Command4"), Qt::LeftButton);
+    QCOMPARE(copied, QStringLiteral("For more information, contact the tessaplan developers at "
+                                    "tessaplan@example.org or https://www.example.org/tessaplan"));
+    QVERIFY(one_line_address);
+  }
+
+  // Before Run, the Run button says where the grid will go, to the eye and to a screen reader.
+  void runButtonSaysWhereItWrites() {
+    CurrentDirectory directory(QStringLiteral("Survey Data Zürich"));
+    Form1 form;
+    auto* run = form.findChild<QPushButton*>(QStringLiteral("Command2"));
+    const QString expected = QStringLiteral("Writes newgrid.txt in ") + directory.path();
+    QCOMPARE(run->toolTip(), expected);
+    QCOMPARE(QAccessible::queryAccessibleInterface(run)->text(QAccessible::Description), expected);
+  }
+
+  // Started in a folder that cannot take the file (a deleted one, or one this user may not
+  // write), Run says so, naming the folder, and says how to start the program elsewhere.
+  void unwritableStartFolder_data() {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("reason");  // "%1": the folder
+    QTest::newRow("deleted") << "deleted"
+                             << "the folder no longer exists; run in one that does (the current "
+                                "folder, which has been deleted)";
+    QTest::newRow("not writable")
+        << "not writable"
+        << (::geteuid() == 0 ? "the folder is immutable, so no file in it can be replaced (chattr "
+                               "-ia removes that); run in another folder (the folder %1)"
+                             : "Permission denied (the folder %1)");
+  }
+  void unwritableStartFolder() {
+    QFETCH(QString, how);
+    QFETCH(QString, reason);
+    CurrentDirectory directory(QStringLiteral("start"));
+    const QByteArray folder = QFile::encodeName(directory.path());
+    if (how == "deleted") {
+      QVERIFY(QDir().rmdir(directory.path()));
+    } else {
+      const QByteArray command =
+          ::geteuid() == 0 ? "chattr +i '" + folder + "'" : "chmod 555 '" + folder + "'";
+      QCOMPARE(std::system(command.constData()), 0);
+    }
+    ModalWatcher watcher;
+    Type({"0", "400", "0", "200", "200"});
+    RunAndWait();
+    if (how != "deleted") {
+      const QByteArray undo =
+          ::geteuid() == 0 ? "chattr -i '" + folder + "'" : "chmod 755 '" + folder + "'";
+      QCOMPARE(std::system(undo.constData()), 0);
+    }
+    QCOMPARE(watcher.boxes.size(), 1);
+    QCOMPARE(watcher.boxes[0].text,
+             QStringLiteral("Run-time error 5:\n\nFile error: ") +
+                 (reason.contains(QLatin1String("%1")) ? reason.arg(directory.path()) : reason) +
+                 QStringLiteral(". tessaplan writes newgrid.txt into the folder it was started in: "
+                                "start it from a folder you may write to (from the desktop's menu "
+                                "it starts in your home folder)."));
+    QVERIFY(form_->isVisible());
+  }
+
+  // A text longer than a field's usual limit of 32,767 characters is kept whole, so the error
+  // names what was pasted rather than a silent cut of it.
+  void longPasteIsKeptWhole() {
+    ModalWatcher watcher;
+    const QString pasted = QString(49'999, QLatin1Char('7')) + QLatin1Char('x');
+    QApplication::clipboard()->setText(pasted);
+    field(1)->setFocus();
+    QTest::keyClick(field(1), Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(field(1)->text(), pasted);
+    RunAndWait();
+    QCOMPARE(watcher.boxes.size(), 1);
+    QVERIFY2(watcher.boxes[0].text.contains(QString(40, QLatin1Char('7')) + QStringLiteral("...")),
+             qPrintable(watcher.boxes[0].text.left(200)));
+  }
+
+  // With the desktop's interface font at twice the size the toolkit takes by default, the window
+  // and its font grow twice as large, in the layout's proportions.
+  void growsWithTheDesktopFont() {
+    const QFont desktop = QApplication::font();
+    QFont larger = desktop;
+    larger.setPointSizeF(18);
+    QApplication::setFont(larger);
+    Form1 form;
+    QApplication::setFont(desktop);
+    QCOMPARE(form.size(), QSize(834, 668));
+    QCOMPARE(form.findChild<QWidget*>(QStringLiteral("Command2"))->geometry(),
+             QRect(656, 240, 130, 66));
+    QCOMPARE(form.findChild<QWidget*>(QStringLiteral("Text5"))->geometry(),
+             QRect(224, 592, 226, 50));
+    QCOMPARE(form.font().pointSizeF(), 16.0);
   }
 
   // quit closes the window, and so ends the program, as the close box does: not merely hides it.
@@ -569,6 +709,13 @@ class Form1Test : public QObject {
     ModalWatcher watcher;
     Type({"0", "10", "0", "10", "1"});
     QTest::mouseClick(button("Command2"), Qt::LeftButton);
+    for (int i = 1; i <= 5; ++i) {
+      QVERIFY2(!field(i)->isEnabled(), "a field looks as it is: closed to input");
+    }
+    QVERIFY(!button("Command2")->isEnabled());
+    QVERIFY(!button("Command1")->isEnabled());
+    QVERIFY(!button("Command4")->isEnabled());
+    QVERIFY(button("Command3")->isEnabled());  // quit still works
     QTest::mouseClick(button("Command1"), Qt::LeftButton);
     QTest::keyClicks(field(1), "99");
     QTest::mouseClick(button("Command2"), Qt::LeftButton);
@@ -576,6 +723,48 @@ class Form1Test : public QObject {
     QCOMPARE(watcher.boxes.size(), 0);
     QCOMPARE(field(1)->text(), QStringLiteral("0"));
     QCOMPARE(ReadGrid().count('\n'), 1 + 11 * 11);
+    for (int i = 1; i <= 5; ++i) {
+      QVERIFY(field(i)->isEnabled());
+    }
+    QVERIFY(button("Command2")->isEnabled());
+  }
+
+  // A long run that succeeds ends in a dialog no one takes for a cancel: the whole bar, the file
+  // written and where, a Close button with the focus, and an event a screen reader announces.
+  void longRunTellsItIsWritten() {
+    CurrentDirectory directory;
+    const SlowDisk slow_disk(1500);
+    // As a screen reader turns it on; the events then come to this handler instead.
+    QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(true);
+    static QList<std::pair<QAccessible::Event, QObject*>> events;
+    events.clear();
+    QAccessible::installUpdateHandler([](QAccessibleEvent* event) {
+      events.append({event->type(), event->object()});
+    });
+    ModalWatcher watcher;
+    form_->setProgressDelay(0);
+    Type({"0", "1000", "0", "100", "1"});
+    RunAndWait();
+    QAccessible::installUpdateHandler(nullptr);
+    QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(false);
+    auto* dialog = form_->findChild<QProgressDialog*>();
+    QVERIFY(dialog);
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(dialog->value(), dialog->maximum());
+    const qint64 size = ReadGrid().size();
+    QCOMPARE(dialog->labelText(), QStringLiteral("Done: %1/newgrid.txt is written (%2 MB).")
+                                      .arg(directory.path())
+                                      .arg(static_cast<double>(size) / 1e6, 0, 'f', 1));
+    auto* close = dialog->findChild<QPushButton*>();
+    QCOMPARE(close->text(), QStringLiteral("Close"));
+    QCOMPARE(QApplication::focusWidget(), close);
+    const bool alerted = std::any_of(events.begin(), events.end(), [&](const auto& event) {
+      return event.first == QAccessible::Alert && event.second == dialog;
+    });
+    QVERIFY2(alerted, "no accessible event for the end of the run");
+    QCOMPARE(size, 1'782'114);  // 1001 columns of 101 points
+    close->click();
+    QTRY_VERIFY(!form_->findChild<QProgressDialog*>());
   }
 
   // A short run shows no dialog at all.

@@ -293,24 +293,16 @@ struct Replacement::State {
   void LinkUnnamed(int fd);
 
   [[noreturn]] void Fail(int error) const { detail::FailOnFile(Reason(error), shown); }
+  // Advice for the folder the program runs in, where the grid goes unless a link leads away.
+  std::string Advice() const {
+    return shown_folder == ShownCurrentFolder() ? options.folder_advice : "";
+  }
   [[noreturn]] void FailInFolder(int error) const {
-    detail::FailInFolder(Reason(error), shown_folder);
+    detail::FailInFolder(Reason(error), shown_folder, Advice());
   }
 };
 
 namespace {
-
-// The folder a relative target starts from, as messages name it.
-std::string CurrentFolder() {
-  std::error_code error;
-  const fs::path current = fs::current_path(error);
-  if (!error) {
-    return ShownPath(current);
-  }
-  return error == std::errc::no_such_file_or_directory
-             ? "the current folder, which has been deleted"
-             : "the current folder";
-}
 
 // A name in a folder as messages show it. In a folder that is not known by its path (a deleted
 // current folder) the folder alone is named.
@@ -344,7 +336,7 @@ void Replacement::State::Resolve(const fs::path& target) {
   }
   const auto start_at = [&](bool root) {
     directory = Fd(::open(root ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    shown_folder = root ? "/" : CurrentFolder();
+    shown_folder = root ? "/" : ShownCurrentFolder();
     if (!directory.valid()) {
       detail::FailInFolder(Reason(errno), root ? "/" : shown_folder);
     }
@@ -445,7 +437,8 @@ void Replacement::State::CheckTarget() {
     FailInFolder(errno);
   }
   if (folder.stx_nlink == 0) {
-    detail::FailInFolder("the folder no longer exists; run in one that does", shown_folder);
+    detail::FailInFolder("the folder no longer exists; run in one that does", shown_folder,
+                         Advice());
   }
   if (folder.stx_attributes & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) {
     detail::FailInFolder(
@@ -453,7 +446,7 @@ void Replacement::State::CheckTarget() {
                                                       : "the folder is append-only") +
             std::string(", so no file in it can be replaced (chattr -ia removes "
                         "that); run in another folder"),
-        shown_folder);
+        shown_folder, Advice());
   }
   const bool folder_writable = ::faccessat(directory.get(), ".", W_OK | X_OK, AT_EACCESS) == 0;
   const int folder_error = errno;

@@ -7,6 +7,8 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+#include "grid/replacement.h"
+
 #include <aclapi.h>
 #include <windows.h>
 
@@ -17,7 +19,6 @@
 #include <utility>
 #include <vector>
 
-#include "grid/replacement.h"
 #include "grid/run_error.h"
 #include "grid/shown_text.h"
 
@@ -211,8 +212,12 @@ struct Replacement::State {
   void CopyRights();
 
   [[noreturn]] void Fail(DWORD error) const { detail::FailOnFile(Reason(error), shown); }
+  // Advice for the folder the program runs in, where the grid goes unless a link leads away.
+  std::string Advice() const {
+    return shown_folder == ShownCurrentFolder() ? options.folder_advice : "";
+  }
   [[noreturn]] void FailInFolder(DWORD error) const {
-    detail::FailInFolder(Reason(error), shown_folder);
+    detail::FailInFolder(Reason(error), shown_folder, Advice());
   }
 };
 
@@ -227,10 +232,10 @@ void Replacement::State::Find(const fs::path& target) {
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     std::wstring final_path(32768, L'\0');
-    const DWORD length =
-        linked.valid() ? ::GetFinalPathNameByHandleW(linked.get(), final_path.data(),
-                                                     static_cast<DWORD>(final_path.size()), 0)
-                       : 0;
+    const DWORD length = linked.valid()
+                             ? ::GetFinalPathNameByHandleW(linked.get(), final_path.data(),
+                                                           static_cast<DWORD>(final_path.size()), 0)
+                             : 0;
     if (length > 0 && length < final_path.size()) {
       final_path.resize(length);
       path = SystemPath(final_path);
@@ -279,9 +284,10 @@ void Replacement::State::CheckTarget() {
   if (!probe.valid()) {
     const DWORD error = ::GetLastError();
     if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
-      detail::FailOnFile("another program has the file open; close it in the other program and "
-                         "run again",
-                         shown);
+      detail::FailOnFile(
+          "another program has the file open; close it in the other program and "
+          "run again",
+          shown);
     }
     Fail(error);
   }
@@ -403,8 +409,8 @@ void Replacement::Commit() {
   FILE_BASIC_INFO basic{};  // times left at 0: unchanged
   constexpr DWORD kKept = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                           FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-  basic.FileAttributes = s.exists && (s.attributes & kKept) ? s.attributes & kKept
-                                                            : FILE_ATTRIBUTE_NORMAL;
+  basic.FileAttributes =
+      s.exists && (s.attributes & kKept) ? s.attributes & kKept : FILE_ATTRIBUTE_NORMAL;
   if (!::SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic)) {
     Fail(Error(::GetLastError()));
   }

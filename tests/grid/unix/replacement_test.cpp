@@ -50,8 +50,8 @@ std::string Attributes(const fs::path& path) {
   for (ssize_t at = 4; at + 8 <= size; at += 8) {
     const int tag = acl[at] | acl[at + 1] << 8;
     const int permissions = acl[at + 2];
-    const unsigned id =
-        acl[at + 4] | acl[at + 5] << 8 | acl[at + 6] << 16 | unsigned{acl[at + 7]} << 24;
+    const unsigned id = unsigned{acl[at + 4]} | unsigned{acl[at + 5]} << 8 |
+                        unsigned{acl[at + 6]} << 16 | unsigned{acl[at + 7]} << 24;
     const char* kind = tag == 0x01 || tag == 0x02   ? "u"
                        : tag == 0x04 || tag == 0x08 ? "g"
                        : tag == 0x10                ? "m"

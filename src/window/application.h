@@ -1,0 +1,15 @@
+// The program as the desktop knows it: its name, version, desktop entry, icon and built-in font,
+// and its command line.
+#pragma once
+
+namespace window {
+
+// Names the application, its version and its desktop entry, registers the font the window is
+// drawn in (built into the program) and sets the icon of every window. Needs the QApplication.
+void DescribeApplication();
+
+// Answers --help and --version, and refuses anything else on the command line, before any window
+// or display is needed. Returns the exit status when the program is to end now, or -1.
+int AnswerCommandLine(int argc, char** argv);
+
+}  // namespace window

@@ -1,0 +1,78 @@
+#include "window/shared/texts.h"
+
+#include "grid/shown_text.h"
+
+namespace window {
+
+std::string HelpText(const std::string& folder) {
+  return "This code will generate a regularly spaced point grid that is based on the user's "
+         "inputs: min/max x,y values and the grid spacing. It is designed to generate the grid "
+         "based upon UTM or State Plane coordinates.  If tried with latitude/longitude, the grid "
+         "will not be regular (lat/long is a spherical coordinate system and the distance between "
+         "degrees varies depending on the position on the globe).  As a quick example, you might "
+         "need a 200m grid of points over a certain area of the world.  First, get the min/max "
+         "UTM coordinates for that area, type them into the text boxes on the main form, type in "
+         "'200' as the spacing, and hit 'run'.  The output will be a text file containing all "
+         "your points (x,y, and a unique identifier).  This file is named 'newgrid.txt' and can "
+         "be found in the folder tessaplan was started in, " +
+         folder + ". This code compiled on 4 September, 2002.";
+}
+
+std::string ContactAddress() {
+  return "https://www.example.org/tessaplan";
+}
+
+std::string ContactText() {
+  return "For more information, contact the tessaplan developers at tessaplan@example.org or " +
+         ContactAddress();
+}
+
+std::string RunErrorText(int number, const std::string& description) {
+  return "Run-time error " + std::to_string(number) + ":\n\n" + description;
+}
+
+std::string StartFolderAdvice() {
+  return "tessaplan writes newgrid.txt into the folder it was started in: start it from a folder "
+         "you may write to (from the desktop's menu it starts in your home folder).";
+}
+
+std::string RunButtonDescription(const std::string& folder) {
+  return "Writes newgrid.txt in " + folder;
+}
+
+std::string ProgressText(RunStage stage, const std::string& path, std::uint64_t bytes) {
+  switch (stage) {
+    case RunStage::writing:
+      return "Writing " + path + "...";
+    case RunStage::saving:
+      return "Saving " + path + " to disk...";
+    case RunStage::saved:
+      break;
+  }
+  return "Done: " + path + " is written (" + grid::SizeText(bytes) + ").";
+}
+
+std::string UsageText() {
+  return "Usage: tessaplan [--help] [--version]\n\n"
+         "Writes a regular, square grid of points to newgrid.txt in the current folder.\n"
+         "The extent and the spacing are typed into its window; there is no other command "
+         "line.\n";
+}
+
+std::string Version() {
+  return TESSAPLAN_VERSION;
+}
+
+std::string VersionText() {
+  return "tessaplan " + Version() + "\n";
+}
+
+std::string CommandLineError(const std::string& problem) {
+  std::string said = problem;
+  while (!said.empty() && (said.back() == '.' || said.back() == ' ')) {
+    said.pop_back();  // one sentence, then the pointer to --help
+  }
+  return "tessaplan: " + said + " (see tessaplan --help)\n";
+}
+
+}  // namespace window

@@ -1,0 +1,37 @@
+// What both windows say, in UTF-8: the Help and contact texts, the run-time error box, what the
+// Run button and a run's progress tell of where the grid goes, and the command line's answers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace window {
+
+inline constexpr const char* kApplicationTitle = "tessaplan";  // the caption of every box
+// The version, "1.00": the project's own, from the build.
+std::string Version();
+
+// The Help text, naming `folder` (as messages show it) as where newgrid.txt can be found.
+std::string HelpText(const std::string& folder);
+std::string ContactText();
+// The part of the contact text that must never be broken across lines.
+std::string ContactAddress();
+
+// The error box's text for a run-time error.
+std::string RunErrorText(int number, const std::string& description);
+// Said after a File error about the folder the program was started in.
+std::string StartFolderAdvice();
+
+// The Run button's tooltip and accessible description.
+std::string RunButtonDescription(const std::string& folder);
+
+enum class RunStage { writing, saving, saved };
+// The progress dialog's text for `path`, the full path of newgrid.txt as messages show it.
+std::string ProgressText(RunStage stage, const std::string& path, std::uint64_t bytes);
+
+// The command line: what --help prints, and how a wrong command line is answered.
+std::string UsageText();
+std::string VersionText();
+std::string CommandLineError(const std::string& problem);
+
+}  // namespace window
