@@ -1,0 +1,492 @@
+#include "window/win32/form1.h"
+
+#include <commctrl.h>
+
+#include <exception>
+#include <utility>
+#include <vector>
+
+#include "grid/run_error.h"
+#include "grid/shown_text.h"
+#include "window/shared/form1_design.h"
+#include "window/shared/progress_rule.h"
+#include "window/shared/texts.h"
+
+namespace window {
+namespace {
+
+constexpr wchar_t kFormClass[] = L"tessaplanForm1";
+constexpr wchar_t kProgressClass[] = L"tessaplanProgress";
+// The classic dialog font, which maps to the system's own dialog face.
+constexpr wchar_t kFontFace[] = L"MS Shell Dlg 2";
+constexpr UINT kRunFinished = WM_APP + 1;
+constexpr UINT_PTR kTicker = 1;
+constexpr int kFirstControlId = 100;  // none is IDOK or IDCANCEL, which Enter and Escape send
+// The progress dialog's layout, in twips like the form's.
+constexpr int kProgressWidthTwips = 5400;
+constexpr TwipRect kProgressLabel = {180, 180, 5040, 600};
+constexpr TwipRect kProgressBar = {180, 840, 5040, 300};
+constexpr TwipRect kProgressButton = {4245, 1320, 975, 375};
+constexpr int kProgressHeightTwips = 1860;
+
+// The calls of Windows 10 for a window's own DPI, where there are any; the system's DPI on
+// older systems, which scale the whole window instead.
+unsigned WindowDpi(HWND hwnd) {
+  using GetDpiForWindowCall = UINT(WINAPI*)(HWND);
+  static const auto get_dpi = reinterpret_cast<GetDpiForWindowCall>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  if (get_dpi && hwnd) {
+    return get_dpi(hwnd);
+  }
+  const HDC screen = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+  return static_cast<unsigned>(dpi);
+}
+
+RECT WindowRectFor(int client_width, int client_height, DWORD style, unsigned dpi) {
+  using AdjustForDpiCall = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+  static const auto adjust_for_dpi = reinterpret_cast<AdjustForDpiCall>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
+  RECT rect = {0, 0, client_width, client_height};
+  if (adjust_for_dpi) {
+    adjust_for_dpi(&rect, style, FALSE, 0, dpi);
+  } else {
+    ::AdjustWindowRectEx(&rect, style, FALSE, 0);
+  }
+  return rect;
+}
+
+// The desktop's interface font size in points: the message font, which "Make text bigger" and
+// the display settings grow.
+double DesktopFontPoints() {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (!::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0) ||
+      metrics.lfMessageFont.lfHeight == 0) {
+    return 9;
+  }
+  const long height = metrics.lfMessageFont.lfHeight;
+  return (height < 0 ? -height : height) * 72.0 / WindowDpi(nullptr);
+}
+
+void Place(HWND control, const TwipRect& twips, unsigned dpi, double scale) {
+  ::SetWindowPos(control, nullptr, TwipsToPixels(twips.left, dpi, scale),
+                 TwipsToPixels(twips.top, dpi, scale), TwipsToPixels(twips.width, dpi, scale),
+                 TwipsToPixels(twips.height, dpi, scale), SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+std::wstring WindowText(HWND hwnd) {
+  std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(hwnd)) + 1, L'\0');
+  text.resize(
+      static_cast<std::size_t>(::GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+bool IsClass(HWND hwnd, const wchar_t* name) {
+  wchar_t found[32] = {};
+  ::GetClassNameW(hwnd, found, 32);
+  return ::lstrcmpiW(found, name) == 0;
+}
+
+void Message(HWND owner, const std::string& text, UINT icon) {
+  ::MessageBoxW(owner, Utf16(text).c_str(), Utf16(kApplicationTitle).c_str(), MB_OK | icon);
+}
+
+}  // namespace
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) {
+    return {};
+  }
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size,
+                        nullptr, nullptr);
+  return utf8;
+}
+
+std::wstring Utf16(const std::string& text) {
+  if (text.empty()) {
+    return {};
+  }
+  const int size =
+      ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring utf16(static_cast<std::size_t>(size), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf16.data(), size);
+  return utf16;
+}
+
+char UserDecimalSeparator() {
+  wchar_t separator[8] = {};
+  const int length = ::GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, separator, 8);
+  if (length == 2 && separator[0] > 0 && separator[0] < 0x80) {
+    return static_cast<char>(separator[0]);
+  }
+  return '.';
+}
+
+Form1::Form1(HINSTANCE instance) : instance_(instance) {
+  WNDCLASSEXW form_class{};
+  form_class.cbSize = sizeof form_class;
+  form_class.lpfnWndProc = WindowProc;
+  form_class.hInstance = instance;
+  form_class.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
+  form_class.hIconSm = form_class.hIcon;
+  form_class.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // the arrow
+  form_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  form_class.lpszClassName = kFormClass;
+  ::RegisterClassExW(&form_class);
+  WNDCLASSEXW progress_class = form_class;
+  progress_class.lpfnWndProc = ProgressProc;
+  progress_class.lpszClassName = kProgressClass;
+  ::RegisterClassExW(&progress_class);
+
+  scale_ = FontScale(DesktopFontPoints());
+  folder_ = Utf16(grid::ShownCurrentFolder());
+  // A fixed size: the frame offers only what works, minimize and close.
+  hwnd_ = ::CreateWindowExW(0, kFormClass, Utf16(kFormName).c_str(),
+                            WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
+                            CW_USEDEFAULT, 100, 100, nullptr, nullptr, instance, this);
+  int id = kFirstControlId;
+  for (const ControlDesign& design : kControls) {
+    const std::wstring caption = Utf16(design.caption);
+    HWND control = nullptr;
+    switch (design.kind) {
+      case ControlKind::label:
+        control = ::CreateWindowExW(0, L"STATIC", caption.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT,
+                                    0, 0, 0, 0, hwnd_, nullptr, instance, nullptr);
+        break;
+      case ControlKind::field:
+        // Screen readers name it by the label made just before it.
+        control = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                                    WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, 0, 0, 0, 0,
+                                    hwnd_, nullptr, instance, nullptr);
+        ::SendMessageW(control, EM_SETLIMITTEXT, 0, 0);  // a long paste is kept whole
+        break;
+      case ControlKind::button:
+        control = ::CreateWindowExW(0, L"BUTTON", caption.c_str(),
+                                    WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0,
+                                    hwnd_, nullptr, instance, nullptr);
+        break;
+    }
+    ::SetWindowLongPtrW(control, GWLP_ID, id++);
+    controls_[design.name] = control;
+  }
+  // Tab follows the order in which the controls lie: the buttons in the design's tab order.
+  HWND after = Control(kTabOrder[4]);
+  for (std::size_t i = 5; i < std::size(kTabOrder); ++i) {
+    ::SetWindowPos(Control(kTabOrder[i]), after, 0, 0, 0, 0,
+                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    after = Control(kTabOrder[i]);
+  }
+  LayOut(WindowDpi(hwnd_));
+}
+
+Form1::~Form1() {
+  if (worker_.joinable()) {
+    cancelled_ = true;
+    worker_.join();
+  }
+  if (hwnd_) {
+    ::DestroyWindow(hwnd_);
+  }
+  if (font_) {
+    ::DeleteObject(font_);
+  }
+}
+
+HWND Form1::Control(const char* name) const {
+  const auto found = controls_.find(name);
+  return found == controls_.end() ? nullptr : found->second;
+}
+
+void Form1::Show(int show_command) {
+  ::ShowWindow(hwnd_, show_command);
+  ::SetFocus(Control(kTabOrder[0]));
+}
+
+void Form1::LayOut(unsigned dpi) {
+  HFONT font =
+      ::CreateFontW(-TwipsToPixels(static_cast<int>(kFontPoints * 20), dpi, scale_), 0, 0, 0,
+                    FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                    CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, kFontFace);
+  for (const ControlDesign& design : kControls) {
+    HWND control = Control(design.name);
+    Place(control, design.twips, dpi, scale_);
+    ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  }
+  if (font_) {
+    ::DeleteObject(font_);
+  }
+  font_ = font;
+  const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_STYLE));
+  const int client_width = TwipsToPixels(kClientWidthTwips, dpi, scale_);
+  const int client_height = TwipsToPixels(kClientHeightTwips, dpi, scale_);
+  const RECT frame = WindowRectFor(client_width, client_height, style, dpi);
+  int width = frame.right - frame.left;
+  int height = frame.bottom - frame.top;
+  // The frame the system draws may differ from the one it reckons with for `dpi`: the client
+  // area is what must come out exact.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    ::SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT client{};
+    ::GetClientRect(hwnd_, &client);
+    width += client_width - client.right;
+    height += client_height - client.bottom;
+  }
+  if (progress_) {
+    for (const auto& [control, twips] :
+         {std::pair{progress_label_, kProgressLabel}, std::pair{progress_bar_, kProgressBar},
+          std::pair{progress_button_, kProgressButton}}) {
+      Place(control, twips, dpi, scale_);
+      ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+    }
+  }
+}
+
+bool Form1::PreTranslate(MSG& message) {
+  const bool in_form = message.hwnd == hwnd_ || ::IsChild(hwnd_, message.hwnd);
+  const bool in_progress =
+      progress_ && (message.hwnd == progress_ || ::IsChild(progress_, message.hwnd));
+  if (message.message == WM_KEYDOWN && (in_form || in_progress)) {
+    if (message.wParam == VK_RETURN) {
+      if (IsClass(message.hwnd, L"BUTTON")) {
+        ::SendMessageW(message.hwnd, BM_CLICK, 0, 0);
+      }
+      return true;  // in a field: the window has no default button
+    }
+    if (message.wParam == VK_ESCAPE && in_progress) {
+      ::SendMessageW(progress_, WM_COMMAND, IDCANCEL, 0);
+      return true;
+    }
+  }
+  if (in_form) {
+    return ::IsDialogMessageW(hwnd_, &message) != 0;
+  }
+  return in_progress && ::IsDialogMessageW(progress_, &message) != 0;
+}
+
+LRESULT CALLBACK Form1::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    static_cast<Form1*>(create->lpCreateParams)->hwnd_ = hwnd;
+  }
+  auto* form = reinterpret_cast<Form1*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  return form ? form->Handle(message, wparam, lparam)
+              : ::DefWindowProcW(hwnd, message, wparam, lparam);
+}
+
+LRESULT Form1::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_COMMAND:
+      if (HIWORD(wparam) == BN_CLICKED) {
+        const auto clicked = reinterpret_cast<HWND>(lparam);
+        if (clicked == Control("Command2")) {
+          Run();
+        } else if (clicked == Control("Command1")) {
+          ShowHelp();
+        } else if (clicked == Control("Command4")) {
+          ShowContactInfo();
+        } else if (clicked == Control("Command3")) {
+          ::SendMessageW(hwnd_, WM_CLOSE, 0, 0);
+        }
+      }
+      return 0;
+    case WM_DPICHANGED: {
+      LayOut(HIWORD(wparam));
+      const auto* suggested = reinterpret_cast<const RECT*>(lparam);
+      ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      return 0;
+    }
+    case WM_TIMER:
+      if (wparam == kTicker) {
+        Tick();
+      }
+      return 0;
+    case kRunFinished:
+      RunFinished();
+      return 0;
+    // The close box, Alt+F4 and quit ask nothing. During a run they cancel it, which leaves
+    // newgrid.txt as it was; the run stops within a few tens of milliseconds.
+    case WM_CLOSE:
+      Cancel();
+      ::DestroyWindow(hwnd_);
+      return 0;
+    case WM_DESTROY:
+      hwnd_ = nullptr;
+      ::PostQuitMessage(0);
+      return 0;
+    default:
+      return ::DefWindowProcW(hwnd_, message, wparam, lparam);
+  }
+}
+
+LRESULT CALLBACK Form1::ProgressProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  auto* form =
+      reinterpret_cast<Form1*>(::GetWindowLongPtrW(::GetWindow(hwnd, GW_OWNER), GWLP_USERDATA));
+  if (form && ((message == WM_COMMAND && LOWORD(wparam) == IDCANCEL) || message == WM_CLOSE)) {
+    form->progress_done_ ? form->CloseProgress() : form->Cancel();
+    return 0;
+  }
+  return ::DefWindowProcW(hwnd, message, wparam, lparam);
+}
+
+void Form1::Run() {
+  if (worker_.joinable()) {
+    return;  // runs never overlap
+  }
+  CloseProgress();  // the last run's, telling it was written
+  grid::FieldTexts texts;
+  std::string* fields[] = {&texts.min_x, &texts.max_x, &texts.min_y, &texts.max_y, &texts.spacing};
+  for (int i = 0; i < 5; ++i) {
+    *fields[i] = Utf8(WindowText(Control(kTabOrder[i])));
+  }
+  grid::RunOptions options;
+  options.decimal_separator = UserDecimalSeparator();
+  options.folder_advice = StartFolderAdvice();
+  options.progress = [this](const grid::GridProgress& progress) {
+    bytes_done_ = progress.bytes_done;
+    bytes_total_ = progress.bytes_total;
+    saving_ = progress.saving;
+    return !cancelled_;
+  };
+  cancelled_ = false;
+  bytes_done_ = 0;
+  bytes_total_ = 0;
+  saving_ = false;
+  started_ = ::GetTickCount();
+  SetRunning(true);
+  ::SetTimer(hwnd_, kTicker, kProgressTickMs, nullptr);
+  worker_ =
+      std::thread([this, window = hwnd_, texts = std::move(texts), options = std::move(options)] {
+        try {
+          const grid::RunResult result = grid::GenerateGrid(texts, options);
+          finished_cancelled_ = result.cancelled;
+          bytes_written_ = result.bytes_written;
+        } catch (const grid::RunError& error) {
+          error_number_ = error.number();
+          error_description_ = error.description();
+        } catch (const std::exception& error) {
+          const grid::RunError system(grid::ErrorKind::system, error.what());
+          error_number_ = system.number();
+          error_description_ = system.description();
+        }
+        ::PostMessageW(window, kRunFinished, 0, 0);  // dropped if the window is gone by then
+      });
+}
+
+// During a run the fields and every button but quit are disabled, and look it. The focus leaves
+// them, so that a key meant for Run cannot land on quit, and comes back after the run.
+void Form1::SetRunning(bool running) {
+  if (running) {
+    focus_before_run_ = ::GetFocus();
+    ::SetFocus(hwnd_);
+  }
+  for (const char* name :
+       {"Text1", "Text2", "Text3", "Text4", "Text5", "Command2", "Command1", "Command4"}) {
+    ::EnableWindow(Control(name), running ? FALSE : TRUE);
+  }
+  if (!running && focus_before_run_ && ::IsWindowEnabled(focus_before_run_)) {
+    ::SetFocus(focus_before_run_);
+  }
+}
+
+void Form1::Tick() {
+  const std::uint64_t total = bytes_total_;
+  const double done =
+      total == 0 ? 0.0 : static_cast<double>(bytes_done_) / static_cast<double>(total);
+  if (!progress_ && !cancelled_ &&
+      ShowProgressNow(static_cast<std::int64_t>(::GetTickCount() - started_), progress_delay_ms_,
+                      done)) {
+    // Not modal: the window's close box must still reach the window, which keeps its own
+    // controls disabled meanwhile.
+    const unsigned dpi = WindowDpi(hwnd_);
+    const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+    const RECT frame = WindowRectFor(TwipsToPixels(kProgressWidthTwips, dpi, scale_),
+                                     TwipsToPixels(kProgressHeightTwips, dpi, scale_), style, dpi);
+    RECT form{};
+    ::GetWindowRect(hwnd_, &form);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    progress_ = ::CreateWindowExW(
+        WS_EX_DLGMODALFRAME, kProgressClass, Utf16(kApplicationTitle).c_str(), style,
+        (form.left + form.right - width) / 2, (form.top + form.bottom - height) / 2, width, height,
+        hwnd_, nullptr, instance_, nullptr);
+    progress_label_ = ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT, 0, 0, 0,
+                                        0, progress_, nullptr, instance_, nullptr);
+    progress_bar_ = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
+                                      progress_, nullptr, instance_, nullptr);
+    ::SendMessageW(progress_bar_, PBM_SETRANGE32, 0, kProgressSteps);
+    progress_button_ = ::CreateWindowExW(0, L"BUTTON", L"Cancel",
+                                         WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0,
+                                         0, 0, progress_, nullptr, instance_, nullptr);
+    ::SetWindowLongPtrW(progress_button_, GWLP_ID, IDCANCEL);
+    progress_done_ = false;
+    LayOut(dpi);
+    ::ShowWindow(progress_, SW_SHOWNORMAL);
+  }
+  if (progress_ && !progress_done_) {
+    const std::string path = Utf8(folder_) + "\\newgrid.txt";
+    const RunStage stage = saving_ ? RunStage::saving : RunStage::writing;
+    ::SetWindowTextW(progress_label_, Utf16(ProgressText(stage, path, 0)).c_str());
+    ::SendMessageW(progress_bar_, PBM_SETPOS, static_cast<WPARAM>(done * kProgressSteps), 0);
+  }
+}
+
+void Form1::RunFinished() {
+  worker_.join();
+  ::KillTimer(hwnd_, kTicker);
+  const int number = std::exchange(error_number_, 0);
+  const bool cancelled = std::exchange(finished_cancelled_, false) || cancelled_;
+  SetRunning(false);
+  if (number == 0 && !cancelled && progress_) {
+    ShowDone();  // takes the focus
+  } else {
+    CloseProgress();
+  }
+  if (number != 0) {
+    Message(hwnd_, RunErrorText(number, error_description_), MB_ICONERROR);
+  }
+}
+
+void Form1::Cancel() {
+  cancelled_ = true;
+  CloseProgress();
+}
+
+// The dialog says the grid is written and stays until the user closes it: a state no one takes
+// for a cancel, whose button takes the focus so that a screen reader announces it and the text.
+void Form1::ShowDone() {
+  progress_done_ = true;
+  ::SendMessageW(progress_bar_, PBM_SETPOS, kProgressSteps, 0);
+  const std::string path = Utf8(folder_) + "\\newgrid.txt";
+  ::SetWindowTextW(progress_label_,
+                   Utf16(ProgressText(RunStage::saved, path, bytes_written_)).c_str());
+  ::SetWindowTextW(progress_button_, L"Close");
+  ::SetActiveWindow(progress_);
+  ::SetFocus(progress_button_);
+  ::NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, progress_label_, OBJID_WINDOW, CHILDID_SELF);
+  ::NotifyWinEvent(EVENT_SYSTEM_ALERT, progress_, OBJID_WINDOW, CHILDID_SELF);
+}
+
+void Form1::CloseProgress() {
+  if (progress_) {
+    ::DestroyWindow(std::exchange(progress_, nullptr));
+    progress_label_ = progress_bar_ = progress_button_ = nullptr;
+    progress_done_ = false;
+  }
+}
+
+void Form1::ShowHelp() {
+  Message(hwnd_, HelpText(Utf8(folder_)), 0);
+}
+
+void Form1::ShowContactInfo() {
+  Message(hwnd_, ContactText(), 0);
+}
+
+}  // namespace window

@@ -1,0 +1,489 @@
+// The Win32 window in-process, driven through real window messages: its geometry at two DPIs,
+// the tab order, typed texts and Run, every box, a long run cancelled from its dialog or by
+// closing the window, Enter and Escape. Under Wine without a display (its null driver).
+#include "window/win32/form1.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace window {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kHeader = "\"easting\",\"northing\",\"ID\"\r\n";
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Runs a test in a fresh current folder and returns to the previous one afterwards.
+class CurrentFolder {
+ public:
+  CurrentFolder() : previous_(fs::current_path()) {
+    std::random_device random;
+    dir_ = fs::temp_directory_path() / ("tessaplan-window-" + std::to_string(random()));
+    fs::create_directory(dir_);
+    fs::current_path(dir_);
+  }
+  ~CurrentFolder() {
+    fs::current_path(previous_);
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+  CurrentFolder(const CurrentFolder&) = delete;
+  CurrentFolder& operator=(const CurrentFolder&) = delete;
+  const fs::path& path() const { return dir_; }
+  std::vector<std::string> Entries() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_)) {
+      names.push_back(entry.path().filename().string());
+    }
+    return names;
+  }
+
+ private:
+  fs::path previous_;
+  fs::path dir_;
+};
+
+// Handles the thread's messages, as the program's loop does, until `done` or 30 seconds.
+bool PumpUntil(Form1& form, const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      return false;
+    }
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (!form.PreTranslate(message)) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+std::wstring Text(HWND hwnd) {
+  wchar_t text[4096] = {};
+  ::GetWindowTextW(hwnd, text, 4096);
+  return text;
+}
+
+// What a message box showed before the watcher pressed its OK.
+struct SeenBox {
+  std::wstring caption;
+  std::wstring text;
+};
+
+// Answers every message box the window opens, from a timer that runs inside the box's own
+// modal loop, so that no test waits for a person.
+class BoxWatcher {
+ public:
+  BoxWatcher() {
+    current_ = this;
+    timer_ = ::SetTimer(nullptr, 0, 10, &BoxWatcher::Answer);
+  }
+  ~BoxWatcher() {
+    ::KillTimer(nullptr, timer_);
+    current_ = nullptr;
+  }
+  BoxWatcher(const BoxWatcher&) = delete;
+  BoxWatcher& operator=(const BoxWatcher&) = delete;
+  std::vector<SeenBox> boxes;
+
+ private:
+  static void CALLBACK Answer(HWND, UINT, UINT_PTR, DWORD) {
+    HWND box = ::FindWindowW(L"#32770", nullptr);
+    if (!box || !current_ || !::IsWindowVisible(box)) {
+      return;
+    }
+    SeenBox seen{Text(box), L""};
+    ::EnumChildWindows(
+        box,
+        [](HWND child, LPARAM found) -> BOOL {
+          wchar_t kind[16] = {};
+          ::GetClassNameW(child, kind, 16);
+          const std::wstring text = Text(child);
+          auto* longest = reinterpret_cast<std::wstring*>(found);
+          if (::lstrcmpiW(kind, L"STATIC") == 0 && text.size() > longest->size()) {
+            *longest = text;  // the message; an icon's static has none
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&seen.text));
+    current_->boxes.push_back(seen);
+    ::SendMessageW(box, WM_COMMAND, IDOK, 0);
+  }
+  static inline BoxWatcher* current_ = nullptr;
+  UINT_PTR timer_ = 0;
+};
+
+RECT ClientRect(HWND control, HWND form) {
+  RECT rect{};
+  ::GetWindowRect(control, &rect);
+  ::MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+std::string Describe(const RECT& rect) {
+  return std::to_string(rect.left) + "," + std::to_string(rect.top) + " " +
+         std::to_string(rect.right - rect.left) + "x" + std::to_string(rect.bottom - rect.top);
+}
+
+void Type(Form1& form, const std::vector<std::wstring>& texts) {
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    HWND field = form.Control(("Text" + std::to_string(i + 1)).c_str());
+    ::SetWindowTextW(field, L"");
+    for (const wchar_t c : texts[i]) {
+      ::SendMessageW(field, WM_CHAR, c, 0);
+    }
+  }
+}
+
+void Press(Form1& form, const char* button) {
+  ::SendMessageW(form.Control(button), BM_CLICK, 0, 0);
+}
+
+struct GeometryCase {
+  const char* name;
+  unsigned dpi;
+  const char* pixels;  // "left,top widthxheight" in the form's client area
+};
+
+class GeometryTest : public testing::TestWithParam<GeometryCase> {};
+
+// Every control where the layout puts it, in twips at the window's DPI: 15 twips a pixel at 96,
+// 10 at 144.
+TEST_P(GeometryTest, PlacesTheControlInTwips) {
+  Form1 form(::GetModuleHandleW(nullptr));
+  form.LayOut(GetParam().dpi);
+  const std::string name = GetParam().name;
+  if (name == "Form1") {
+    RECT client{};
+    ::GetClientRect(form.hwnd(), &client);
+    EXPECT_EQ(Describe(client), GetParam().pixels);
+  } else {
+    EXPECT_EQ(Describe(ClientRect(form.Control(name.c_str()), form.hwnd())), GetParam().pixels);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layout, GeometryTest,
+    testing::Values(
+        GeometryCase{"Form1", 96, "0,0 417x334"}, GeometryCase{"Form1", 144, "0,0 626x501"},
+        GeometryCase{"Label6", 96, "168,0 89x25"}, GeometryCase{"Label6", 144, "252,0 134x38"},
+        GeometryCase{"Label7", 96, "88,24 257x41"}, GeometryCase{"Label7", 144, "132,36 386x62"},
+        GeometryCase{"Text1", 96, "112,104 113x25"}, GeometryCase{"Text1", 144, "168,156 170x38"},
+        GeometryCase{"Label5", 96, "8,296 81x17"}, GeometryCase{"Label5", 144, "12,444 122x26"},
+        GeometryCase{"Text5", 96, "112,296 113x25"}, GeometryCase{"Text5", 144, "168,444 170x38"},
+        GeometryCase{"Command2", 96, "328,120 65x33"},
+        GeometryCase{"Command2", 144, "492,180 98x50"},
+        GeometryCase{"Command3", 96, "328,288 65x33"},
+        GeometryCase{"Command3", 144, "492,432 98x50"}),
+    [](const testing::TestParamInfo<GeometryCase>& param_info) {
+      return std::string(param_info.param.name) + "_at_" + std::to_string(param_info.param.dpi);
+    });
+
+TEST(Form1, IsNamedAndDrawnInTheDialogFontItWasLaidOutFor) {
+  Form1 form(::GetModuleHandleW(nullptr));
+  EXPECT_EQ(Text(form.hwnd()), L"Form1");
+  const auto style = static_cast<DWORD>(::GetWindowLongPtrW(form.hwnd(), GWL_STYLE));
+  EXPECT_FALSE(style & WS_MAXIMIZEBOX);  // a fixed size: no maximize that would do nothing
+  EXPECT_FALSE(style & WS_THICKFRAME);
+  EXPECT_TRUE(style & WS_MINIMIZEBOX);
+  EXPECT_EQ(::GetMenu(form.hwnd()), nullptr);
+  LOGFONTW font{};
+  ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(form.Control("Command2"), WM_GETFONT, 0, 0)),
+               sizeof font, &font);
+  EXPECT_EQ(std::wstring(font.lfFaceName), L"MS Shell Dlg 2");
+  EXPECT_EQ(font.lfHeight, -11);  // 8 points at 96 DPI
+  EXPECT_EQ(Text(form.Control("Label6")), L"Lattisk 1.0");
+  EXPECT_EQ(Text(form.Control("Command4")), L"contact info");
+}
+
+// The fields, then Run, quit, Help and contact info; labels never take the focus, and a label is
+// made right before its field, which names the field for screen readers.
+TEST(Form1, TabsInTheDesignsOrder) {
+  Form1 form(::GetModuleHandleW(nullptr));
+  form.Show(SW_SHOWNORMAL);
+  EXPECT_EQ(::GetFocus(), form.Control("Text1"));
+  const std::vector<std::string> expected = {"Text1",    "Text2",    "Text3",    "Text4",
+                                             "Text5",    "Command2", "Command3", "Command1",
+                                             "Command4", "Text1"};
+  HWND at = form.Control("Text1");
+  for (const std::string& name : expected) {
+    EXPECT_EQ(at, form.Control(name.c_str())) << name;
+    at = ::GetNextDlgTabItem(form.hwnd(), at, FALSE);
+  }
+  for (const char* field : {"Text1", "Text2", "Text3", "Text4", "Text5"}) {
+    HWND before = ::GetWindow(form.Control(field), GW_HWNDPREV);
+    EXPECT_EQ(Text(before), Text(form.Control(("Label" + std::string(field + 4)).c_str())));
+  }
+}
+
+struct RunCase {
+  const char* name;
+  std::vector<std::wstring> texts;
+  std::string file;  // "" when the old file must stay
+  std::wstring box;  // the error box's text, or none
+};
+
+class RunTest : public testing::TestWithParam<RunCase> {};
+
+// Typed texts reach the core as typed, UTF-16 converted exactly; Run writes the file and shows
+// nothing, or shows one error box captioned with the program's name and keeps the window.
+TEST_P(RunTest, WritesOrReports) {
+  CurrentFolder folder;
+  { std::ofstream(folder.path() / "newgrid.txt", std::ios::binary) << "the previous grid"; }
+  Form1 form(::GetModuleHandleW(nullptr));
+  form.Show(SW_SHOWNORMAL);
+  BoxWatcher watcher;
+  Type(form, GetParam().texts);
+  Press(form, "Command2");
+  ASSERT_TRUE(PumpUntil(form, [&] { return !form.Running(); }));
+  EXPECT_EQ(ReadFile(folder.path() / "newgrid.txt"),
+            GetParam().file.empty() ? "the previous grid" : GetParam().file);
+  if (GetParam().box.empty()) {
+    EXPECT_TRUE(watcher.boxes.empty());
+  } else {
+    ASSERT_EQ(watcher.boxes.size(), 1u);
+    EXPECT_EQ(watcher.boxes[0].caption, L"tessaplan");
+    EXPECT_EQ(watcher.boxes[0].text, GetParam().box);
+  }
+  EXPECT_TRUE(::IsWindowVisible(form.hwnd()));
+  EXPECT_EQ(Text(form.Control("Text1")), GetParam().texts[0]);  // kept after OK
+  EXPECT_TRUE(::IsWindowEnabled(form.Control("Text1")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, RunTest,
+    testing::Values(
+        RunCase{"two_by_three",
+                {L"0", L"400", L"0", L"200", L"200"},
+                kHeader + "0,0,\"r1c1\"\r\n0,200,\"r2c1\"\r\n200,0,\"r1c2\"\r\n200,200,"
+                          "\"r2c2\"\r\n400,0,\"r1c3\"\r\n400,200,\"r2c3\"\r\n",
+                L""},
+        RunCase{
+            "all_empty",
+            {L"", L"", L"", L"", L""},
+            "",
+            L"Run-time error 1:\n\nType mismatch: \"Minimum x value\" is empty; enter a number."},
+        RunCase{"zero_spacing",
+                {L"0", L"400", L"0", L"200", L"0"},
+                "",
+                L"Run-time error 3:\n\nDivision by zero: \"Grid Spacing\" is 0 (any spacing from "
+                L"-0.5 to 0.5 rounds to 0); enter a whole number other than 0."},
+        // Beyond ASCII and beyond the Basic Multilingual Plane, as typed.
+        RunCase{"utf16_text",
+                {L"Zürich \U0001F4CD", L"1", L"0", L"1", L"1"},
+                "",
+                L"Run-time error 1:\n\nType mismatch: \"Minimum x value\" is not a number: "
+                L"\"Zürich \U0001F4CD\". Enter digits, with '.' before any decimal places."}),
+    [](const testing::TestParamInfo<RunCase>& param_info) {
+      return std::string(param_info.param.name);
+    });
+
+struct BoxCase {
+  const char* name;
+  const char* button;
+  std::wstring text;  // "%1" stands for the current folder
+};
+
+class BoxTest : public testing::TestWithParam<BoxCase> {};
+
+// Help and contact info show their texts, Help naming the folder the grid goes to.
+TEST_P(BoxTest, ShowsTheText) {
+  CurrentFolder folder;
+  Form1 form(::GetModuleHandleW(nullptr));
+  form.Show(SW_SHOWNORMAL);
+  Type(form, {L"1", L"2", L"3", L"4", L"5"});
+  BoxWatcher watcher;
+  Press(form, GetParam().button);
+  ASSERT_EQ(watcher.boxes.size(), 1u);
+  std::wstring expected = GetParam().text;
+  if (const auto at = expected.find(L"%1"); at != std::wstring::npos) {
+    expected.replace(at, 2, folder.path().wstring());
+  }
+  EXPECT_EQ(watcher.boxes[0].caption, L"tessaplan");
+  EXPECT_EQ(watcher.boxes[0].text, expected);
+  EXPECT_EQ(Text(form.Control("Text5")), L"5");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boxes, BoxTest,
+    testing::Values(
+        BoxCase{
+            "Help", "Command1",
+            L"This code will generate a regularly spaced point grid that is based on the user's "
+            L"inputs: min/max x,y values and the grid spacing. It is designed to generate the grid "
+            L"based upon UTM or State Plane coordinates.  If tried with latitude/longitude, the "
+            L"grid will not be regular (lat/long is a spherical coordinate system and the distance "
+            L"between degrees varies depending on the position on the globe).  As a quick example, "
+            L"you might need a 200m grid of points over a certain area of the world.  First, get "
+            L"the min/max UTM coordinates for that area, type them into the text boxes on the main "
+            L"form, type in '200' as the spacing, and hit 'run'.  The output will be a text file "
+            L"containing all your points (x,y, and a unique identifier).  This file is named "
+            L"'newgrid.txt' and can be found in the folder tessaplan was started in, %1. This code "
+            L"compiled on 4 September, 2002."},
+        BoxCase{"contact_info", "Command4",
+                L"For more information, contact the tessaplan developers at tessaplan@example.org "
+                L"or https://www.example.org/tessaplan"}),
+    [](const testing::TestParamInfo<BoxCase>& param_info) {
+      return std::string(param_info.param.name);
+    });
+
+struct StopCase {
+  const char* name;
+  const char* how;  // "Cancel", "Escape" or "close"
+};
+
+class StopTest : public testing::TestWithParam<StopCase> {};
+
+// A long run stopped from its progress dialog or by closing the window leaves the old file and
+// nothing else, and stops promptly.
+TEST_P(StopTest, LeavesTheOldFile) {
+  CurrentFolder folder;
+  { std::ofstream(folder.path() / "newgrid.txt", std::ios::binary) << "the previous grid"; }
+  {
+    Form1 form(::GetModuleHandleW(nullptr));
+    form.Show(SW_SHOWNORMAL);
+    form.SetProgressDelay(0);
+    Type(form, {L"0", L"30000", L"0", L"3000", L"1"});  // 2 GB
+    Press(form, "Command2");
+    ASSERT_TRUE(PumpUntil(form, [&] { return form.ProgressDialog() != nullptr; }));
+    EXPECT_FALSE(::IsWindowEnabled(form.Control("Text1")));  // disabled, and looks it
+    EXPECT_FALSE(::IsWindowEnabled(form.Control("Command1")));
+    EXPECT_TRUE(::IsWindowEnabled(form.Control("Command3")));  // quit still works
+    const auto stopped = std::chrono::steady_clock::now();
+    const std::string how = GetParam().how;
+    HWND cancel = ::GetDlgItem(form.ProgressDialog(), IDCANCEL);
+    if (how == "Cancel") {
+      ::SendMessageW(cancel, BM_CLICK, 0, 0);
+    } else if (how == "Escape") {
+      MSG escape{cancel, WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
+      EXPECT_TRUE(form.PreTranslate(escape));
+    } else {
+      ::SendMessageW(form.hwnd(), WM_CLOSE, 0, 0);
+    }
+    ASSERT_TRUE(PumpUntil(form, [&] { return !form.hwnd() || !form.Running(); }));
+    EXPECT_EQ(form.ProgressDialog(), nullptr);
+    EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(2));
+  }
+  EXPECT_EQ(ReadFile(folder.path() / "newgrid.txt"), "the previous grid");
+  EXPECT_EQ(folder.Entries(), std::vector<std::string>{"newgrid.txt"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Stops, StopTest,
+                         testing::Values(StopCase{"Cancel_in_the_dialog", "Cancel"},
+                                         StopCase{"Escape_in_the_dialog", "Escape"},
+                                         StopCase{"closing_the_window", "close"}),
+                         [](const testing::TestParamInfo<StopCase>& param_info) {
+                           return std::string(param_info.param.name);
+                         });
+
+// A long run that succeeds ends in a dialog no one takes for a cancel: the whole bar, the file
+// written and where, and a Close button with the focus.
+TEST(Form1, LongRunTellsItIsWritten) {
+  CurrentFolder folder;
+  Form1 form(::GetModuleHandleW(nullptr));
+  form.Show(SW_SHOWNORMAL);
+  form.SetProgressDelay(0);
+  Type(form, {L"0", L"20000", L"0", L"1000", L"1"});  // 470 MB
+  Press(form, "Command2");
+  ASSERT_TRUE(PumpUntil(form, [&] { return !form.Running(); }));
+  ASSERT_NE(form.ProgressDialog(), nullptr);
+  HWND close = ::GetDlgItem(form.ProgressDialog(), IDCANCEL);
+  EXPECT_EQ(Text(close), L"Close");
+  HWND bar = ::FindWindowExW(form.ProgressDialog(), nullptr, PROGRESS_CLASSW, nullptr);
+  EXPECT_EQ(::SendMessageW(bar, PBM_GETPOS, 0, 0), 1000);
+  HWND label = ::FindWindowExW(form.ProgressDialog(), nullptr, L"STATIC", nullptr);
+  const std::wstring done = Text(label);
+  EXPECT_EQ(done.rfind(L"Done: " + folder.path().wstring() + L"\\newgrid.txt is written (", 0), 0u)
+      << std::string(done.begin(), done.end());
+  EXPECT_EQ(::GetFocus(), close);
+  ::SendMessageW(close, BM_CLICK, 0, 0);
+  EXPECT_EQ(form.ProgressDialog(), nullptr);
+}
+
+struct KeyCase {
+  const char* name;
+  const char* control;
+  std::wstring box;  // the box Enter brings up, or none
+};
+
+class KeyTest : public testing::TestWithParam<KeyCase> {};
+
+// Enter on a focused button presses it; in a field it does nothing, for there is no default
+// button.
+TEST_P(KeyTest, EnterPressesOnlyAFocusedButton) {
+  CurrentFolder folder;
+  Form1 form(::GetModuleHandleW(nullptr));
+  form.Show(SW_SHOWNORMAL);
+  BoxWatcher watcher;
+  HWND control = form.Control(GetParam().control);
+  ::SetFocus(control);
+  MSG enter{control, WM_KEYDOWN, VK_RETURN, 0, 0, {}};
+  EXPECT_TRUE(form.PreTranslate(enter));
+  ASSERT_TRUE(PumpUntil(form, [&] { return !form.Running(); }));
+  if (GetParam().box.empty()) {
+    EXPECT_TRUE(watcher.boxes.empty());
+  } else {
+    ASSERT_EQ(watcher.boxes.size(), 1u);
+    EXPECT_EQ(watcher.boxes[0].text.rfind(GetParam().box, 0), 0u);
+  }
+  EXPECT_EQ(folder.Entries(), std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, KeyTest,
+                         testing::Values(KeyCase{"on_Run", "Command2", L"Run-time error 1"},
+                                         KeyCase{"on_Help", "Command1", L"This code will"},
+                                         KeyCase{"on_contact_info", "Command4", L"For more"},
+                                         KeyCase{"in_Text1", "Text1", L""},
+                                         KeyCase{"in_Text5", "Text5", L""}),
+                         [](const testing::TestParamInfo<KeyCase>& param_info) {
+                           return std::string(param_info.param.name);
+                         });
+
+// A pasted text longer than an edit control's usual 30,000 characters is kept whole.
+TEST(Form1, KeepsALongPasteWhole) {
+  Form1 form(::GetModuleHandleW(nullptr));
+  const std::wstring pasted(50'000, L'7');
+  ::SendMessageW(form.Control("Text1"), EM_REPLACESEL, FALSE,
+                 reinterpret_cast<LPARAM>(pasted.c_str()));
+  EXPECT_EQ(Text(form.Control("Text1")).size(), 4095u);  // as much as Text() reads
+  EXPECT_EQ(::GetWindowTextLengthW(form.Control("Text1")), 50'000);
+}
+
+// The decimal separator is the user's own, as Region settings set it (here a decimal comma),
+// read when Run is pressed.
+TEST(UserLocale, GivesTheUsersDecimalSeparator) {
+  wchar_t saved[8] = {};
+  ASSERT_GT(::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, saved, 8), 0);
+  ASSERT_TRUE(::SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, L","));
+  const char comma = UserDecimalSeparator();
+  ASSERT_TRUE(::SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, L"\u066B"));
+  const char arabic = UserDecimalSeparator();  // not ASCII: the fields take '.'
+  ::SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, saved);
+  EXPECT_EQ(comma, ',');
+  EXPECT_EQ(arabic, '.');
+}
+
+}  // namespace
+}  // namespace window
