@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# The real tessaplan.exe under Wine in an X server this test starts, in a Wine prefix of its own,
+# driven by real key and mouse events: the values typed with Tab between the fields, Run clicked,
+# and the six-point grid written; then quit, which ends the program with status 0. With
+# TESSAPLAN_SCREENSHOT set to a file, a picture of the window goes there.
+# usage: end_to_end_test.sh WINE64 TESSAPLAN_EXE
+set -u
+source "$(dirname "${BASH_SOURCE[0]}")/../../check.sh"
+wine=$1
+program=$2
+work=$(mktemp -d)
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+xvfb_pid=
+app_pid=
+cleanup() {
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+  "$(dirname "$wine")/wineserver" -k 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+within_20s() {
+  for _ in $(seq 200); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# Xvfb chooses a free display and writes its number to descriptor 3.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$work/display" 2>/dev/null &
+xvfb_pid=$!
+within_20s test -s "$work/display" || { echo "Xvfb did not start"; exit 1; }
+export DISPLAY=":$(head -n 1 "$work/display")"
+"$wine" wineboot -i >/dev/null 2>&1
+
+mkdir "$work/run"
+cd "$work/run" || exit 1
+"$wine" "$program" 2>"$work/stderr.txt" &
+app_pid=$!
+window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Form1$' | head -n 1)
+check "window shown" test -n "$window"
+[ -n "$window" ] || { cat "$work/stderr.txt"; finish; exit 1; }
+xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+sleep 0.5
+
+# The focus starts in the first field; Tab moves through the other four.
+xdotool type --delay 50 "0"
+for value in 400 0 200 200; do
+  xdotool key Tab
+  xdotool type --delay 50 "$value"
+done
+if [ -n "${TESSAPLAN_SCREENSHOT:-}" ]; then
+  import -window "$window" "$TESSAPLAN_SCREENSHOT"
+fi
+# Positions in the client area at 96 DPI, 15 twips a pixel: Run and quit at x 4920 twips.
+xdotool mousemove --window "$window" 360 136 click 1
+printf '"easting","northing","ID"\r\n0,0,"r1c1"\r\n0,200,"r2c1"\r\n200,0,"r1c2"\r\n200,200,"r2c2"\r\n400,0,"r1c3"\r\n400,200,"r2c3"\r\n' >"$work/expected.txt"
+check "Run writes the grid" within_20s cmp -s newgrid.txt "$work/expected.txt"
+check "nothing else written" test "$(ls -A)" = newgrid.txt
+
+xdotool mousemove --window "$window" 360 304 click 1
+for _ in $(seq 200); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+wait "$app_pid"
+check "quit: status 0" test $? -eq 0
+app_pid=
+finish
