@@ -1,6 +1,9 @@
 #include "window/win32/form1.h"
 
 #include <commctrl.h>
+#include <initguid.h>
+// After initguid.h, which makes it define the identifiers it declares:
+#include <oleacc.h>
 
 #include <exception>
 #include <utility>
@@ -174,6 +177,7 @@ Form1::Form1(HINSTANCE instance) : instance_(instance) {
     ::SetWindowLongPtrW(control, GWLP_ID, id++);
     controls_[design.name] = control;
   }
+  DescribeRunButton();
   // Tab follows the order in which the controls lie: the buttons in the design's tab order.
   HWND after = Control(kTabOrder[4]);
   for (std::size_t i = 5; i < std::size(kTabOrder); ++i) {
@@ -194,6 +198,29 @@ Form1::~Form1() {
   }
   if (font_) {
     ::DeleteObject(font_);
+  }
+}
+
+// Where Run writes, before it is pressed: a tooltip for the eye and the button's accessible
+// description for a screen reader. The program never changes its folder.
+void Form1::DescribeRunButton() {
+  HWND run = Control("Command2");
+  const std::wstring writes = Utf16(RunButtonDescription(Utf8(folder_)));
+  tooltip_ = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
+                               hwnd_, nullptr, instance_, nullptr);
+  TOOLINFOW tool{};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = hwnd_;
+  tool.uId = reinterpret_cast<UINT_PTR>(run);
+  tool.lpszText = const_cast<wchar_t*>(writes.c_str());
+  ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  IAccPropServices* services = nullptr;
+  if (SUCCEEDED(::CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IAccPropServices, reinterpret_cast<void**>(&services)))) {
+    services->SetHwndPropStr(run, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                             PROPID_ACC_DESCRIPTION, writes.c_str());
+    services->Release();
   }
 }
 

@@ -41,12 +41,14 @@ class Form1 {
   void SetProgressDelay(int milliseconds) { progress_delay_ms_ = milliseconds; }
   bool Running() const { return worker_.joinable(); }
   HWND ProgressDialog() const { return progress_; }
+  HWND Tooltip() const { return tooltip_; }
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   static LRESULT CALLBACK ProgressProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
 
+  void DescribeRunButton();
   void Run();
   void ShowHelp();
   void ShowContactInfo();
@@ -60,6 +62,7 @@ class Form1 {
   HINSTANCE instance_;
   HWND hwnd_ = nullptr;
   HFONT font_ = nullptr;
+  HWND tooltip_ = nullptr;
   std::map<std::string, HWND> controls_;
   double scale_ = 1.0;
   std::wstring folder_;  // where Run writes, as messages show it

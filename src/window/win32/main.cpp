@@ -6,6 +6,7 @@
 #include <windows.h>
 // After windows.h:
 #include <commctrl.h>
+#include <objbase.h>
 #include <shellapi.h>
 
 #include <string>
@@ -60,6 +61,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
     Print(STD_ERROR_HANDLE, answer.error);
     return answer.status;  // --help or --version, without a window
   }
+  // For the accessible description of the Run button.
+  ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   const INITCOMMONCONTROLSEX controls = {sizeof controls,
                                          ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
   ::InitCommonControlsEx(&controls);

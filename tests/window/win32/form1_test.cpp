@@ -351,7 +351,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct StopCase {
   const char* name;
-  const char* how;  // "Cancel", "Escape" or "close"
+  const char* how;  // "quit", "Cancel", "Escape" or "close" (the close box and Alt+F4)
 };
 
 class StopTest : public testing::TestWithParam<StopCase> {};
@@ -376,6 +376,8 @@ TEST_P(StopTest, LeavesTheOldFile) {
     HWND cancel = ::GetDlgItem(form.ProgressDialog(), IDCANCEL);
     if (how == "Cancel") {
       ::SendMessageW(cancel, BM_CLICK, 0, 0);
+    } else if (how == "quit") {
+      Press(form, "Command3");
     } else if (how == "Escape") {
       MSG escape{cancel, WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
       EXPECT_TRUE(form.PreTranslate(escape));
@@ -391,7 +393,8 @@ TEST_P(StopTest, LeavesTheOldFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Stops, StopTest,
-                         testing::Values(StopCase{"Cancel_in_the_dialog", "Cancel"},
+                         testing::Values(StopCase{"quit", "quit"},
+                                         StopCase{"Cancel_in_the_dialog", "Cancel"},
                                          StopCase{"Escape_in_the_dialog", "Escape"},
                                          StopCase{"closing_the_window", "close"}),
                          [](const testing::TestParamInfo<StopCase>& param_info) {
@@ -460,6 +463,82 @@ INSTANTIATE_TEST_SUITE_P(Keys, KeyTest,
                          [](const testing::TestParamInfo<KeyCase>& param_info) {
                            return std::string(param_info.param.name);
                          });
+
+// At every DPI a monitor may have, every caption fits its control in the window's font.
+TEST(Form1, EveryCaptionFitsAtEveryDpi) {
+  Form1 form(::GetModuleHandleW(nullptr));
+  for (const unsigned dpi : {96u, 120u, 144u, 192u}) {
+    form.LayOut(dpi);
+    for (const char* name : {"Label6", "Label1", "Label2", "Label3", "Label4", "Label5", "Command1",
+                             "Command2", "Command3", "Command4"}) {
+      HWND control = form.Control(name);
+      HDC dc = ::GetDC(control);
+      const HGDIOBJ previous =
+          ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+      const std::wstring caption = Text(control);
+      SIZE needed{};
+      ::GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &needed);
+      ::SelectObject(dc, previous);
+      ::ReleaseDC(control, dc);
+      RECT box{};
+      ::GetClientRect(control, &box);
+      const int frame = std::string(name).starts_with("Command") ? 8 : 0;
+      EXPECT_LE(needed.cx + frame, box.right) << name << " at " << dpi << " DPI";
+      EXPECT_LE(needed.cy, box.bottom) << name << " at " << dpi << " DPI";
+    }
+  }
+}
+
+// The Run button says where the grid will go before it is pressed.
+TEST(Form1, RunButtonSaysWhereItWrites) {
+  CurrentFolder folder;
+  Form1 form(::GetModuleHandleW(nullptr));
+  wchar_t text[1024] = {};
+  TOOLINFOW tool{};
+  tool.cbSize = sizeof tool;
+  tool.hwnd = form.hwnd();
+  tool.uId = reinterpret_cast<UINT_PTR>(form.Control("Command2"));
+  tool.lpszText = text;
+  ::SendMessageW(form.Tooltip(), TTM_GETTEXTW, 1024, reinterpret_cast<LPARAM>(&tool));
+  EXPECT_EQ(std::wstring(text), L"Writes newgrid.txt in " + folder.path().wstring());
+}
+
+// The executable says who it is: file and product version 1.00 in U.S. English, its icon, and a
+// manifest that asks for per-monitor DPI awareness and the common controls' visual styles.
+TEST(Executable, SaysWhoItIs) {
+  const char* path = std::getenv("TESSAPLAN_EXE");
+  ASSERT_TRUE(path && *path);
+  const std::wstring exe = fs::path(path).wstring();
+  DWORD ignored = 0;
+  std::vector<char> version(::GetFileVersionInfoSizeW(exe.c_str(), &ignored));
+  ASSERT_FALSE(version.empty());
+  ASSERT_TRUE(
+      ::GetFileVersionInfoW(exe.c_str(), 0, static_cast<DWORD>(version.size()), version.data()));
+  const auto value = [&](const wchar_t* name) {
+    void* found = nullptr;
+    UINT size = 0;
+    return ::VerQueryValueW(version.data(), name, &found, &size) && size > 0
+               ? std::wstring(static_cast<const wchar_t*>(found))
+               : std::wstring(L"(none)");
+  };
+  EXPECT_EQ(value(L"\\StringFileInfo\\040904B0\\FileVersion"), L"1.00");
+  EXPECT_EQ(value(L"\\StringFileInfo\\040904B0\\ProductVersion"), L"1.00");
+  EXPECT_EQ(value(L"\\StringFileInfo\\040904B0\\ProductName"), L"tessaplan");
+  void* translation = nullptr;
+  UINT size = 0;
+  ASSERT_TRUE(::VerQueryValueW(version.data(), L"\\VarFileInfo\\Translation", &translation, &size));
+  EXPECT_EQ(static_cast<const WORD*>(translation)[0], 0x0409);  // U.S. English
+  HMODULE module = ::LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(module, nullptr);
+  EXPECT_NE(::FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(14)), nullptr);  // icon
+  HRSRC manifest = ::FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+  ASSERT_NE(manifest, nullptr);
+  const std::string text(static_cast<const char*>(::LockResource(::LoadResource(module, manifest))),
+                         ::SizeofResource(module, manifest));
+  EXPECT_NE(text.find("PerMonitorV2"), std::string::npos);
+  EXPECT_NE(text.find("Microsoft.Windows.Common-Controls"), std::string::npos);
+  ::FreeLibrary(module);
+}
 
 // A pasted text longer than an edit control's usual 30,000 characters is kept whole.
 TEST(Form1, KeepsALongPasteWhole) {
