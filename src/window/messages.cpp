@@ -1,6 +1,5 @@
 #include "window/messages.h"
 
-#include <QLabel>
 #include <QMessageBox>
 
 #include "grid/shown_text.h"

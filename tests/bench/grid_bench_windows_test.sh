@@ -9,7 +9,12 @@ source "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
 bench=${*: -1}
 emulator=("${@:1:$#-1}")
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+small=
+cleanup() {
+  [ -n "$small" ] && umount "$small" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
 cd "$work" || exit 1
 export LANG=C.UTF-8  # Wine reads the command line and file names as UTF-8
 
@@ -73,6 +78,25 @@ wait "$pid" 2>/dev/null
 for _ in $(seq 1000); do [ "$(hidden)" -eq 0 ] && break; sleep 0.01; done
 check "killed: file kept" cmp -s newgrid.txt before.txt
 check "killed: nothing left" test "$(hidden)" -eq 0
+
+# A disk too small for the grid (a 1 MB file system, mounted here as root can): refused before
+# the first byte, with the size the grid needs.
+if [ "$(id -u)" -eq 0 ]; then
+  mkdir "$work/small"
+  if mount -t tmpfs -o size=1m tmpfs "$work/small"; then
+    small="$work/small"
+    (cd "$small" && printf old >newgrid.txt && run -- 0 1000 0 1000 1 2>"$work/err.txt")
+    check "full disk: exit 1" test $? -eq 1
+    # The system's own words for a full disk come first; they differ between Windows and Wine.
+    check "full disk: the size it needs" grep -Eq '^Run-time error 5: File error: .+: the grid needs 19.6 MB \(' "$work/err.txt"
+    check "full disk: old file kept, nothing else" test "$(ls -A "$small")" = newgrid.txt
+    check "full disk: old file unchanged" test "$(cat "$small/newgrid.txt")" = old
+  else
+    check "a small file system mounted" false
+  fi
+else
+  echo "Not root: no small file system can be mounted; the full disk is not checked."
+fi
 
 # Every DLL it names is part of Windows.
 dlls=$(x86_64-w64-mingw32-objdump -p "$bench" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)

@@ -3,8 +3,9 @@
 # events, clicks Run and checks newgrid.txt; then a zero spacing, whose error box is confirmed
 # with Enter while the window stays; then quit, which must end the program with status 0. Then
 # the ways a long run can be stopped from outside: the window manager's close request before the
-# progress dialog appears, with it up, and while a slow disk syncs; SIGTERM; and a file size
-# limit, which must be an error box, not a silent death.
+# progress dialog appears, with it up, and while a slow disk syncs; SIGTERM and SIGHUP; a start
+# from the desktop entry, by a launcher in /; and a file size limit, which must be an error box,
+# not a silent death.
 # usage: end_to_end_test.sh TESSAPLAN SLOW_DISK_LIBRARY
 set -u
 program=$(realpath "$1")
@@ -155,13 +156,15 @@ close_request
 ended_with "close while saving" 2 0
 unchanged "close while saving"
 
-start_app
-type_grid 0 30000 0 5000 1
-run_button
-sleep 0.3
-kill -TERM "$app_pid"
-ended_with "SIGTERM" 2 0
-unchanged "SIGTERM"
+for signal in TERM HUP; do
+  start_app
+  type_grid 0 30000 0 5000 1
+  run_button
+  sleep 0.3
+  kill -s "$signal" "$app_pid"
+  ended_with "SIG$signal" 2 0
+  unchanged "SIG$signal"
+done
 
 # Started from its desktop entry by a launcher that runs in /, it starts in the home folder, and
 # Run writes there.
