@@ -21,29 +21,19 @@
 
 #include "grid/run_error.h"
 #include "grid/shown_text.h"
+#include "grid/windows/text.h"
 
 namespace grid {
 namespace {
 
 namespace fs = std::filesystem;
+using windows::Utf8;
 
 constexpr std::wstring_view kHiddenPrefix = L".tessaplan-";
 constexpr std::size_t kHiddenRandom = 8;
 constexpr std::wstring_view kHiddenLetters = L"abcdefghijklmnopqrstuvwxyz0123456789";
 // WriteFile takes at most 4 GB a call; the writer's buffers are far smaller.
 constexpr std::size_t kMaxWrite = std::size_t{1} << 30;
-
-std::string Utf8(std::wstring_view text) {
-  if (text.empty()) {
-    return {};
-  }
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size,
-                        nullptr, nullptr);
-  return utf8;
-}
 
 // The system's own words for an error, in the user's language, without the closing full stop.
 class WindowsCategory final : public std::error_category {

@@ -11,12 +11,16 @@
 
 #include "grid/run_error.h"
 #include "grid/shown_text.h"
+#include "grid/windows/text.h"
 #include "window/shared/form1_design.h"
 #include "window/shared/progress_rule.h"
 #include "window/shared/texts.h"
 
 namespace window {
 namespace {
+
+using grid::windows::Utf16;
+using grid::windows::Utf8;
 
 constexpr wchar_t kFormClass[] = L"tessaplanForm1";
 constexpr wchar_t kProgressClass[] = L"tessaplanProgress";
@@ -97,29 +101,6 @@ void Message(HWND owner, const std::string& text, UINT icon) {
 }
 
 }  // namespace
-
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) {
-    return {};
-  }
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size,
-                        nullptr, nullptr);
-  return utf8;
-}
-
-std::wstring Utf16(const std::string& text) {
-  if (text.empty()) {
-    return {};
-  }
-  const int size =
-      ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring utf16(static_cast<std::size_t>(size), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf16.data(), size);
-  return utf16;
-}
 
 char UserDecimalSeparator() {
   wchar_t separator[8] = {};

@@ -91,8 +91,4 @@ class Form1 {
 // The user's decimal separator, for the fields: a single ASCII character, else '.'.
 char UserDecimalSeparator();
 
-// UTF-16 to UTF-8 and back, exactly.
-std::string Utf8(const std::wstring& text);
-std::wstring Utf16(const std::string& text);
-
 }  // namespace window

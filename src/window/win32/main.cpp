@@ -7,11 +7,10 @@
 // After windows.h:
 #include <commctrl.h>
 #include <objbase.h>
-#include <shellapi.h>
 
 #include <string>
-#include <vector>
 
+#include "grid/windows/text.h"
 #include "window/shared/command_line.h"
 #include "window/win32/form1.h"
 
@@ -31,31 +30,14 @@ void Print(DWORD which, const std::string& text) {
     out = ::CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
                         nullptr);
   }
-  DWORD mode = 0;
-  DWORD written = 0;
-  if (::GetConsoleMode(out, &mode)) {
-    const std::wstring wide = window::Utf16(text);
-    ::WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
-  } else {
-    ::WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  }
-}
-
-std::vector<std::string> Arguments() {
-  int count = 0;
-  wchar_t** arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-  std::vector<std::string> utf8;
-  for (int i = 0; i < count; ++i) {
-    utf8.push_back(window::Utf8(arguments[i]));
-  }
-  ::LocalFree(arguments);
-  return utf8;
+  grid::windows::WriteText(out, text);
 }
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
-  const window::CommandLineAnswer answer = window::AnswerCommandLine(Arguments());
+  const window::CommandLineAnswer answer =
+      window::AnswerCommandLine(grid::windows::CommandLineArguments());
   if (answer.status >= 0) {
     Print(STD_OUTPUT_HANDLE, answer.output);
     Print(STD_ERROR_HANDLE, answer.error);

@@ -110,8 +110,21 @@ class BoxWatcher {
 
  private:
   static void CALLBACK Answer(HWND, UINT, UINT_PTR, DWORD) {
-    HWND box = ::FindWindowW(L"#32770", nullptr);
-    if (!box || !current_ || !::IsWindowVisible(box)) {
+    // A box of this thread's: other tests run beside this one on the same desktop.
+    HWND box = nullptr;
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND window, LPARAM found) -> BOOL {
+          wchar_t kind[16] = {};
+          ::GetClassNameW(window, kind, 16);
+          if (::lstrcmpW(kind, L"#32770") == 0 && ::IsWindowVisible(window)) {
+            *reinterpret_cast<HWND*>(found) = window;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&box));
+    if (!box || !current_) {
       return;
     }
     SeenBox seen{Text(box), L""};

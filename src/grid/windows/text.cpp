@@ -1,0 +1,57 @@
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+// After windows.h:
+#include <shellapi.h>
+
+#include "grid/windows/text.h"
+
+namespace grid::windows {
+
+std::string Utf8(std::wstring_view text) {
+  if (text.empty()) {
+    return {};
+  }
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size,
+                        nullptr, nullptr);
+  return utf8;
+}
+
+std::wstring Utf16(std::string_view text) {
+  if (text.empty()) {
+    return {};
+  }
+  const int size =
+      ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring utf16(static_cast<std::size_t>(size), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf16.data(), size);
+  return utf16;
+}
+
+std::vector<std::string> CommandLineArguments() {
+  int count = 0;
+  wchar_t** arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  std::vector<std::string> utf8;
+  for (int i = 0; i < count; ++i) {
+    utf8.push_back(Utf8(arguments[i]));
+  }
+  ::LocalFree(arguments);
+  return utf8;
+}
+
+bool WriteText(void* handle, std::string_view text) {
+  DWORD mode = 0;
+  DWORD written = 0;
+  if (::GetConsoleMode(handle, &mode)) {
+    const std::wstring wide = Utf16(text);
+    return ::WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written,
+                           nullptr) != 0;
+  }
+  return ::WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != 0;
+}
+
+}  // namespace grid::windows
