@@ -161,15 +161,15 @@ GridLayout LayOut(const GridInputs& inputs, const GridCounts& counts) {
 RunResult Write(const GridLayout& layout, const RunOptions& options) {
   GridProgress progress{.points_total = layout.columns.size() * layout.rows.size(),
                         .bytes_total = layout.file_size};
-  const GridFile* written = nullptr;
+  const GridFile* open_file = nullptr;  // set once the file is open
   const auto keep_going = [&] {
-    progress.bytes_done = written ? written->BytesDone() : 0;
+    progress.bytes_done = open_file ? open_file->BytesDone() : 0;
     return !options.progress || options.progress(progress);
   };
   try {
     GridFile file(options.output, layout.file_size,
                   {.sync = options.sync, .folder_advice = options.folder_advice}, keep_going);
-    written = &file;
+    open_file = &file;
     file.Append(kHeader);
     for (const ColumnText& column : layout.columns) {
       for (const RowText& row : layout.rows) {
