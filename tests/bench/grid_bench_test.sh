@@ -80,6 +80,18 @@ check "exit 1 when the close fails" test $? -eq 1
 check "a failed close is an I/O error" grep -Fq 'Run-time error 5: File error: Input/output error' err.txt
 check "file kept when the close fails" cmp -s newgrid.txt before.txt
 
+# A file whose access control list cannot be given to the new file is not replaced by one that
+# would grant more: a File error before anything is written.
+setfacl -m u:65534:rw,g::-,m::rw newgrid.txt
+getfacl --omit-header newgrid.txt >acl-before.txt 2>/dev/null
+LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_ACL_REFUSED=1 "$bench" -- 0 400 0 200 200 2>err.txt
+check "exit 1 when the access list cannot be copied" test $? -eq 1
+check "the access list named" grep -Fq 'Run-time error 5: File error: its access control list cannot be copied to the new file: Operation not permitted' err.txt
+check "file and its access list kept" cmp -s newgrid.txt before.txt
+check "the access list unchanged" bash -c "getfacl --omit-header newgrid.txt 2>/dev/null | cmp -s - acl-before.txt"
+setfacl -b newgrid.txt
+rm acl-before.txt
+
 # A current folder that was deleted is named as such.
 gone=$(mktemp -d)
 (cd "$gone" && rmdir "$gone" && exec "$bench" -- 0 400 0 200 200) 2>err.txt

@@ -11,11 +11,14 @@
 // - TESSAPLAN_TEST_WRITE_RETURNS_ZERO: a write of a regular file returns 0 and no reason;
 // - TESSAPLAN_TEST_CLOSE_FAILS: closing a regular file open for writing reports EIO, as a
 //   network file system reports a write that failed on the server;
+// - TESSAPLAN_TEST_ACL_REFUSED: setting an access control list fails (EPERM), as on a file
+//   system or server that keeps the list but will not take one from this user;
 // - TESSAPLAN_TEST_CALL_LOG=FILE: each fsync (of a file or a folder) and each request to drop
 //   pages from the cache is noted in FILE, one line each, for what a test cannot see.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -155,4 +158,14 @@ extern "C" int close(int fd) {
     return -1;
   }
   return result;
+}
+
+extern "C" int fsetxattr(int fd, const char* name, const void* value, size_t size, int flags) {
+  static const auto real = Real<int (*)(int, const char*, const void*, size_t, int)>("fsetxattr");
+  if (std::getenv("TESSAPLAN_TEST_ACL_REFUSED") &&
+      std::strcmp(name, "system.posix_acl_access") == 0) {
+    errno = EPERM;
+    return -1;
+  }
+  return real(fd, name, value, size, flags);
 }

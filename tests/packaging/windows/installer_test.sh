@@ -41,6 +41,12 @@ check "listed for removal" "$wine" reg query 'HKLM\Software\Microsoft\Windows\Cu
 check "installed program answers --version" \
   test "$("$wine" 'C:\Program Files\tessaplan\tessaplan.exe' --version)" = "tessaplan 1.00"
 
+# Every DLL the program names is part of Windows: it runs on a machine with nothing installed.
+dlls=$(x86_64-w64-mingw32-objdump -p "$program/tessaplan.exe" | sed -n 's/^\s*DLL Name: //p' |
+  tr 'A-Z' 'a-z' | sort -u)
+check "only system DLLs ($(echo $dlls))" test -z "$(echo "$dlls" |
+  grep -Ev '^(kernel32|msvcrt|user32|gdi32|comctl32|ole32|oleaut32|oleacc|shell32|advapi32|version|api-ms-win-.*)\.dll$')"
+
 # The uninstaller copies itself away and returns at once; the copy removes the rest.
 "$wine" 'C:\Program Files\tessaplan\Uninstall.exe' /S
 check "silent uninstall: exit 0" test $? -eq 0
