@@ -192,12 +192,15 @@ std::error_code SystemFile::Finish() {
 // Claims the blocks now. Where the file system cannot preallocate, its free space is asked; one
 // that does not say (ramfs, some FUSE file systems report no blocks at all) is written to, and
 // a real ENOSPC speaks.
-int Reserve(int fd, std::uint64_t size) {
+// `keep_size` claims them without changing the file's length, for a file whose old content must
+// stay as it is until the grid is written over it.
+int Reserve(int fd, std::uint64_t size, bool keep_size) {
   if (size == 0) {
     return 0;
   }
   // Not posix_fallocate: where the file system has no fallocate, it writes every block.
-  if (RetryOnInterrupt([&] { return ::fallocate(fd, 0, 0, static_cast<off_t>(size)); }) == 0) {
+  const int mode = keep_size ? FALLOC_FL_KEEP_SIZE : 0;
+  if (RetryOnInterrupt([&] { return ::fallocate(fd, mode, 0, static_cast<off_t>(size)); }) == 0) {
     return 0;
   }
   if (errno != EOPNOTSUPP && errno != ENOSYS) {
@@ -279,8 +282,9 @@ struct Replacement::State {
   std::string name;  // the name the file takes there
   bool exists = false;
   struct stat existing {};
-  bool in_place = false;    // a writable file in a folder this user may not write
-  std::string hidden_name;  // the new file's name meanwhile, once it has one
+  bool in_place = false;     // a writable file in a folder this user may not write
+  bool overwriting = false;  // in place, and the old grid no longer whole
+  std::string hidden_name;   // the new file's name meanwhile, once it has one
   std::shared_ptr<SystemFile> file;
   std::shared_ptr<NewFile> shared;  // the same, for the writer
   bool committed = false;
@@ -608,16 +612,22 @@ void Replacement::State::Create(std::uint64_t size) {
   if (exists && !in_place) {
     CopyRights();
   }
-  if (const int error = Reserve(file->fd(), size); error != 0) {
+  const auto fail_for_space = [&](int error) {
     if (error == ENOSPC || error == EFBIG || error == EDQUOT) {
       detail::FailForSpace(Reason(error), size, shown);
     }
     Fail(error);
+  };
+  if (const int error = Reserve(file->fd(), size, in_place); error != 0) {
+    fail_for_space(error);
   }
-  // Written in place, the file holds exactly the grid: what lay beyond it goes now.
-  if (in_place &&
-      RetryOnInterrupt([&] { return ::ftruncate(file->fd(), static_cast<off_t>(size)); }) != 0) {
-    Fail(errno);
+  // Written in place, the file holds exactly the grid: what lay beyond it goes now, and from
+  // here on the old grid is being written over.
+  if (in_place) {
+    if (RetryOnInterrupt([&] { return ::ftruncate(file->fd(), static_cast<off_t>(size)); }) != 0) {
+      fail_for_space(errno);
+    }
+    overwriting = true;
   }
 }
 
@@ -737,8 +747,9 @@ void Replacement::Abandon() {
     ::unlinkat(s.directory.get(), s.hidden_name.c_str(), 0);
     s.hidden_name.clear();
   }
-  // Written in place, a file cut midway would pass for a grid: it is left empty instead.
-  if (s.in_place && s.file) {
+  // Written in place, a file cut midway would pass for a grid: it is left empty instead. One
+  // refused before it was touched stays as it was.
+  if (s.overwriting && s.file) {
     ::ftruncate(s.file->fd(), 0);
   }
   s.file.reset();

@@ -337,6 +337,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Behind a link, the message names the folder where the problem is.
         FailureCase{"missing_folder_behind_a_link", "mkdir real; ln -s real/none/target.txt newgrid.txt", "No such file or directory", "real/none"},
         FailureCase{"read_only_folder_behind_a_link", "mkdir -m 555 ro; ln -s ro/target.txt newgrid.txt", "Permission denied", "ro", "newgrid.txt", true},
+        // Written in place, a refusal before the first byte leaves the old grid whole.
+        FailureCase{"writable_file_in_a_read_only_folder_beyond_the_size_limit", "mkdir ro; printf 'old grid' >ro/newgrid.txt; chmod 666 ro/newgrid.txt; chmod 555 ro", "File too large: the grid needs 5.0 kB", "ro/newgrid.txt", "ro/newgrid.txt", true, 5000, 5000, 1000},
         FailureCase{"link_loop", "ln -s newgrid.txt newgrid.txt", "Too many levels of symbolic links", "newgrid.txt"},
         // The system refuses these only when the grid is renamed into place: asked at the start.
         FailureCase{"append_only_file_root_only", "printf old >newgrid.txt; chattr +a newgrid.txt", "append-only", "newgrid.txt", "newgrid.txt", false, 10, 10, RLIM_INFINITY, "chattr -a newgrid.txt"},
