@@ -136,7 +136,8 @@ bool DeleteOnClose(HANDLE file, bool on) {
                                       sizeof disposition) != 0;
 }
 
-// The new file's handle: whole buffers handed to WriteFile, and one flush at the end.
+// The new file's handle: whole buffers handed to WriteFile, and one flush at the end for a synced
+// run.
 class SystemFile final : public NewFile {
  public:
   SystemFile(Handle handle, bool sync) : handle_(std::move(handle)), sync_(sync) {}
@@ -155,7 +156,9 @@ class SystemFile final : public NewFile {
       size -= written;
       written_ += written;
     }
-    bytes_done_ = sync_ ? 0 : written_;
+    // Windows has no way to start write-back for a range: the bytes done are the bytes handed
+    // to the system, and the flush at the end, the "saving" of a run, puts them on the disk.
+    bytes_done_ = written_;
     return {};
   }
   std::error_code Finish() override {
