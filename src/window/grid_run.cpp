@@ -5,10 +5,9 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QWidget>
-#include <exception>
 
-#include "grid/run_error.h"
 #include "window/shared/progress_rule.h"
+#include "window/shared/run.h"
 #include "window/shared/texts.h"
 
 namespace window {
@@ -26,35 +25,20 @@ GridRun::GridRun(QWidget* window, int show_after_ms, const QString& path, grid::
     return !cancelled_;
   };
   worker_ = std::thread([this, texts = std::move(texts), options = std::move(options)] {
-    int number = 0;
-    std::string description;
-    bool cancelled = false;
-    std::uint64_t bytes = 0;
-    try {
-      const grid::RunResult result = grid::GenerateGrid(texts, options);
-      cancelled = result.cancelled;
-      bytes = result.bytes_written;
-    } catch (const grid::RunError& error) {
-      number = error.number();
-      description = error.description();
-    } catch (const std::exception& error) {
-      const grid::RunError system(grid::ErrorKind::system, error.what());
-      number = system.number();
-      description = system.description();
-    }
+    const RunOutcome outcome = RunGrid(texts, options);
     // Queued to the window's thread; dropped there if this run is gone by then.
     QMetaObject::invokeMethod(
         this,
-        [this, number, description, cancelled, bytes] {
+        [this, outcome] {
           worker_.join();
           ticker_.stop();
-          if (number == 0 && !cancelled && dialog_) {
-            showDone(bytes);
+          if (outcome.error_number == 0 && !outcome.cancelled && dialog_) {
+            showDone(outcome.bytes_written);
           } else if (dialog_) {
             dialog_->deleteLater();
           }
-          error_number_ = number;
-          error_description_ = QString::fromStdString(description);
+          error_number_ = outcome.error_number;
+          error_description_ = QString::fromStdString(outcome.error_description);
           emit finished();
         },
         Qt::QueuedConnection);

@@ -5,15 +5,14 @@
 // After initguid.h, which makes it define the identifiers it declares:
 #include <oleacc.h>
 
-#include <exception>
 #include <utility>
 #include <vector>
 
-#include "grid/run_error.h"
 #include "grid/shown_text.h"
 #include "grid/windows/text.h"
 #include "window/shared/form1_design.h"
 #include "window/shared/progress_rule.h"
+#include "window/shared/run.h"
 #include "window/shared/texts.h"
 
 namespace window {
@@ -371,18 +370,7 @@ void Form1::Run() {
   ::SetTimer(hwnd_, kTicker, kProgressTickMs, nullptr);
   worker_ =
       std::thread([this, window = hwnd_, texts = std::move(texts), options = std::move(options)] {
-        try {
-          const grid::RunResult result = grid::GenerateGrid(texts, options);
-          finished_cancelled_ = result.cancelled;
-          bytes_written_ = result.bytes_written;
-        } catch (const grid::RunError& error) {
-          error_number_ = error.number();
-          error_description_ = error.description();
-        } catch (const std::exception& error) {
-          const grid::RunError system(grid::ErrorKind::system, error.what());
-          error_number_ = system.number();
-          error_description_ = system.description();
-        }
+        outcome_ = RunGrid(texts, options);
         ::PostMessageW(window, kRunFinished, 0, 0);  // dropped if the window is gone by then
       });
 }
@@ -448,16 +436,15 @@ void Form1::Tick() {
 void Form1::RunFinished() {
   worker_.join();
   ::KillTimer(hwnd_, kTicker);
-  const int number = std::exchange(error_number_, 0);
-  const bool cancelled = std::exchange(finished_cancelled_, false) || cancelled_;
+  const RunOutcome outcome = std::exchange(outcome_, {});
   SetRunning(false);
-  if (number == 0 && !cancelled && progress_) {
-    ShowDone();  // takes the focus
+  if (outcome.error_number == 0 && !outcome.cancelled && !cancelled_ && progress_) {
+    ShowDone(outcome.bytes_written);  // takes the focus
   } else {
     CloseProgress();
   }
-  if (number != 0) {
-    Message(hwnd_, RunErrorText(number, error_description_), MB_ICONERROR);
+  if (outcome.error_number != 0) {
+    Message(hwnd_, RunErrorText(outcome.error_number, outcome.error_description), MB_ICONERROR);
   }
 }
 
@@ -468,12 +455,11 @@ void Form1::Cancel() {
 
 // The dialog says the grid is written and stays until the user closes it: a state no one takes
 // for a cancel, whose button takes the focus so that a screen reader announces it and the text.
-void Form1::ShowDone() {
+void Form1::ShowDone(std::uint64_t bytes) {
   progress_done_ = true;
   ::SendMessageW(progress_bar_, PBM_SETPOS, kProgressSteps, 0);
   const std::string path = Utf8(folder_) + "\\newgrid.txt";
-  ::SetWindowTextW(progress_label_,
-                   Utf16(ProgressText(RunStage::saved, path, bytes_written_)).c_str());
+  ::SetWindowTextW(progress_label_, Utf16(ProgressText(RunStage::saved, path, bytes)).c_str());
   ::SetWindowTextW(progress_button_, L"Close");
   ::SetActiveWindow(progress_);
   ::SetFocus(progress_button_);

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "grid/generate_grid.h"
+#include "window/shared/run.h"
 
 namespace window {
 
@@ -56,7 +57,7 @@ class Form1 {
   void Tick();
   void RunFinished();
   void Cancel();
-  void ShowDone();
+  void ShowDone(std::uint64_t bytes);
   void CloseProgress();
 
   HINSTANCE instance_;
@@ -82,10 +83,7 @@ class Form1 {
   std::atomic<std::uint64_t> bytes_done_{0};
   std::atomic<std::uint64_t> bytes_total_{0};
   std::atomic<bool> saving_{false};
-  int error_number_ = 0;
-  std::string error_description_;
-  std::uint64_t bytes_written_ = 0;
-  bool finished_cancelled_ = false;
+  RunOutcome outcome_;  // written by the worker, read once it has been joined
 };
 
 // The user's decimal separator, for the fields: a single ASCII character, else '.'.
