@@ -23,6 +23,7 @@ cleanup() {
 }
 trap cleanup EXIT
 source "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../x_server.sh"
 
 # The command line is answered without a display, as over ssh.
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" --version >"$work/out.txt" 2>&1
@@ -34,20 +35,8 @@ check "--help: usage" grep -q '^Usage: tessaplan' "$work/out.txt"
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" --bogus >"$work/out.txt" 2>&1
 check "unknown option: exit 2" test $? -eq 2
 check "unknown option: one sentence" test "$(cat "$work/out.txt")" = "tessaplan: Unknown option 'bogus' (see tessaplan --help)"
-# Polls COMMAND for up to 20 seconds: X clients and the file appear in their own time.
-within_20s() {
-  for _ in $(seq 200); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
 
-# Xvfb chooses a free display and writes its number to descriptor 3.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb_pid=$!
-within_20s test -s "$work/display" || { echo "Xvfb did not start"; exit 1; }
-export DISPLAY=":$(head -n 1 "$work/display")"
+start_x_server "$work"
 
 # A small window manager: close requests come from it, as on a desktop.
 openbox --sm-disable >/dev/null 2>&1 &

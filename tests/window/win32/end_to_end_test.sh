@@ -6,6 +6,7 @@
 # usage: end_to_end_test.sh WINE64 TESSAPLAN_EXE
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/../../check.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../../x_server.sh"
 wine=$1
 program=$2
 work=$(mktemp -d)
@@ -20,19 +21,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-within_20s() {
-  for _ in $(seq 200); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
-# Xvfb chooses a free display and writes its number to descriptor 3.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb_pid=$!
-within_20s test -s "$work/display" || { echo "Xvfb did not start"; exit 1; }
-export DISPLAY=":$(head -n 1 "$work/display")"
+start_x_server "$work"
 "$wine" wineboot -i >/dev/null 2>&1
 
 mkdir "$work/run"
