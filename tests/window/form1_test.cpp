@@ -627,22 +627,16 @@ class Form1Test : public QObject {
     QTest::addColumn<QString>("stalled");    // what the disk holds up: "SYNC" or "WRITE"
     const QStringList long_to_write = {"0", "20000", "0", "1000", "1"};  // 470 MB
     const QStringList quick_to_write = {"0", "1000", "0", "100", "1"};   // 2 MB
-    QTest::newRow("close box before the dialog") << "close box"
-                                                 << "before the dialog" << quick_to_write << "SYNC";
-    QTest::newRow("close box while writing") << "close box"
-                                             << "writing" << long_to_write << "SYNC";
-    QTest::newRow("close box while saving") << "close box"
-                                            << "saving" << quick_to_write << "SYNC";
-    QTest::newRow("quit while saving") << "quit"
-                                       << "saving" << quick_to_write << "SYNC";
-    QTest::newRow("Cancel while writing") << "Cancel"
-                                          << "writing" << long_to_write << "SYNC";
-    QTest::newRow("Cancel while saving") << "Cancel"
-                                         << "saving" << quick_to_write << "SYNC";
-    QTest::newRow("close box while a write stalls") << "close box"
-                                                    << "writing" << long_to_write << "WRITE";
-    QTest::newRow("Cancel while a write stalls") << "Cancel"
-                                                 << "writing" << long_to_write << "WRITE";
+    // clang-format off
+    QTest::newRow("close box before the dialog") << "close box" << "before the dialog" << quick_to_write << "SYNC";
+    QTest::newRow("close box while writing") << "close box" << "writing" << long_to_write << "SYNC";
+    QTest::newRow("close box while saving") << "close box" << "saving" << quick_to_write << "SYNC";
+    QTest::newRow("quit while saving") << "quit" << "saving" << quick_to_write << "SYNC";
+    QTest::newRow("Cancel while writing") << "Cancel" << "writing" << long_to_write << "SYNC";
+    QTest::newRow("Cancel while saving") << "Cancel" << "saving" << quick_to_write << "SYNC";
+    QTest::newRow("close box while a write stalls") << "close box" << "writing" << long_to_write << "WRITE";
+    QTest::newRow("Cancel while a write stalls") << "Cancel" << "writing" << long_to_write << "WRITE";
+    // clang-format on
   }
 
   // A run stopped at any moment, however the user stops it, leaves the old file and nothing

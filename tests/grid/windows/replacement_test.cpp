@@ -14,19 +14,16 @@
 
 #include "grid/grid_file.h"
 #include "grid/run_error.h"
+#include "grid/windows/text.h"
 #include "test_files.h"
 
 namespace grid {
 namespace {
 
 namespace fs = std::filesystem;
+using grid::windows::Utf8;
 using testing_support::ReadFile;
 using testing_support::WriteFile;
-
-std::string Utf8(const std::wstring& text) {
-  const std::u8string utf8 = fs::path(text).u8string();
-  return std::string(utf8.begin(), utf8.end());
-}
 
 // Calls `visit` with the path (relative, '/' between names) and the find data of everything
 // under `folder`, folders before what they hold. Through the system's own calls and the long-path
