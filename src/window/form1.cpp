@@ -107,13 +107,6 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
     control->setGeometry(ToPixels(design.twips, dpi, scale));
   }
   const auto find = [this](const char* name) { return findChild<QWidget*>(QLatin1String(name)); };
-  Label1 = findChild<QLabel*>(QStringLiteral("Label1"));
-  Label2 = findChild<QLabel*>(QStringLiteral("Label2"));
-  Label3 = findChild<QLabel*>(QStringLiteral("Label3"));
-  Label4 = findChild<QLabel*>(QStringLiteral("Label4"));
-  Label5 = findChild<QLabel*>(QStringLiteral("Label5"));
-  Label6 = findChild<QLabel*>(QStringLiteral("Label6"));
-  Label7 = findChild<QLabel*>(QStringLiteral("Label7"));
   Text1 = findChild<QLineEdit*>(QStringLiteral("Text1"));
   Text2 = findChild<QLineEdit*>(QStringLiteral("Text2"));
   Text3 = findChild<QLineEdit*>(QStringLiteral("Text3"));

@@ -6,7 +6,6 @@
 
 #include "grid/generate_grid.h"
 
-class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -41,13 +40,6 @@ class Form1 : public QWidget {
   void setRunning(bool running);
   void runFinished();
 
-  QLabel* Label1;
-  QLabel* Label2;
-  QLabel* Label3;
-  QLabel* Label4;
-  QLabel* Label5;
-  QLabel* Label6;
-  QLabel* Label7;
   QLineEdit* Text1;
   QLineEdit* Text2;
   QLineEdit* Text3;
