@@ -11,12 +11,12 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# A Wine prefix of the build's own, made on first use; no debug chatter, no offer to install
-# Mono or Gecko, which the programs do not need.
+# A Wine prefix of the build's own, made completely before the first program runs in it (with
+# the display-less driver the window tests need); no debug chatter, no offer to install Mono or
+# Gecko, which the programs do not need.
 find_program(TESSAPLAN_WINE64 wine64 PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH REQUIRED)
-set(CMAKE_CROSSCOMPILING_EMULATOR
-    env WINEPREFIX=${CMAKE_BINARY_DIR}/wine WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
-        ${TESSAPLAN_WINE64})
+set(TESSAPLAN_WINE_RUN ${CMAKE_CURRENT_LIST_DIR}/wine_run.sh)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${TESSAPLAN_WINE_RUN} ${CMAKE_BINARY_DIR}/wine ${TESSAPLAN_WINE64})
 
 # A Windows machine with nothing installed has no libstdc++, libgcc or winpthread DLLs: every
 # program carries them.

@@ -1,14 +1,5 @@
-# Sourced by the tests that need a display: `within_20s COMMAND...` polls COMMAND for up to 20
-# seconds (X clients and files appear in their own time), and `start_x_server FOLDER` starts an
+# Sourced, after check.sh, by the tests that need a display: `start_x_server FOLDER` starts an
 # Xvfb on a free display, 96 DPI, exports DISPLAY and sets xvfb_pid, which the caller stops.
-within_20s() {
-  for _ in $(seq 200); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
 start_x_server() {
   # Xvfb chooses a free display and writes its number to descriptor 3.
   Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$1/display" 2>/dev/null &

@@ -13,8 +13,9 @@
 //   network file system reports a write that failed on the server;
 // - TESSAPLAN_TEST_ACL_REFUSED: setting an access control list fails (EPERM), as on a file
 //   system or server that keeps the list but will not take one from this user;
-// - TESSAPLAN_TEST_CALL_LOG=FILE: each fsync (of a file or a folder) and each request to drop
-//   pages from the cache is noted in FILE, one line each, for what a test cannot see.
+// - TESSAPLAN_TEST_CALL_LOG=FILE: each fsync (of a file or a folder), each request to drop
+//   pages from the cache and each delayed call as its delay begins ("stall") is noted in FILE,
+//   one line each, for what a test cannot see.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -43,8 +44,11 @@ bool IsRegularFile(int fd) {
   return fd > STDERR_FILENO && fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
 }
 
+void Note(const char* call);
+
 void DelayBy(const char* variable, int fd) {
   if (const char* delay = std::getenv(variable); delay && IsRegularFile(fd)) {
+    Note("stall\n");
     std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(delay)));
   }
 }

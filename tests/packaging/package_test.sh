@@ -7,6 +7,10 @@ set -u
 source "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo -n)
+if ! "${as_root[@]}" true 2>/dev/null; then
+  echo "Skipped: installing a package needs root or sudo without a password."
+  exit 77
+fi
 if dpkg-query -W -f='${Status}' tessaplan 2>/dev/null | grep -q 'install ok installed'; then
   echo "tessaplan is installed on this machine already; this test would replace it"
   exit 1

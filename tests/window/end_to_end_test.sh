@@ -38,8 +38,9 @@ check "unknown option: one sentence" test "$(cat "$work/out.txt")" = "tessaplan:
 
 start_x_server "$work"
 
-# A small window manager: close requests come from it, as on a desktop.
-openbox --sm-disable >/dev/null 2>&1 &
+# A small window manager: close requests come from it, as on a desktop. Its log goes into this
+# test's folder, not the home folder.
+XDG_CACHE_HOME="$work/cache" XDG_CONFIG_HOME="$work/config" openbox --sm-disable >/dev/null 2>&1 &
 wm_pid=$!
 within_20s wmctrl -m >/dev/null 2>&1 || { echo "no window manager"; exit 1; }
 
@@ -123,7 +124,7 @@ unchanged() {
 start_app
 type_grid 0 30000 0 5000 1  # 3.5 GB
 run_button
-sleep 0.3
+check "close before the dialog: run begun" within_20s holds_new_file "$app_pid" "$work/run"
 close_request
 ended_with "close before the dialog" 2 0
 unchanged "close before the dialog"
@@ -149,7 +150,7 @@ for signal in TERM HUP; do
   start_app
   type_grid 0 30000 0 5000 1
   run_button
-  sleep 0.3
+  check "SIG$signal: run begun" within_20s holds_new_file "$app_pid" "$work/run"
   kill -s "$signal" "$app_pid"
   ended_with "SIG$signal" 2 0
   unchanged "SIG$signal"

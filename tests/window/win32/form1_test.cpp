@@ -61,6 +61,28 @@ class CurrentFolder {
   fs::path dir_;
 };
 
+// Windows made where Wine has no display driver (a Wine server started before the prefix had its
+// null driver) have no size, and every test would fail in its own way after its own timeout:
+// instead one line says why, and each test fails at once.
+class WindowsCanBeMade : public testing::Environment {
+ public:
+  void SetUp() override {
+    HWND probe = ::CreateWindowExW(0, L"STATIC", L"probe", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200,
+                                   nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    RECT client{};
+    const bool sized = probe && ::GetClientRect(probe, &client) && client.right > 0 &&
+                       client.bottom > 0;
+    if (probe) {
+      ::DestroyWindow(probe);
+    }
+    ASSERT_TRUE(sized) << "A window made here has no size: Wine has no display driver. Run the "
+                          "tests through the build's emulator (cmake/wine_run.sh), which makes "
+                          "the prefix with the null driver before any Wine process starts.";
+  }
+};
+const testing::Environment* const kWindowsCanBeMade =
+    testing::AddGlobalTestEnvironment(new WindowsCanBeMade);
+
 // Handles the thread's messages, as the program's loop does, until `done` or 30 seconds.
 bool PumpUntil(Form1& form, const std::function<bool()>& done) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
