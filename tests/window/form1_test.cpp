@@ -690,7 +690,8 @@ class Form1Test : public QObject {
     QTest::mouseClick(button("Command2"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(since_stop.isValid(), 20000);
     QTRY_VERIFY_WITH_TIMEOUT(!form_->findChild<GridRun*>(), 20000);
-    QVERIFY2(since_stop.elapsed() < kStallMs / 2, qPrintable(QString::number(since_stop.elapsed())));
+    QVERIFY2(since_stop.elapsed() < kStallMs / 2,
+             qPrintable(QString::number(since_stop.elapsed())));
     QVERIFY2(loop.longestMs() < kStallMs / 2, qPrintable(QString::number(loop.longestMs())));
     QCOMPARE(form_->isVisible(), how == "Cancel");
     QCOMPARE(spy.closed(), how == "Cancel" ? 0 : 1);

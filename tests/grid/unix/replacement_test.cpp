@@ -391,8 +391,7 @@ TEST(WriteAll, GoesOnAfterASignalAndShortWrites) {
   const auto blocked = [&] {
     int queued = 0;
     const std::string stat = ReadFile(writer_state);
-    return ::ioctl(ends[0], FIONREAD, &queued) == 0 &&
-           queued == ::fcntl(ends[0], F_GETPIPE_SZ) &&
+    return ::ioctl(ends[0], FIONREAD, &queued) == 0 && queued == ::fcntl(ends[0], F_GETPIPE_SZ) &&
            stat.compare(stat.rfind(')') + 2, 1, "S") == 0;
   };
   std::thread reader([&] {

@@ -70,8 +70,8 @@ class WindowsCanBeMade : public testing::Environment {
     HWND probe = ::CreateWindowExW(0, L"STATIC", L"probe", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200,
                                    nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
     RECT client{};
-    const bool sized = probe && ::GetClientRect(probe, &client) && client.right > 0 &&
-                       client.bottom > 0;
+    const bool sized =
+        probe && ::GetClientRect(probe, &client) && client.right > 0 && client.bottom > 0;
     if (probe) {
       ::DestroyWindow(probe);
     }
