@@ -2,9 +2,10 @@
 # Runs a Windows program under Wine in a prefix that is made once, completely, before any
 # program runs in it: created, Wine's menu builder off (it would write menu entries into the
 # home folder), the null display driver set unless --with-display, and the Wine server that made
-# it ended, so that every later process meets a server that knows the driver. Any number may
-# start at once: the first makes the prefix, the others wait for it. A prefix that some other
-# Wine process made first (without the driver) is made complete the same way.
+# it gone, so that every later process meets a server, and a desktop, that know the driver. Any
+# number may start at once: the first makes the prefix, the others wait for it. A prefix that
+# another Wine process made or is making (without the driver) is waited for, then made complete
+# the same way.
 # usage: wine_run.sh [--with-display] PREFIX WINE64 PROGRAM [ARGUMENT...]
 set -euo pipefail
 driver=null
@@ -23,13 +24,14 @@ if [ ! -e "$ready" ]; then
   exec {lock}>>"$WINEPREFIX.lock"
   flock "$lock"
   if [ ! -e "$ready" ]; then
+    "$wineserver" -w
     "$wine" wineboot -i >/dev/null 2>&1 || { echo "wine_run.sh: Wine could not make $WINEPREFIX" >&2; exit 1; }
     if [ -n "$driver" ]; then
       "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d "$driver" /f >/dev/null 2>&1 ||
         { echo "wine_run.sh: Wine could not set the display driver in $WINEPREFIX" >&2; exit 1; }
     fi
-    # A server that was started before the driver was set would go on serving without it.
-    "$wineserver" -k 2>/dev/null || true
+    # A server that was started before the driver was set would go on serving without it: it
+    # ends once the processes it serves have, a few seconds later.
     "$wineserver" -w
     touch "$ready"
   fi
