@@ -15,8 +15,7 @@ source "$root/scripts/setup.sh" >/dev/null
 "$root/scripts/build-windows" >/dev/null
 linux="$root/build/bench/grid_bench"
 windows="$root/build-windows/bench/grid_bench.exe"
-export WINEPREFIX="$root/build-windows/wine" WINEDEBUG=-all
-wine=(/usr/lib/wine/wine64)
+wine=("$root/cmake/wine_run.sh" "$root/build-windows/wine" /usr/lib/wine/wine64)
 work="$root/build/bench-work"
 mkdir -p "$work"
 cd "$work"
