@@ -97,6 +97,21 @@ gone=$(mktemp -d)
 (cd "$gone" && rmdir "$gone" && exec "$bench" -- 0 400 0 200 200) 2>err.txt
 check "deleted folder" grep -Fqx 'Run-time error 5: File error: the folder no longer exists; run in one that does (the current folder, which has been deleted)' err.txt
 
+# The kernel's file systems have files that pass for regular ones but are its settings: refused
+# before the first byte. Harmless ones here: the run's own name, and, as root, the host's name in
+# a namespace of its own (unshare -u).
+kernel=$(mktemp -d)
+ln -s /proc/self/comm "$kernel/newgrid.txt"
+(cd "$kernel" && exec "$bench" -- 0 400 0 200 200) 2>err.txt
+check "a link into /proc: exit 1" test $? -eq 1
+check "a link into /proc: refused" grep -Eqx "Run-time error 5: File error: a file of the kernel's proc file system, which holds the system's settings, not data; run in another folder \(/proc/[0-9]+/comm\)" err.txt
+if [ "$(id -u)" -eq 0 ]; then
+  ln -sfn /proc/sys/kernel/hostname "$kernel/newgrid.txt"
+  (cd "$kernel" && exec unshare -u sh -c '"$0" --no-sync -- 0 1 0 1 1 2>/dev/null; echo "$? $(hostname)"' "$bench") >"$kernel/out.txt"
+  check "the host's name, as root: refused and kept" test "$(cat "$kernel/out.txt")" = "1 $(hostname)"
+fi
+rm -rf "$kernel"
+
 # A file size limit, as the user's shell sets it: a File error, not a silent death.
 (ulimit -f 10; exec "$bench" -- 0 1000 0 1000 1) 2>err.txt
 check "exit 1 under ulimit -f" test $? -eq 1

@@ -7,14 +7,17 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <deque>
 #include <random>
 #include <string_view>
@@ -98,6 +101,50 @@ std::string HiddenName() {
 bool IsHiddenName(std::string_view name) {
   return name.size() == kHiddenPrefix.size() + kHiddenRandom && name.starts_with(kHiddenPrefix) &&
          name.find_first_not_of(kHiddenLetters, kHiddenPrefix.size()) == std::string_view::npos;
+}
+
+// The kernel's own file systems, whose files pass for regular ones but are the system's settings
+// and state (/proc, /sys and their kind): their name, or nothing for any other file system.
+const char* KernelFileSystem(const int directory) {
+  constexpr unsigned long kConfigFs = 0x62656570;  // not in linux/magic.h
+  constexpr unsigned long kFuseControl = 0x65735543;
+  struct statfs system {};
+  if (RetryOnInterrupt([&] { return ::fstatfs(directory, &system); }) != 0) {
+    return nullptr;
+  }
+  switch (static_cast<unsigned long>(system.f_type)) {
+    case PROC_SUPER_MAGIC:
+      return "proc";
+    case SYSFS_MAGIC:
+      return "sysfs";
+    case DEBUGFS_MAGIC:
+      return "debugfs";
+    case TRACEFS_MAGIC:
+      return "tracefs";
+    case SECURITYFS_MAGIC:
+      return "securityfs";
+    case CGROUP_SUPER_MAGIC:
+    case CGROUP2_SUPER_MAGIC:
+      return "cgroup";
+    case kConfigFs:
+      return "configfs";
+    case BPF_FS_MAGIC:
+      return "bpf";
+    case PSTOREFS_MAGIC:
+      return "pstore";
+    case EFIVARFS_MAGIC:
+      return "efivarfs";
+    case SELINUX_MAGIC:
+      return "selinuxfs";
+    case SMACK_MAGIC:
+      return "smackfs";
+    case BINFMTFS_MAGIC:
+      return "binfmt_misc";
+    case kFuseControl:
+      return "fusectl";
+    default:
+      return nullptr;
+  }
 }
 
 bool SameFile(const struct stat& a, const struct stat& b) {
@@ -379,7 +426,9 @@ void Replacement::State::Resolve(const fs::path& target) {
             "to (such as /tmp), could lead to any of your files",
             shown_folder, part);
       }
-      std::string link(static_cast<std::size_t>(status.st_size) + 1, '\0');
+      // Links of the kernel's file systems (/proc/self) tell no size: room for any path then.
+      std::string link(status.st_size > 0 ? static_cast<std::size_t>(status.st_size) + 1 : PATH_MAX,
+                       '\0');
       const ssize_t length = ::readlinkat(directory.get(), part.c_str(), link.data(), link.size());
       if (length < 0 || static_cast<std::size_t>(length) >= link.size()) {
         FailChanged(shown_folder, part);
@@ -465,6 +514,12 @@ void Replacement::State::CheckTarget() {
   }
   if (!S_ISREG(existing.st_mode)) {
     detail::FailOnFile("not a regular file; remove it, or run in another folder", shown);
+  }
+  if (const char* kernel = KernelFileSystem(directory.get())) {
+    detail::FailOnFile("a file of the kernel's " + std::string(kernel) +
+                           " file system, which holds the system's settings, not data; run in "
+                           "another folder",
+                       shown);
   }
   struct statx target {};
   if (::statx(directory.get(), name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &target) !=
