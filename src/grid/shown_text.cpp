@@ -44,9 +44,10 @@ char32_t CodePoint(std::string_view sequence) {
   }
 }
 
-bool Reorders(char32_t c) {
-  return c == 0x061c || c == 0x200e || c == 0x200f || (c >= 0x202a && c <= 0x202e) ||
-         (c >= 0x2066 && c <= 0x2069);
+// Characters that reorder a line or break it where the box or terminal shows them.
+bool ActsOnTheLine(char32_t c) {
+  return c == 0x061c || c == 0x200e || c == 0x200f || c == 0x2028 || c == 0x2029 ||
+         (c >= 0x202a && c <= 0x202e) || (c >= 0x2066 && c <= 0x2069);
 }
 
 }  // namespace
@@ -73,7 +74,7 @@ std::string Escaped(std::string_view text, std::size_t max_characters) {
     }
     const std::string_view sequence = text.substr(pos, length);
     const char32_t c = CodePoint(sequence);
-    if ((c >= 0x80 && c < 0xa0) || Reorders(c)) {
+    if ((c >= 0x80 && c < 0xa0) || ActsOnTheLine(c)) {
       shown += "\\u";
       for (int shift = 12; shift >= 0; shift -= 4) {
         shown += kHex[(c >> shift) & 0xf];

@@ -278,13 +278,14 @@ INSTANTIATE_TEST_SUITE_P(
                      ErrorKind::type_mismatch,
                      "Type mismatch: \"Minimum x value\" is empty; enter a number."},
         // Nothing typed or pasted can act on the terminal or box that shows it: escapes, DEL,
-        // C1 controls, overlong UTF-8 and the characters that reorder a line are written out.
+        // C1 controls, overlong UTF-8 and the characters that reorder or break a line are
+        // written out.
         BadInputCase{
             "escapes_that_would_act_shown",
-            {"1\x1b]0;t\x07\x7f\t\u202e2\u2066\xc2\x9b\xc0\xaf\xe0\x80\xaf", "", "", "", ""},
+            {"1\x1b]0;t\x07\x7f\t\u202e2\u2066\u2028\u2029\xc2\x9b\xc0\xaf\xe0\x80\xaf", "", "", "", ""},
             ErrorKind::type_mismatch,
             "Type mismatch: \"Minimum x value\" is not a number: "
-            "\"1\\x1B]0;t\\x07\\x7F\\t\\u202E2\\u2066\\u009B\\xC0\\xAF\\xE0\\x80\\xAF\". Enter "
+            "\"1\\x1B]0;t\\x07\\x7F\\t\\u202E2\\u2066\\u2028\\u2029\\u009B\\xC0\\xAF\\xE0\\x80\\xAF\". Enter "
             "digits, with '.' before any decimal places."},
         BadInputCase{"control_characters_shown",
                      {"12\r\n\x01", "", "", "", ""},
