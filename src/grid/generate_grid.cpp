@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -105,6 +106,7 @@ struct GridLayout {
   std::vector<ColumnText> columns;
   std::vector<RowText> rows;
   std::uint64_t file_size = kHeader.size();
+  std::string last_point;  // "x,y" of the last line
 };
 
 char* AppendNumber(char* out, int number) {
@@ -155,31 +157,45 @@ GridLayout LayOut(const GridInputs& inputs, const GridCounts& counts) {
   }
 
   layout.file_size += columns_size * layout.rows.size() + rows_size * layout.columns.size();
+  // The last line is the last column's x and the last row's y, which its middle text holds
+  // between its first two commas.
+  const ColumnText& last_column = layout.columns.back();
+  const std::string_view last_row(layout.rows.back().middle.data(), layout.rows.back().size);
+  layout.last_point = std::string(last_column.x.data(), last_column.x_size) +
+                      std::string(last_row.substr(0, last_row.find(',', 1)));
   return layout;
+}
+
+RunError OutOfMemory() {
+  return RunError(ErrorKind::system, "out of memory; close other programs and press Run again.");
 }
 
 RunResult Write(const GridLayout& layout, const RunOptions& options) {
   GridProgress progress{.points_total = layout.columns.size() * layout.rows.size(),
                         .bytes_total = layout.file_size};
-  const GridFile* open_file = nullptr;  // set once the file is open
+  std::optional<GridFile> file;
   const auto keep_going = [&] {
-    progress.bytes_done = open_file ? open_file->BytesDone() : 0;
+    progress.bytes_done = file ? file->BytesDone() : 0;
     return !options.progress || options.progress(progress);
   };
   try {
-    GridFile file(options.output, layout.file_size,
-                  {.sync = options.sync, .folder_advice = options.folder_advice}, keep_going);
-    open_file = &file;
-    file.Append(kHeader);
+    if (options.stream) {
+      file.emplace(options.stream, keep_going);
+    } else {
+      file.emplace(options.output, layout.file_size,
+                   ReplaceOptions{.sync = options.sync, .folder_advice = options.folder_advice},
+                   keep_going);
+    }
+    file->Append(kHeader);
     for (const ColumnText& column : layout.columns) {
       for (const RowText& row : layout.rows) {
-        char* line = file.LineStart();
+        char* line = file->LineStart();
         std::memcpy(line, column.x.data(), sizeof column.x);
         line += column.x_size;
         std::memcpy(line, row.middle.data(), sizeof row.middle);
         line += row.size;
         std::memcpy(line, column.tail.data(), sizeof column.tail);
-        file.LineEnd(line + column.tail_size);
+        file->LineEnd(line + column.tail_size);
       }
       progress.points_written += layout.rows.size();
       if (!keep_going()) {
@@ -187,7 +203,7 @@ RunResult Write(const GridLayout& layout, const RunOptions& options) {
       }
     }
     progress.saving = true;
-    if (!file.Commit()) {
+    if (!file->Commit()) {
       return {.cancelled = true};
     }
   } catch (const GridFile::Cancelled&) {
@@ -228,6 +244,17 @@ GridCounts CountGrid(const GridInputs& inputs) {
   return counts;
 }
 
+GridMeasure MeasureGrid(const FieldTexts& texts, char decimal_separator) {
+  try {
+    const GridInputs inputs = ConvertInputs(texts, decimal_separator);
+    const GridCounts counts = CountGrid(inputs);
+    GridLayout layout = LayOut(inputs, counts);
+    return {counts, layout.file_size, std::move(layout.last_point)};
+  } catch (const std::bad_alloc&) {
+    throw OutOfMemory();
+  }
+}
+
 RunResult GenerateGrid(const FieldTexts& texts, const RunOptions& options) {
   try {
     const GridInputs inputs = ConvertInputs(texts, options.decimal_separator);
@@ -235,7 +262,7 @@ RunResult GenerateGrid(const FieldTexts& texts, const RunOptions& options) {
     const GridLayout layout = LayOut(inputs, counts);
     return Write(layout, options);
   } catch (const std::bad_alloc&) {
-    throw RunError(ErrorKind::system, "out of memory; close other programs and press Run again.");
+    throw OutOfMemory();
   }
 }
 

@@ -4,9 +4,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace grid {
+
+class NewFile;
 
 // The texts of the window's five fields, as typed.
 struct FieldTexts {
@@ -58,6 +61,9 @@ struct RunOptions {
   // Wait until the file is on the disk before the run counts as done.
   bool sync = true;
   std::filesystem::path output = "newgrid.txt";
+  // Where the grid goes instead of `output`, as it is written, with no file to replace
+  // (standard output, for a pipe): a run cut short leaves what was written there.
+  std::shared_ptr<NewFile> stream;
   // Said after a File error about the current folder.
   std::string folder_advice = {};
   // Called after every column, and every few tens of milliseconds while the file is saved;
@@ -71,6 +77,14 @@ struct RunResult {
   std::uint64_t bytes_written = 0;
 };
 
+// What a run of these texts writes, found without writing: from the same layout the run writes.
+struct GridMeasure {
+  GridCounts counts;
+  std::uint64_t bytes = 0;  // the file's size, its header included
+  // The last point as the file writes it, "x,y"; empty for a grid without points.
+  std::string last_point;
+};
+
 // Converts the five texts in field order. Raises a Type mismatch error for a text that is not a
 // number and an Overflow error for one beyond the range of its type, naming the field.
 GridInputs ConvertInputs(const FieldTexts& texts, char decimal_separator);
@@ -79,6 +93,10 @@ GridInputs ConvertInputs(const FieldTexts& texts, char decimal_separator);
 // numbered. Raises Division by zero for a zero spacing, and Overflow for a count beyond the
 // 16-bit range or a row or column number that would pass 32767.
 GridCounts CountGrid(const GridInputs& inputs);
+
+// Converts and checks the texts as GenerateGrid does, raising the same errors, and measures the
+// grid without touching the disk.
+GridMeasure MeasureGrid(const FieldTexts& texts, char decimal_separator);
 
 // Converts and checks everything, then writes the header and every point, column by column and
 // row by row within a column, to options.output, replacing the file there only once the new one

@@ -82,9 +82,18 @@ void GridFile::Writer::Run() {
 
 GridFile::GridFile(const std::filesystem::path& target, std::uint64_t size,
                    const ReplaceOptions& options, std::function<bool()> keep_going)
-    : replacement_(target, size, options), keep_going_(std::move(keep_going)) {
+    : replacement_(std::in_place, target, size, options), keep_going_(std::move(keep_going)) {
+  StartWriter(replacement_->file());
+}
+
+GridFile::GridFile(std::shared_ptr<NewFile> stream, std::function<bool()> keep_going)
+    : keep_going_(std::move(keep_going)) {
+  StartWriter(std::move(stream));
+}
+
+void GridFile::StartWriter(std::shared_ptr<NewFile> file) {
   writer_ = std::make_shared<Writer>();
-  writer_->file = replacement_.file();
+  writer_->file = std::move(file);
   for (int i = 0; i < kBufferCount; ++i) {
     writer_->buffers.push_back(std::make_unique<char[]>(kBufferBytes));
     writer_->empty.push_back(writer_->buffers.back().get());
@@ -125,7 +134,7 @@ std::uint64_t GridFile::BytesDone() const {
 void GridFile::HandOver() {
   std::unique_lock lock(writer_->mutex);
   if (writer_->error) {
-    replacement_.Fail(writer_->error);
+    Fail(writer_->error);
   }
   writer_->filled.push_back({buffer_, static_cast<std::size_t>(next_ - buffer_)});
   writer_->changed.notify_all();
@@ -164,12 +173,14 @@ bool GridFile::Commit() {
   }
   writer_thread_.join();
   if (error) {
-    replacement_.Fail(error);
+    Fail(error);
   }
   if (!KeepGoing()) {
     return false;
   }
-  replacement_.Commit();
+  if (replacement_) {
+    replacement_->Commit();
+  }
   committed_ = true;
   return true;
 }
@@ -190,7 +201,16 @@ void GridFile::Abandon() {
       writer_thread_.detach();
     }
   }
-  replacement_.Abandon();
+  if (replacement_) {
+    replacement_->Abandon();
+  }
+}
+
+void GridFile::Fail(std::error_code error) const {
+  if (replacement_) {
+    replacement_->Fail(error);
+  }
+  detail::FailOnFile(error.message(), "standard output");
 }
 
 }  // namespace grid

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <thread>
 
@@ -30,6 +31,9 @@ class GridFile {
   // returns false the run is abandoned at once. Raises a File error before anything is written.
   GridFile(const std::filesystem::path& target, std::uint64_t size, const ReplaceOptions& options,
            std::function<bool()> keep_going = {});
+  // Streams to `stream` as it is written, with no file to replace (standard output, for a
+  // pipe): what was written stays written, whatever ends the run.
+  explicit GridFile(std::shared_ptr<NewFile> stream, std::function<bool()> keep_going = {});
   // Drops the new file unless Commit gave it its name; the target is left as it was.
   ~GridFile();
   GridFile(const GridFile&) = delete;
@@ -57,11 +61,13 @@ class GridFile {
  private:
   struct Writer;
 
+  void StartWriter(std::shared_ptr<NewFile> file);
   void HandOver();
+  [[noreturn]] void Fail(std::error_code error) const;
   bool KeepGoing() const { return !keep_going_ || keep_going_(); }
   void Abandon();
 
-  Replacement replacement_;
+  std::optional<Replacement> replacement_;  // none for a stream
   std::function<bool()> keep_going_;
   std::shared_ptr<Writer> writer_;
   std::thread writer_thread_;

@@ -13,7 +13,8 @@ namespace grid {
 // \t; other control characters, DEL and bytes that are not UTF-8 as \xNN; C1 controls, the
 // characters that reorder text (U+061C, U+200E, U+200F, U+202A to U+202E, U+2066 to U+2069) and
 // the line and paragraph separators (U+2028, U+2029) as \uNNNN. So a folder's name cannot move
-// the cursor, set a terminal's title, turn a line around or break it. Cut after `max_characters`, never inside one, with "..." after it.
+// the cursor, set a terminal's title, turn a line around or break it. Cut after `max_characters`,
+// never inside one, with "..." after it.
 std::string Escaped(std::string_view text, std::size_t max_characters = std::string_view::npos);
 
 // A path as messages show it: UTF-8, escaped.

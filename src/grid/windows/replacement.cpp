@@ -35,28 +35,8 @@ constexpr std::wstring_view kHiddenLetters = L"abcdefghijklmnopqrstuvwxyz0123456
 // WriteFile takes at most 4 GB a call; the writer's buffers are far smaller.
 constexpr std::size_t kMaxWrite = std::size_t{1} << 30;
 
-// The system's own words for an error, in the user's language, without the closing full stop.
-class WindowsCategory final : public std::error_category {
- public:
-  const char* name() const noexcept override { return "windows"; }
-  std::string message(int error) const override {
-    wchar_t* text = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring message = length > 0 && text ? std::wstring(text, length) : std::wstring();
-    ::LocalFree(text);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
-                                message.back() == L'.' || message.back() == L' ')) {
-      message.pop_back();
-    }
-    return message.empty() ? "Windows error " + std::to_string(error) : Utf8(message);
-  }
-};
-
 std::error_code Error(DWORD error) {
-  static const WindowsCategory category;
-  return {static_cast<int>(error), category};
+  return windows::SystemError(error);
 }
 
 std::string Reason(DWORD error) {

@@ -54,4 +54,31 @@ bool WriteText(void* handle, std::string_view text) {
   return ::WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != 0;
 }
 
+namespace {
+
+class WindowsCategory final : public std::error_category {
+ public:
+  const char* name() const noexcept override { return "windows"; }
+  std::string message(int error) const override {
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message = length > 0 && text ? std::wstring(text, length) : std::wstring();
+    ::LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
+                                message.back() == L'.' || message.back() == L' ')) {
+      message.pop_back();
+    }
+    return message.empty() ? "Windows error " + std::to_string(error) : Utf8(message);
+  }
+};
+
+}  // namespace
+
+std::error_code SystemError(unsigned long error) {
+  static const WindowsCategory category;
+  return {static_cast<int>(error), category};
+}
+
 }  // namespace grid::windows

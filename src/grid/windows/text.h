@@ -1,9 +1,11 @@
 // Text between Windows and the rest of the program: UTF-16 to UTF-8 and back, exactly, the
-// command line in UTF-8, and UTF-8 written so that it shows as written.
+// command line in UTF-8, UTF-8 written so that it shows as written, and the system's words for
+// an error.
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace grid::windows {
@@ -18,5 +20,9 @@ std::vector<std::string> CommandLineArguments();
 // Writes UTF-8 `text` to `handle` (a HANDLE): a console shows UTF-16, whatever its code page; a
 // file or pipe gets the UTF-8 bytes. Returns false when nothing could take it.
 bool WriteText(void* handle, std::string_view text);
+
+// A system error code (GetLastError's), whose message is the system's own words in the user's
+// language, without the closing full stop.
+std::error_code SystemError(unsigned long error);
 
 }  // namespace grid::windows

@@ -1,9 +1,10 @@
+#include "console/console.h"
+
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
-
-#include "console.h"
 
 namespace console {
 namespace {
@@ -45,14 +46,37 @@ int CancelledStatus() {
   return 128 + stop_signal;
 }
 
-void PrintError(const std::string& text) {
+namespace {
+
+void Print(int fd, const std::string& text) {
   for (std::size_t done = 0; done < text.size();) {
-    const ssize_t written = ::write(STDERR_FILENO, text.data() + done, text.size() - done);
+    const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
+    if (written < 0 && errno == EINTR) {
+      continue;
+    }
     if (written <= 0) {
       return;  // nowhere to say it; the exit status still tells
     }
     done += static_cast<std::size_t>(written);
   }
+}
+
+}  // namespace
+
+void PrintOutput(const std::string& text) {
+  Print(STDOUT_FILENO, text);
+}
+
+void PrintError(const std::string& text) {
+  Print(STDERR_FILENO, text);
+}
+
+bool OutputIsTerminal() {
+  return ::isatty(STDOUT_FILENO) == 1;
+}
+
+bool ErrorIsTerminal() {
+  return ::isatty(STDERR_FILENO) == 1;
 }
 
 void Exit(int status) {

@@ -1,6 +1,7 @@
-// What grid_bench needs of its system, one file per system: its arguments in UTF-8, requests to
-// stop (signals on Linux; Ctrl+C, Ctrl+Break and closing the console on Windows), and a standard
-// error that shows UTF-8.
+// What the console programs need of their system, one file per system (unix/, windows/): their
+// arguments in UTF-8, requests to stop (signals on Linux; Ctrl+C, Ctrl+Break and closing the
+// console on Windows), a standard output and error that show UTF-8, and whether they are
+// terminals.
 #pragma once
 
 #include <string>
@@ -17,8 +18,13 @@ bool StopRequested();
 std::string StopName();
 int CancelledStatus();
 
-// Writes UTF-8 text to standard error so that it shows as written.
+// Write UTF-8 text to standard output or error so that it shows as written.
+void PrintOutput(const std::string& text);
 void PrintError(const std::string& text);
+
+// Whether standard output or error is a terminal (a console on Windows), which a person reads.
+bool OutputIsTerminal();
+bool ErrorIsTerminal();
 
 // Ends the process with `status`, once everything is done.
 [[noreturn]] void Exit(int status);

@@ -1,11 +1,12 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+#include "console/console.h"
+
 #include <windows.h>
 
 #include <atomic>
 
-#include "console.h"
 #include "grid/windows/text.h"
 
 namespace console {
@@ -50,8 +51,29 @@ int CancelledStatus() {
   return 130;
 }
 
+void PrintOutput(const std::string& text) {
+  grid::windows::WriteText(::GetStdHandle(STD_OUTPUT_HANDLE), text);
+}
+
 void PrintError(const std::string& text) {
   grid::windows::WriteText(::GetStdHandle(STD_ERROR_HANDLE), text);
+}
+
+namespace {
+
+bool IsConsole(DWORD which) {
+  DWORD mode = 0;
+  return ::GetConsoleMode(::GetStdHandle(which), &mode) != 0;
+}
+
+}  // namespace
+
+bool OutputIsTerminal() {
+  return IsConsole(STD_OUTPUT_HANDLE);
+}
+
+bool ErrorIsTerminal() {
+  return IsConsole(STD_ERROR_HANDLE);
 }
 
 void Exit(int status) {

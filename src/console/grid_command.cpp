@@ -1,0 +1,354 @@
+#include "console/grid_command.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <optional>
+#include <string_view>
+
+#include "console/console.h"
+#include "grid/generate_grid.h"
+#include "grid/run_error.h"
+#include "grid/shown_text.h"
+#include "grid/standard_output.h"
+
+namespace console {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The five values by name, in the window's field order.
+constexpr std::array<std::string_view, 5> kValueOptions = {"--min-x", "--max-x", "--min-y",
+                                                           "--max-y", "--spacing"};
+constexpr std::string_view kDefaultOutput = "newgrid.txt";
+
+struct UsageError {
+  std::string problem;
+};
+
+struct Command {
+  grid::FieldTexts texts;
+  char decimal_separator = '.';
+  bool sync = true;
+  std::string output{kDefaultOutput};
+  bool dry_run = false;
+  bool quiet = false;
+  bool help = false;
+  bool version = false;
+};
+
+std::string Quoted(std::string_view text) {
+  return "'" + grid::Escaped(text) + "'";
+}
+
+// --extent's numbers, XMIN,XMAX,YMIN,YMAX.
+std::array<std::string, 4> SplitExtent(const std::string& extent) {
+  std::array<std::string, 4> parts;
+  std::size_t at = 0;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    const std::size_t comma = extent.find(',', at);
+    if ((comma == std::string::npos) != (i == parts.size() - 1)) {
+      throw UsageError{"'--extent' takes four numbers, XMIN,XMAX,YMIN,YMAX, not " + Quoted(extent)};
+    }
+    parts[i] = extent.substr(at, comma - at);
+    at = comma + 1;
+  }
+  return parts;
+}
+
+// Options first, then the values in order; "--" ends the options, so that values after it may
+// begin with a minus. A value is given once: in order, by name, or (the extent) by --extent.
+Command Parse(const std::vector<std::string>& arguments) {
+  Command command;
+  std::array<std::optional<std::string>, 5> values;
+  std::optional<std::string> extent;
+  std::size_t at = 1;
+  for (; at < arguments.size(); ++at) {
+    const std::string& argument = arguments[at];
+    if (argument == "--") {
+      ++at;
+      break;
+    }
+    if (!argument.starts_with("--")) {
+      break;  // the values, without "--" before them
+    }
+    const std::size_t equals = argument.find('=');
+    const std::string name = argument.substr(0, equals);
+    const auto value = [&]() -> std::string {
+      if (equals != std::string::npos) {
+        return argument.substr(equals + 1);
+      }
+      if (at + 1 == arguments.size()) {
+        throw UsageError{Quoted(name) + " needs a value"};
+      }
+      return arguments[++at];
+    };
+    const auto flag = [&](bool& set) {
+      if (equals != std::string::npos) {
+        throw UsageError{Quoted(name) + " takes no value"};
+      }
+      set = true;
+    };
+    bool no_sync = false;
+    if (name == "--help") {
+      flag(command.help);
+    } else if (name == "--version") {
+      flag(command.version);
+    } else if (name == "--dry-run") {
+      flag(command.dry_run);
+    } else if (name == "--quiet") {
+      flag(command.quiet);
+    } else if (name == "--no-sync") {
+      flag(no_sync);
+      command.sync = false;
+    } else if (name == "--decimal-separator") {
+      const std::string separator = value();
+      if (separator.size() != 1) {
+        throw UsageError{"'--decimal-separator' takes one character, not " + Quoted(separator)};
+      }
+      command.decimal_separator = separator.front();
+    } else if (name == "--output") {
+      command.output = value();
+      if (command.output.empty()) {
+        throw UsageError{"'--output' needs a file name, or - for standard output"};
+      }
+    } else if (name == "--extent") {
+      if (extent) {
+        throw UsageError{"'--extent' is given twice"};
+      }
+      extent = value();
+    } else if (const auto* known = std::find(kValueOptions.begin(), kValueOptions.end(), name);
+               known != kValueOptions.end()) {
+      auto& given = values[static_cast<std::size_t>(known - kValueOptions.begin())];
+      if (given) {
+        throw UsageError{Quoted(name) + " is given twice"};
+      }
+      given = value();
+    } else {
+      throw UsageError{"Unknown option " + Quoted(argument)};
+    }
+  }
+  if (command.help || command.version) {
+    return command;
+  }
+
+  const std::size_t in_order = arguments.size() - at;
+  if (in_order != 0 && in_order != values.size()) {
+    throw UsageError{"takes the five values MINX MAXX MINY MAXY SPACING, not " +
+                     std::to_string(in_order)};
+  }
+  for (std::size_t i = 0; i < in_order; ++i) {
+    if (values[i]) {
+      throw UsageError{Quoted(kValueOptions[i]) + " is given twice: by name and in order"};
+    }
+    values[i] = arguments[at + i];
+  }
+  if (extent) {
+    if (command.decimal_separator == ',') {
+      throw UsageError{
+          "'--extent' separates its numbers with commas, so with '--decimal-separator=,' give "
+          "them as --min-x, --max-x, --min-y and --max-y"};
+    }
+    const std::array<std::string, 4> parts = SplitExtent(*extent);
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+      if (values[i]) {
+        throw UsageError{Quoted(kValueOptions[i]) + " is given twice: by name and by '--extent'"};
+      }
+      values[i] = parts[i];
+    }
+  }
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (!values[i]) {
+      throw UsageError{in_order == 0 && !extent && i == 0
+                           ? "needs the five values MINX MAXX MINY MAXY SPACING"
+                           : "needs a value for " + Quoted(kValueOptions[i])};
+    }
+  }
+  command.texts = {*values[0], *values[1], *values[2], *values[3], *values[4]};
+  return command;
+}
+
+std::string HelpText(const Program& program) {
+  const std::string name = program.name;
+  return "Usage: " + name + " [OPTION]... [--] MINX MAXX MINY MAXY SPACING\n" + "       " + name +
+         " [OPTION]... --extent=XMIN,XMAX,YMIN,YMAX --spacing=SPACING\n" +
+         "\n"
+         "Writes a regular, square grid of points to newgrid.txt in the current folder, as\n"
+         "tessaplan's Run button does, byte for byte: a header line, then one line per point,\n"
+         "column by column, each with its row and column. The previous file is replaced only\n"
+         "once the new grid is complete and on the disk.\n"
+         "\n"
+         "The values, in the window's field order or by name (each given once):\n"
+         "  --min-x=X --max-x=X --min-y=Y --max-y=Y --spacing=S\n"
+         "  --extent=XMIN,XMAX,YMIN,YMAX   the extent in the order desktop GIS uses\n"
+         "Values that begin with a minus follow --, or are given by name: --min-x=-5.\n"
+         "\n"
+         "Options:\n"
+         "  --decimal-separator=C  the values' decimal separator; a full stop unless given,\n"
+         "                         whatever the locale\n"
+         "  --output=PATH          write PATH instead of newgrid.txt; - for standard output\n"
+         "  --dry-run              write nothing; print the points, rows, columns, bytes and\n"
+         "                         the last point\n"
+         "  --no-sync              do not wait for the disk before the grid counts as written\n"
+         "  --quiet                no progress line on a terminal\n"
+         "  --help, --version\n"
+         "\n"
+         "Exit status: 0 written; 1 a run-time error, described on standard error; 2 a wrong\n"
+         "command line; 130, 143 or 129 after INT, TERM or HUP, which leave the file as it was.\n";
+}
+
+// One line on a terminal, redrawn at most ten times a second: the share done, the speed, the
+// time left and the stage. Cleared before anything else is said.
+class ProgressLine {
+ public:
+  void Draw(const grid::GridProgress& progress) {
+    const Clock::time_point now = Clock::now();
+    if (now - drawn_ < std::chrono::milliseconds(100)) {
+      return;
+    }
+    drawn_ = now;
+    const double seconds = std::chrono::duration<double>(now - started_).count();
+    const double rate = seconds > 0 ? static_cast<double>(progress.bytes_done) / seconds : 0.0;
+    const int percent = progress.bytes_total == 0
+                            ? 100
+                            : static_cast<int>(progress.bytes_done * 100 / progress.bytes_total);
+    std::string text = std::to_string(percent) + "% of " + grid::SizeText(progress.bytes_total);
+    if (rate >= 1) {
+      const auto left = static_cast<long long>(
+          static_cast<double>(progress.bytes_total - progress.bytes_done) / rate + 0.5);
+      char time_left[32];
+      std::snprintf(time_left, sizeof time_left, "%lld:%02lld", left / 60, left % 60);
+      text +=
+          ", " + grid::SizeText(static_cast<std::uint64_t>(rate)) + "/s, " + time_left + " left";
+    }
+    text += progress.saving ? ", saving to the disk" : ", writing";
+    Show(text);
+  }
+
+  void Clear() {
+    if (shown_ > 0) {
+      Show("");
+      PrintError("\r");
+    }
+  }
+
+ private:
+  // Over the line before, with blanks where it was longer: no terminal control sequences, which
+  // not every console takes.
+  void Show(const std::string& text) {
+    std::string line = "\r" + text;
+    if (text.size() < shown_) {
+      line.append(shown_ - text.size(), ' ');
+    }
+    shown_ = text.size();
+    PrintError(line);
+  }
+
+  Clock::time_point started_ = Clock::now();
+  Clock::time_point drawn_ = started_;
+  std::size_t shown_ = 0;
+};
+
+int Measure(const Command& command) {
+  const grid::GridMeasure measure = grid::MeasureGrid(command.texts, command.decimal_separator);
+  std::string line = std::to_string(measure.counts.points()) + " points (" +
+                     std::to_string(measure.counts.rows()) + " rows, " +
+                     std::to_string(measure.counts.columns()) + " columns), " +
+                     std::to_string(measure.bytes) + " bytes";
+  if (!measure.last_point.empty()) {
+    line += ", last point " + measure.last_point;
+  }
+  PrintOutput(line + "\n");
+  return 0;
+}
+
+int Write(const Program& program, const Command& command) {
+  const bool to_standard_output = command.output == "-";
+  grid::RunOptions options;
+  options.decimal_separator = command.decimal_separator;
+  options.sync = command.sync;
+  options.output = command.output;
+  if (to_standard_output) {
+    options.stream = grid::StandardOutput(command.sync);
+  }
+  // A grid shown on the terminal would run into the progress line.
+  std::optional<ProgressLine> progress_line;
+  if (!program.prints_figures && !command.quiet && ErrorIsTerminal() &&
+      !(to_standard_output && OutputIsTerminal())) {
+    progress_line.emplace();
+  }
+  CatchStopRequests();
+  options.progress = [&](const grid::GridProgress& progress) {
+    if (progress_line) {
+      progress_line->Draw(progress);
+    }
+    return !StopRequested();
+  };
+
+  const Clock::time_point start = Clock::now();
+  grid::RunResult result;
+  try {
+    result = grid::GenerateGrid(command.texts, options);
+  } catch (...) {
+    if (progress_line) {
+      progress_line->Clear();  // before the error is said
+    }
+    throw;
+  }
+  if (progress_line) {
+    progress_line->Clear();
+  }
+  if (result.cancelled) {
+    PrintError("Cancelled by " + StopName() + "; " +
+               (to_standard_output ? "standard output holds only part of the grid."
+                                   : grid::Escaped(command.output) + " is as it was.") +
+               "\n");
+    return CancelledStatus();
+  }
+  if (program.prints_figures) {
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    char figures[160];
+    std::snprintf(figures, sizeof figures, "%llu points, %llu bytes, %.3f s, %.0f points/s\n",
+                  static_cast<unsigned long long>(result.points_written),
+                  static_cast<unsigned long long>(result.bytes_written), seconds,
+                  seconds > 0 ? static_cast<double>(result.points_written) / seconds : 0.0);
+    PrintError(figures);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int RunGridCommand(const Program& program, const std::vector<std::string>& arguments) {
+  Command command;
+  try {
+    command = Parse(arguments);
+  } catch (const UsageError& error) {
+    PrintError(std::string(program.name) + ": " + error.problem + " (see " + program.name +
+               " --help)\n");
+    return 2;
+  }
+  if (command.help) {
+    PrintOutput(HelpText(program));
+    return 0;
+  }
+  if (command.version) {
+    PrintOutput(std::string(program.name) + " " + TESSAPLAN_VERSION + "\n");
+    return 0;
+  }
+  try {
+    return command.dry_run ? Measure(command) : Write(program, command);
+  } catch (const grid::RunError& error) {
+    PrintError("Run-time error " + std::to_string(error.number()) + ": " + error.description() +
+               "\n");
+    return 1;
+  } catch (const std::exception& error) {
+    PrintError(std::string("Run-time error: ") + error.what() + "\n");
+    return 1;
+  }
+}
+
+}  // namespace console
