@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# tessaplan-grid as scripts meet it: over the grid tables, the bytes and messages of grid_bench
+# (the window's own run) and the bytes of an independent model, with --dry-run telling the file's
+# points, rows, columns, bytes and last point; the ways of giving the values; the wrong command
+# lines; another output, and standard output in a pipe whose reader goes away; the progress line
+# on a terminal only; a stop request.
+# usage: tessaplan_grid_test.sh TESSAPLAN_GRID GRID_BENCH
+set -u
+source "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
+grid=$(realpath "$1")
+bench=$(realpath "$2")
+model="$(dirname "${BASH_SOURCE[0]}")/reference_grid.py"
+cases="$(dirname "${BASH_SOURCE[0]}")/../grid_cases.txt"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+
+# Whether --dry-run's line (in $2) tells what the file $1 holds: its points, rows and columns
+# counted from its lines (a column's first line is row 1), its bytes and its last line's point;
+# a grid without points has no row or no column.
+tells_file() {
+  local points=$(($(wc -l <"$1") - 1)) bytes=$(wc -c <"$1")
+  if [ "$points" -eq 0 ]; then
+    grep -Eqx "0 points \((0 rows, [0-9]+|[0-9]+ rows, 0) columns\), $bytes bytes" "$2"
+  else
+    test "$(cat "$2")" = "$points points ($(grep -c '"r[0-9]*c1"' "$1") rows, $(grep -c '"r1c[0-9]*"' "$1") columns), $bytes bytes, last point $(tail -n 1 "$1" | cut -d, -f1,2)"
+  fi
+}
+
+while IFS='|' read -r options texts; do
+  eval "set -- $texts"
+  rm -f newgrid.txt
+  "$bench" $options -- "$@" 2>bench-err.txt
+  bench_status=$?
+  mv newgrid.txt bench.txt 2>/dev/null || rm -f bench.txt
+  "$grid" $options -- "$@" 2>err.txt
+  status=$?
+  check "$texts: grid_bench's status" test "$status" -eq "$bench_status"
+  check "$texts: grid_bench's message" cmp -s err.txt <(grep -v ' points/s$' bench-err.txt)
+  if [ "$status" -ne 0 ]; then
+    check "$texts: nothing written" test ! -e newgrid.txt
+    continue
+  fi
+  check "$texts: grid_bench's bytes" cmp -s newgrid.txt bench.txt
+  python3 "$model" $options -- "$@" >model.txt
+  check "$texts: the model's bytes" cmp -s newgrid.txt model.txt
+  "$grid" $options --dry-run -- "$@" >dry-run.txt
+  check "$texts: --dry-run tells the file" tells_file newgrid.txt dry-run.txt
+done < <(grep -v '^#' "$cases")
+
+# Every way of giving the values gives the same grid.
+"$grid" -- -400 0 -200 0 200 2>/dev/null && mv newgrid.txt expected.txt
+for form in "-400 0 -200 0 200" "--min-x=-400 --max-x 0 --min-y=-200 --max-y=0 --spacing=200" \
+  "--extent=-400,0,-200,0 --spacing 200" "--spacing=200 --extent -400,0,-200,0" \
+  "--decimal-separator=, --min-x=-400,0 --max-x=0 --min-y=-200 --max-y=0 --spacing=200" \
+  "--no-sync --quiet --max-y=0 -- -400 0 -200 0 200"; do
+  rm -f newgrid.txt
+  # shellcheck disable=SC2086
+  "$grid" $form 2>err.txt
+  if [[ $form == *"--max-y=0 -- "* ]]; then
+    check "$form: refused" grep -q "'--max-y' is given twice: by name and in order" err.txt
+  else
+    check "$form: the same grid" cmp -s newgrid.txt expected.txt
+  fi
+done
+
+# A wrong command line: status 2, one line that says what is wrong, and nothing written.
+while IFS='|' read -r arguments problem; do
+  rm -f newgrid.txt
+  eval "set -- $arguments"
+  "$grid" "$@" >out.txt 2>err.txt
+  check "'$arguments': status 2" test $? -eq 2
+  check "'$arguments': says so" test "$(cat err.txt)" = "tessaplan-grid: $problem (see tessaplan-grid --help)"
+  check "'$arguments': nothing written" test ! -e newgrid.txt -a ! -s out.txt
+done <<'CASES'
+|needs the five values MINX MAXX MINY MAXY SPACING
+1 2 3|takes the five values MINX MAXX MINY MAXY SPACING, not 3
+--bogus -- 0 1 0 1 1|Unknown option '--bogus'
+---|Unknown option '---'
+--min-x=1 -- 1 2 3 4 5|'--min-x' is given twice: by name and in order
+--spacing=1 --spacing=2 --extent=0,1,0,1|'--spacing' is given twice
+--min-y=0 --extent=0,1,0,1 --spacing=1|'--min-y' is given twice: by name and by '--extent'
+--extent=0,1,0 --spacing=1|'--extent' takes four numbers, XMIN,XMAX,YMIN,YMAX, not '0,1,0'
+--decimal-separator=, --extent=0,1,0,1 --spacing=1|'--extent' separates its numbers with commas, so with '--decimal-separator=,' give them as --min-x, --max-x, --min-y and --max-y
+--decimal-separator=ab -- 0 1 0 1 1|'--decimal-separator' takes one character, not 'ab'
+--min-x=0 --max-x=1 --min-y=0 --max-y=1|needs a value for '--spacing'
+--quiet=yes -- 0 1 0 1 1|'--quiet' takes no value
+--output|'--output' needs a value
+CASES
+"$grid" --version >out.txt
+check "--version" test "$(cat out.txt)" = "tessaplan-grid 1.00"
+"$grid" --help >out.txt
+check "--help" grep -q '^Usage: tessaplan-grid \[OPTION\]\.\.\. \[--\] MINX MAXX MINY MAXY SPACING$' out.txt
+
+# Another output: the same transaction there, and nothing in the current folder; a folder that
+# is not there is named.
+mkdir sub
+"$grid" --output sub/grid.csv -- -400 0 -200 0 200
+check "--output: written there" cmp -s sub/grid.csv expected.txt
+check "--output: nothing here" test ! -e newgrid.txt
+"$grid" --output none/grid.csv -- 0 1 0 1 1 2>err.txt
+check "--output: a missing folder named" grep -Fqx "Run-time error 5: File error: No such file or directory ($work/none)" err.txt
+
+# Standard output: the file's bytes in a pipe; a reader that goes away ends the run at once.
+"$grid" --output - -- -400 0 -200 0 200 | cat >stream.txt
+check "--output -: the file's bytes" cmp -s stream.txt expected.txt
+"$grid" --output - -- 0 30000 0 30000 1 2>err.txt | head -c 1000 >/dev/null
+check "reader gone: status 1" test "${PIPESTATUS[0]}" -eq 1
+check "reader gone: one line" test "$(cat err.txt)" = "Run-time error 5: File error: Broken pipe (standard output)"
+check "--output -: nothing here" test ! -e newgrid.txt
+
+# The progress line: on a terminal (a pseudo-terminal, as script gives), redrawn and cleared at
+# the end; never in a file, and not with --quiet.
+script -qfec "'$grid' --no-sync -- 0 8000 0 8000 1" /dev/null >terminal.txt
+check "terminal: progress shown" grep -Eq '[0-9]+% of 1\.5 GB, [0-9.]+ [kMG]B/s, [0-9]+:[0-9]{2} left, writing' terminal.txt
+check "terminal: cleared at the end" test -z "$(tr '\r' '\n' <terminal.txt | tail -n 1 | tr -d ' ')"
+script -qfec "'$grid' --quiet --no-sync -- 0 8000 0 8000 1" /dev/null >terminal.txt
+check "terminal, --quiet: nothing shown" test ! -s terminal.txt
+"$grid" --no-sync -- 0 8000 0 8000 1 2>err.txt
+check "a file: no progress" test ! -s err.txt
+
+# A stop request: the status a script expects, the file as it was and said so.
+cp expected.txt newgrid.txt
+"$grid" -- 0 30000 0 30000 1 2>err.txt &
+pid=$!
+check "TERM: run begun" within_20s holds_new_file "$pid" "$work"
+kill -s TERM "$pid"
+wait "$pid"
+check "TERM: status 143" test $? -eq 143
+check "TERM: said" test "$(cat err.txt)" = "Cancelled by signal 15; newgrid.txt is as it was."
+check "TERM: file kept" cmp -s newgrid.txt expected.txt
+finish
