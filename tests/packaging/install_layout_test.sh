@@ -11,6 +11,12 @@ DESTDIR="$root" "$1" --install . --prefix /usr >/dev/null
 usr="$root/usr"
 id=org.example.tessaplan
 check "program" test -x "$usr/bin/tessaplan"
+check "command-line program" test -x "$usr/bin/tessaplan-grid"
+for page in tessaplan tessaplan-grid; do
+  check "$page(1)" test -s "$usr/share/man/man1/$page.1.gz"
+  check "$page(1) without warnings" test -z "$(zcat "$usr/share/man/man1/$page.1.gz" |
+    LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z - 2>&1 >/dev/null)"
+done
 check "desktop entry runs tessaplan in the home folder" \
   grep -qx 'Exec=sh -c "cd && exec tessaplan"' "$usr/share/applications/$id.desktop"
 check "desktop entry names the icon" grep -qx "Icon=$id" "$usr/share/applications/$id.desktop"

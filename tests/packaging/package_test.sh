@@ -37,11 +37,15 @@ dpkg-deb --info "$deb" | sed -n 's/^ \(Depends\|Section\|Maintainer\):/\1:/p'
 lintian --no-tag-display-limit "$deb" >"$packages/lintian.txt" 2>&1
 cat "$packages/lintian.txt"
 check "lintian: no errors" bash -c "! grep -q '^E:' '$packages/lintian.txt'"
+check "lintian: nothing about tessaplan-grid" bash -c "! grep -q 'tessaplan-grid' '$packages/lintian.txt'"
 
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$deb" >"$packages/apt.txt" 2>&1
 check "apt-get install" test $? -eq 0 || cat "$packages/apt.txt"
 installed=1
 check "installed program" test -x /usr/bin/tessaplan
+check "installed command line" test "$(/usr/bin/tessaplan-grid --dry-run -- 0 400 0 200 200)" = \
+  "6 points (2 rows, 3 columns), 113 bytes, last point 400,200"
+check "its manual page" test -s /usr/share/man/man1/tessaplan-grid.1.gz
 check "menu entry" test -f /usr/share/applications/org.example.tessaplan.desktop
 check "icon" test -f /usr/share/icons/hicolor/scalable/apps/org.example.tessaplan.svg
 check "end to end on the installed program" bash "$1" /usr/bin/tessaplan "$2"

@@ -55,8 +55,8 @@ std::string ProgressText(RunStage stage, const std::string& path, std::uint64_t 
 std::string UsageText() {
   return "Usage: tessaplan [--help] [--version]\n\n"
          "Writes a regular, square grid of points to newgrid.txt in the current folder.\n"
-         "The extent and the spacing are typed into its window; there is no other command "
-         "line.\n";
+         "The extent and the spacing are typed into its window. For scripts, tessaplan-grid "
+         "writes the same grid from the command line (see tessaplan-grid --help).\n";
 }
 
 std::string Version() {

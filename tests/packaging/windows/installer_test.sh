@@ -41,6 +41,7 @@ menu="$drive/ProgramData/Microsoft/Windows/Start Menu/Programs/tessaplan"
 "${wine[@]}" "$work/packages/tessaplan-1.00-win64.exe" /S
 check "silent install: exit 0" test $? -eq 0
 check "program installed" test -f "$program/tessaplan.exe"
+check "command line installed" test -f "$program/tessaplan-grid.exe"
 check "licence installed" grep -q '^Permission is hereby granted' "$program/COPYING.txt"
 check "uninstaller installed" test -f "$program/Uninstall.exe"
 check "Start-menu shortcut" test -f "$menu/tessaplan.lnk"
@@ -55,10 +56,21 @@ check "listed by name and version" grep -Eq 'DisplayName\s+REG_SZ\s+tessaplan 1\
 check "listed with its version" grep -Eq 'DisplayVersion\s+REG_SZ\s+1\.00' "$work/listed.txt"
 check "installed program answers --version" \
   test "$("${wine[@]}" 'C:\Program Files\tessaplan\tessaplan.exe' --version)" = "tessaplan 1.00"
+# The command line runs from the installed folder, a program of the console subsystem.
+check "installed command line runs" test "$("${wine[@]}" 'C:\Program Files\tessaplan\tessaplan-grid.exe' \
+  --dry-run -- 0 400 0 200 200)" = "6 points (2 rows, 3 columns), 113 bytes, last point 400,200"
+writes_grid() {
+  mkdir -p "$work/run" && cd "$work/run" &&
+    "${wine[@]}" 'C:\Program Files\tessaplan\tessaplan-grid.exe' -- 0 400 0 200 200 &&
+    test "$(wc -c <newgrid.txt)" -eq 113
+}
+check "installed command line writes the grid" writes_grid
+cd "$work" || exit 1
+check "a console program" bash -c "x86_64-w64-mingw32-objdump -p '$program/tessaplan-grid.exe' | grep -q 'Subsystem.*(Windows CUI)'"
 
 # Every DLL the program names is part of Windows: it runs on a machine with nothing installed.
-dlls=$(x86_64-w64-mingw32-objdump -p "$program/tessaplan.exe" | sed -n 's/^\s*DLL Name: //p' |
-  tr 'A-Z' 'a-z' | sort -u)
+dlls=$(for exe in tessaplan tessaplan-grid; do x86_64-w64-mingw32-objdump -p "$program/$exe.exe"; done |
+  sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
 check "only system DLLs ($(echo $dlls))" test -z "$(echo "$dlls" |
   grep -Ev '^(kernel32|msvcrt|user32|gdi32|comctl32|ole32|oleaut32|oleacc|shell32|advapi32|version|api-ms-win-.*)\.dll$')"
 
@@ -78,6 +90,7 @@ cat "$work/left.txt"
 # The portable copy: unpacked anywhere, its program runs from its own folder.
 (cd "$work" && cmake -E tar xf "$work/packages/tessaplan-1.00-win64.zip")
 check "portable program" test -f "$work/tessaplan-1.00-win64/tessaplan.exe"
+check "portable command line" test -f "$work/tessaplan-1.00-win64/tessaplan-grid.exe"
 check "portable licence" grep -q '^Permission is hereby granted' "$work/tessaplan-1.00-win64/COPYING.txt"
 check "portable program answers --version" \
   test "$(cd "$work/tessaplan-1.00-win64" && "${wine[@]}" tessaplan.exe --version)" = "tessaplan 1.00"
