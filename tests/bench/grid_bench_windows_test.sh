@@ -38,6 +38,15 @@ run -- "Zürich" 1 0 1 1 2>err.txt
 check "exit 1 on a run-time error" test $? -eq 1
 check "UTF-8 message" grep -Fqx 'Run-time error 1: Type mismatch: "Minimum x value" is not a number: "Zürich". Enter digits, with '"'"'.'"'"' before any decimal places.' err.txt
 check "file kept on error" cmp -s newgrid.txt before.txt
+
+# Standard output in a pipe: the file's bytes, binary (CR LF not doubled); a reader that goes
+# away ends the run at once, with one line.
+run --output - -- 0 400 0 200 200 2>/dev/null | cat >stream.txt
+check "standard output: the file's bytes" cmp -s stream.txt expected.txt
+run --output - -- 0 3000 0 3000 1 2>err.txt | head -c 1000 >/dev/null
+check "reader gone: exit 1" test "${PIPESTATUS[0]}" -eq 1
+check "reader gone: one line" grep -Eqx 'Run-time error 5: File error: .+ \(standard output\)' err.txt
+rm -f stream.txt
 run -- 1 2 3 2>/dev/null
 check "exit 2 on a wrong command line" test $? -eq 2
 
