@@ -60,6 +60,30 @@ mkdir "Zürich Süd/測量/newgrid.txt.d" && rm "Zürich Süd/測量/newgrid.txt
 check "UTF-16 folder named in the message" grep -Fq 'Zürich Süd\測量\newgrid.txt)' err.txt
 rm -rf "Zürich Süd"
 
+# A symbolic link stays a link, and the file it names gets the grid; a pipe or a device under the
+# name is refused for what it is. (Links made on the Linux side, as Wine shows them.)
+mkdir links && printf old >links/target.txt && ln -s target.txt links/newgrid.txt
+(cd links && run -- 0 400 0 200 200 2>/dev/null)
+check "link: still a link" test -L links/newgrid.txt
+check "link: its target written" cmp -s links/target.txt expected.txt
+mkfifo links/pipe && ln -sfn pipe links/newgrid.txt
+(cd links && run -- 0 400 0 200 200 2>"$work/err.txt")
+check "a pipe: not a regular file" grep -Fq 'File error: not a regular file; remove it, or run in another folder' err.txt
+ln -sfn /dev/null links/newgrid.txt
+(cd links && run -- 0 400 0 200 200 2>"$work/err.txt")
+check "a device: not a regular file" grep -Fq 'File error: not a regular file; remove it, or run in another folder' err.txt
+rm -rf links
+
+# At a drive's root (a folder mapped as a drive, as a USB stick is): the grid written there.
+prefix=${emulator[1]}
+drive=$(for letter in t u v w x y; do [ -e "$prefix/dosdevices/$letter:" ] || { echo "$letter"; break; }; done)
+mkdir root && ln -s "$work/root" "$prefix/dosdevices/$drive:"
+run --output "${drive^^}:\\newgrid.txt" -- 0 400 0 200 200 2>err.txt
+check "drive root: written" cmp -s root/newgrid.txt expected.txt
+check "drive root: nothing else" test "$(ls -A root)" = newgrid.txt
+rm "$prefix/dosdevices/$drive:"
+rm -rf root
+
 # The hidden new file, while a run holds it.
 hidden() { ls -A | grep -c '^\.tessaplan-'; }
 wait_for_hidden() {

@@ -21,12 +21,16 @@
 
 #include "grid/run_error.h"
 #include "grid/shown_text.h"
+#include "grid/windows/path.h"
 #include "grid/windows/text.h"
 
 namespace grid {
 namespace {
 
 namespace fs = std::filesystem;
+using windows::InFolder;
+using windows::ShownSystemPath;
+using windows::SystemPath;
 using windows::Utf8;
 
 constexpr std::wstring_view kHiddenPrefix = L".tessaplan-";
@@ -41,35 +45,6 @@ std::error_code Error(DWORD error) {
 
 std::string Reason(DWORD error) {
   return Error(error).message();
-}
-
-// A path as the system takes it whatever its length: full, with the \\?\ prefix.
-std::wstring SystemPath(const std::wstring& path) {
-  const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  std::wstring full(size, L'\0');
-  const DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
-  full.resize(length < size ? length : 0);
-  if (full.empty()) {
-    return path;
-  }
-  if (full.starts_with(LR"(\\?\)") || full.starts_with(LR"(\\.\)")) {
-    return full;
-  }
-  if (full.starts_with(LR"(\\)")) {
-    return LR"(\\?\UNC\)" + full.substr(2);
-  }
-  return LR"(\\?\)" + full;
-}
-
-// A path as messages show it: without the prefix, in UTF-8, escaped.
-std::string Shown(std::wstring_view path) {
-  if (path.starts_with(LR"(\\?\UNC\)")) {
-    return ShownPath(fs::path(LR"(\\)" + std::wstring(path.substr(8))));
-  }
-  if (path.starts_with(LR"(\\?\)")) {
-    path.remove_prefix(4);
-  }
-  return ShownPath(fs::path(path));
 }
 
 class Handle {
@@ -171,13 +146,14 @@ struct Replacement::State {
   std::string shown;
   std::string shown_folder;
   bool exists = false;
+  bool special = false;                      // a device or a pipe has the name
   DWORD attributes = FILE_ATTRIBUTE_NORMAL;  // the old file's, kept
   std::wstring hidden_name;
   std::shared_ptr<SystemFile> file;
   std::shared_ptr<NewFile> shared;
   bool committed = false;
 
-  std::wstring Path(const std::wstring& in_folder) const { return folder + L"\\" + in_folder; }
+  std::wstring Path(const std::wstring& in_folder) const { return InFolder(folder, in_folder); }
   void Find(const fs::path& target);
   void CheckTarget();
   void SweepLeftovers();
@@ -194,31 +170,30 @@ struct Replacement::State {
   }
 };
 
-// The target's folder and name; a target that is a link is followed to the file it names,
-// which is replaced while the link stays.
+// The target's folder and name. A target that is a link, of any kind, is followed to the file
+// it names, which is replaced while the link stays: the path of the file the system opens for
+// the target's name (its final path) names the folder and the name to replace.
 void Replacement::State::Find(const fs::path& target) {
   std::wstring path = SystemPath(target.wstring());
-  const DWORD found = ::GetFileAttributesW(path.c_str());
-  if (found != INVALID_FILE_ATTRIBUTES && (found & FILE_ATTRIBUTE_REPARSE_POINT) &&
-      !(found & FILE_ATTRIBUTE_DIRECTORY)) {
-    Handle linked(::CreateFileW(path.c_str(), 0,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  Handle opened(::CreateFileW(path.c_str(), 0,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  // A device or a pipe under the name (a console, NUL, a named pipe) is no file to replace.
+  special = opened.valid() && ::GetFileType(opened.get()) != FILE_TYPE_DISK;
+  if (opened.valid()) {
     std::wstring final_path(32768, L'\0');
-    const DWORD length = linked.valid()
-                             ? ::GetFinalPathNameByHandleW(linked.get(), final_path.data(),
-                                                           static_cast<DWORD>(final_path.size()), 0)
-                             : 0;
+    const DWORD length = ::GetFinalPathNameByHandleW(opened.get(), final_path.data(),
+                                                     static_cast<DWORD>(final_path.size()), 0);
     if (length > 0 && length < final_path.size()) {
       final_path.resize(length);
       path = SystemPath(final_path);
     }
   }
-  const std::size_t slash = path.find_last_of(L"\\/");
-  folder = path.substr(0, slash);
-  name = path.substr(slash + 1);
-  shown = Shown(path);
-  shown_folder = Shown(folder.ends_with(L':') ? folder + L"\\" : folder);
+  const windows::FolderAndName split = windows::SplitPath(path);
+  folder = split.folder;
+  name = split.name;
+  shown = ShownSystemPath(path);
+  shown_folder = ShownSystemPath(folder);
 }
 
 // Everything that would refuse the replacement at the end is asked now, before the first byte.
@@ -229,6 +204,9 @@ void Replacement::State::CheckTarget() {
   }
   if (!(folder_attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     FailInFolder(ERROR_DIRECTORY);
+  }
+  if (special) {
+    detail::FailOnFile("not a regular file; remove it, or run in another folder", shown);
   }
   const std::wstring target = Path(name);
   const DWORD found = ::GetFileAttributesW(target.c_str());
@@ -249,11 +227,12 @@ void Replacement::State::CheckTarget() {
         "the file is read-only; clear Read-only in its Properties, or run in another folder",
         shown);
   }
-  // Replacing the file needs it free of programs that hold it open without sharing it (a
-  // spreadsheet that shows the grid does): asked now, with the access the rename needs.
-  Handle probe(::CreateFileW(target.c_str(), DELETE,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  // Replacing the file needs it free of every other program: one that holds it open, however
+  // it shares it (a spreadsheet showing the grid), may refuse the rename or keep reading the
+  // old file. Asked now, with the access the rename needs and no sharing, which any other open
+  // handle refuses.
+  Handle probe(::CreateFileW(target.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!probe.valid()) {
     const DWORD error = ::GetLastError();
     if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {

@@ -1,5 +1,6 @@
 // Replacing newgrid.txt on Windows: the read-only attribute, a file another program holds open
-// without sharing, folders named in UTF-16, long paths, and nothing left by an abandoned run.
+// however it shares it, folders named in UTF-16, long paths, drive and share roots, and nothing
+// left by an abandoned run.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -14,6 +15,7 @@
 
 #include "grid/grid_file.h"
 #include "grid/run_error.h"
+#include "grid/windows/path.h"
 #include "grid/windows/text.h"
 #include "test_files.h"
 
@@ -49,8 +51,9 @@ void Walk(const std::wstring& folder, const std::wstring& relative,
   ::FindClose(search);
 }
 
-// Everything under `dir`, one line an entry: "name/" for a folder, "name CONTENT" for a file, in
-// UTF-8 with '/' between names.
+// Everything under `dir`, one line an entry: "name/" for a folder, "name CONTENT" for a file,
+// with " (hidden)" after a hidden one (but for names that begin with a dot, which Wine shows as
+// hidden, as Unix does), in UTF-8 with '/' between names.
 std::vector<std::string> Snapshot(const fs::path& folder) {
   const std::wstring dir = testing_support::LongPath(folder).wstring();
   std::vector<std::string> lines;
@@ -59,7 +62,10 @@ std::vector<std::string> Snapshot(const fs::path& folder) {
     std::replace(native.begin(), native.end(), L'/', L'\\');
     lines.push_back(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY
                         ? Utf8(path) + "/"
-                        : Utf8(path) + " " + ReadFile(fs::path(dir + L"\\" + native)));
+                        : Utf8(path) + " " + ReadFile(fs::path(dir + L"\\" + native)) +
+                              ((entry.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) && path[0] != L'.'
+                                   ? " (hidden)"
+                                   : ""));
   });
   std::sort(lines.begin(), lines.end());
   return lines;
@@ -93,7 +99,9 @@ struct WindowsCase {
   fs::path target;    // relative to the test's folder
   const char* error;  // a part of the File error's description, or "" for none
   std::vector<std::string> after;
-  bool hold_without_sharing = false;  // another program holds the old file open meanwhile
+  // Another program holds the old file open meanwhile, sharing it as these FILE_SHARE_ flags say.
+  DWORD held_sharing = kNotHeld;
+  static constexpr DWORD kNotHeld = ~DWORD{0};
 };
 
 void PrintTo(const WindowsCase& c, std::ostream* out) {
@@ -110,8 +118,9 @@ TEST_P(WindowsReplaceTest, ReplacesOrRefusesBeforeTheFirstByte) {
   }
   const fs::path target = dir() / c.target;
   HANDLE held = INVALID_HANDLE_VALUE;
-  if (c.hold_without_sharing) {
-    held = ::CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (c.held_sharing != WindowsCase::kNotHeld) {
+    held = ::CreateFileW(target.c_str(), GENERIC_READ, c.held_sharing, nullptr, OPEN_EXISTING, 0,
+                         nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
   }
   std::string error;
@@ -160,7 +169,22 @@ INSTANTIATE_TEST_SUITE_P(
                     "newgrid.txt",
                     "close it in the other program and run again",
                     {"newgrid.txt old"},
-                    true},
+                    0},
+        WindowsCase{"held_open_sharing_everything",
+                    OldGrid,
+                    "newgrid.txt",
+                    "close it in the other program and run again",
+                    {"newgrid.txt old"},
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE},
+        // A hidden old file keeps its attribute; a new file does not take the hidden file's.
+        WindowsCase{"hidden_file_kept_hidden",
+                    [](const fs::path& dir) {
+                      OldGrid(dir);
+                      ::SetFileAttributesW((dir / "newgrid.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
+                    },
+                    "newgrid.txt",
+                    "",
+                    {"newgrid.txt new (hidden)"}},
         WindowsCase{"utf16_folder_names",
                     [](const fs::path& dir) {
                       fs::create_directories(dir / Utf8Path(u8"Zürich Süd") / Utf8Path(u8"測量"));
@@ -225,3 +249,46 @@ TEST(WindowsReplace, AbandonedRunLeavesNothing) {
 
 }  // namespace
 }  // namespace grid
+
+namespace grid::windows {
+namespace {
+
+struct PathCase {
+  const char* name;
+  const wchar_t* path;  // full, as the system gives it
+  const wchar_t* folder;
+  const wchar_t* in_folder;  // InFolder(folder, "n.txt")
+  const char* shown;         // the folder as messages show it
+};
+
+void PrintTo(const PathCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class PathTest : public testing::TestWithParam<PathCase> {};
+
+// A root keeps its backslash, or the path names the volume; and nothing doubles one.
+TEST_P(PathTest, SplitsAndJoinsAtEveryDepth) {
+  const PathCase& c = GetParam();
+  const std::wstring system = SystemPath(c.path);
+  const FolderAndName split = SplitPath(system);
+  EXPECT_EQ(Utf8(split.folder), Utf8(c.folder));
+  EXPECT_EQ(Utf8(split.name), "newgrid.txt");
+  EXPECT_EQ(Utf8(InFolder(split.folder, L"n.txt")), Utf8(c.in_folder));
+  EXPECT_EQ(ShownSystemPath(split.folder), c.shown);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Paths, PathTest,
+    testing::Values(
+        PathCase{"drive_root", LR"(T:\newgrid.txt)", LR"(\\?\T:\)", LR"(\\?\T:\n.txt)", "T:\\"},
+        PathCase{"drive_folder", LR"(T:\a\b\newgrid.txt)", LR"(\\?\T:\a\b)", LR"(\\?\T:\a\b\n.txt)", "T:\\a\\b"},
+        PathCase{"share_root", LR"(\\server\share\newgrid.txt)", LR"(\\?\UNC\server\share\)", LR"(\\?\UNC\server\share\n.txt)", "\\\\server\\share\\"},
+        PathCase{"share_folder", LR"(\\server\share\a\newgrid.txt)", LR"(\\?\UNC\server\share\a)", LR"(\\?\UNC\server\share\a\n.txt)", "\\\\server\\share\\a"},
+        PathCase{"prefixed_already", LR"(\\?\T:\a\newgrid.txt)", LR"(\\?\T:\a)", LR"(\\?\T:\a\n.txt)", "T:\\a"}),
+    testing_support::CaseName());
+// clang-format on
+
+}  // namespace
+}  // namespace grid::windows
