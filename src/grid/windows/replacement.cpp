@@ -305,23 +305,49 @@ void Replacement::State::Create(std::uint64_t size) {
   }
 }
 
-// The new file takes the old one's access rights: its own list of who may do what (DACL), and
-// whether it inherits the folder's. If they cannot be copied, nothing is written.
+// The new file takes the old one's access rights, never more: the entries of the old file's list
+// of who may do what (DACL) that were set on it rather than inherited, and whether that list is
+// protected from the folder's. A list the old file only inherited is left to the new file's own
+// inheritance from the same folder, which it took when it was made: copied, the inherited
+// entries would become its own and outlast a change of the folder's rights (and Wine would widen
+// the file's Unix rights to match). If the rights cannot be copied, nothing is written.
 void Replacement::State::CopyRights() {
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  const std::wstring target = Path(name);
-  DWORD error = ::GetNamedSecurityInfoW(target.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                                        nullptr, nullptr, &dacl, nullptr, &descriptor);
+  DWORD error = ::GetNamedSecurityInfoW(Path(name).c_str(), SE_FILE_OBJECT,
+                                        DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                                        nullptr, &descriptor);
   if (error == ERROR_SUCCESS) {
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
     ::GetSecurityDescriptorControl(descriptor, &control, &revision);
-    const SECURITY_INFORMATION inherit = (control & SE_DACL_PROTECTED)
-                                             ? PROTECTED_DACL_SECURITY_INFORMATION
-                                             : UNPROTECTED_DACL_SECURITY_INFORMATION;
-    error = ::SetSecurityInfo(file->handle(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | inherit,
-                              nullptr, nullptr, dacl, nullptr);
+    const bool protected_list = (control & SE_DACL_PROTECTED) != 0;
+    std::vector<ACE_HEADER*> own;
+    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+      void* ace = nullptr;
+      if (::GetAce(dacl, i, &ace) && !(static_cast<ACE_HEADER*>(ace)->AceFlags & INHERITED_ACE)) {
+        own.push_back(static_cast<ACE_HEADER*>(ace));
+      }
+    }
+    // A missing list (no DACL: everyone may do everything) is copied as it is.
+    if (!dacl || protected_list || !own.empty()) {
+      DWORD size = sizeof(ACL);
+      for (const ACE_HEADER* ace : own) {
+        size += ace->AceSize;
+      }
+      std::vector<unsigned char> list(size);
+      auto* copy = reinterpret_cast<PACL>(list.data());
+      bool built = !dacl || ::InitializeAcl(copy, size, ACL_REVISION);
+      for (ACE_HEADER* ace : own) {
+        built = built && ::AddAce(copy, ACL_REVISION, MAXDWORD, ace, ace->AceSize);
+      }
+      error = !built ? ::GetLastError()
+                     : ::SetSecurityInfo(file->handle(), SE_FILE_OBJECT,
+                                         DACL_SECURITY_INFORMATION |
+                                             (protected_list ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                             : UNPROTECTED_DACL_SECURITY_INFORMATION),
+                                         nullptr, nullptr, dacl ? copy : nullptr, nullptr);
+    }
     ::LocalFree(descriptor);
   }
   if (error != ERROR_SUCCESS) {
