@@ -334,6 +334,9 @@ struct Replacement::State {
   std::string hidden_name;   // the new file's name meanwhile, once it has one
   std::shared_ptr<SystemFile> file;
   std::shared_ptr<NewFile> shared;  // the same, for the writer
+  // A second descriptor of the new file, taken with it: it keeps the lock while the first is
+  // closed at the commit, and so the commit needs no descriptor it might not get.
+  Fd keeper;
   bool committed = false;
 
   void Resolve(const fs::path& target);
@@ -662,6 +665,10 @@ void Replacement::State::Create(std::uint64_t size) {
       fd = std::move(created);
     }
   }
+  keeper = Fd(::fcntl(fd.get(), F_DUPFD_CLOEXEC, 0));
+  if (!keeper.valid()) {
+    Fail(errno);
+  }
   file = std::make_shared<SystemFile>(std::move(fd), options.sync);
   shared = file;
   if (exists && !in_place) {
@@ -770,18 +777,14 @@ const std::shared_ptr<NewFile>& Replacement::file() const {
 
 void Replacement::Commit() {
   State& s = *state_;
-  // The lock goes with the descriptor: a second one keeps it while the first is closed, and that
+  // The lock goes with the descriptor: the keeper holds it while the first is closed, and that
   // close is checked.
-  Fd keeper(::fcntl(s.file->fd(), F_DUPFD_CLOEXEC, 0));
-  if (!keeper.valid()) {
-    Fail(Error(errno));
-  }
   if (const std::error_code error = s.file->Close(); error) {
     Fail(error);
   }
   if (!s.in_place) {
     if (s.hidden_name.empty()) {
-      s.LinkUnnamed(keeper.get());
+      s.LinkUnnamed(s.keeper.get());
     }
     if (::renameat(s.directory.get(), s.hidden_name.c_str(), s.directory.get(), s.name.c_str()) !=
         0) {
