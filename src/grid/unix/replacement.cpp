@@ -15,6 +15,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -337,6 +338,7 @@ struct Replacement::State {
   // A second descriptor of the new file, taken with it: it keeps the lock while the first is
   // closed at the commit, and so the commit needs no descriptor it might not get.
   Fd keeper;
+  uid_t give_to = static_cast<uid_t>(-1);  // the old owner, given the file at the commit
   bool committed = false;
 
   void Resolve(const fs::path& target);
@@ -693,17 +695,71 @@ void Replacement::State::Create(std::uint64_t size) {
   }
 }
 
-// The new file takes the old one's place with the old one's rights and no more: its owner and
-// group where the system allows (a user who is not root cannot give a file away), its permission
-// bits but never set-user-id, set-group-id or sticky, its access control list and the extended
-// attributes this user may set. A group that cannot be kept keeps no rights: the bits were meant
-// for the old group, not for this user's.
+namespace {
+
+// The permissions one class of users (the owner, the group or others: 6, 3 or 0 bits up) has
+// in `mode`, as the owner's bits.
+mode_t ClassBits(mode_t mode, int shift) {
+  return static_cast<mode_t>((mode >> shift) & 07) << 6;
+}
+
+// Whether this process is in group `group`, as the system decides a file's group class.
+bool InGroup(gid_t group) {
+  if (group == ::getegid()) {
+    return true;
+  }
+  std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
+  const int count = ::getgroups(static_cast<int>(groups.size()), groups.data());
+  return std::find(groups.begin(), groups.begin() + std::max(count, 0), group) !=
+         groups.begin() + std::max(count, 0);
+}
+
+// An access control list (system.posix_acl_access) with the owning group's entry emptied, and
+// the owner's cut to `owner_bits` (rwx as 0700), its mask made again from what it bounds.
+std::string NarrowedAcl(std::string acl, bool group_kept, mode_t owner_bits) {
+  // A version word, then entries of a 16-bit tag, 16-bit permissions and a 32-bit id.
+  constexpr int kUserObj = 0x01, kUser = 0x02, kGroupObj = 0x04, kGroup = 0x08, kMask = 0x10;
+  const auto tag = [&](std::size_t at) { return (acl[at] & 0xff) | (acl[at + 1] & 0xff) << 8; };
+  int bounded = 0;
+  std::size_t mask = 0;
+  for (std::size_t at = 4; at + 8 <= acl.size(); at += 8) {
+    char& permissions = acl[at + 2];
+    if (tag(at) == kUserObj) {
+      permissions = static_cast<char>(permissions & static_cast<int>(owner_bits >> 6));
+    } else if (tag(at) == kGroupObj && !group_kept) {
+      permissions = 0;
+    }
+    if (tag(at) == kUser || tag(at) == kGroupObj || tag(at) == kGroup) {
+      bounded |= permissions;
+    }
+    mask = tag(at) == kMask ? at : mask;
+  }
+  if (mask != 0) {
+    acl[mask + 2] = static_cast<char>(bounded);
+  }
+  return acl;
+}
+
+}  // namespace
+
+// The new file takes the old one's place with the old one's rights and no more: its group where
+// the system allows, its permission bits but never set-user-id, set-group-id or sticky, its
+// access control list and the extended attributes this user may set; its owner only at the
+// commit (below). A group that cannot be kept keeps no rights, in the bits or the list: they were
+// meant for the old group. An owner that cannot be kept (only root can give a file away) leaves
+// this user the owner of the new file, with no right it lacked on the old one.
 void Replacement::State::CopyRights() {
   const int fd = file->fd();
+  const uid_t me = ::geteuid();
   mode_t mode = existing.st_mode & 0777;
-  if (::fchown(fd, existing.st_uid, existing.st_gid) != 0 &&
-      ::fchown(fd, static_cast<uid_t>(-1), existing.st_gid) != 0) {
+  const bool group_kept =
+      existing.st_gid == ::getegid() || ::fchown(fd, static_cast<uid_t>(-1), existing.st_gid) == 0;
+  if (!group_kept) {
     mode &= ~static_cast<mode_t>(0070);
+  }
+  if (existing.st_uid != me && me != 0) {
+    const mode_t mine = ClassBits(existing.st_mode, InGroup(existing.st_gid) ? 3 : 0);
+    mode = (mode & ~static_cast<mode_t>(0700)) | (mode & mine);
   }
   if (::fchmod(fd, mode) != 0) {
     Fail(errno);
@@ -713,9 +769,12 @@ void Replacement::State::CopyRights() {
     detail::FailOnFile("its access control list cannot be read: " + Reason(error), shown);
   }
   bool has_acl = false;
-  for (const auto& [attribute, value] : attributes) {
+  for (auto& [attribute, value] : attributes) {
     const bool acl = attribute == kAccessAcl;
     has_acl = has_acl || acl;
+    if (acl) {
+      value = NarrowedAcl(value, group_kept, mode & 0700);
+    }
     if (::fsetxattr(fd, attribute.c_str(), value.data(), value.size(), 0) != 0 && acl) {
       detail::FailOnFile(
           "its access control list cannot be copied to the new file: " + Reason(errno), shown);
@@ -729,6 +788,9 @@ void Replacement::State::CopyRights() {
             Reason(errno),
         shown);
   }
+  // Root gives the file to the old owner just before it takes the name: until then it stays
+  // root's, so that a run killed meanwhile leaves a hidden file root's next run removes.
+  give_to = existing.st_uid != me && me == 0 ? existing.st_uid : static_cast<uid_t>(-1);
 }
 
 // An unnamed file gets a hidden name first, as a link cannot replace an existing name. It is
@@ -781,6 +843,10 @@ void Replacement::Commit() {
   // close is checked.
   if (const std::error_code error = s.file->Close(); error) {
     Fail(error);
+  }
+  if (s.give_to != static_cast<uid_t>(-1) &&
+      ::fchown(s.keeper.get(), s.give_to, static_cast<gid_t>(-1)) != 0) {
+    Fail(Error(errno));
   }
   if (!s.in_place) {
     if (s.hidden_name.empty()) {
