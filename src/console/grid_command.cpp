@@ -304,6 +304,7 @@ int Write(const Program& program, const Command& command) {
   if (result.cancelled) {
     PrintError("Cancelled by " + StopName() + "; " +
                (to_standard_output ? "standard output holds only part of the grid."
+                : result.emptied   ? grid::Escaped(command.output) + " is now empty."
                                    : grid::Escaped(command.output) + " is as it was.") +
                "\n");
     return CancelledStatus();

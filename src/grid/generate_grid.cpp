@@ -199,15 +199,15 @@ RunResult Write(const GridLayout& layout, const RunOptions& options) {
       }
       progress.points_written += layout.rows.size();
       if (!keep_going()) {
-        return {.cancelled = true};
+        return {.cancelled = true, .emptied = file->OverwritingTarget()};
       }
     }
     progress.saving = true;
     if (!file->Commit()) {
-      return {.cancelled = true};
+      return {.cancelled = true, .emptied = file->OverwritingTarget()};
     }
   } catch (const GridFile::Cancelled&) {
-    return {.cancelled = true};
+    return {.cancelled = true, .emptied = file->OverwritingTarget()};
   }
   return {.points_written = progress.points_written, .bytes_written = layout.file_size};
 }

@@ -73,6 +73,8 @@ struct RunOptions {
 
 struct RunResult {
   bool cancelled = false;
+  // Cancelled after the file, written in place, was written over: it is now empty.
+  bool emptied = false;
   std::uint64_t points_written = 0;
   std::uint64_t bytes_written = 0;
 };

@@ -52,6 +52,9 @@ class GridFile {
 
   // The bytes done so far: on the disk for a synced file, handed to the system otherwise.
   std::uint64_t BytesDone() const;
+  // Whether the run, if it ends now without a commit, leaves the target empty: written in
+  // place, the old grid is being written over (see Replacement::Abandon).
+  bool OverwritingTarget() const { return replacement_ && replacement_->Overwriting(); }
 
   // Writes out everything, waits for the disk if asked, and gives the new file the target's
   // name. Returns false, the target as it was, when `keep_going` said stop meanwhile. Raises a

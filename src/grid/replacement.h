@@ -58,8 +58,12 @@ class Replacement {
   // Raises a File error, the target then as it was. Once the new file has its name the commit
   // has succeeded: a folder that cannot then be synced does not fail it.
   void Commit();
-  // Drops the new file; the target stays as it was.
+  // Drops the new file; the target stays as it was, but for one case: written in place (a
+  // writable file in a folder that cannot take a new one), a target already written over is
+  // left empty rather than half-written.
   void Abandon();
+  // Whether Abandon would now leave the target empty.
+  bool Overwriting() const;
 
   // A File error about the target: the system's reason and the target's path.
   [[noreturn]] void Fail(std::error_code error) const;

@@ -112,6 +112,32 @@ if [ "$(id -u)" -eq 0 ]; then
 fi
 rm -rf "$kernel"
 
+# Written in place (a file others may write, in a folder they may not: run as nobody), a run
+# stopped once the old grid is being written over leaves the file empty, and says so.
+if [ "$(id -u)" -eq 0 ]; then
+  shared=$(mktemp -d)
+  chmod 755 "$shared"
+  printf 'the previous grid' >"$shared/newgrid.txt"
+  chmod 666 "$shared/newgrid.txt"
+  (cd "$shared" && exec setpriv --reuid=65534 --regid=65534 --clear-groups -- "$bench" -- 0 8000 0 8000 1) 2>err.txt &
+  pid=$!
+  written_over() { test "$(stat -c %s "$shared/newgrid.txt")" -gt 100; }
+  check "in place: run begun" within_20s written_over
+  kill -s TERM "$pid"
+  wait "$pid"
+  check "in place, TERM: status 143" test $? -eq 143
+  check "in place, TERM: says the file is empty" grep -Fqx "Cancelled by signal 15; newgrid.txt is now empty." err.txt
+  check "in place, TERM: empty" test ! -s "$shared/newgrid.txt"
+  # A write that fails midway (a disk that stops taking bytes) says so too, with status 1.
+  printf 'the previous grid' >"$shared/newgrid.txt"
+  (cd "$shared" && exec setpriv --reuid=65534 --regid=65534 --clear-groups -- env LD_PRELOAD="$slow_disk" \
+    TESSAPLAN_TEST_WRITE_RETURNS_ZERO=1 "$bench" -- 0 400 0 200 200) 2>err.txt
+  check "in place, a failed write: status 1" test $? -eq 1
+  check "in place, a failed write: says the file is empty" grep -Fq "; written in place, the file is now empty ($shared/newgrid.txt)" err.txt
+  check "in place, a failed write: empty" test ! -s "$shared/newgrid.txt"
+  rm -rf "$shared"
+fi
+
 # A file size limit, as the user's shell sets it: a File error, not a silent death.
 (ulimit -f 10; exec "$bench" -- 0 1000 0 1000 1) 2>err.txt
 check "exit 1 under ulimit -f" test $? -eq 1

@@ -880,8 +880,15 @@ void Replacement::Abandon() {
   s.shared.reset();
 }
 
+bool Replacement::Overwriting() const {
+  return state_->overwriting;
+}
+
 void Replacement::Fail(std::error_code error) const {
-  detail::FailOnFile(error.message(), state_->shown);
+  detail::FailOnFile(error.message() + (state_->overwriting
+                                            ? "; written in place, the file is now empty"
+                                            : ""),
+                     state_->shown);
 }
 
 }  // namespace grid

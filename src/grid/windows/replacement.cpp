@@ -425,6 +425,11 @@ void Replacement::Abandon() {
   s.shared.reset();
 }
 
+// Windows always writes a new file beside the target.
+bool Replacement::Overwriting() const {
+  return false;
+}
+
 void Replacement::Fail(std::error_code error) const {
   detail::FailOnFile(error.message(), state_->shown);
 }
