@@ -112,6 +112,19 @@ if [ "$(id -u)" -eq 0 ]; then
 fi
 rm -rf "$kernel"
 
+# A sync that fails (a disk that could not write what it took) fails the run: the old file stays.
+LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_SYNC_FAILS=1 "$bench" -- 0 400 0 200 200 2>err.txt
+check "failed sync: exit 1" test $? -eq 1
+check "failed sync: says so" grep -Fqx "Run-time error 5: File error: Input/output error ($work/newgrid.txt)" err.txt
+check "failed sync: file kept" cmp -s newgrid.txt before.txt
+# An access control list that cannot be read is not passed over: the new file would have none.
+setfacl -m u:65534:r newgrid.txt
+LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_ACL_UNREADABLE=1 "$bench" -- 0 400 0 200 200 2>err.txt
+check "unreadable access list: exit 1" test $? -eq 1
+check "unreadable access list: says so" grep -Fq "its access control list cannot be read: Input/output error" err.txt
+check "unreadable access list: file kept" cmp -s newgrid.txt before.txt
+setfacl -b newgrid.txt
+
 # Written in place (a file others may write, in a folder they may not: run as nobody), a run
 # stopped once the old grid is being written over leaves the file empty, and says so.
 if [ "$(id -u)" -eq 0 ]; then

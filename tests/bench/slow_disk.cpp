@@ -13,6 +13,10 @@
 //   network file system reports a write that failed on the server;
 // - TESSAPLAN_TEST_ACL_REFUSED: setting an access control list fails (EPERM), as on a file
 //   system or server that keeps the list but will not take one from this user;
+// - TESSAPLAN_TEST_ACL_UNREADABLE: reading an access control list fails (EIO), as on a server
+//   that lists the attribute but will not give it;
+// - TESSAPLAN_TEST_SYNC_FAILS: an fsync of a regular file reports EIO, as a disk that failed to
+//   write what it had taken;
 // - TESSAPLAN_TEST_CALL_LOG=FILE: each fsync (of a file or a folder), each request to drop
 //   pages from the cache and each delayed call as its delay begins ("stall") is noted in FILE,
 //   one line each, for what a test cannot see.
@@ -85,6 +89,10 @@ void Note(const char* call) {
 
 extern "C" int fsync(int fd) {
   static const auto real = Real<int (*)(int)>("fsync");
+  if (std::getenv("TESSAPLAN_TEST_SYNC_FAILS") && IsRegularFile(fd)) {
+    errno = EIO;
+    return -1;
+  }
   DelayBy("TESSAPLAN_TEST_SYNC_DELAY_MS", fd);
   struct stat status {};
   Note(fstat(fd, &status) == 0 && S_ISDIR(status.st_mode) ? "fsync folder\n" : "fsync file\n");
@@ -172,4 +180,31 @@ extern "C" int fsetxattr(int fd, const char* name, const void* value, size_t siz
     return -1;
   }
   return real(fd, name, value, size, flags);
+}
+
+namespace {
+
+bool AclUnreadable(const char* name) {
+  return std::getenv("TESSAPLAN_TEST_ACL_UNREADABLE") &&
+         std::strcmp(name, "system.posix_acl_access") == 0;
+}
+
+}  // namespace
+
+extern "C" ssize_t lgetxattr(const char* path, const char* name, void* value, size_t size) {
+  static const auto real = Real<ssize_t (*)(const char*, const char*, void*, size_t)>("lgetxattr");
+  if (AclUnreadable(name)) {
+    errno = EIO;
+    return -1;
+  }
+  return real(path, name, value, size);
+}
+
+extern "C" ssize_t fgetxattr(int fd, const char* name, void* value, size_t size) {
+  static const auto real = Real<ssize_t (*)(int, const char*, void*, size_t)>("fgetxattr");
+  if (AclUnreadable(name)) {
+    errno = EIO;
+    return -1;
+  }
+  return real(fd, name, value, size);
 }
