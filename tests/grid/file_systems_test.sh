@@ -55,5 +55,10 @@ for kind in ext4 xfs btrfs tmpfs ramfs; do
   # A file system that reports no size (ramfs) is written to, not taken for a full one.
   (cd "$work/$kind" && "$bench" -- 0 400 0 200 200 2>/dev/null)
   check "$kind: grid_bench writes the grid" test "$(wc -c <"$work/$kind/newgrid.txt")" -eq 113
+  # A file size limit is a refusal before the first byte, with what the grid needs, also where
+  # no space can be reserved (ramfs).
+  (cd "$work/$kind" && ulimit -f 1024 && exec "$bench" -- 0 1000 0 1000 1 2>"$work/err.txt")
+  check "$kind: ulimit -f: what the grid needs" grep -Fq 'File too large: the grid needs 19.6 MB' "$work/err.txt"
+  check "$kind: ulimit -f: the grid kept" test "$(wc -c <"$work/$kind/newgrid.txt")" -eq 113
 done
 finish

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
@@ -254,6 +255,12 @@ int Reserve(int fd, std::uint64_t size, bool keep_size) {
   if (errno != EOPNOTSUPP && errno != ENOSYS) {
     return errno;
   }
+  // Nothing reserved: the file size limit and the free space are asked instead.
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      limit.rlim_cur < size) {
+    return EFBIG;
+  }
   struct statvfs space {};
   if (::fstatvfs(fd, &space) == 0 && space.f_blocks != 0 &&
       static_cast<std::uint64_t>(space.f_bavail) * space.f_frsize < size) {
@@ -278,16 +285,18 @@ int ReadAttributes(int directory, const std::string& name,
                           : ::lgetxattr(by_name.c_str(), attribute, value, size);
   };
   ssize_t length = list(nullptr, 0);
-  if (length < 0 && errno == ENOENT && ::access("/proc/self/fd", F_OK) != 0) {
+  int error = length < 0 ? errno : 0;
+  if (error == ENOENT && ::access("/proc/self/fd", F_OK) != 0) {
     opened = Fd(::openat(directory, name.c_str(),
                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!opened.valid()) {
       return errno;
     }
     length = list(nullptr, 0);
+    error = length < 0 ? errno : 0;
   }
   if (length < 0) {
-    return errno == ENOTSUP ? 0 : errno;  // a file system without attributes has none to copy
+    return error == ENOTSUP ? 0 : error;  // a file system without attributes has none to copy
   }
   std::string names(static_cast<std::size_t>(length), '\0');
   length = list(names.data(), names.size());
@@ -507,7 +516,7 @@ void Replacement::State::CheckTarget() {
         shown_folder, Advice());
   }
   const bool folder_writable = ::faccessat(directory.get(), ".", W_OK | X_OK, AT_EACCESS) == 0;
-  const int folder_error = errno;
+  const int folder_error = folder_writable ? 0 : errno;
   if (!exists) {
     if (!folder_writable) {
       FailInFolder(folder_error);
@@ -800,15 +809,17 @@ void Replacement::State::LinkUnnamed(int fd) {
   const std::string by_descriptor = "/proc/self/fd/" + std::to_string(fd);
   for (int attempt = 0; hidden_name.empty(); ++attempt) {
     const std::string hidden = HiddenName();
-    int linked = ::linkat(AT_FDCWD, by_descriptor.c_str(), directory.get(), hidden.c_str(),
-                          AT_SYMLINK_FOLLOW);
-    if (linked != 0 && errno == ENOENT && ::access("/proc/self/fd", F_OK) != 0) {
-      linked = ::linkat(fd, "", directory.get(), hidden.c_str(), AT_EMPTY_PATH);
+    int error = ::linkat(AT_FDCWD, by_descriptor.c_str(), directory.get(), hidden.c_str(),
+                         AT_SYMLINK_FOLLOW) == 0
+                    ? 0
+                    : errno;
+    if (error == ENOENT && ::access("/proc/self/fd", F_OK) != 0) {
+      error = ::linkat(fd, "", directory.get(), hidden.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
     }
-    if (linked == 0) {
+    if (error == 0) {
       hidden_name = hidden;
-    } else if (errno != EEXIST || attempt == 100) {
-      FailInFolder(errno);
+    } else if (error != EEXIST || attempt == 100) {
+      FailInFolder(error);
     }
   }
 }
@@ -885,10 +896,9 @@ bool Replacement::Overwriting() const {
 }
 
 void Replacement::Fail(std::error_code error) const {
-  detail::FailOnFile(error.message() + (state_->overwriting
-                                            ? "; written in place, the file is now empty"
-                                            : ""),
-                     state_->shown);
+  detail::FailOnFile(
+      error.message() + (state_->overwriting ? "; written in place, the file is now empty" : ""),
+      state_->shown);
 }
 
 }  // namespace grid
