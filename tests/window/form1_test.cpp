@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
@@ -109,6 +110,32 @@ class CurrentDirectory {
   QString previous_;
   QString path_;
 };
+
+// Words as the grid tables write them: separated by blanks, a double-quoted one as it is inside
+// its quotes, "" an empty one.
+QStringList ShellWords(const QString& line) {
+  QStringList words;
+  bool quoted = false;
+  bool in_word = false;
+  for (const QChar c : line) {
+    if (c == '"') {
+      quoted = !quoted;
+      if (!in_word) {
+        words << QString();
+        in_word = true;
+      }
+    } else if (c == ' ' && !quoted) {
+      in_word = false;
+    } else {
+      if (!in_word) {
+        words << QString();
+        in_word = true;
+      }
+      words.last() += c;
+    }
+  }
+  return words;
+}
 
 QByteArray ReadGrid() {
   QFile file(QStringLiteral("newgrid.txt"));
@@ -350,6 +377,47 @@ class Form1Test : public QObject {
     QCOMPARE(watcher.boxes.size(), 0);
     QCOMPARE(directory.Entries(), QStringList{"newgrid.txt"});
     QCOMPARE(Texts(), texts);
+  }
+
+  // The window and the command line write the same bytes and say the same, over the grid
+  // tables (tests/grid_cases.txt); the decimal separator comes from the window's locale.
+  void sameAsTheCommandLine_data() {
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("texts");
+    QFile cases(qEnvironmentVariable("TESSAPLAN_GRID_CASES"));
+    QVERIFY2(cases.open(QIODevice::ReadOnly), "TESSAPLAN_GRID_CASES names no file");
+    for (const QString& line : QString::fromUtf8(cases.readAll()).split('\n')) {
+      if (!line.isEmpty() && !line.startsWith('#')) {
+        const QStringList parts = line.split('|');
+        QTest::newRow(qPrintable(parts[1])) << ShellWords(parts[0]) << ShellWords(parts[1]);
+      }
+    }
+  }
+
+  void sameAsTheCommandLine() {
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, texts);
+    CurrentDirectory directory;
+    QProcess command;
+    command.setWorkingDirectory(QDir::currentPath());
+    command.start(qEnvironmentVariable("TESSAPLAN_GRID"), QStringList{options} << "--output=-"
+                                                                               << "--" << texts);
+    QVERIFY(command.waitForFinished(60000));
+    const QByteArray bytes = command.readAllStandardOutput();
+    const QString said = QString::fromUtf8(command.readAllStandardError()).trimmed();
+    ModalWatcher watcher;
+    form_->setLocale(options.contains("--decimal-separator=,")
+                         ? QLocale(QLocale::German, QLocale::Germany)
+                         : QLocale::c());
+    Type(texts);
+    RunAndWait();
+    if (command.exitCode() == 0) {
+      QCOMPARE(watcher.boxes.size(), 0);
+      QCOMPARE(ReadGrid(), bytes);
+    } else {
+      QCOMPARE(watcher.boxes.size(), 1);
+      QCOMPARE(watcher.boxes[0].text.replace(":\n\n", ": "), said);
+    }
   }
 
   void runTwiceReplacesTheFile() {
