@@ -48,6 +48,14 @@ while IFS='|' read -r options texts; do
   check "$texts: --dry-run tells the file" tells_file newgrid.txt dry-run.txt
 done < <(grep -v '^#' "$cases")
 
+# The largest grid is measured at once, and as the model counts it.
+for texts in "0 32766 0 32766 1" "-16383 16383 500000 532766 1" "0 982980000 -982980000 0 30000"; do
+  # shellcheck disable=SC2086
+  check "$texts: --dry-run at once" timeout 10 "$grid" --dry-run -- $texts >dry-run.txt
+  # shellcheck disable=SC2086
+  check "$texts: as the model counts it" test "$(cat dry-run.txt)" = "$(python3 "$model" --dry-run -- $texts)"
+done
+
 # Every way of giving the values gives the same grid.
 "$grid" -- -400 0 -200 0 200 2>/dev/null && mv newgrid.txt expected.txt
 for form in "-400 0 -200 0 200" "--min-x=-400 --max-x 0 --min-y=-200 --max-y=0 --spacing=200" \
