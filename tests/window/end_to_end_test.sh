@@ -34,7 +34,7 @@ check "--help: exit 0" test $? -eq 0
 check "--help: usage" grep -q '^Usage: tessaplan' "$work/out.txt"
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" --bogus >"$work/out.txt" 2>&1
 check "unknown option: exit 2" test $? -eq 2
-check "unknown option: one sentence" test "$(cat "$work/out.txt")" = "tessaplan: Unknown option 'bogus' (see tessaplan --help)"
+check "unknown option: one sentence" test "$(cat "$work/out.txt")" = "tessaplan: Unknown option '--bogus' (see tessaplan --help)"
 
 start_x_server "$work"
 

@@ -32,6 +32,7 @@
 #include "window/application.h"
 #include "window/grid_run.h"
 #include "window/messages.h"
+#include "window/shared/command_line.h"
 
 namespace window {
 namespace {
@@ -418,6 +419,37 @@ class Form1Test : public QObject {
       QCOMPARE(watcher.boxes.size(), 1);
       QCOMPARE(watcher.boxes[0].text.replace(":\n\n", ": "), said);
     }
+  }
+
+  void commandLine_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");    // -1: the window opens
+    QTest::addColumn<QString>("said");  // the start of what goes to standard output or error
+    // clang-format off
+    QTest::newRow("none") << QStringList{} << -1 << "";
+    QTest::newRow("help") << QStringList{"--version", "-h"} << 0 << "Usage: tessaplan [--help] [--version]\n";
+    QTest::newRow("version") << QStringList{"--version"} << 0 << "tessaplan 1.00\n";
+    QTest::newRow("end of options alone") << QStringList{"--"} << -1 << "";
+    QTest::newRow("an option after the end of options") << QStringList{"--", "--help"} << 2 << "tessaplan: takes no arguments, not '--help' (see tessaplan --help)\n";
+    QTest::newRow("unknown option, as typed") << QStringList{"--bogus"} << 2 << "tessaplan: Unknown option '--bogus' (see tessaplan --help)\n";
+    QTest::newRow("dashes alone") << QStringList{"---"} << 2 << "tessaplan: Unknown option '---' (see tessaplan --help)\n";
+    QTest::newRow("an argument") << QStringList{"grid.txt"} << 2 << "tessaplan: takes no arguments, not 'grid.txt' (see tessaplan --help)\n";
+    // clang-format on
+  }
+
+  // The command line is answered without a window, and nothing on it ends the program badly.
+  void commandLine() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, said);
+    std::vector<std::string> typed{"tessaplan"};
+    for (const QString& argument : arguments) {
+      typed.push_back(argument.toStdString());
+    }
+    const CommandLineAnswer answer = AnswerCommandLine(typed);
+    QCOMPARE(answer.status, status);
+    QVERIFY2(QString::fromStdString(answer.output + answer.error).startsWith(said),
+             (answer.output + answer.error).c_str());
   }
 
   void runTwiceReplacesTheFile() {
