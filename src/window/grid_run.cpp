@@ -11,6 +11,18 @@
 #include "window/shared/texts.h"
 
 namespace window {
+namespace {
+
+// The dialog is as large as what it says, and no one resizes it: its size is fixed anew when its
+// text changes.
+void SetText(QProgressDialog* dialog, const QString& text) {
+  if (dialog->labelText() != text) {
+    dialog->setLabelText(text);
+    dialog->setFixedSize(dialog->sizeHint());
+  }
+}
+
+}  // namespace
 
 GridRun::GridRun(QWidget* window, int show_after_ms, const QString& path, grid::FieldTexts texts,
                  grid::RunOptions options)
@@ -79,7 +91,7 @@ void GridRun::showProgress() {
   }
   if (dialog_) {
     const RunStage stage = saving_ ? RunStage::saving : RunStage::writing;
-    dialog_->setLabelText(QString::fromStdString(ProgressText(stage, path_.toStdString(), 0)));
+    SetText(dialog_, QString::fromStdString(ProgressText(stage, path_.toStdString(), 0)));
     dialog_->setValue(static_cast<int>(done * kProgressSteps));
   }
 }
@@ -91,10 +103,9 @@ void GridRun::showDone(std::uint64_t bytes) {
   disconnect(dialog, &QProgressDialog::canceled, this, &GridRun::cancel);
   connect(dialog, &QProgressDialog::canceled, dialog, &QObject::deleteLater);
   dialog->setValue(kProgressSteps);
-  dialog->setLabelText(
-      QString::fromStdString(ProgressText(RunStage::saved, path_.toStdString(), bytes)));
   auto* close = new QPushButton(QStringLiteral("Close"), dialog);
   dialog->setCancelButton(close);
+  SetText(dialog, QString::fromStdString(ProgressText(RunStage::saved, path_.toStdString(), bytes)));
   close->setFocus();
   if (auto* label = dialog->findChild<QLabel*>()) {
     QAccessibleEvent written(label, QAccessible::NameChanged);

@@ -766,6 +766,7 @@ class Form1Test : public QObject {
       if (dialog) {
         QCOMPARE(dialog->font(), form_->font());
         QCOMPARE(dialog->isModal(), false);
+        QCOMPARE(dialog->minimumSize(), dialog->maximumSize());  // not to be resized
       }
       if (how == "Cancel" && dialog) {
         dialog->findChild<QPushButton*>()->click();
