@@ -1,5 +1,6 @@
 #include "window/application.h"
 
+#include <QAccessibleWidget>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QIcon>
@@ -7,12 +8,28 @@
 #include <string>
 #include <vector>
 
+#include "window/form1.h"
 #include "window/shared/command_line.h"
 #include "window/shared/texts.h"
 
 namespace window {
+namespace {
+
+// The main window is a window to a screen reader (a frame over AT-SPI), as a dialog or a main
+// window is; a plain top-level widget would be a "filler", whose title is not announced.
+QAccessibleInterface* AccessibleForm1(const QString& class_name, QObject* object) {
+  if (class_name == QLatin1String(Form1::staticMetaObject.className()) && object &&
+      object->isWidgetType()) {
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+  }
+  return nullptr;
+}
+
+}  // namespace
 
 void DescribeApplication() {
+  static const bool accessible = (QAccessible::installFactory(AccessibleForm1), true);
+  static_cast<void>(accessible);
   QCoreApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
   QCoreApplication::setApplicationVersion(QString::fromStdString(Version()));
   QGuiApplication::setDesktopFileName(QStringLiteral("org.example.tessaplan"));

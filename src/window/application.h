@@ -5,7 +5,8 @@
 namespace window {
 
 // Names the application, its version and its desktop entry, registers the font the window is
-// drawn in (built into the program) and sets the icon of every window. Needs the QApplication.
+// drawn in (built into the program), sets the icon of every window and makes the main window a
+// window to screen readers. Needs the QApplication.
 void DescribeApplication();
 
 // Answers --help and --version, and refuses anything else on the command line, before any window

@@ -105,7 +105,8 @@ void GridRun::showDone(std::uint64_t bytes) {
   dialog->setValue(kProgressSteps);
   auto* close = new QPushButton(QStringLiteral("Close"), dialog);
   dialog->setCancelButton(close);
-  SetText(dialog, QString::fromStdString(ProgressText(RunStage::saved, path_.toStdString(), bytes)));
+  SetText(dialog,
+          QString::fromStdString(ProgressText(RunStage::saved, path_.toStdString(), bytes)));
   close->setFocus();
   if (auto* label = dialog->findChild<QLabel*>()) {
     QAccessibleEvent written(label, QAccessible::NameChanged);

@@ -327,6 +327,11 @@ class Form1Test : public QObject {
     QCOMPARE(QFontInfo(form_->font()).family(), QStringLiteral("Liberation Sans"));
     QVERIFY(!form_->windowIcon().pixmap(32).isNull());
     QCOMPARE(form_->font().pointSize(), 8);
+    // A window to a screen reader (a frame over AT-SPI), which announces its title.
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(form_);
+    QVERIFY(accessible);
+    QCOMPARE(accessible->role(), QAccessible::Window);
+    QCOMPARE(accessible->text(QAccessible::Name), QStringLiteral("Form1"));
   }
 
   void tabOrder() {
