@@ -157,9 +157,24 @@ check "exit 1 under ulimit -f" test $? -eq 1
 check "File too large" grep -Fq 'Run-time error 5: File error: File too large: the grid needs 19.6 MB' err.txt
 check "file kept under ulimit -f" cmp -s newgrid.txt before.txt
 
-# No memory for the writer thread's stack: a described error, not an abort. (A sanitizer's
-# runtime needs far more address space than any such limit leaves: its builds skip this case.)
+# No memory for the writer thread's stack: a described error, not an abort. And no descriptor
+# beyond the folder's and the new file's (three standard ones, then two): whatever the commit
+# needs is taken before the first byte, so the run is refused at once, not after a first write
+# that stalls for a minute. (A sanitizer's runtime needs far more address space than any such
+# limit leaves, and descriptors of its own: its builds skip these cases.)
 if [ -z "${TESSAPLAN_SANITIZED:-}" ]; then
+  (
+    for fd in /proc/$BASHPID/fd/*; do  # none but the standard three, whatever ran this test
+      fd=${fd##*/}
+      [ "$fd" -gt 2 ] && eval "exec $fd>&-"
+    done
+    ulimit -n 5
+    exec env LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_WRITE_DELAY_MS=60000 \
+      timeout 20 "$bench" -- 0 400 0 200 200
+  ) 2>err.txt
+  check "ulimit -n: exit 1 at once" test $? -eq 1
+  check "ulimit -n: says so" grep -Fqx "Run-time error 5: File error: Too many open files ($work/newgrid.txt)" err.txt
+  check "ulimit -n: file kept" cmp -s newgrid.txt before.txt
   (ulimit -s 65536; ulimit -v 40000; exec "$bench" -- 0 1000 0 1000 1) 2>err.txt
   check "exit 1 without memory" test $? -eq 1
   check "System error" grep -Eq '^Run-time error 6: System error: .+' err.txt

@@ -371,48 +371,6 @@ INSTANTIATE_TEST_SUITE_P(
     testing_support::CaseName());
 // clang-format on
 
-// Whatever the commit needs is taken before the first byte: with room for no descriptor beyond
-// the folder's and the new file's (a real limit, as `ulimit -n` sets), the run is refused before
-// it writes, not after the grid, and the old file stays.
-TEST_F(LinuxFileTest, TakesEveryDescriptorBeforeTheFirstByte) {
-  WriteFile(output(), "old");
-  const std::string lines = NumberedLines(3);
-  rlimit saved{};
-  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-  // The limit is on descriptors' numbers: the free ones below the highest are taken first, so
-  // that exactly two remain.
-  int highest = 0;
-  for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
-    highest = std::max(highest, std::stoi(entry.path().filename().string()));
-  }
-  std::vector<int> fillers;
-  for (int fd = 0; fd < highest && (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) {
-    fillers.push_back(fd);
-  }
-  rlimit tight = saved;
-  tight.rlim_cur =
-      static_cast<rlim_t>(std::max(highest, fillers.empty() ? 0 : fillers.back())) + 1 + 2;
-  std::size_t handed_over = 0;
-  std::string error;
-  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
-  try {
-    GridFile file(output(), lines.size(), {.sync = false});
-    handed_over = lines.size();
-    WriteLines(file, lines);
-    file.Commit();
-  } catch (const RunError& failure) {
-    error = failure.description();
-  }
-  ::setrlimit(RLIMIT_NOFILE, &saved);
-  for (const int fd : fillers) {
-    ::close(fd);
-  }
-  EXPECT_NE(error.find("Too many open files"), std::string::npos) << error;
-  EXPECT_EQ(handed_over, 0u) << "refused only after the grid was written";
-  EXPECT_EQ(ReadFile(output()), "old");
-  EXPECT_EQ(Entries(), std::vector<std::string>{"newgrid.txt"});
-}
-
 TEST(WriteAll, ReportsTheSystemsReason) {
   const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
   ASSERT_GE(full, 0);
