@@ -302,6 +302,18 @@ LRESULT Form1::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
         }
       }
       return 0;
+    // As the system's dialog manager does for a dialog: the control that had the focus when the
+    // window lost it (to a box, or another program) has it again when the window is active, so
+    // that Enter and Space act on the button that opened the box.
+    case WM_ACTIVATE:
+      if (LOWORD(wparam) == WA_INACTIVE) {
+        const HWND focused = ::GetFocus();
+        focus_saved_ = focused && ::IsChild(hwnd_, focused) ? focused : nullptr;
+      } else if (focus_saved_ && ::IsWindow(focus_saved_) && ::IsWindowEnabled(focus_saved_)) {
+        ::SetFocus(focus_saved_);
+        return 0;
+      }
+      return ::DefWindowProcW(hwnd_, message, wparam, lparam);
     case WM_DPICHANGED: {
       LayOut(HIWORD(wparam));
       const auto* suggested = reinterpret_cast<const RECT*>(lparam);

@@ -75,6 +75,7 @@ class Form1 {
   HWND progress_button_ = nullptr;
   bool progress_done_ = false;
   HWND focus_before_run_ = nullptr;
+  HWND focus_saved_ = nullptr;  // while the window is not active
   DWORD started_ = 0;
 
   // Shared with the worker thread.

@@ -298,8 +298,11 @@ TEST_P(RunTest, WritesOrReports) {
   form.Show(SW_SHOWNORMAL);
   BoxWatcher watcher;
   Type(form, GetParam().texts);
+  ::SetFocus(form.Control("Command2"));
   Press(form, "Command2");
   ASSERT_TRUE(PumpUntil(form, [&] { return !form.Running(); }));
+  // After the run, and after any box it showed, Run has the focus again: Enter runs again.
+  EXPECT_EQ(::GetFocus(), form.Control("Command2"));
   EXPECT_EQ(ReadFile(folder.path() / "newgrid.txt"),
             GetParam().file.empty() ? "the previous grid" : GetParam().file);
   if (GetParam().box.empty()) {
@@ -350,14 +353,17 @@ struct BoxCase {
 
 class BoxTest : public testing::TestWithParam<BoxCase> {};
 
-// Help and contact info show their texts, Help naming the folder the grid goes to.
+// Help and contact info show their texts, Help naming the folder the grid goes to; after the
+// box the focus is back on the button that opened it, so that Enter opens it again.
 TEST_P(BoxTest, ShowsTheText) {
   CurrentFolder folder;
   Form1 form(::GetModuleHandleW(nullptr));
   form.Show(SW_SHOWNORMAL);
   Type(form, {L"1", L"2", L"3", L"4", L"5"});
   BoxWatcher watcher;
+  ::SetFocus(form.Control(GetParam().button));
   Press(form, GetParam().button);
+  EXPECT_EQ(::GetFocus(), form.Control(GetParam().button));
   ASSERT_EQ(watcher.boxes.size(), 1u);
   std::wstring expected = GetParam().text;
   if (const auto at = expected.find(L"%1"); at != std::wstring::npos) {
