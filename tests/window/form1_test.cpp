@@ -33,6 +33,7 @@
 #include "window/grid_run.h"
 #include "window/messages.h"
 #include "window/shared/command_line.h"
+#include "window/shared/run.h"
 
 namespace window {
 namespace {
@@ -455,6 +456,20 @@ class Form1Test : public QObject {
     QCOMPARE(answer.status, status);
     QVERIFY2(QString::fromStdString(answer.output + answer.error).startsWith(said),
              (answer.output + answer.error).c_str());
+  }
+
+  // Whatever a run raises on the worker thread ends as a run-time error, never the program.
+  void anyFailureOfARunIsARunTimeError() {
+    CurrentDirectory directory;
+    grid::RunOptions options;
+    options.progress = [](const grid::GridProgress&) -> bool {
+      throw std::runtime_error("the machine said no");
+    };
+    const RunOutcome outcome = RunGrid({"0", "400", "0", "200", "200"}, options);
+    QCOMPARE(outcome.error_number, 6);
+    QCOMPARE(QString::fromStdString(outcome.error_description),
+             QStringLiteral("System error: the machine said no"));
+    QCOMPARE(directory.Entries(), QStringList{});
   }
 
   void runTwiceReplacesTheFile() {
