@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <optional>
 #include <string_view>
 
@@ -32,7 +33,7 @@ struct UsageError {
 struct Command {
   grid::FieldTexts texts;
   char decimal_separator = '.';
-  bool sync = true;
+  bool no_sync = false;
   std::string output{kDefaultOutput};
   bool dry_run = false;
   bool quiet = false;
@@ -92,7 +93,6 @@ Command Parse(const std::vector<std::string>& arguments) {
       }
       set = true;
     };
-    bool no_sync = false;
     if (name == "--help") {
       flag(command.help);
     } else if (name == "--version") {
@@ -102,8 +102,7 @@ Command Parse(const std::vector<std::string>& arguments) {
     } else if (name == "--quiet") {
       flag(command.quiet);
     } else if (name == "--no-sync") {
-      flag(no_sync);
-      command.sync = false;
+      flag(command.no_sync);
     } else if (name == "--decimal-separator") {
       const std::string separator = value();
       if (separator.size() != 1) {
@@ -269,10 +268,13 @@ int Write(const Program& program, const Command& command) {
   const bool to_standard_output = command.output == "-";
   grid::RunOptions options;
   options.decimal_separator = command.decimal_separator;
-  options.sync = command.sync;
-  options.output = command.output;
+  options.sync = !command.no_sync;
+  // The arguments are UTF-8 on every system; a path from a plain string would be read in
+  // Windows' ANSI code page.
+  options.output =
+      std::filesystem::path(std::u8string(command.output.begin(), command.output.end()));
   if (to_standard_output) {
-    options.stream = grid::StandardOutput(command.sync);
+    options.stream = grid::StandardOutput(!command.no_sync);
   }
   // A grid shown on the terminal would run into the progress line.
   std::optional<ProgressLine> progress_line;

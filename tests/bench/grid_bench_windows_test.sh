@@ -59,6 +59,9 @@ mkdir "Zürich Süd/測量/newgrid.txt.d" && rm "Zürich Süd/測量/newgrid.txt
 (cd "Zürich Süd/測量" && run -- 0 400 0 200 200 2>"$work/err.txt")
 check "UTF-16 folder named in the message" grep -Fq 'Zürich Süd\測量\newgrid.txt)' err.txt
 rm -rf "Zürich Süd"
+run --output "測量 Süd.csv" -- 0 400 0 200 200 2>/dev/null
+check "UTF-16 output name" cmp -s "測量 Süd.csv" expected.txt
+rm -f "測量 Süd.csv"
 
 # A symbolic link stays a link, and the file it names gets the grid; a pipe or a device under the
 # name is refused for what it is. (Links made on the Linux side, as Wine shows them.)
