@@ -37,4 +37,8 @@ if [ ! -e "$ready" ]; then
   fi
   exec {lock}>&-
 fi
+# One server for the whole suite, kept a minute after its last program: a program that starts
+# just as a server with the default few seconds ends can find it gone and fail to start. Where
+# a server runs already, this does nothing.
+"$wineserver" -p60 2>/dev/null || true
 exec "$wine" "$@"
