@@ -202,8 +202,9 @@ INSTANTIATE_TEST_SUITE_P(
         ReplaceCase{"hard_link_keeps_the_old_grid", "printf old >newgrid.txt; ln newgrid.txt other.txt", {"newgrid.txt 644 me new", "other.txt 644 me old"}},
         ReplaceCase{"dangling_link_creates_its_target", "ln -s made.txt newgrid.txt", {"made.txt 644 me new", "newgrid.txt -> made.txt"}},
         ReplaceCase{"own_link_in_a_sticky_folder", "chmod 1777 .; printf old >target.txt; ln -s target.txt newgrid.txt", {"newgrid.txt -> target.txt", "target.txt 644 me new"}},
-        // The folder's owner may own the links in it, as the system's own rule allows.
+        // In a sticky folder its owner may replace another user's file.
         ReplaceCase{"folder_owner_replaces_another_users_file_in_a_sticky_folder_root_only", "mkdir -m 1777 tmp; chown 65534 tmp; printf old >tmp/newgrid.txt; chmod 666 tmp/newgrid.txt", {"tmp/", "tmp/newgrid.txt 606 me new"}, "tmp/newgrid.txt", true},
+        // The folder's owner may own the links in it, as the system's own rule allows.
         ReplaceCase{"folder_owners_link_in_a_sticky_folder_root_only", "mkdir -m 1777 tmp; chown 1 tmp; printf old >tmp/target.txt; chmod 666 tmp/target.txt; chown 65534:65534 tmp/target.txt; ln -s target.txt tmp/newgrid.txt; chown -h 1 tmp/newgrid.txt", {"tmp/", "tmp/newgrid.txt -> target.txt", "tmp/target.txt 666 me new"}, "tmp/newgrid.txt", true},
         ReplaceCase{"folder_writable_but_not_readable", "mkdir -m 333 wx; chown 65534:65534 wx 2>/dev/null || true", {"wx/", "wx/newgrid.txt 644 me new"}, "wx/newgrid.txt", true},
         // Only the file may be written: the grid goes into it, as nothing else can take it.
