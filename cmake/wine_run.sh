@@ -38,7 +38,11 @@ if [ ! -e "$ready" ]; then
   exec {lock}>&-
 fi
 # One server for the whole suite, kept a minute after its last program: a program that starts
-# just as a server with the default few seconds ends can find it gone and fail to start. Where
-# a server runs already, this does nothing.
-"$wineserver" -p60 2>/dev/null || true
+# just as a server with the default few seconds ends can find it gone and fail to start. A new
+# server's own programs (the desktop, the services) are started here, away from this program's
+# output streams: they live as long as the server, and whoever waits for the program's output
+# (ctest) would wait for them too. Where a server runs already, this does nothing.
+if "$wineserver" -p60 </dev/null >/dev/null 2>&1; then
+  "$wine" cmd /c exit </dev/null >/dev/null 2>&1 || true
+fi
 exec "$wine" "$@"
