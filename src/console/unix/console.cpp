@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -9,7 +10,10 @@
 namespace console {
 namespace {
 
-volatile std::sig_atomic_t stop_signal = 0;
+// Set by the handler on whichever thread the signal lands, read by the writer's progress calls
+// on another: a lock-free atomic is both safe in a handler and free of a data race.
+std::atomic<int> stop_signal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 void Stop(int signal) {
   stop_signal = signal;
@@ -39,7 +43,7 @@ bool StopRequested() {
 }
 
 std::string StopName() {
-  return "signal " + std::to_string(stop_signal);
+  return "signal " + std::to_string(stop_signal.load());
 }
 
 int CancelledStatus() {
