@@ -16,9 +16,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "window/application.h"
-#include "window/form1.h"
-#include "window/grid_run.h"
+#include "window/qt/application.h"
+#include "window/qt/form1.h"
 
 namespace {
 
@@ -44,8 +43,8 @@ Gaps MeasureOneRun(window::Form1& form, const QStringList& texts) {
     const bool saving = dialog && dialog->labelText().startsWith(QStringLiteral("Saving"));
     (saving ? gaps.saving_ms : gaps.writing_ms) =
         std::max(saving ? gaps.saving_ms : gaps.writing_ms, gap);
-    if (!form.findChild<window::GridRun*>()) {
-      loop.quit();
+    if (form.findChild<QPushButton*>(QStringLiteral("Command2"))->isEnabled()) {
+      loop.quit();  // Run works again: the run is over
     }
   });
   run.start();

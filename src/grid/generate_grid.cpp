@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "grid/fields.h"
 #include "grid/format_single.h"
 #include "grid/grid_file.h"
 #include "grid/run_error.h"
@@ -57,8 +58,8 @@ float ConvertCoordinate(std::string_view field, std::string_view text, char deci
 // One text for every overflow of a count, whether the floor or the numbering past it.
 std::string TooMany(std::string_view lines, std::string_view axis) {
   return "the " + std::string(axis) + " values span 32767 grid spacings or more, and a grid " +
-         "has at most 32767 " + std::string(lines) +
-         "; enter a larger \"Grid Spacing\" or a smaller range.";
+         "has at most 32767 " + std::string(lines) + "; enter a larger " +
+         Quoted(Caption(Field::spacing)) + " or a smaller range.";
 }
 
 // The whole spacings from `min` to `max`: the difference is taken in double precision, not
@@ -67,8 +68,9 @@ int CountSpacings(float min, float max, std::int16_t spacing, std::string_view l
                   std::string_view axis) {
   if (spacing == 0) {
     throw RunError(ErrorKind::division_by_zero,
-                   "\"Grid Spacing\" is 0 (any spacing from -0.5 to 0.5 rounds to 0); enter a "
-                   "whole number other than 0.");
+                   Quoted(Caption(Field::spacing)) +
+                       " is 0 (any spacing from -0.5 to 0.5 rounds to 0); enter a whole number "
+                       "other than 0.");
   }
   const double quotient =
       (static_cast<double>(max) - static_cast<double>(min)) / static_cast<double>(spacing);
@@ -186,6 +188,10 @@ RunResult Write(const GridLayout& layout, const RunOptions& options) {
                    ReplaceOptions{.sync = options.sync, .folder_advice = options.folder_advice},
                    keep_going);
     }
+    progress.path = file->ShownPath();
+    if (!keep_going()) {
+      return {.cancelled = true, .emptied = file->OverwritingTarget()};
+    }
     file->Append(kHeader);
     for (const ColumnText& column : layout.columns) {
       for (const RowText& row : layout.rows) {
@@ -216,13 +222,13 @@ RunResult Write(const GridLayout& layout, const RunOptions& options) {
 
 GridInputs ConvertInputs(const FieldTexts& texts, char decimal_separator) {
   GridInputs inputs;
-  inputs.min_x = ConvertCoordinate("Minimum x value", texts.min_x, decimal_separator);
-  inputs.max_x = ConvertCoordinate("Maximum x value", texts.max_x, decimal_separator);
-  inputs.min_y = ConvertCoordinate("Minimum Y value", texts.min_y, decimal_separator);
-  inputs.max_y = ConvertCoordinate("Maximum Y value", texts.max_y, decimal_separator);
+  inputs.min_x = ConvertCoordinate(Caption(Field::min_x), texts.min_x, decimal_separator);
+  inputs.max_x = ConvertCoordinate(Caption(Field::max_x), texts.max_x, decimal_separator);
+  inputs.min_y = ConvertCoordinate(Caption(Field::min_y), texts.min_y, decimal_separator);
+  inputs.max_y = ConvertCoordinate(Caption(Field::max_y), texts.max_y, decimal_separator);
   const ParseResult<std::int16_t> spacing = ParseInt16(texts.spacing, decimal_separator);
   if (spacing.status != ParseStatus::ok) {
-    FailConversion(spacing.status, "Grid Spacing", texts.spacing,
+    FailConversion(spacing.status, Caption(Field::spacing), texts.spacing,
                    "a whole number from -32768 to 32767", decimal_separator);
   }
   inputs.spacing = spacing.value;

@@ -11,13 +11,13 @@ namespace grid {
 
 class NewFile;
 
-// The texts of the window's five fields, as typed.
+// The texts of the window's five fields, as typed, in the order of grid::Field (fields.h).
 struct FieldTexts {
-  std::string min_x;    // "Minimum x value"
-  std::string max_x;    // "Maximum x value"
-  std::string min_y;    // "Minimum Y value"
-  std::string max_y;    // "Maximum Y value"
-  std::string spacing;  // "Grid Spacing"
+  std::string min_x;
+  std::string max_x;
+  std::string min_y;
+  std::string max_y;
+  std::string spacing;
 };
 
 // The fields converted: coordinates in single precision, the spacing a 16-bit whole number.
@@ -53,6 +53,9 @@ struct GridProgress {
   std::uint64_t bytes_total = 0;
   // Every point is written; what remains is saving the file to the disk.
   bool saving = false;
+  // The file written, after links, as messages name it; empty for a stream. Valid during the
+  // call.
+  std::string_view path = {};
 };
 
 struct RunOptions {
@@ -63,12 +66,12 @@ struct RunOptions {
   std::filesystem::path output = "newgrid.txt";
   // Where the grid goes instead of `output`, as it is written, with no file to replace
   // (standard output, for a pipe): a run cut short leaves what was written there.
-  std::shared_ptr<NewFile> stream;
+  std::shared_ptr<NewFile> stream = {};
   // Said after a File error about the current folder.
   std::string folder_advice = {};
-  // Called after every column, and every few tens of milliseconds while the file is saved;
-  // returning false cancels the run.
-  std::function<bool(const GridProgress&)> progress;
+  // Called once the new file is made, after every column, and every few tens of milliseconds
+  // while the file is saved; returning false cancels the run.
+  std::function<bool(const GridProgress&)> progress = {};
 };
 
 struct RunResult {

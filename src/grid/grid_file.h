@@ -55,6 +55,10 @@ class GridFile {
   // Whether the run, if it ends now without a commit, leaves the target empty: written in
   // place, the old grid is being written over (see Replacement::Abandon).
   bool OverwritingTarget() const { return replacement_ && replacement_->Overwriting(); }
+  // The file replaced, after links, as messages name it; empty for a stream.
+  std::string_view ShownPath() const {
+    return replacement_ ? std::string_view(replacement_->ShownPath()) : std::string_view();
+  }
 
   // Writes out everything, waits for the disk if asked, and gives the new file the target's
   // name. Returns false, the target as it was, when `keep_going` said stop meanwhile. Raises a

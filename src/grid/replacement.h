@@ -53,6 +53,8 @@ class Replacement {
   Replacement& operator=(const Replacement&) = delete;
 
   const std::shared_ptr<NewFile>& file() const;
+  // The file replaced, after links, as messages name it.
+  const std::string& ShownPath() const;
 
   // Once the writer has finished: gives the new file the target's name, over the old file.
   // Raises a File error, the target then as it was. Once the new file has its name the commit

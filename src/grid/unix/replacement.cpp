@@ -848,6 +848,10 @@ const std::shared_ptr<NewFile>& Replacement::file() const {
   return state_->shared;
 }
 
+const std::string& Replacement::ShownPath() const {
+  return state_->shown;
+}
+
 void Replacement::Commit() {
   State& s = *state_;
   // The lock goes with the descriptor: the keeper holds it while the first is closed, and that

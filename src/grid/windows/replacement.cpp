@@ -380,6 +380,10 @@ const std::shared_ptr<NewFile>& Replacement::file() const {
   return state_->shared;
 }
 
+const std::string& Replacement::ShownPath() const {
+  return state_->shown;
+}
+
 void Replacement::Commit() {
   State& s = *state_;
   const HANDLE handle = s.file->handle();

@@ -5,6 +5,9 @@
 
 #include <cmath>
 #include <cstddef>
+#include <iterator>
+
+#include "grid/fields.h"
 
 namespace window {
 
@@ -17,6 +20,27 @@ inline constexpr double kFontPoints = 8;
 
 enum class ControlKind { label, field, button };
 
+// The form's controls by the design's names, in the order they are made, each field's label
+// right before it: screen readers on Windows name a field by the label made before it.
+enum class Control {
+  Label6,    // the program's name and version
+  Label7,    // what the program does
+  Label1,    // Text1's caption
+  Text1,     // the minimum x value
+  Label2,    // Text2's caption
+  Text2,     // the maximum x value
+  Label3,    // Text3's caption
+  Text3,     // the minimum y value
+  Label4,    // Text4's caption
+  Text4,     // the maximum y value
+  Label5,    // Text5's caption
+  Text5,     // the grid spacing
+  Command2,  // Run
+  Command1,  // Help
+  Command4,  // contact info
+  Command3,  // quit
+};
+
 struct TwipRect {
   int left;
   int top;
@@ -25,42 +49,103 @@ struct TwipRect {
 };
 
 struct ControlDesign {
-  const char* name;
+  Control control;
+  const char* name;  // the design's name, the toolkit's object name
   ControlKind kind;
   const char* caption;  // a label's or button's text; a field's accessible name
   TwipRect twips;
   bool wraps = false;
 };
 
-// In the order the controls are made, each field's label right before it: screen readers on
-// Windows name a field by the label made before it.
 inline constexpr ControlDesign kControls[] = {
-    {"Label6", ControlKind::label, "Lattisk 1.0", {2520, 0, 1335, 375}},
-    {"Label7",
+    {Control::Label6, "Label6", ControlKind::label, "Lattisk 1.0", {2520, 0, 1335, 375}},
+    {Control::Label7,
+     "Label7",
      ControlKind::label,
      "This program will generate a regular, square grid which is based upon the min/max "
      "coordinates and grid spacing entered below.",
      {1320, 360, 3855, 615},
      true},
-    {"Label1", ControlKind::label, "Minimum x value", {120, 1560, 1335, 255}},
-    {"Text1", ControlKind::field, "Minimum x value", {1680, 1560, 1695, 375}},
-    {"Label2", ControlKind::label, "Maximum x value", {120, 2280, 1335, 375}},
-    {"Text2", ControlKind::field, "Maximum x value", {1680, 2280, 1695, 375}},
-    {"Label3", ControlKind::label, "Minimum Y value", {120, 3000, 1335, 255}},
-    {"Text3", ControlKind::field, "Minimum Y value", {1680, 3000, 1695, 375}},
-    {"Label4", ControlKind::label, "Maximum Y value", {120, 3720, 1335, 255}},
-    {"Text4", ControlKind::field, "Maximum Y value", {1680, 3720, 1695, 375}},
-    {"Label5", ControlKind::label, "Grid Spacing", {120, 4440, 1215, 255}},
-    {"Text5", ControlKind::field, "Grid Spacing", {1680, 4440, 1695, 375}},
-    {"Command2", ControlKind::button, "Run", {4920, 1800, 975, 495}},
-    {"Command1", ControlKind::button, "Help", {4920, 2640, 975, 495}},
-    {"Command4", ControlKind::button, "contact info", {4920, 3480, 975, 495}},
-    {"Command3", ControlKind::button, "quit", {4920, 4320, 975, 495}},
+    {Control::Label1,
+     "Label1",
+     ControlKind::label,
+     grid::Caption(grid::Field::min_x),
+     {120, 1560, 1335, 255}},
+    {Control::Text1,
+     "Text1",
+     ControlKind::field,
+     grid::Caption(grid::Field::min_x),
+     {1680, 1560, 1695, 375}},
+    {Control::Label2,
+     "Label2",
+     ControlKind::label,
+     grid::Caption(grid::Field::max_x),
+     {120, 2280, 1335, 375}},
+    {Control::Text2,
+     "Text2",
+     ControlKind::field,
+     grid::Caption(grid::Field::max_x),
+     {1680, 2280, 1695, 375}},
+    {Control::Label3,
+     "Label3",
+     ControlKind::label,
+     grid::Caption(grid::Field::min_y),
+     {120, 3000, 1335, 255}},
+    {Control::Text3,
+     "Text3",
+     ControlKind::field,
+     grid::Caption(grid::Field::min_y),
+     {1680, 3000, 1695, 375}},
+    {Control::Label4,
+     "Label4",
+     ControlKind::label,
+     grid::Caption(grid::Field::max_y),
+     {120, 3720, 1335, 255}},
+    {Control::Text4,
+     "Text4",
+     ControlKind::field,
+     grid::Caption(grid::Field::max_y),
+     {1680, 3720, 1695, 375}},
+    {Control::Label5,
+     "Label5",
+     ControlKind::label,
+     grid::Caption(grid::Field::spacing),
+     {120, 4440, 1215, 255}},
+    {Control::Text5,
+     "Text5",
+     ControlKind::field,
+     grid::Caption(grid::Field::spacing),
+     {1680, 4440, 1695, 375}},
+    {Control::Command2, "Command2", ControlKind::button, "Run", {4920, 1800, 975, 495}},
+    {Control::Command1, "Command1", ControlKind::button, "Help", {4920, 2640, 975, 495}},
+    {Control::Command4, "Command4", ControlKind::button, "contact info", {4920, 3480, 975, 495}},
+    {Control::Command3, "Command3", ControlKind::button, "quit", {4920, 4320, 975, 495}},
 };
 
+inline constexpr const ControlDesign& Design(Control control) {
+  return kControls[static_cast<std::size_t>(control)];
+}
+
+// The fields in the order of grid::Field.
+inline constexpr Control kFields[] = {Control::Text1, Control::Text2, Control::Text3,
+                                      Control::Text4, Control::Text5};
+
 // The fields, then Run, quit, Help and contact info; the focus starts in the first.
-inline constexpr const char* kTabOrder[] = {"Text1",    "Text2",    "Text3",    "Text4",   "Text5",
-                                            "Command2", "Command3", "Command1", "Command4"};
+inline constexpr Control kTabOrder[] = {Control::Text1,    Control::Text2,    Control::Text3,
+                                        Control::Text4,    Control::Text5,    Control::Command2,
+                                        Control::Command3, Control::Command1, Control::Command4};
+
+namespace detail {
+constexpr bool InEnumerationOrder() {
+  for (std::size_t i = 0; i < std::size(kControls); ++i) {
+    if (static_cast<std::size_t>(kControls[i].control) != i) {
+      return false;
+    }
+  }
+  return true;
+}
+}  // namespace detail
+static_assert(detail::InEnumerationOrder(), "kControls lists the controls as Control does");
 
 // Pixels for `twips` at `dpi` dots per inch (1440 twips an inch: 15 a pixel at 96 DPI), grown
 // by `scale`.

@@ -25,6 +25,10 @@ std::string StartFolderAdvice();
 // The Run button's tooltip and accessible description.
 std::string RunButtonDescription(const std::string& folder);
 
+// The progress dialog's button during a run, and once it tells the grid is written.
+inline constexpr const char* kCancelCaption = "Cancel";
+inline constexpr const char* kCloseCaption = "Close";
+
 enum class RunStage { writing, saving, saved };
 // The progress dialog's text for `path`, the full path of newgrid.txt as messages show it.
 std::string ProgressText(RunStage stage, const std::string& path, std::uint64_t bytes);

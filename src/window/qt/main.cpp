@@ -1,9 +1,9 @@
 #include <QApplication>
 #include <csignal>
 
-#include "window/application.h"
-#include "window/form1.h"
-#include "window/stop_signals.h"
+#include "window/qt/application.h"
+#include "window/qt/form1.h"
+#include "window/qt/stop_signals.h"
 
 int main(int argc, char* argv[]) {
   // A file size limit makes the write fail with "File too large" rather than kill the program,

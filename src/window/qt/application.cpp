@@ -1,4 +1,4 @@
-#include "window/application.h"
+#include "window/qt/application.h"
 
 #include <QAccessibleWidget>
 #include <QFontDatabase>
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "window/form1.h"
+#include "window/qt/form1.h"
 #include "window/shared/command_line.h"
 #include "window/shared/texts.h"
 

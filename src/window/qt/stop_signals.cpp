@@ -1,4 +1,4 @@
-#include "window/stop_signals.h"
+#include "window/qt/stop_signals.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -22,8 +22,8 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-source "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
-source "$(dirname "${BASH_SOURCE[0]}")/../x_server.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../../check.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../../x_server.sh"
 
 # The command line is answered without a display, as over ssh.
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" --version >"$work/out.txt" 2>&1
@@ -161,7 +161,7 @@ done
 home="$work/home"
 mkdir "$home"
 entry="$work/org.example.tessaplan.desktop"
-sed "s|exec tessaplan|exec $program|" "$(dirname "${BASH_SOURCE[0]}")/../../packaging/org.example.tessaplan.desktop" >"$entry"
+sed "s|exec tessaplan|exec $program|" "$(dirname "${BASH_SOURCE[0]}")/../../../packaging/org.example.tessaplan.desktop" >"$entry"
 (cd / && HOME="$home" QT_QPA_PLATFORM=xcb exec dex "$entry") 2>"$work/stderr.txt" &
 launcher_pid=$!
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Form1$' | head -n 1)

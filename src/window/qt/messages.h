@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <string>
 
 class QWidget;
 
@@ -12,9 +13,13 @@ namespace window {
 // presses OK.
 void ShowHelp(QWidget* parent);
 void ShowContactInfo(QWidget* parent);
-void ShowRunError(QWidget* parent, int number, const QString& description);
+// `text` as the run that failed tells it (shared/run.h).
+void ShowRunError(QWidget* parent, const std::string& text);
 
 // The current folder as messages show it.
 QString CurrentFolder();
+
+// The program's own texts, which are UTF-8, as Qt holds them.
+QString FromUtf8(const std::string& text);
 
 }  // namespace window

@@ -1,4 +1,4 @@
-#include "window/messages.h"
+#include "window/qt/messages.h"
 
 #include <QMessageBox>
 
@@ -6,11 +6,11 @@
 #include "window/shared/texts.h"
 
 namespace window {
-namespace {
-
 QString FromUtf8(const std::string& text) {
   return QString::fromStdString(text);
 }
+
+namespace {
 
 void ShowBox(QWidget* parent, QMessageBox::Icon icon, const QString& text,
              Qt::TextFormat format = Qt::PlainText) {
@@ -44,8 +44,8 @@ void ShowContactInfo(QWidget* parent) {
           Qt::RichText);
 }
 
-void ShowRunError(QWidget* parent, int number, const QString& description) {
-  ShowBox(parent, QMessageBox::Critical, FromUtf8(RunErrorText(number, description.toStdString())));
+void ShowRunError(QWidget* parent, const std::string& text) {
+  ShowBox(parent, QMessageBox::Critical, FromUtf8(text));
 }
 
 }  // namespace window

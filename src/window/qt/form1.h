@@ -1,17 +1,18 @@
-// The program's only window: five fields, their captions, and the Run, Help, contact info and
-// quit buttons, laid out by the design both windows share (shared/form1_design.h).
+// The program's only window on Linux: the design both windows share (shared/form1_design.h) in
+// Qt's widgets, and a run's behaviour (shared/run.h) shown in them.
 #pragma once
 
+#include <QPointer>
+#include <QTimer>
 #include <QWidget>
+#include <array>
 
-#include "grid/generate_grid.h"
+#include "window/shared/form1_design.h"
+#include "window/shared/run.h"
 
-class QLineEdit;
-class QPushButton;
+class QProgressDialog;
 
 namespace window {
-
-class GridRun;
 
 class Form1 : public QWidget {
   Q_OBJECT
@@ -21,7 +22,7 @@ class Form1 : public QWidget {
   ~Form1() override;
 
   // How long a run goes before its progress dialog may appear.
-  void setProgressDelay(int milliseconds) { progress_delay_ms_ = milliseconds; }
+  void setProgressDelay(int milliseconds) { controller_.SetProgressDelay(milliseconds); }
 
  public slots:
   // Run: writes newgrid.txt from the fields on a thread of its own; reports a run-time error in
@@ -36,23 +37,18 @@ class Form1 : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  grid::FieldTexts fieldTexts() const;
-  void setRunning(bool running);
+  QWidget* control(Control which) const { return controls_[static_cast<std::size_t>(which)]; }
+  void enableControls();
+  void tick();
   void runFinished();
+  void cancel();
+  void showDialog(const ProgressDialogState& state);
 
-  QLineEdit* Text1;
-  QLineEdit* Text2;
-  QLineEdit* Text3;
-  QLineEdit* Text4;
-  QLineEdit* Text5;
-  QPushButton* Command1;
-  QPushButton* Command2;
-  QPushButton* Command3;
-  QPushButton* Command4;
-
-  int progress_delay_ms_ = 1000;
-  GridRun* run_ = nullptr;  // the run under way, if any; a child of the window
-  QWidget* focus_before_run_ = nullptr;
+  std::array<QWidget*, std::size(kControls)> controls_{};
+  RunController controller_;
+  QTimer ticker_;
+  QPointer<QProgressDialog> dialog_;  // a child of the window
+  QPointer<QWidget> focus_before_run_;
 };
 
 // The decimal separator of `locale` as the fields take it: a single ASCII character, else '.'.

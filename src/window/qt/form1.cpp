@@ -1,0 +1,252 @@
+#include "window/qt/form1.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QScreen>
+#include <limits>
+#include <utility>
+
+#include "window/qt/messages.h"
+#include "window/shared/progress_rule.h"
+#include "window/shared/texts.h"
+
+namespace window {
+namespace {
+
+// A small sans-serif UI font whose metrics fit every caption's box; it is built into the program.
+constexpr const char* kFontFamily = "Liberation Sans";
+
+// Return and Enter on a focused button press it, as Space does. The window has no default
+// button, so in a field they press nothing.
+class PressOnEnter : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::KeyPress) {
+      const int key = static_cast<QKeyEvent*>(event)->key();
+      auto* button = qobject_cast<QPushButton*>(watched);
+      if (button && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+        button->click();
+        return true;
+      }
+    }
+    return false;
+  }
+};
+
+QRect ToPixels(const TwipRect& twips, qreal dpi, qreal scale) {
+  return QRect(TwipsToPixels(twips.left, dpi, scale), TwipsToPixels(twips.top, dpi, scale),
+               TwipsToPixels(twips.width, dpi, scale), TwipsToPixels(twips.height, dpi, scale));
+}
+
+// The dialog is as large as what it says, and no one resizes it: its size is fixed anew when its
+// text changes.
+void SetText(QProgressDialog* dialog, const QString& text) {
+  if (dialog->labelText() != text) {
+    dialog->setLabelText(text);
+    dialog->setFixedSize(dialog->sizeHint());
+  }
+}
+
+}  // namespace
+
+char DecimalSeparator(const QLocale& locale) {
+  const QString separator = locale.decimalPoint();
+  if (separator.size() == 1 && separator.front().unicode() < 0x80) {
+    return static_cast<char>(separator.front().unicode());
+  }
+  return '.';
+}
+
+Form1::Form1(QWidget* parent)
+    : QWidget(parent), controller_([this] {
+        // From the worker thread to the window's; dropped if the window is gone by then.
+        QMetaObject::invokeMethod(this, &Form1::runFinished, Qt::QueuedConnection);
+      }) {
+  setObjectName(QLatin1String(kFormName));
+  setWindowTitle(QLatin1String(kFormName));
+  // The size is fixed: the frame offers only what works, minimize and close.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  // The layout grows with the desktop's interface font, in proportion.
+  const qreal scale = FontScale(QApplication::font().pointSizeF());
+  QFont font{QString::fromLatin1(kFontFamily)};
+  font.setPointSizeF(kFontPoints * scale);
+  setFont(font);
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const qreal dpi = screen ? screen->logicalDotsPerInch() : 96.0;
+  setFixedSize(TwipsToPixels(kClientWidthTwips, dpi, scale),
+               TwipsToPixels(kClientHeightTwips, dpi, scale));
+
+  auto* press_on_enter = new PressOnEnter(this);
+  QLabel* caption = nullptr;
+  for (const ControlDesign& design : kControls) {
+    QWidget* widget = nullptr;
+    const QString text = QString::fromLatin1(design.caption);
+    switch (design.kind) {
+      case ControlKind::label: {
+        auto* label = new QLabel(text, this);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setWordWrap(design.wraps);
+        caption = label;
+        widget = label;
+        break;
+      }
+      case ControlKind::field: {
+        auto* field = new QLineEdit(this);
+        field->setMaxLength(std::numeric_limits<int>::max());  // a long paste is kept whole
+        caption->setBuddy(field);  // a screen reader names the field by its caption
+        widget = field;
+        break;
+      }
+      case ControlKind::button: {
+        auto* button = new QPushButton(text, this);
+        button->setAutoDefault(false);  // no default button: Enter in a field presses nothing
+        button->installEventFilter(press_on_enter);
+        widget = button;
+        break;
+      }
+    }
+    widget->setObjectName(QLatin1String(design.name));
+    widget->setGeometry(ToPixels(design.twips, dpi, scale));
+    controls_[static_cast<std::size_t>(design.control)] = widget;
+  }
+  for (std::size_t i = 1; i < std::size(kTabOrder); ++i) {
+    QWidget::setTabOrder(control(kTabOrder[i - 1]), control(kTabOrder[i]));
+  }
+  control(kTabOrder[0])->setFocus();
+
+  // Where Run writes, before it is pressed: the program never changes its folder.
+  const QString writes = FromUtf8(RunButtonDescription(CurrentFolder().toStdString()));
+  control(Control::Command2)->setToolTip(writes);
+  control(Control::Command2)->setAccessibleDescription(writes);
+
+  const auto on_click = [this](Control button, void (Form1::*action)()) {
+    connect(static_cast<QPushButton*>(control(button)), &QPushButton::clicked, this, action);
+  };
+  on_click(Control::Command2, &Form1::run);
+  on_click(Control::Command1, &Form1::showHelp);
+  on_click(Control::Command4, &Form1::showContactInfo);
+  on_click(Control::Command3, &Form1::quit);
+  connect(&ticker_, &QTimer::timeout, this, &Form1::tick);
+}
+Form1::~Form1() = default;
+
+void Form1::run() {
+  if (controller_.Running()) {
+    return;  // runs never overlap
+  }
+  grid::FieldTexts texts;
+  std::string* fields[] = {&texts.min_x, &texts.max_x, &texts.min_y, &texts.max_y, &texts.spacing};
+  for (std::size_t i = 0; i < std::size(kFields); ++i) {
+    *fields[i] = static_cast<QLineEdit*>(control(kFields[i]))->text().toStdString();
+  }
+  controller_.Start(std::move(texts), {.decimal_separator = DecimalSeparator(locale())});
+  // The focus leaves the controls that no longer work, so that a key meant for Run cannot land
+  // on quit, and comes back after the run.
+  focus_before_run_ = focusWidget();
+  if (focus_before_run_) {
+    focus_before_run_->clearFocus();
+  }
+  enableControls();
+  showDialog(controller_.Dialog());  // the last run's goes
+  ticker_.start(kProgressTickMs);
+}
+
+void Form1::enableControls() {
+  for (const ControlDesign& design : kControls) {
+    control(design.control)->setEnabled(controller_.Enabled(design.control));
+  }
+}
+
+void Form1::tick() {
+  showDialog(controller_.Tick());
+}
+
+void Form1::runFinished() {
+  ticker_.stop();
+  const std::string error = controller_.Finish();
+  enableControls();
+  if (focus_before_run_ && !QApplication::activeModalWidget()) {
+    focus_before_run_->setFocus();
+  }
+  showDialog(controller_.Dialog());
+  if (!error.empty() && isVisible()) {
+    ShowRunError(this, error);
+  }
+}
+
+void Form1::cancel() {
+  controller_.Cancel();
+  showDialog(controller_.Dialog());
+}
+
+// Not modal: the window's close box must still reach the window, which keeps input away from its
+// own controls while the run is under way.
+void Form1::showDialog(const ProgressDialogState& state) {
+  if (!state.shown) {
+    if (dialog_) {
+      // Cancel may come from the dialog's own button: it goes once that click is handled.
+      dialog_->hide();
+      dialog_->deleteLater();
+    }
+    return;
+  }
+  if (!dialog_) {
+    dialog_ = new QProgressDialog(QString(), QString(), 0, kProgressSteps, this);
+    dialog_->setWindowTitle(QString::fromLatin1(kApplicationTitle));
+    dialog_->setFont(font());
+    dialog_->setAutoClose(false);
+    dialog_->setAutoReset(false);
+    dialog_->setCancelButton(new QPushButton(dialog_));
+    connect(dialog_, &QProgressDialog::canceled, this, &Form1::cancel);
+    dialog_->show();
+  }
+  auto* button = dialog_->findChild<QPushButton*>();
+  const QString caption = FromUtf8(state.button);
+  const bool now_done = button->text() != caption && state.done;
+  button->setText(caption);
+  SetText(dialog_, FromUtf8(state.text));
+  dialog_->setValue(state.steps);
+  if (now_done) {
+    // It says the grid is written and stays until the user closes it: a state no one takes for
+    // a cancel, whose button takes the focus so that a screen reader announces it and the text.
+    button->setFocus();
+    if (auto* label = dialog_->findChild<QLabel*>()) {
+      QAccessibleEvent written(label, QAccessible::NameChanged);
+      QAccessible::updateAccessibility(&written);
+    }
+    QAccessibleEvent alert(dialog_, QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
+  }
+}
+
+void Form1::showHelp() {
+  ShowHelp(this);
+}
+
+void Form1::showContactInfo() {
+  ShowContactInfo(this);
+}
+
+void Form1::quit() {
+  close();
+}
+
+// The close box asks nothing. During a run it cancels the run, which leaves newgrid.txt as it
+// was, and the window closes at once; the run stops within a few tens of milliseconds.
+void Form1::closeEvent(QCloseEvent* event) {
+  cancel();
+  event->accept();
+}
+
+}  // namespace window
