@@ -282,10 +282,12 @@ INSTANTIATE_TEST_SUITE_P(
         // written out.
         BadInputCase{
             "escapes_that_would_act_shown",
-            {"1\x1b]0;t\x07\x7f\t\u202e2\u2066\u2028\u2029\xc2\x9b\xc0\xaf\xe0\x80\xaf", "", "", "", ""},
+            {"1\x1b]0;t\x07\x7f\t\u202e2\u2066\u2028\u2029\xc2\x9b\xc0\xaf\xe0\x80\xaf", "", "", "",
+             ""},
             ErrorKind::type_mismatch,
             "Type mismatch: \"Minimum x value\" is not a number: "
-            "\"1\\x1B]0;t\\x07\\x7F\\t\\u202E2\\u2066\\u2028\\u2029\\u009B\\xC0\\xAF\\xE0\\x80\\xAF\". Enter "
+            "\"1\\x1B]0;"
+            "t\\x07\\x7F\\t\\u202E2\\u2066\\u2028\\u2029\\u009B\\xC0\\xAF\\xE0\\x80\\xAF\". Enter "
             "digits, with '.' before any decimal places."},
         BadInputCase{"control_characters_shown",
                      {"12\r\n\x01", "", "", "", ""},
@@ -326,16 +328,20 @@ TEST_F(GenerateGridTest, ReportsProgressAndCancelsWithoutTouchingTheFile) {
   std::vector<GridProgress> seen;
   RunOptions options;
   options.output = output();
+  std::vector<std::string> paths;
   options.progress = [&](const GridProgress& progress) {
     seen.push_back(progress);
-    return seen.size() < 3;
+    paths.emplace_back(progress.path);
+    return seen.size() < 4;
   };
   const RunResult result = GenerateGrid({"0", "99", "0", "9", "1"}, options);
   EXPECT_TRUE(result.cancelled);
-  ASSERT_EQ(seen.size(), 3u);
+  ASSERT_EQ(seen.size(), 4u);
+  // The first once the new file is made, then one a column.
   for (std::size_t i = 0; i < seen.size(); ++i) {
-    EXPECT_EQ(seen[i].points_written, 10 * (i + 1));
+    EXPECT_EQ(seen[i].points_written, 10 * i);
     EXPECT_EQ(seen[i].points_total, 1000u);
+    EXPECT_EQ(paths[i], output().string());
   }
   EXPECT_EQ(ReadFile(output()), "the previous grid");
   EXPECT_EQ(Entries(), std::vector<std::string>{"newgrid.txt"});

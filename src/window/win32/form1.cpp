@@ -27,7 +27,6 @@ constexpr wchar_t kProgressClass[] = L"tessaplanProgress";
 constexpr wchar_t kFontFace[] = L"MS Shell Dlg 2";
 constexpr UINT kRunFinished = WM_APP + 1;
 constexpr UINT_PTR kTicker = 1;
-constexpr int kFirstControlId = 100;  // none is IDOK or IDCANCEL, which Enter and Escape send
 // The progress dialog's layout, in twips like the form's.
 constexpr int kProgressWidthTwips = 5400;
 constexpr TwipRect kProgressLabel = {180, 180, 5040, 600};
@@ -110,7 +109,11 @@ char UserDecimalSeparator() {
   return '.';
 }
 
-Form1::Form1(HINSTANCE instance) : instance_(instance) {
+Form1::Form1(HINSTANCE instance)
+    : instance_(instance), controller_([this] {
+        // From the worker thread to the window's; dropped if the window is gone by then.
+        ::PostMessageW(run_finished_to_, kRunFinished, 0, 0);
+      }) {
   WNDCLASSEXW form_class{};
   form_class.cbSize = sizeof form_class;
   form_class.lpfnWndProc = WindowProc;
@@ -132,7 +135,7 @@ Form1::Form1(HINSTANCE instance) : instance_(instance) {
   hwnd_ = ::CreateWindowExW(0, kFormClass, Utf16(kFormName).c_str(),
                             WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
                             CW_USEDEFAULT, 100, 100, nullptr, nullptr, instance, this);
-  int id = kFirstControlId;
+  run_finished_to_ = hwnd_;
   for (const ControlDesign& design : kControls) {
     const std::wstring caption = Utf16(design.caption);
     HWND control = nullptr;
@@ -154,25 +157,22 @@ Form1::Form1(HINSTANCE instance) : instance_(instance) {
                                     hwnd_, nullptr, instance, nullptr);
         break;
     }
-    ::SetWindowLongPtrW(control, GWLP_ID, id++);
-    controls_[design.name] = control;
+    ::SetWindowLongPtrW(control, GWLP_ID, ControlId(design.control));
+    controls_[static_cast<std::size_t>(design.control)] = control;
   }
   DescribeRunButton();
-  // Tab follows the order in which the controls lie: the buttons in the design's tab order.
-  HWND after = Control(kTabOrder[4]);
-  for (std::size_t i = 5; i < std::size(kTabOrder); ++i) {
-    ::SetWindowPos(Control(kTabOrder[i]), after, 0, 0, 0, 0,
-                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    after = Control(kTabOrder[i]);
+  // Tab follows the order in which the controls lie. The fields lie in the design's tab order
+  // already, each after its label; each button is put after the control before it.
+  for (std::size_t i = 1; i < std::size(kTabOrder); ++i) {
+    if (Design(kTabOrder[i]).kind == ControlKind::button) {
+      ::SetWindowPos(Item(kTabOrder[i]), Item(kTabOrder[i - 1]), 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
   }
   LayOut(WindowDpi(hwnd_));
 }
 
 Form1::~Form1() {
-  if (worker_.joinable()) {
-    cancelled_ = true;
-    worker_.join();
-  }
   if (hwnd_) {
     ::DestroyWindow(hwnd_);
   }
@@ -184,17 +184,17 @@ Form1::~Form1() {
 // Where Run writes, before it is pressed: a tooltip for the eye and the button's accessible
 // description for a screen reader. The program never changes its folder.
 void Form1::DescribeRunButton() {
-  HWND run = Control("Command2");
+  HWND run = Item(Control::Command2);
   const std::wstring writes = Utf16(RunButtonDescription(Utf8(folder_)));
-  tooltip_ = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
-                               hwnd_, nullptr, instance_, nullptr);
+  HWND tooltip = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0,
+                                   0, hwnd_, nullptr, instance_, nullptr);
   TOOLINFOW tool{};
   tool.cbSize = sizeof tool;
   tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
   tool.hwnd = hwnd_;
   tool.uId = reinterpret_cast<UINT_PTR>(run);
   tool.lpszText = const_cast<wchar_t*>(writes.c_str());
-  ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  ::SendMessageW(tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
   IAccPropServices* services = nullptr;
   if (SUCCEEDED(::CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
                                    IID_IAccPropServices, reinterpret_cast<void**>(&services)))) {
@@ -204,14 +204,9 @@ void Form1::DescribeRunButton() {
   }
 }
 
-HWND Form1::Control(const char* name) const {
-  const auto found = controls_.find(name);
-  return found == controls_.end() ? nullptr : found->second;
-}
-
 void Form1::Show(int show_command) {
   ::ShowWindow(hwnd_, show_command);
-  ::SetFocus(Control(kTabOrder[0]));
+  ::SetFocus(Item(kTabOrder[0]));
 }
 
 void Form1::LayOut(unsigned dpi) {
@@ -220,7 +215,7 @@ void Form1::LayOut(unsigned dpi) {
                     FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                     CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, kFontFace);
   for (const ControlDesign& design : kControls) {
-    HWND control = Control(design.name);
+    HWND control = Item(design.control);
     Place(control, design.twips, dpi, scale_);
     ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   }
@@ -290,15 +285,21 @@ LRESULT Form1::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_COMMAND:
       if (HIWORD(wparam) == BN_CLICKED) {
-        const auto clicked = reinterpret_cast<HWND>(lparam);
-        if (clicked == Control("Command2")) {
-          Run();
-        } else if (clicked == Control("Command1")) {
-          ShowHelp();
-        } else if (clicked == Control("Command4")) {
-          ShowContactInfo();
-        } else if (clicked == Control("Command3")) {
-          ::SendMessageW(hwnd_, WM_CLOSE, 0, 0);
+        switch (static_cast<Control>(LOWORD(wparam) - ControlId(Control{}))) {
+          case Control::Command2:
+            Run();
+            break;
+          case Control::Command1:
+            ShowHelp();
+            break;
+          case Control::Command4:
+            ShowContactInfo();
+            break;
+          case Control::Command3:
+            ::SendMessageW(hwnd_, WM_CLOSE, 0, 0);
+            break;
+          default:
+            break;
         }
       }
       return 0;
@@ -323,7 +324,7 @@ LRESULT Form1::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     }
     case WM_TIMER:
       if (wparam == kTicker) {
-        Tick();
+        ShowDialog(controller_.Tick());
       }
       return 0;
     case kRunFinished:
@@ -348,70 +349,66 @@ LRESULT CALLBACK Form1::ProgressProc(HWND hwnd, UINT message, WPARAM wparam, LPA
   auto* form =
       reinterpret_cast<Form1*>(::GetWindowLongPtrW(::GetWindow(hwnd, GW_OWNER), GWLP_USERDATA));
   if (form && ((message == WM_COMMAND && LOWORD(wparam) == IDCANCEL) || message == WM_CLOSE)) {
-    form->progress_done_ ? form->CloseProgress() : form->Cancel();
+    form->Cancel();
     return 0;
   }
   return ::DefWindowProcW(hwnd, message, wparam, lparam);
 }
 
 void Form1::Run() {
-  if (worker_.joinable()) {
+  if (controller_.Running()) {
     return;  // runs never overlap
   }
-  CloseProgress();  // the last run's, telling it was written
   grid::FieldTexts texts;
   std::string* fields[] = {&texts.min_x, &texts.max_x, &texts.min_y, &texts.max_y, &texts.spacing};
-  for (int i = 0; i < 5; ++i) {
-    *fields[i] = Utf8(WindowText(Control(kTabOrder[i])));
+  for (std::size_t i = 0; i < std::size(kFields); ++i) {
+    *fields[i] = Utf8(WindowText(Item(kFields[i])));
   }
-  grid::RunOptions options;
-  options.decimal_separator = UserDecimalSeparator();
-  options.folder_advice = StartFolderAdvice();
-  options.progress = [this](const grid::GridProgress& progress) {
-    bytes_done_ = progress.bytes_done;
-    bytes_total_ = progress.bytes_total;
-    saving_ = progress.saving;
-    return !cancelled_;
-  };
-  cancelled_ = false;
-  bytes_done_ = 0;
-  bytes_total_ = 0;
-  saving_ = false;
-  started_ = ::GetTickCount();
-  SetRunning(true);
+  controller_.Start(std::move(texts), {.decimal_separator = UserDecimalSeparator()});
+  // The focus leaves the controls that no longer work, so that a key meant for Run cannot land
+  // on quit, and comes back after the run.
+  focus_before_run_ = ::GetFocus();
+  ::SetFocus(hwnd_);
+  EnableControls();
+  ShowDialog(controller_.Dialog());  // the last run's goes
   ::SetTimer(hwnd_, kTicker, kProgressTickMs, nullptr);
-  worker_ =
-      std::thread([this, window = hwnd_, texts = std::move(texts), options = std::move(options)] {
-        outcome_ = RunGrid(texts, options);
-        ::PostMessageW(window, kRunFinished, 0, 0);  // dropped if the window is gone by then
-      });
 }
 
-// During a run the fields and every button but quit are disabled, and look it. The focus leaves
-// them, so that a key meant for Run cannot land on quit, and comes back after the run.
-void Form1::SetRunning(bool running) {
-  if (running) {
-    focus_before_run_ = ::GetFocus();
-    ::SetFocus(hwnd_);
+void Form1::EnableControls() {
+  for (const ControlDesign& design : kControls) {
+    ::EnableWindow(Item(design.control), controller_.Enabled(design.control) ? TRUE : FALSE);
   }
-  for (const char* name :
-       {"Text1", "Text2", "Text3", "Text4", "Text5", "Command2", "Command1", "Command4"}) {
-    ::EnableWindow(Control(name), running ? FALSE : TRUE);
-  }
-  if (!running && focus_before_run_ && ::IsWindowEnabled(focus_before_run_)) {
+}
+
+void Form1::RunFinished() {
+  ::KillTimer(hwnd_, kTicker);
+  const std::string error = controller_.Finish();
+  EnableControls();
+  if (focus_before_run_ && ::IsWindowEnabled(focus_before_run_)) {
     ::SetFocus(focus_before_run_);
   }
+  ShowDialog(controller_.Dialog());
+  if (!error.empty()) {
+    Message(hwnd_, error, MB_ICONERROR);
+  }
 }
 
-void Form1::Tick() {
-  const std::uint64_t total = bytes_total_;
-  const double done =
-      total == 0 ? 0.0 : static_cast<double>(bytes_done_) / static_cast<double>(total);
-  if (!progress_ && !cancelled_ &&
-      ShowProgressNow(static_cast<std::int64_t>(::GetTickCount() - started_), progress_delay_ms_,
-                      done)) {
-    // Not modal: the window's close box must still reach the window, which keeps its own
-    // controls disabled meanwhile.
+void Form1::Cancel() {
+  controller_.Cancel();
+  ShowDialog(controller_.Dialog());
+}
+
+// Not modal: the window's close box must still reach the window, which keeps its own controls
+// disabled meanwhile.
+void Form1::ShowDialog(const ProgressDialogState& state) {
+  if (!state.shown) {
+    if (progress_) {
+      ::DestroyWindow(std::exchange(progress_, nullptr));
+      progress_label_ = progress_bar_ = progress_button_ = nullptr;
+    }
+    return;
+  }
+  if (!progress_) {
     const unsigned dpi = WindowDpi(hwnd_);
     const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
     const RECT frame = WindowRectFor(TwipsToPixels(kProgressWidthTwips, dpi, scale_),
@@ -429,61 +426,28 @@ void Form1::Tick() {
     progress_bar_ = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
                                       progress_, nullptr, instance_, nullptr);
     ::SendMessageW(progress_bar_, PBM_SETRANGE32, 0, kProgressSteps);
-    progress_button_ = ::CreateWindowExW(0, L"BUTTON", L"Cancel",
-                                         WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0,
-                                         0, 0, progress_, nullptr, instance_, nullptr);
+    progress_button_ =
+        ::CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0,
+                          0, 0, 0, progress_, nullptr, instance_, nullptr);
     ::SetWindowLongPtrW(progress_button_, GWLP_ID, IDCANCEL);
-    progress_done_ = false;
     LayOut(dpi);
     ::ShowWindow(progress_, SW_SHOWNORMAL);
   }
-  if (progress_ && !progress_done_) {
-    const std::string path = Utf8(folder_) + "\\newgrid.txt";
-    const RunStage stage = saving_ ? RunStage::saving : RunStage::writing;
-    ::SetWindowTextW(progress_label_, Utf16(ProgressText(stage, path, 0)).c_str());
-    ::SendMessageW(progress_bar_, PBM_SETPOS, static_cast<WPARAM>(done * kProgressSteps), 0);
+  const std::wstring caption = Utf16(state.button);
+  const bool now_done = state.done && WindowText(progress_button_) != caption;
+  ::SetWindowTextW(progress_button_, caption.c_str());
+  const std::wstring text = Utf16(state.text);
+  if (WindowText(progress_label_) != text) {
+    ::SetWindowTextW(progress_label_, text.c_str());
   }
-}
-
-void Form1::RunFinished() {
-  worker_.join();
-  ::KillTimer(hwnd_, kTicker);
-  const RunOutcome outcome = std::exchange(outcome_, {});
-  SetRunning(false);
-  if (outcome.error_number == 0 && !outcome.cancelled && !cancelled_ && progress_) {
-    ShowDone(outcome.bytes_written);  // takes the focus
-  } else {
-    CloseProgress();
-  }
-  if (outcome.error_number != 0) {
-    Message(hwnd_, RunErrorText(outcome.error_number, outcome.error_description), MB_ICONERROR);
-  }
-}
-
-void Form1::Cancel() {
-  cancelled_ = true;
-  CloseProgress();
-}
-
-// The dialog says the grid is written and stays until the user closes it: a state no one takes
-// for a cancel, whose button takes the focus so that a screen reader announces it and the text.
-void Form1::ShowDone(std::uint64_t bytes) {
-  progress_done_ = true;
-  ::SendMessageW(progress_bar_, PBM_SETPOS, kProgressSteps, 0);
-  const std::string path = Utf8(folder_) + "\\newgrid.txt";
-  ::SetWindowTextW(progress_label_, Utf16(ProgressText(RunStage::saved, path, bytes)).c_str());
-  ::SetWindowTextW(progress_button_, L"Close");
-  ::SetActiveWindow(progress_);
-  ::SetFocus(progress_button_);
-  ::NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, progress_label_, OBJID_WINDOW, CHILDID_SELF);
-  ::NotifyWinEvent(EVENT_SYSTEM_ALERT, progress_, OBJID_WINDOW, CHILDID_SELF);
-}
-
-void Form1::CloseProgress() {
-  if (progress_) {
-    ::DestroyWindow(std::exchange(progress_, nullptr));
-    progress_label_ = progress_bar_ = progress_button_ = nullptr;
-    progress_done_ = false;
+  ::SendMessageW(progress_bar_, PBM_SETPOS, static_cast<WPARAM>(state.steps), 0);
+  if (now_done) {
+    // It says the grid is written and stays until the user closes it: a state no one takes for
+    // a cancel, whose button takes the focus so that a screen reader announces it and the text.
+    ::SetActiveWindow(progress_);
+    ::SetFocus(progress_button_);
+    ::NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, progress_label_, OBJID_WINDOW, CHILDID_SELF);
+    ::NotifyWinEvent(EVENT_SYSTEM_ALERT, progress_, OBJID_WINDOW, CHILDID_SELF);
   }
 }
 

@@ -7,16 +7,19 @@
 #endif
 #include <windows.h>
 
-#include <atomic>
-#include <cstdint>
-#include <map>
+#include <array>
 #include <string>
-#include <thread>
 
-#include "grid/generate_grid.h"
+#include "window/shared/form1_design.h"
 #include "window/shared/run.h"
 
 namespace window {
+
+// Each control's ID, which its WM_COMMAND carries: none is IDOK or IDCANCEL, which Enter and
+// Escape send.
+inline int ControlId(Control control) {
+  return 100 + static_cast<int>(control);
+}
 
 class Form1 {
  public:
@@ -27,7 +30,6 @@ class Form1 {
   Form1& operator=(const Form1&) = delete;
 
   HWND hwnd() const { return hwnd_; }
-  HWND Control(const char* name) const;
   void Show(int show_command);
 
   // Handles what the window does with keys before the control that has the focus: Tab moves
@@ -39,52 +41,39 @@ class Form1 {
   void LayOut(unsigned dpi);
 
   // How long a run goes before its progress dialog may appear.
-  void SetProgressDelay(int milliseconds) { progress_delay_ms_ = milliseconds; }
-  bool Running() const { return worker_.joinable(); }
-  HWND ProgressDialog() const { return progress_; }
-  HWND Tooltip() const { return tooltip_; }
+  void SetProgressDelay(int milliseconds) { controller_.SetProgressDelay(milliseconds); }
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   static LRESULT CALLBACK ProgressProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
 
+  HWND Item(Control control) const { return controls_[static_cast<std::size_t>(control)]; }
   void DescribeRunButton();
   void Run();
   void ShowHelp();
   void ShowContactInfo();
-  void SetRunning(bool running);
-  void Tick();
+  void EnableControls();
   void RunFinished();
   void Cancel();
-  void ShowDone(std::uint64_t bytes);
-  void CloseProgress();
+  void ShowDialog(const ProgressDialogState& state);
 
   HINSTANCE instance_;
   HWND hwnd_ = nullptr;
+  // The window as runs tell it they have ended: set once, before any run, unlike hwnd_.
+  HWND run_finished_to_ = nullptr;
   HFONT font_ = nullptr;
-  HWND tooltip_ = nullptr;
-  std::map<std::string, HWND> controls_;
+  std::array<HWND, std::size(kControls)> controls_{};
   double scale_ = 1.0;
   std::wstring folder_;  // where Run writes, as messages show it
 
-  int progress_delay_ms_ = 1000;
+  RunController controller_;
   HWND progress_ = nullptr;  // the progress dialog: its label, bar and button
   HWND progress_label_ = nullptr;
   HWND progress_bar_ = nullptr;
   HWND progress_button_ = nullptr;
-  bool progress_done_ = false;
   HWND focus_before_run_ = nullptr;
   HWND focus_saved_ = nullptr;  // while the window is not active
-  DWORD started_ = 0;
-
-  // Shared with the worker thread.
-  std::thread worker_;
-  std::atomic<bool> cancelled_{false};
-  std::atomic<std::uint64_t> bytes_done_{0};
-  std::atomic<std::uint64_t> bytes_total_{0};
-  std::atomic<bool> saving_{false};
-  RunOutcome outcome_;  // written by the worker, read once it has been joined
 };
 
 // The user's decimal separator, for the fields: a single ASCII character, else '.'.

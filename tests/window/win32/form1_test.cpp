@@ -15,6 +15,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -177,6 +178,36 @@ class BoxWatcher {
   UINT_PTR timer_ = 0;
 };
 
+// A control as a program outside would find it: by its ID in the window.
+HWND Item(const Form1& form, std::string_view name) {
+  for (const ControlDesign& design : kControls) {
+    if (name == design.name) {
+      return ::GetDlgItem(form.hwnd(), ControlId(design.control));
+    }
+  }
+  return nullptr;
+}
+
+// A run is under way while Run does not work.
+bool Running(const Form1& form) {
+  return !::IsWindowEnabled(Item(form, "Command2"));
+}
+
+// A window the form owns, of the system's or the program's window class `kind`.
+HWND Owned(const Form1& form, const wchar_t* kind) {
+  for (HWND window = ::FindWindowExW(nullptr, nullptr, kind, nullptr); window;
+       window = ::FindWindowExW(nullptr, window, kind, nullptr)) {
+    if (::GetWindow(window, GW_OWNER) == form.hwnd()) {
+      return window;
+    }
+  }
+  return nullptr;
+}
+
+HWND ProgressDialog(const Form1& form) {
+  return Owned(form, L"tessaplanProgress");
+}
+
 RECT ClientRect(HWND control, HWND form) {
   RECT rect{};
   ::GetWindowRect(control, &rect);
@@ -191,7 +222,7 @@ std::string Describe(const RECT& rect) {
 
 void Type(Form1& form, const std::vector<std::wstring>& texts) {
   for (std::size_t i = 0; i < texts.size(); ++i) {
-    HWND field = form.Control(("Text" + std::to_string(i + 1)).c_str());
+    HWND field = Item(form, ("Text" + std::to_string(i + 1)).c_str());
     ::SetWindowTextW(field, L"");
     for (const wchar_t c : texts[i]) {
       ::SendMessageW(field, WM_CHAR, c, 0);
@@ -200,7 +231,7 @@ void Type(Form1& form, const std::vector<std::wstring>& texts) {
 }
 
 void Press(Form1& form, const char* button) {
-  ::SendMessageW(form.Control(button), BM_CLICK, 0, 0);
+  ::SendMessageW(Item(form, button), BM_CLICK, 0, 0);
 }
 
 struct GeometryCase {
@@ -222,7 +253,7 @@ TEST_P(GeometryTest, PlacesTheControlInTwips) {
     ::GetClientRect(form.hwnd(), &client);
     EXPECT_EQ(Describe(client), GetParam().pixels);
   } else {
-    EXPECT_EQ(Describe(ClientRect(form.Control(name.c_str()), form.hwnd())), GetParam().pixels);
+    EXPECT_EQ(Describe(ClientRect(Item(form, name.c_str()), form.hwnd())), GetParam().pixels);
   }
 }
 
@@ -252,12 +283,12 @@ TEST(Form1, IsNamedAndDrawnInTheDialogFontItWasLaidOutFor) {
   EXPECT_TRUE(style & WS_MINIMIZEBOX);
   EXPECT_EQ(::GetMenu(form.hwnd()), nullptr);
   LOGFONTW font{};
-  ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(form.Control("Command2"), WM_GETFONT, 0, 0)),
+  ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(Item(form, "Command2"), WM_GETFONT, 0, 0)),
                sizeof font, &font);
   EXPECT_EQ(std::wstring(font.lfFaceName), L"MS Shell Dlg 2");
   EXPECT_EQ(font.lfHeight, -11);  // 8 points at 96 DPI
-  EXPECT_EQ(Text(form.Control("Label6")), L"Lattisk 1.0");
-  EXPECT_EQ(Text(form.Control("Command4")), L"contact info");
+  EXPECT_EQ(Text(Item(form, "Label6")), L"Lattisk 1.0");
+  EXPECT_EQ(Text(Item(form, "Command4")), L"contact info");
 }
 
 // The fields, then Run, quit, Help and contact info; labels never take the focus, and a label is
@@ -265,18 +296,18 @@ TEST(Form1, IsNamedAndDrawnInTheDialogFontItWasLaidOutFor) {
 TEST(Form1, TabsInTheDesignsOrder) {
   Form1 form(::GetModuleHandleW(nullptr));
   form.Show(SW_SHOWNORMAL);
-  EXPECT_EQ(::GetFocus(), form.Control("Text1"));
+  EXPECT_EQ(::GetFocus(), Item(form, "Text1"));
   const std::vector<std::string> expected = {"Text1",    "Text2",    "Text3",    "Text4",
                                              "Text5",    "Command2", "Command3", "Command1",
                                              "Command4", "Text1"};
-  HWND at = form.Control("Text1");
+  HWND at = Item(form, "Text1");
   for (const std::string& name : expected) {
-    EXPECT_EQ(at, form.Control(name.c_str())) << name;
+    EXPECT_EQ(at, Item(form, name.c_str())) << name;
     at = ::GetNextDlgTabItem(form.hwnd(), at, FALSE);
   }
   for (const char* field : {"Text1", "Text2", "Text3", "Text4", "Text5"}) {
-    HWND before = ::GetWindow(form.Control(field), GW_HWNDPREV);
-    EXPECT_EQ(Text(before), Text(form.Control(("Label" + std::string(field + 4)).c_str())));
+    HWND before = ::GetWindow(Item(form, field), GW_HWNDPREV);
+    EXPECT_EQ(Text(before), Text(Item(form, ("Label" + std::string(field + 4)).c_str())));
   }
 }
 
@@ -298,11 +329,11 @@ TEST_P(RunTest, WritesOrReports) {
   form.Show(SW_SHOWNORMAL);
   BoxWatcher watcher;
   Type(form, GetParam().texts);
-  ::SetFocus(form.Control("Command2"));
+  ::SetFocus(Item(form, "Command2"));
   Press(form, "Command2");
-  ASSERT_TRUE(PumpUntil(form, [&] { return !form.Running(); }));
+  ASSERT_TRUE(PumpUntil(form, [&] { return !Running(form); }));
   // After the run, and after any box it showed, Run has the focus again: Enter runs again.
-  EXPECT_EQ(::GetFocus(), form.Control("Command2"));
+  EXPECT_EQ(::GetFocus(), Item(form, "Command2"));
   EXPECT_EQ(ReadFile(folder.path() / "newgrid.txt"),
             GetParam().file.empty() ? "the previous grid" : GetParam().file);
   if (GetParam().box.empty()) {
@@ -313,8 +344,8 @@ TEST_P(RunTest, WritesOrReports) {
     EXPECT_EQ(watcher.boxes[0].text, GetParam().box);
   }
   EXPECT_TRUE(::IsWindowVisible(form.hwnd()));
-  EXPECT_EQ(Text(form.Control("Text1")), GetParam().texts[0]);  // kept after OK
-  EXPECT_TRUE(::IsWindowEnabled(form.Control("Text1")));
+  EXPECT_EQ(Text(Item(form, "Text1")), GetParam().texts[0]);  // kept after OK
+  EXPECT_TRUE(::IsWindowEnabled(Item(form, "Text1")));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -361,9 +392,9 @@ TEST_P(BoxTest, ShowsTheText) {
   form.Show(SW_SHOWNORMAL);
   Type(form, {L"1", L"2", L"3", L"4", L"5"});
   BoxWatcher watcher;
-  ::SetFocus(form.Control(GetParam().button));
+  ::SetFocus(Item(form, GetParam().button));
   Press(form, GetParam().button);
-  EXPECT_EQ(::GetFocus(), form.Control(GetParam().button));
+  EXPECT_EQ(::GetFocus(), Item(form, GetParam().button));
   ASSERT_EQ(watcher.boxes.size(), 1u);
   std::wstring expected = GetParam().text;
   if (const auto at = expected.find(L"%1"); at != std::wstring::npos) {
@@ -371,7 +402,7 @@ TEST_P(BoxTest, ShowsTheText) {
   }
   EXPECT_EQ(watcher.boxes[0].caption, L"tessaplan");
   EXPECT_EQ(watcher.boxes[0].text, expected);
-  EXPECT_EQ(Text(form.Control("Text5")), L"5");
+  EXPECT_EQ(Text(Item(form, "Text5")), L"5");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -415,13 +446,13 @@ TEST_P(StopTest, LeavesTheOldFile) {
     form.SetProgressDelay(0);
     Type(form, {L"0", L"30000", L"0", L"3000", L"1"});  // 2 GB
     Press(form, "Command2");
-    ASSERT_TRUE(PumpUntil(form, [&] { return form.ProgressDialog() != nullptr; }));
-    EXPECT_FALSE(::IsWindowEnabled(form.Control("Text1")));  // disabled, and looks it
-    EXPECT_FALSE(::IsWindowEnabled(form.Control("Command1")));
-    EXPECT_TRUE(::IsWindowEnabled(form.Control("Command3")));  // quit still works
+    ASSERT_TRUE(PumpUntil(form, [&] { return ProgressDialog(form) != nullptr; }));
+    EXPECT_FALSE(::IsWindowEnabled(Item(form, "Text1")));  // disabled, and looks it
+    EXPECT_FALSE(::IsWindowEnabled(Item(form, "Command1")));
+    EXPECT_TRUE(::IsWindowEnabled(Item(form, "Command3")));  // quit still works
     const auto stopped = std::chrono::steady_clock::now();
     const std::string how = GetParam().how;
-    HWND cancel = ::GetDlgItem(form.ProgressDialog(), IDCANCEL);
+    HWND cancel = ::GetDlgItem(ProgressDialog(form), IDCANCEL);
     if (how == "Cancel") {
       ::SendMessageW(cancel, BM_CLICK, 0, 0);
     } else if (how == "quit") {
@@ -432,8 +463,8 @@ TEST_P(StopTest, LeavesTheOldFile) {
     } else {
       ::SendMessageW(form.hwnd(), WM_CLOSE, 0, 0);
     }
-    ASSERT_TRUE(PumpUntil(form, [&] { return !form.hwnd() || !form.Running(); }));
-    EXPECT_EQ(form.ProgressDialog(), nullptr);
+    ASSERT_TRUE(PumpUntil(form, [&] { return !form.hwnd() || !Running(form); }));
+    EXPECT_EQ(ProgressDialog(form), nullptr);
     EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(2));
   }
   EXPECT_EQ(ReadFile(folder.path() / "newgrid.txt"), "the previous grid");
@@ -458,19 +489,19 @@ TEST(Form1, LongRunTellsItIsWritten) {
   form.SetProgressDelay(0);
   Type(form, {L"0", L"20000", L"0", L"1000", L"1"});  // 470 MB
   Press(form, "Command2");
-  ASSERT_TRUE(PumpUntil(form, [&] { return !form.Running(); }));
-  ASSERT_NE(form.ProgressDialog(), nullptr);
-  HWND close = ::GetDlgItem(form.ProgressDialog(), IDCANCEL);
+  ASSERT_TRUE(PumpUntil(form, [&] { return !Running(form); }));
+  ASSERT_NE(ProgressDialog(form), nullptr);
+  HWND close = ::GetDlgItem(ProgressDialog(form), IDCANCEL);
   EXPECT_EQ(Text(close), L"Close");
-  HWND bar = ::FindWindowExW(form.ProgressDialog(), nullptr, PROGRESS_CLASSW, nullptr);
+  HWND bar = ::FindWindowExW(ProgressDialog(form), nullptr, PROGRESS_CLASSW, nullptr);
   EXPECT_EQ(::SendMessageW(bar, PBM_GETPOS, 0, 0), 1000);
-  HWND label = ::FindWindowExW(form.ProgressDialog(), nullptr, L"STATIC", nullptr);
+  HWND label = ::FindWindowExW(ProgressDialog(form), nullptr, L"STATIC", nullptr);
   const std::wstring done = Text(label);
   EXPECT_EQ(done.rfind(L"Done: " + folder.path().wstring() + L"\\newgrid.txt is written (", 0), 0u)
       << std::string(done.begin(), done.end());
   EXPECT_EQ(::GetFocus(), close);
   ::SendMessageW(close, BM_CLICK, 0, 0);
-  EXPECT_EQ(form.ProgressDialog(), nullptr);
+  EXPECT_EQ(ProgressDialog(form), nullptr);
 }
 
 struct KeyCase {
@@ -488,11 +519,11 @@ TEST_P(KeyTest, EnterPressesOnlyAFocusedButton) {
   Form1 form(::GetModuleHandleW(nullptr));
   form.Show(SW_SHOWNORMAL);
   BoxWatcher watcher;
-  HWND control = form.Control(GetParam().control);
+  HWND control = Item(form, GetParam().control);
   ::SetFocus(control);
   MSG enter{control, WM_KEYDOWN, VK_RETURN, 0, 0, {}};
   EXPECT_TRUE(form.PreTranslate(enter));
-  ASSERT_TRUE(PumpUntil(form, [&] { return !form.Running(); }));
+  ASSERT_TRUE(PumpUntil(form, [&] { return !Running(form); }));
   if (GetParam().box.empty()) {
     EXPECT_TRUE(watcher.boxes.empty());
   } else {
@@ -519,7 +550,7 @@ TEST(Form1, EveryCaptionFitsAtEveryDpi) {
     form.LayOut(dpi);
     for (const char* name : {"Label6", "Label1", "Label2", "Label3", "Label4", "Label5", "Command1",
                              "Command2", "Command3", "Command4"}) {
-      HWND control = form.Control(name);
+      HWND control = Item(form, name);
       HDC dc = ::GetDC(control);
       const HGDIOBJ previous =
           ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0)));
@@ -545,9 +576,9 @@ TEST(Form1, RunButtonSaysWhereItWrites) {
   TOOLINFOW tool{};
   tool.cbSize = sizeof tool;
   tool.hwnd = form.hwnd();
-  tool.uId = reinterpret_cast<UINT_PTR>(form.Control("Command2"));
+  tool.uId = reinterpret_cast<UINT_PTR>(Item(form, "Command2"));
   tool.lpszText = text;
-  ::SendMessageW(form.Tooltip(), TTM_GETTEXTW, 1024, reinterpret_cast<LPARAM>(&tool));
+  ::SendMessageW(Owned(form, TOOLTIPS_CLASSW), TTM_GETTEXTW, 1024, reinterpret_cast<LPARAM>(&tool));
   EXPECT_EQ(std::wstring(text), L"Writes newgrid.txt in " + folder.path().wstring());
 }
 
@@ -592,10 +623,10 @@ TEST(Executable, SaysWhoItIs) {
 TEST(Form1, KeepsALongPasteWhole) {
   Form1 form(::GetModuleHandleW(nullptr));
   const std::wstring pasted(50'000, L'7');
-  ::SendMessageW(form.Control("Text1"), EM_REPLACESEL, FALSE,
+  ::SendMessageW(Item(form, "Text1"), EM_REPLACESEL, FALSE,
                  reinterpret_cast<LPARAM>(pasted.c_str()));
-  EXPECT_EQ(Text(form.Control("Text1")).size(), 4095u);  // as much as Text() reads
-  EXPECT_EQ(::GetWindowTextLengthW(form.Control("Text1")), 50'000);
+  EXPECT_EQ(Text(Item(form, "Text1")).size(), 4095u);  // as much as Text() reads
+  EXPECT_EQ(::GetWindowTextLengthW(Item(form, "Text1")), 50'000);
 }
 
 // The decimal separator is the user's own, as Region settings set it (here a decimal comma),
