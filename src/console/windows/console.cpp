@@ -4,6 +4,8 @@
 #include "console/console.h"
 
 #include <windows.h>
+// After windows.h:
+#include <shellapi.h>
 
 #include <atomic>
 
@@ -29,8 +31,17 @@ BOOL WINAPI Stop(DWORD event) {
 
 }  // namespace
 
+// argv holds the command line in the ANSI code page, which cannot hold every character: it is
+// taken as typed, in UTF-16, instead.
 std::vector<std::string> Arguments(int, char**) {
-  return grid::windows::CommandLineArguments();
+  int count = 0;
+  wchar_t** arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  std::vector<std::string> utf8;
+  for (int i = 0; i < count; ++i) {
+    utf8.push_back(grid::windows::Utf8(arguments[i]));
+  }
+  ::LocalFree(arguments);
+  return utf8;
 }
 
 void CatchStopRequests() {

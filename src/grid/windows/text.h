@@ -1,6 +1,5 @@
-// Text between Windows and the rest of the program: UTF-16 to UTF-8 and back, exactly, the
-// command line in UTF-8, UTF-8 written so that it shows as written, and the system's words for
-// an error.
+// Text between Windows and the rest of the program: UTF-16 to UTF-8 and back, exactly, UTF-8
+// written so that it shows as written, and the system's words for an error.
 #pragma once
 
 #include <string>
@@ -12,10 +11,6 @@ namespace grid::windows {
 
 std::string Utf8(std::wstring_view text);
 std::wstring Utf16(std::string_view text);
-
-// The command line as typed, the program's name first: argv holds it in the ANSI code page,
-// which cannot hold every character.
-std::vector<std::string> CommandLineArguments();
 
 // Writes UTF-8 `text` to `handle` (a HANDLE): a console shows UTF-16, whatever its code page; a
 // file or pipe gets the UTF-8 bytes. Returns false when nothing could take it.

@@ -125,10 +125,11 @@ Form1::Form1(QWidget* parent)
   }
   control(kTabOrder[0])->setFocus();
 
-  // Where Run writes, before it is pressed: the program never changes its folder.
-  const QString writes = FromUtf8(RunButtonDescription(CurrentFolder().toStdString()));
-  control(Control::Command2)->setToolTip(writes);
-  control(Control::Command2)->setAccessibleDescription(writes);
+  describeRun();
+  for (const Control field : kFields) {
+    connect(static_cast<QLineEdit*>(control(field)), &QLineEdit::textChanged, this,
+            &Form1::describeRun);
+  }
 
   const auto on_click = [this](Control button, void (Form1::*action)()) {
     connect(static_cast<QPushButton*>(control(button)), &QPushButton::clicked, this, action);
@@ -145,12 +146,7 @@ void Form1::run() {
   if (controller_.Running()) {
     return;  // runs never overlap
   }
-  grid::FieldTexts texts;
-  std::string* fields[] = {&texts.min_x, &texts.max_x, &texts.min_y, &texts.max_y, &texts.spacing};
-  for (std::size_t i = 0; i < std::size(kFields); ++i) {
-    *fields[i] = static_cast<QLineEdit*>(control(kFields[i]))->text().toStdString();
-  }
-  controller_.Start(std::move(texts), {.decimal_separator = DecimalSeparator(locale())});
+  controller_.Start(fieldTexts(), {.decimal_separator = DecimalSeparator(locale())});
   // The focus leaves the controls that no longer work, so that a key meant for Run cannot land
   // on quit, and comes back after the run.
   focus_before_run_ = focusWidget();
@@ -160,6 +156,22 @@ void Form1::run() {
   enableControls();
   showDialog(controller_.Dialog());  // the last run's goes
   ticker_.start(kProgressTickMs);
+}
+
+grid::FieldTexts Form1::fieldTexts() const {
+  return ReadFields([this](Control field) {
+    return static_cast<QLineEdit*>(control(field))->text().toStdString();
+  });
+}
+
+// What Run will write and where, for the eye and for a screen reader, kept up to date as the
+// fields change; nothing else in the window changes as the user types. The program never
+// changes its folder.
+void Form1::describeRun() {
+  const QString writes = FromUtf8(RunButtonDescription(fieldTexts(), DecimalSeparator(locale()),
+                                                       CurrentFolder().toStdString()));
+  control(Control::Command2)->setToolTip(writes);
+  control(Control::Command2)->setAccessibleDescription(writes);
 }
 
 void Form1::enableControls() {

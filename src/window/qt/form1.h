@@ -38,6 +38,8 @@ class Form1 : public QWidget {
 
  private:
   QWidget* control(Control which) const { return controls_[static_cast<std::size_t>(which)]; }
+  grid::FieldTexts fieldTexts() const;
+  void describeRun();
   void enableControls();
   void tick();
   void runFinished();

@@ -21,6 +21,11 @@ RunOutcome RunGrid(const grid::FieldTexts& texts, const grid::RunOptions& option
   }
 }
 
+grid::FieldTexts ReadFields(const std::function<std::string(Control)>& text_of) {
+  return {text_of(kFields[0]), text_of(kFields[1]), text_of(kFields[2]), text_of(kFields[3]),
+          text_of(kFields[4])};
+}
+
 RunController::RunController(std::function<void()> wake, int show_after_ms)
     : wake_(std::move(wake)), show_after_ms_(show_after_ms) {}
 

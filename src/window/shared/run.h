@@ -29,6 +29,9 @@ struct RunOutcome {
 // escapes the worker thread.
 RunOutcome RunGrid(const grid::FieldTexts& texts, const grid::RunOptions& options);
 
+// The fields' texts, in the order of grid::Field, as `text_of` reads each field.
+grid::FieldTexts ReadFields(const std::function<std::string(Control)>& text_of);
+
 // The progress dialog as it is to look now.
 struct ProgressDialogState {
   bool shown = false;

@@ -1,5 +1,7 @@
 #include "window/shared/texts.h"
 
+#include <exception>
+
 #include "grid/shown_text.h"
 
 namespace window {
@@ -36,8 +38,18 @@ std::string StartFolderAdvice() {
          "you may write to (from the desktop's menu it starts in your home folder).";
 }
 
-std::string RunButtonDescription(const std::string& folder) {
-  return "Writes newgrid.txt in " + folder;
+std::string RunButtonDescription(const grid::FieldTexts& texts, char decimal_separator,
+                                 const std::string& folder) {
+  const std::string where = "newgrid.txt in " + folder;
+  grid::GridMeasure measure;
+  try {
+    measure = grid::MeasureGrid(texts, decimal_separator);
+  } catch (const std::exception&) {
+    return "Writes " + where;  // Run will say what is wrong
+  }
+  const std::uint64_t points = measure.counts.points();
+  return "Writes " + std::to_string(points) + (points == 1 ? " point (" : " points (") +
+         grid::SizeText(measure.bytes) + ") to " + where;
 }
 
 std::string ProgressText(RunStage stage, const std::string& path, std::uint64_t bytes) {

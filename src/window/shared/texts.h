@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "grid/generate_grid.h"
+
 namespace window {
 
 inline constexpr const char* kApplicationTitle = "tessaplan";  // the caption of every box
@@ -22,8 +24,10 @@ std::string RunErrorText(int number, const std::string& description);
 // Said after a File error about the folder the program was started in.
 std::string StartFolderAdvice();
 
-// The Run button's tooltip and accessible description.
-std::string RunButtonDescription(const std::string& folder);
+// The Run button's tooltip and accessible description: where Run writes, and for texts that
+// make a grid, how many points and how many bytes. Nothing is written or checked on the disk.
+std::string RunButtonDescription(const grid::FieldTexts& texts, char decimal_separator,
+                                 const std::string& folder);
 
 // The progress dialog's button during a run, and once it tells the grid is written.
 inline constexpr const char* kCancelCaption = "Cancel";

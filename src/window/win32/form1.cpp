@@ -160,7 +160,7 @@ Form1::Form1(HINSTANCE instance)
     ::SetWindowLongPtrW(control, GWLP_ID, ControlId(design.control));
     controls_[static_cast<std::size_t>(design.control)] = control;
   }
-  DescribeRunButton();
+  DescribeRun();
   // Tab follows the order in which the controls lie. The fields lie in the design's tab order
   // already, each after its label; each button is put after the control before it.
   for (std::size_t i = 1; i < std::size(kTabOrder); ++i) {
@@ -181,20 +181,30 @@ Form1::~Form1() {
   }
 }
 
-// Where Run writes, before it is pressed: a tooltip for the eye and the button's accessible
-// description for a screen reader. The program never changes its folder.
-void Form1::DescribeRunButton() {
+grid::FieldTexts Form1::ReadTexts() const {
+  return ReadFields([this](Control field) { return Utf8(WindowText(Item(field))); });
+}
+
+// What Run will write and where, for the eye (a tooltip) and for a screen reader (the button's
+// accessible description), kept up to date as the fields change; nothing else in the window
+// changes as the user types. The program never changes its folder.
+void Form1::DescribeRun() {
   HWND run = Item(Control::Command2);
-  const std::wstring writes = Utf16(RunButtonDescription(Utf8(folder_)));
-  HWND tooltip = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0,
-                                   0, hwnd_, nullptr, instance_, nullptr);
+  const std::wstring writes =
+      Utf16(RunButtonDescription(ReadTexts(), UserDecimalSeparator(), Utf8(folder_)));
   TOOLINFOW tool{};
   tool.cbSize = sizeof tool;
   tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
   tool.hwnd = hwnd_;
   tool.uId = reinterpret_cast<UINT_PTR>(run);
   tool.lpszText = const_cast<wchar_t*>(writes.c_str());
-  ::SendMessageW(tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  if (!tooltip_) {
+    tooltip_ = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
+                                 hwnd_, nullptr, instance_, nullptr);
+    ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  } else {
+    ::SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+  }
   IAccPropServices* services = nullptr;
   if (SUCCEEDED(::CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
                                    IID_IAccPropServices, reinterpret_cast<void**>(&services)))) {
@@ -284,7 +294,9 @@ LRESULT CALLBACK Form1::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARA
 LRESULT Form1::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_COMMAND:
-      if (HIWORD(wparam) == BN_CLICKED) {
+      if (HIWORD(wparam) == EN_CHANGE) {
+        DescribeRun();
+      } else if (HIWORD(wparam) == BN_CLICKED) {
         switch (static_cast<Control>(LOWORD(wparam) - ControlId(Control{}))) {
           case Control::Command2:
             Run();
@@ -359,12 +371,7 @@ void Form1::Run() {
   if (controller_.Running()) {
     return;  // runs never overlap
   }
-  grid::FieldTexts texts;
-  std::string* fields[] = {&texts.min_x, &texts.max_x, &texts.min_y, &texts.max_y, &texts.spacing};
-  for (std::size_t i = 0; i < std::size(kFields); ++i) {
-    *fields[i] = Utf8(WindowText(Item(kFields[i])));
-  }
-  controller_.Start(std::move(texts), {.decimal_separator = UserDecimalSeparator()});
+  controller_.Start(ReadTexts(), {.decimal_separator = UserDecimalSeparator()});
   // The focus leaves the controls that no longer work, so that a key meant for Run cannot land
   // on quit, and comes back after the run.
   focus_before_run_ = ::GetFocus();

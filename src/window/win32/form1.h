@@ -49,7 +49,8 @@ class Form1 {
   LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
 
   HWND Item(Control control) const { return controls_[static_cast<std::size_t>(control)]; }
-  void DescribeRunButton();
+  grid::FieldTexts ReadTexts() const;
+  void DescribeRun();
   void Run();
   void ShowHelp();
   void ShowContactInfo();
@@ -63,6 +64,7 @@ class Form1 {
   // The window as runs tell it they have ended: set once, before any run, unlike hwnd_.
   HWND run_finished_to_ = nullptr;
   HFONT font_ = nullptr;
+  HWND tooltip_ = nullptr;
   std::array<HWND, std::size(kControls)> controls_{};
   double scale_ = 1.0;
   std::wstring folder_;  // where Run writes, as messages show it

@@ -575,12 +575,35 @@ class Form1Test : public QObject {
     QVERIFY(one_line_address);
   }
 
-  // Before Run, the Run button says where the grid will go, to the eye and to a screen reader.
-  void runButtonSaysWhereItWrites() {
+  // Before Run, the Run button says where the grid will go, to the eye and to a screen reader,
+  // and for texts that make a grid, how much it holds (counted by an independent model of the
+  // file, tests/console/reference_grid.py).
+  void runButtonSaysWhatItWrites_data() {
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QString>("writes");  // before "newgrid.txt in" the folder
+    QTest::newRow("empty") << QStringList{"", "", "", "", ""} << "";
+    QTest::newRow("one point") << QStringList{"5", "5", "5", "5", "1"} << "1 point (39 bytes) to ";
+    QTest::newRow("six") << QStringList{"0", "400", "0", "200", "200"}
+                         << "6 points (113 bytes) to ";
+    QTest::newRow("kB") << QStringList{"-1.5", "1000.25", "7", "20", "3"}
+                        << "1670 points (30.7 kB) to ";
+    QTest::newRow("largest") << QStringList{"0", "32766", "0", "32766", "1"}
+                             << "1073676289 points (28.6 GB) to ";
+    QTest::newRow("no columns") << QStringList{"10", "0", "0", "10", "1"}
+                                << "0 points (27 bytes) to ";
+    QTest::newRow("zero spacing") << QStringList{"0", "400", "0", "200", "0"} << "";
+    QTest::newRow("not a number") << QStringList{"0", "4OO", "0", "200", "200"} << "";
+  }
+  void runButtonSaysWhatItWrites() {
+    QFETCH(QStringList, texts);
+    QFETCH(QString, writes);
     CurrentDirectory directory(QStringLiteral("Survey Data Zürich"));
     Form1 form;
+    for (int i = 0; i < texts.size(); ++i) {
+      form.findChild<QLineEdit*>(QStringLiteral("Text%1").arg(i + 1))->setText(texts[i]);
+    }
     auto* run = form.findChild<QPushButton*>(QStringLiteral("Command2"));
-    const QString expected = QStringLiteral("Writes newgrid.txt in ") + directory.path();
+    const QString expected = "Writes " + writes + "newgrid.txt in " + directory.path();
     QCOMPARE(run->toolTip(), expected);
     QCOMPARE(QAccessible::queryAccessibleInterface(run)->text(QAccessible::Description), expected);
   }

@@ -568,10 +568,20 @@ TEST(Form1, EveryCaptionFitsAtEveryDpi) {
   }
 }
 
-// The Run button says where the grid will go before it is pressed.
-TEST(Form1, RunButtonSaysWhereItWrites) {
+// Before Run, the Run button says where the grid will go, and for texts that make a grid, how
+// much it holds (counted by an independent model of the file, tests/console/reference_grid.py).
+struct DescriptionCase {
+  const char* name;
+  std::vector<std::wstring> texts;
+  std::wstring writes;  // before "newgrid.txt in" the folder
+};
+
+class RunDescriptionTest : public testing::TestWithParam<DescriptionCase> {};
+
+TEST_P(RunDescriptionTest, SaysWhatRunWrites) {
   CurrentFolder folder;
   Form1 form(::GetModuleHandleW(nullptr));
+  Type(form, GetParam().texts);
   wchar_t text[1024] = {};
   TOOLINFOW tool{};
   tool.cbSize = sizeof tool;
@@ -579,8 +589,21 @@ TEST(Form1, RunButtonSaysWhereItWrites) {
   tool.uId = reinterpret_cast<UINT_PTR>(Item(form, "Command2"));
   tool.lpszText = text;
   ::SendMessageW(Owned(form, TOOLTIPS_CLASSW), TTM_GETTEXTW, 1024, reinterpret_cast<LPARAM>(&tool));
-  EXPECT_EQ(std::wstring(text), L"Writes newgrid.txt in " + folder.path().wstring());
+  EXPECT_EQ(std::wstring(text),
+            L"Writes " + GetParam().writes + L"newgrid.txt in " + folder.path().wstring());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, RunDescriptionTest,
+    testing::Values(
+        DescriptionCase{"empty", {L"", L"", L"", L"", L""}, L""},
+        DescriptionCase{"six", {L"0", L"400", L"0", L"200", L"200"}, L"6 points (113 bytes) to "},
+        DescriptionCase{
+            "kB", {L"-1.5", L"1000.25", L"7", L"20", L"3"}, L"1670 points (30.7 kB) to "},
+        DescriptionCase{"zero_spacing", {L"0", L"400", L"0", L"200", L"0"}, L""}),
+    [](const testing::TestParamInfo<DescriptionCase>& param_info) {
+      return std::string(param_info.param.name);
+    });
 
 // The executable says who it is: file and product version 1.00 in U.S. English, its icon, and a
 // manifest that asks for per-monitor DPI awareness and the common controls' visual styles.
