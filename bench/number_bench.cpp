@@ -1,5 +1,5 @@
 // Micro-benchmarks of the number texts: FormatSingle per coordinate, ParseSingle and ParseInt16
-// per field.
+// per field, and measuring a whole grid without writing it.
 #include <benchmark/benchmark.h>
 
 #include <array>
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "grid/format_single.h"
+#include "grid/generate_grid.h"
 #include "grid/text_to_number.h"
 
 namespace {
@@ -61,6 +62,18 @@ void BM_ParseInt16(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(texts.size()));
 }
 BENCHMARK(BM_ParseInt16);
+
+// The count behind Run's tooltip and --dry-run, for the largest grid there is (32767 rows and
+// columns): whole coordinates, as most grids have, and fractional ones.
+void BM_MeasureGrid(benchmark::State& state, grid::FieldTexts texts) {
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(grid::MeasureGrid(texts, '.'));
+  }
+}
+BENCHMARK_CAPTURE(BM_MeasureGrid, largest_whole, {"500000", "532766", "4000000", "4032766", "1"})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_MeasureGrid, largest_fractional, {"0.25", "32766.25", "-0.5", "32765.5", "1"})
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
