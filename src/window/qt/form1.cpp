@@ -197,11 +197,6 @@ void Form1::runFinished() {
   }
 }
 
-void Form1::cancel() {
-  controller_.Cancel();
-  showDialog(controller_.Dialog());
-}
-
 // Not modal: the window's close box must still reach the window, which keeps input away from its
 // own controls while the run is under way.
 void Form1::showDialog(const ProgressDialogState& state) {
@@ -220,7 +215,8 @@ void Form1::showDialog(const ProgressDialogState& state) {
     dialog_->setAutoClose(false);
     dialog_->setAutoReset(false);
     dialog_->setCancelButton(new QPushButton(dialog_));
-    connect(dialog_, &QProgressDialog::canceled, this, &Form1::cancel);
+    connect(dialog_, &QProgressDialog::canceled, this,
+            [this] { showDialog(controller_.Cancel()); });
     dialog_->show();
   }
   auto* button = dialog_->findChild<QPushButton*>();
@@ -257,7 +253,7 @@ void Form1::quit() {
 // The close box asks nothing. During a run it cancels the run, which leaves newgrid.txt as it
 // was, and the window closes at once; the run stops within a few tens of milliseconds.
 void Form1::closeEvent(QCloseEvent* event) {
-  cancel();
+  showDialog(controller_.Cancel());
   event->accept();
 }
 

@@ -43,7 +43,6 @@ class Form1 : public QWidget {
   void enableControls();
   void tick();
   void runFinished();
-  void cancel();
   void showDialog(const ProgressDialogState& state);
 
   std::array<QWidget*, std::size(kControls)> controls_{};

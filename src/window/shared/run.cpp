@@ -71,9 +71,10 @@ bool RunController::Enabled(Control control) const {
   return !Running() || Design(control).kind == ControlKind::label || control == Control::Command3;
 }
 
-void RunController::Cancel() {
+const ProgressDialogState& RunController::Cancel() {
   cancelled_ = true;
   dialog_ = {};
+  return dialog_;
 }
 
 const ProgressDialogState& RunController::Tick() {

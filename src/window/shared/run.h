@@ -63,8 +63,9 @@ class RunController {
   bool Enabled(Control control) const;
 
   // The dialog's button, its Escape key and its close box, and the window closing: a run under
-  // way stops as soon as it can, leaving newgrid.txt as it was; the dialog goes.
-  void Cancel();
+  // way stops as soon as it can, leaving newgrid.txt as it was; the dialog goes. Returns the
+  // dialog as it is to look now.
+  const ProgressDialogState& Cancel();
 
   // On the window's timer, every kProgressTickMs during a run: the dialog as it is to look.
   const ProgressDialogState& Tick();

@@ -345,7 +345,7 @@ LRESULT Form1::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     // The close box, Alt+F4 and quit ask nothing. During a run they cancel it, which leaves
     // newgrid.txt as it was; the run stops within a few tens of milliseconds.
     case WM_CLOSE:
-      Cancel();
+      ShowDialog(controller_.Cancel());
       ::DestroyWindow(hwnd_);
       return 0;
     case WM_DESTROY:
@@ -361,7 +361,7 @@ LRESULT CALLBACK Form1::ProgressProc(HWND hwnd, UINT message, WPARAM wparam, LPA
   auto* form =
       reinterpret_cast<Form1*>(::GetWindowLongPtrW(::GetWindow(hwnd, GW_OWNER), GWLP_USERDATA));
   if (form && ((message == WM_COMMAND && LOWORD(wparam) == IDCANCEL) || message == WM_CLOSE)) {
-    form->Cancel();
+    form->ShowDialog(form->controller_.Cancel());
     return 0;
   }
   return ::DefWindowProcW(hwnd, message, wparam, lparam);
@@ -398,11 +398,6 @@ void Form1::RunFinished() {
   if (!error.empty()) {
     Message(hwnd_, error, MB_ICONERROR);
   }
-}
-
-void Form1::Cancel() {
-  controller_.Cancel();
-  ShowDialog(controller_.Dialog());
 }
 
 // Not modal: the window's close box must still reach the window, which keeps its own controls

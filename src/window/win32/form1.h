@@ -56,7 +56,6 @@ class Form1 {
   void ShowContactInfo();
   void EnableControls();
   void RunFinished();
-  void Cancel();
   void ShowDialog(const ProgressDialogState& state);
 
   HINSTANCE instance_;

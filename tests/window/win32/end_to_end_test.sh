@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The real tessaplan.exe under Wine in an X server this test starts, in a Wine prefix of its own,
 # driven by real key and mouse events: the values typed with Tab between the fields, Run clicked,
-# and the six-point grid written; then quit, which ends the program with status 0. With
-# TESSAPLAN_SCREENSHOT set to a file, a picture of the window goes there.
+# and the six-point grid written; then quit, which ends the program with status 0. Then once more
+# with the system set to 144 DPI, whose larger interface font must not grow the window a second
+# time. With TESSAPLAN_SCREENSHOT set to a file, a picture of the window goes there.
 # usage: end_to_end_test.sh WINE_RUN WINE64 TESSAPLAN_EXE
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/../../check.sh"
@@ -34,6 +35,8 @@ check "window shown" test -n "$window"
 xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
 # Keys go where the X focus is: typed before the window has it, they would be lost.
 check "window has the focus" within_20s test "$(xdotool getwindowfocus)" = "$window"
+# Wine's X window is the client area: 6255 x 5010 twips.
+check "96 DPI: client area 417x334" test "$(xdotool getwindowgeometry "$window" | grep -o '[0-9]*x[0-9]*$')" = 417x334
 
 # The focus starts in the first field; Tab moves through the other four.
 xdotool type --delay 50 "0"
@@ -55,4 +58,13 @@ for _ in $(seq 200); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
 wait "$app_pid"
 check "quit: status 0" test $? -eq 0
 app_pid=
+
+# At 144 DPI the system's interface font is as many pixels larger as the DPI says, and the same
+# size in points: the window grows with the DPI alone.
+"${wine[@]}" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
+"${wine[@]}" "$program" 2>"$work/stderr.txt" &
+app_pid=$!
+window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Form1$' | head -n 1)
+check "144 DPI: window shown" test -n "$window"
+check "144 DPI: client area 626x501" test "$(xdotool getwindowgeometry "$window" | grep -o '[0-9]*x[0-9]*$')" = 626x501
 finish

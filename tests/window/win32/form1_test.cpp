@@ -491,6 +491,13 @@ TEST(Form1, LongRunTellsItIsWritten) {
   Press(form, "Command2");
   ASSERT_TRUE(PumpUntil(form, [&] { return !Running(form); }));
   ASSERT_NE(ProgressDialog(form), nullptr);
+  EXPECT_EQ(Text(ProgressDialog(form)), L"tessaplan");
+  RECT dialog{};
+  RECT owner{};
+  ::GetWindowRect(ProgressDialog(form), &dialog);
+  ::GetWindowRect(form.hwnd(), &owner);
+  const POINT middle = {(dialog.left + dialog.right) / 2, (dialog.top + dialog.bottom) / 2};
+  EXPECT_TRUE(::PtInRect(&owner, middle)) << "the dialog lies over the window";
   HWND close = ::GetDlgItem(ProgressDialog(form), IDCANCEL);
   EXPECT_EQ(Text(close), L"Close");
   HWND bar = ::FindWindowExW(ProgressDialog(form), nullptr, PROGRESS_CLASSW, nullptr);
