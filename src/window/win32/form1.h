@@ -37,9 +37,6 @@ class Form1 {
   // Escape in the progress dialog cancels. Returns true when `message` was handled.
   bool PreTranslate(MSG& message);
 
-  // Places every control for `dpi` and the desktop's font, as WM_DPICHANGED does.
-  void LayOut(unsigned dpi);
-
   // How long a run goes before its progress dialog may appear.
   void SetProgressDelay(int milliseconds) { controller_.SetProgressDelay(milliseconds); }
 
@@ -48,6 +45,8 @@ class Form1 {
   static LRESULT CALLBACK ProgressProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
 
+  // Places every control for `dpi` and the desktop's font.
+  void LayOut(unsigned dpi);
   HWND Item(Control control) const { return controls_[static_cast<std::size_t>(control)]; }
   grid::FieldTexts ReadTexts() const;
   void DescribeRun();

@@ -208,6 +208,14 @@ HWND ProgressDialog(const Form1& form) {
   return Owned(form, L"tessaplanProgress");
 }
 
+// What the system sends a window moved to a monitor of another DPI.
+void MoveToDpi(const Form1& form, unsigned dpi) {
+  RECT suggested{};
+  ::GetWindowRect(form.hwnd(), &suggested);
+  ::SendMessageW(form.hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                 reinterpret_cast<LPARAM>(&suggested));
+}
+
 RECT ClientRect(HWND control, HWND form) {
   RECT rect{};
   ::GetWindowRect(control, &rect);
@@ -246,7 +254,7 @@ class GeometryTest : public testing::TestWithParam<GeometryCase> {};
 // 10 at 144.
 TEST_P(GeometryTest, PlacesTheControlInTwips) {
   Form1 form(::GetModuleHandleW(nullptr));
-  form.LayOut(GetParam().dpi);
+  MoveToDpi(form, GetParam().dpi);
   const std::string name = GetParam().name;
   if (name == "Form1") {
     RECT client{};
@@ -554,7 +562,7 @@ INSTANTIATE_TEST_SUITE_P(Keys, KeyTest,
 TEST(Form1, EveryCaptionFitsAtEveryDpi) {
   Form1 form(::GetModuleHandleW(nullptr));
   for (const unsigned dpi : {96u, 120u, 144u, 192u}) {
-    form.LayOut(dpi);
+    MoveToDpi(form, dpi);
     for (const char* name : {"Label6", "Label1", "Label2", "Label3", "Label4", "Label5", "Command1",
                              "Command2", "Command3", "Command4"}) {
       HWND control = Item(form, name);
