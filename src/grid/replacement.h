@@ -70,8 +70,10 @@ class Replacement {
   // A File error about the target: the system's reason and the target's path.
   [[noreturn]] void Fail(std::error_code error) const;
 
- private:
+  // What the implementations keep, defined in their private replacement_state.h.
   struct State;
+
+ private:
   std::unique_ptr<State> state_;
 };
 

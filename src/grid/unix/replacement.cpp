@@ -21,11 +21,11 @@
 #include <cerrno>
 #include <climits>
 #include <deque>
-#include <random>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "grid/replacement_state.h"
 #include "grid/run_error.h"
 #include "grid/shown_text.h"
 #include "grid/unix/write_all.h"
@@ -46,9 +46,6 @@ constexpr std::uint64_t kPage = 4096;
 constexpr int kMaxLinks = 40;
 // The hidden file's name: short and of one length, so that it fits wherever the target's name
 // does, and a pattern no user's file has.
-constexpr std::string_view kHiddenPrefix = ".tessaplan-";
-constexpr std::size_t kHiddenRandom = 8;
-constexpr std::string_view kHiddenLetters = "abcdefghijklmnopqrstuvwxyz0123456789";
 constexpr const char* kAccessAcl = "system.posix_acl_access";
 
 std::error_code Error(int error) {
@@ -89,21 +86,6 @@ class Fd {
  private:
   int fd_ = -1;
 };
-
-std::string HiddenName() {
-  static thread_local std::mt19937 random(std::random_device{}());
-  std::uniform_int_distribution<std::size_t> pick(0, kHiddenLetters.size() - 1);
-  std::string name(kHiddenPrefix);
-  for (std::size_t i = 0; i < kHiddenRandom; ++i) {
-    name += kHiddenLetters[pick(random)];
-  }
-  return name;
-}
-
-bool IsHiddenName(std::string_view name) {
-  return name.size() == kHiddenPrefix.size() + kHiddenRandom && name.starts_with(kHiddenPrefix) &&
-         name.find_first_not_of(kHiddenLetters, kHiddenPrefix.size()) == std::string_view::npos;
-}
 
 // The kernel's own file systems, whose files pass for regular ones but are the system's settings
 // and state (/proc, /sys and their kind): their name, or nothing for any other file system.
@@ -328,46 +310,35 @@ int ReadAttributes(int directory, const std::string& name,
   return 0;
 }
 
-}  // namespace
+struct SystemState final : Replacement::State {
+  static SystemState& Of(Replacement::State& state) { return static_cast<SystemState&>(state); }
 
-struct Replacement::State {
-  ReplaceOptions options;
-  std::string shown;         // the target, after links, as messages name it
-  std::string shown_folder;  // its folder
-  Fd directory;              // the folder, held for the whole run
+  Fd directory;  // the folder, held for the whole run
   bool directory_readable = false;
   std::string name;  // the name the file takes there
   bool exists = false;
   struct stat existing {};
-  bool in_place = false;     // a writable file in a folder this user may not write
-  bool overwriting = false;  // in place, and the old grid no longer whole
-  std::string hidden_name;   // the new file's name meanwhile, once it has one
-  std::shared_ptr<SystemFile> file;
-  std::shared_ptr<NewFile> shared;  // the same, for the writer
+  bool in_place = false;             // a writable file in a folder this user may not write
+  bool overwriting = false;          // in place, and the old grid no longer whole
+  std::string hidden_name;           // the new file's name meanwhile, once it has one
+  std::shared_ptr<SystemFile> file;  // the new file; `shared` for the writer
   // A second descriptor of the new file, taken with it: it keeps the lock while the first is
   // closed at the commit, and so the commit needs no descriptor it might not get.
   Fd keeper;
   uid_t give_to = static_cast<uid_t>(-1);  // the old owner, given the file at the commit
-  bool committed = false;
 
-  void Resolve(const fs::path& target);
-  void CheckTarget();
-  void SweepLeftovers();
-  void Create(std::uint64_t size);
+  void Find(const fs::path& target) override;
+  void CheckTarget() override;
+  void SweepLeftovers() override;
+  void Create(std::uint64_t size) override;
   void CopyRights();
   void LinkUnnamed(int fd);
 
   [[noreturn]] void Fail(int error) const { detail::FailOnFile(Reason(error), shown); }
-  // Advice for the folder the program runs in, where the grid goes unless a link leads away.
-  std::string Advice() const {
-    return shown_folder == ShownCurrentFolder() ? options.folder_advice : "";
-  }
   [[noreturn]] void FailInFolder(int error) const {
     detail::FailInFolder(Reason(error), shown_folder, Advice());
   }
 };
-
-namespace {
 
 // A name in a folder as messages show it. In a folder that is not known by its path (a deleted
 // current folder) the folder alone is named.
@@ -394,7 +365,7 @@ std::string Within(const std::string& shown_folder, const std::string& name) {
 // only where the system's protected-links rule allows it, whether or not that rule is on: in a
 // sticky folder anyone may write to (such as /tmp), a link is followed only if this user or the
 // folder's owner owns it. Ends holding the folder of the final target and its name.
-void Replacement::State::Resolve(const fs::path& target) {
+void SystemState::Find(const fs::path& target) {
   std::deque<std::string> parts;
   for (const fs::path& part : target.relative_path()) {
     parts.push_back(part.string());
@@ -498,7 +469,7 @@ void Replacement::State::Resolve(const fs::path& target) {
 }
 
 // Everything that would refuse the replacement at the end is asked now, before the first byte.
-void Replacement::State::CheckTarget() {
+void SystemState::CheckTarget() {
   struct statx folder {};
   if (::statx(directory.get(), "", AT_EMPTY_PATH, STATX_BASIC_STATS, &folder) != 0) {
     FailInFolder(errno);
@@ -583,7 +554,7 @@ void Replacement::State::CheckTarget() {
 // Hidden files of earlier runs that no living run holds locked were left by a run that was
 // killed between naming its file and renaming it. Only files that are certainly such are
 // removed: the pattern, a regular file, owned by this user, and not locked.
-void Replacement::State::SweepLeftovers() {
+void SystemState::SweepLeftovers() {
   if (!directory_readable || in_place) {
     return;
   }
@@ -598,7 +569,7 @@ void Replacement::State::SweepLeftovers() {
   }
   ::rewinddir(entries);
   while (const dirent* entry = ::readdir(entries)) {
-    if (!IsHiddenName(entry->d_name)) {
+    if (!detail::IsHiddenName(entry->d_name)) {
       continue;
     }
     struct stat before {};
@@ -624,7 +595,7 @@ void Replacement::State::SweepLeftovers() {
   ::closedir(entries);
 }
 
-void Replacement::State::Create(std::uint64_t size) {
+void SystemState::Create(std::uint64_t size) {
   Fd fd;
   if (in_place) {
     fd = Fd(RetryOnInterrupt([&] {
@@ -651,7 +622,7 @@ void Replacement::State::Create(std::uint64_t size) {
     if (attempt == 100) {
       FailInFolder(EEXIST);
     }
-    const std::string hidden = HiddenName();
+    const std::string hidden = detail::HiddenName();
     Fd created(RetryOnInterrupt([&] {
       return ::openat(directory.get(), hidden.c_str(),
                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, exists ? 0600 : 0666);
@@ -757,7 +728,7 @@ std::string NarrowedAcl(std::string acl, bool group_kept, mode_t owner_bits) {
 // commit (below). A group that cannot be kept keeps no rights, in the bits or the list: they were
 // meant for the old group. An owner that cannot be kept (only root can give a file away) leaves
 // this user the owner of the new file, with no right it lacked on the old one.
-void Replacement::State::CopyRights() {
+void SystemState::CopyRights() {
   const int fd = file->fd();
   const uid_t me = ::geteuid();
   mode_t mode = existing.st_mode & 0777;
@@ -805,10 +776,10 @@ void Replacement::State::CopyRights() {
 // An unnamed file gets a hidden name first, as a link cannot replace an existing name. It is
 // linked through /proc; only where /proc is missing through AT_EMPTY_PATH, which older kernels
 // refuse to users who are not root.
-void Replacement::State::LinkUnnamed(int fd) {
+void SystemState::LinkUnnamed(int fd) {
   const std::string by_descriptor = "/proc/self/fd/" + std::to_string(fd);
   for (int attempt = 0; hidden_name.empty(); ++attempt) {
-    const std::string hidden = HiddenName();
+    const std::string hidden = detail::HiddenName();
     int error = ::linkat(AT_FDCWD, by_descriptor.c_str(), directory.get(), hidden.c_str(),
                          AT_SYMLINK_FOLLOW) == 0
                     ? 0
@@ -824,36 +795,12 @@ void Replacement::State::LinkUnnamed(int fd) {
   }
 }
 
-Replacement::Replacement(const fs::path& target, std::uint64_t size, const ReplaceOptions& options)
-    : state_(std::make_unique<State>()) {
-  state_->options = options;
-  try {
-    state_->Resolve(target);
-    state_->CheckTarget();
-    state_->SweepLeftovers();
-    state_->Create(size);
-  } catch (...) {
-    Abandon();
-    throw;
-  }
-}
-
-Replacement::~Replacement() {
-  if (!state_->committed) {
-    Abandon();
-  }
-}
-
-const std::shared_ptr<NewFile>& Replacement::file() const {
-  return state_->shared;
-}
-
-const std::string& Replacement::ShownPath() const {
-  return state_->shown;
+std::unique_ptr<Replacement::State> NewReplacementState() {
+  return std::make_unique<SystemState>();
 }
 
 void Replacement::Commit() {
-  State& s = *state_;
+  SystemState& s = SystemState::Of(*state_);
   // The lock goes with the descriptor: the keeper holds it while the first is closed, and that
   // close is checked.
   if (const std::error_code error = s.file->Close(); error) {
@@ -881,7 +828,7 @@ void Replacement::Commit() {
 }
 
 void Replacement::Abandon() {
-  State& s = *state_;
+  SystemState& s = SystemState::Of(*state_);
   if (s.directory.valid() && !s.hidden_name.empty()) {
     ::unlinkat(s.directory.get(), s.hidden_name.c_str(), 0);
     s.hidden_name.clear();
@@ -896,12 +843,13 @@ void Replacement::Abandon() {
 }
 
 bool Replacement::Overwriting() const {
-  return state_->overwriting;
+  return SystemState::Of(*state_).overwriting;
 }
 
 void Replacement::Fail(std::error_code error) const {
   detail::FailOnFile(
-      error.message() + (state_->overwriting ? "; written in place, the file is now empty" : ""),
+      error.message() +
+          (SystemState::Of(*state_).overwriting ? "; written in place, the file is now empty" : ""),
       state_->shown);
 }
 

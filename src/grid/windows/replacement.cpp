@@ -14,11 +14,11 @@
 
 #include <atomic>
 #include <cstring>
-#include <random>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "grid/replacement_state.h"
 #include "grid/run_error.h"
 #include "grid/shown_text.h"
 #include "grid/windows/path.h"
@@ -33,9 +33,6 @@ using windows::ShownSystemPath;
 using windows::SystemPath;
 using windows::Utf8;
 
-constexpr std::wstring_view kHiddenPrefix = L".tessaplan-";
-constexpr std::size_t kHiddenRandom = 8;
-constexpr std::wstring_view kHiddenLetters = L"abcdefghijklmnopqrstuvwxyz0123456789";
 // WriteFile takes at most 4 GB a call; the writer's buffers are far smaller.
 constexpr std::size_t kMaxWrite = std::size_t{1} << 30;
 
@@ -68,21 +65,6 @@ class Handle {
  private:
   HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
-
-std::wstring HiddenName() {
-  static thread_local std::mt19937 random(std::random_device{}());
-  std::uniform_int_distribution<std::size_t> pick(0, kHiddenLetters.size() - 1);
-  std::wstring name(kHiddenPrefix);
-  for (std::size_t i = 0; i < kHiddenRandom; ++i) {
-    name += kHiddenLetters[pick(random)];
-  }
-  return name;
-}
-
-bool IsHiddenName(std::wstring_view name) {
-  return name.size() == kHiddenPrefix.size() + kHiddenRandom && name.starts_with(kHiddenPrefix) &&
-         name.find_first_not_of(kHiddenLetters, kHiddenPrefix.size()) == std::wstring_view::npos;
-}
 
 bool DeleteOnClose(HANDLE file, bool on) {
   FILE_DISPOSITION_INFO disposition{};
@@ -137,43 +119,36 @@ class SystemFile final : public NewFile {
   std::atomic<std::uint64_t> bytes_done_{0};
 };
 
-}  // namespace
+struct SystemState final : Replacement::State {
+  static SystemState& Of(Replacement::State& state) { return static_cast<SystemState&>(state); }
 
-struct Replacement::State {
-  ReplaceOptions options;
   std::wstring folder;  // with the \\?\ prefix
   std::wstring name;
-  std::string shown;
-  std::string shown_folder;
   bool exists = false;
   bool special = false;                      // a device or a pipe has the name
   DWORD attributes = FILE_ATTRIBUTE_NORMAL;  // the old file's, kept
   std::wstring hidden_name;
-  std::shared_ptr<SystemFile> file;
-  std::shared_ptr<NewFile> shared;
-  bool committed = false;
+  std::shared_ptr<SystemFile> file;  // the new file; `shared` for the writer
 
   std::wstring Path(const std::wstring& in_folder) const { return InFolder(folder, in_folder); }
-  void Find(const fs::path& target);
-  void CheckTarget();
-  void SweepLeftovers();
-  void Create(std::uint64_t size);
+  void Find(const fs::path& target) override;
+  void CheckTarget() override;
+  void SweepLeftovers() override;
+  void Create(std::uint64_t size) override;
   void CopyRights();
 
   [[noreturn]] void Fail(DWORD error) const { detail::FailOnFile(Reason(error), shown); }
-  // Advice for the folder the program runs in, where the grid goes unless a link leads away.
-  std::string Advice() const {
-    return shown_folder == ShownCurrentFolder() ? options.folder_advice : "";
-  }
   [[noreturn]] void FailInFolder(DWORD error) const {
     detail::FailInFolder(Reason(error), shown_folder, Advice());
   }
 };
 
+}  // namespace
+
 // The target's folder and name. A target that is a link, of any kind, is followed to the file
 // it names, which is replaced while the link stays: the path of the file the system opens for
 // the target's name (its final path) names the folder and the name to replace.
-void Replacement::State::Find(const fs::path& target) {
+void SystemState::Find(const fs::path& target) {
   std::wstring path = SystemPath(target.wstring());
   Handle opened(::CreateFileW(path.c_str(), 0,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -197,7 +172,7 @@ void Replacement::State::Find(const fs::path& target) {
 }
 
 // Everything that would refuse the replacement at the end is asked now, before the first byte.
-void Replacement::State::CheckTarget() {
+void SystemState::CheckTarget() {
   const DWORD folder_attributes = ::GetFileAttributesW(folder.c_str());
   if (folder_attributes == INVALID_FILE_ATTRIBUTES) {
     FailInFolder(::GetLastError());
@@ -248,15 +223,16 @@ void Replacement::State::CheckTarget() {
 // A hidden file of an earlier run that no living run holds open was left by a run that ended
 // between clearing its file's disposition and renaming it. A living run's file cannot be
 // deleted: it is open without sharing.
-void Replacement::State::SweepLeftovers() {
+void SystemState::SweepLeftovers() {
   WIN32_FIND_DATAW entry{};
-  const std::wstring pattern = Path(std::wstring(kHiddenPrefix) + L"*");
+  const std::wstring pattern = Path(windows::Utf16(detail::kHiddenPrefix) + L"*");
   HANDLE search = ::FindFirstFileW(pattern.c_str(), &entry);
   if (search == INVALID_HANDLE_VALUE) {
     return;
   }
   do {
-    if (IsHiddenName(entry.cFileName) && !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+    if (detail::IsHiddenName(windows::Utf8(entry.cFileName)) &&
+        !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
         !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
       ::DeleteFileW(Path(entry.cFileName).c_str());
     }
@@ -264,10 +240,10 @@ void Replacement::State::SweepLeftovers() {
   ::FindClose(search);
 }
 
-void Replacement::State::Create(std::uint64_t size) {
+void SystemState::Create(std::uint64_t size) {
   Handle created;
   for (int attempt = 0; !created.valid(); ++attempt) {
-    hidden_name = HiddenName();
+    hidden_name = windows::Utf16(detail::HiddenName());
     created = Handle(::CreateFileW(Path(hidden_name).c_str(),
                                    GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC, 0, nullptr,
                                    CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
@@ -311,12 +287,12 @@ void Replacement::State::Create(std::uint64_t size) {
 // inheritance from the same folder, which it took when it was made: copied, the inherited
 // entries would become its own and outlast a change of the folder's rights (and Wine would widen
 // the file's Unix rights to match). If the rights cannot be copied, nothing is written.
-void Replacement::State::CopyRights() {
+void SystemState::CopyRights() {
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  DWORD error = ::GetNamedSecurityInfoW(Path(name).c_str(), SE_FILE_OBJECT,
-                                        DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                                        nullptr, &descriptor);
+  DWORD error =
+      ::GetNamedSecurityInfoW(Path(name).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, &dacl, nullptr, &descriptor);
   if (error == ERROR_SUCCESS) {
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
@@ -341,12 +317,13 @@ void Replacement::State::CopyRights() {
       for (ACE_HEADER* ace : own) {
         built = built && ::AddAce(copy, ACL_REVISION, MAXDWORD, ace, ace->AceSize);
       }
-      error = !built ? ::GetLastError()
-                     : ::SetSecurityInfo(file->handle(), SE_FILE_OBJECT,
-                                         DACL_SECURITY_INFORMATION |
-                                             (protected_list ? PROTECTED_DACL_SECURITY_INFORMATION
-                                                             : UNPROTECTED_DACL_SECURITY_INFORMATION),
-                                         nullptr, nullptr, dacl ? copy : nullptr, nullptr);
+      error = !built
+                  ? ::GetLastError()
+                  : ::SetSecurityInfo(file->handle(), SE_FILE_OBJECT,
+                                      DACL_SECURITY_INFORMATION |
+                                          (protected_list ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                          : UNPROTECTED_DACL_SECURITY_INFORMATION),
+                                      nullptr, nullptr, dacl ? copy : nullptr, nullptr);
     }
     ::LocalFree(descriptor);
   }
@@ -356,36 +333,12 @@ void Replacement::State::CopyRights() {
   }
 }
 
-Replacement::Replacement(const fs::path& target, std::uint64_t size, const ReplaceOptions& options)
-    : state_(std::make_unique<State>()) {
-  state_->options = options;
-  try {
-    state_->Find(target);
-    state_->CheckTarget();
-    state_->SweepLeftovers();
-    state_->Create(size);
-  } catch (...) {
-    Abandon();
-    throw;
-  }
-}
-
-Replacement::~Replacement() {
-  if (!state_->committed) {
-    Abandon();
-  }
-}
-
-const std::shared_ptr<NewFile>& Replacement::file() const {
-  return state_->shared;
-}
-
-const std::string& Replacement::ShownPath() const {
-  return state_->shown;
+std::unique_ptr<Replacement::State> NewReplacementState() {
+  return std::make_unique<SystemState>();
 }
 
 void Replacement::Commit() {
-  State& s = *state_;
+  SystemState& s = SystemState::Of(*state_);
   const HANDLE handle = s.file->handle();
   // It takes the old file's attributes (a new one, none), and no longer hides.
   FILE_BASIC_INFO basic{};  // times left at 0: unchanged
@@ -424,7 +377,7 @@ void Replacement::Commit() {
 }
 
 void Replacement::Abandon() {
-  State& s = *state_;
+  SystemState& s = SystemState::Of(*state_);
   s.file.reset();
   s.shared.reset();
 }

@@ -1,0 +1,65 @@
+#include <random>
+
+#include "grid/replacement_state.h"
+#include "grid/shown_text.h"
+
+namespace grid {
+namespace {
+
+constexpr std::size_t kHiddenRandom = 8;
+constexpr std::string_view kHiddenLetters = "abcdefghijklmnopqrstuvwxyz0123456789";
+
+}  // namespace
+
+Replacement::Replacement(const std::filesystem::path& target, std::uint64_t size,
+                         const ReplaceOptions& options)
+    : state_(NewReplacementState()) {
+  state_->options = options;
+  try {
+    state_->Find(target);
+    state_->CheckTarget();
+    state_->SweepLeftovers();
+    state_->Create(size);
+  } catch (...) {
+    Abandon();
+    throw;
+  }
+}
+
+Replacement::~Replacement() {
+  if (!state_->committed) {
+    Abandon();
+  }
+}
+
+const std::shared_ptr<NewFile>& Replacement::file() const {
+  return state_->shared;
+}
+
+const std::string& Replacement::ShownPath() const {
+  return state_->shown;
+}
+
+std::string Replacement::State::Advice() const {
+  return shown_folder == ShownCurrentFolder() ? options.folder_advice : "";
+}
+
+namespace detail {
+
+std::string HiddenName() {
+  static thread_local std::mt19937 random(std::random_device{}());
+  std::uniform_int_distribution<std::size_t> pick(0, kHiddenLetters.size() - 1);
+  std::string name(kHiddenPrefix);
+  for (std::size_t i = 0; i < kHiddenRandom; ++i) {
+    name += kHiddenLetters[pick(random)];
+  }
+  return name;
+}
+
+bool IsHiddenName(std::string_view name) {
+  return name.size() == kHiddenPrefix.size() + kHiddenRandom && name.starts_with(kHiddenPrefix) &&
+         name.find_first_not_of(kHiddenLetters, kHiddenPrefix.size()) == std::string_view::npos;
+}
+
+}  // namespace detail
+}  // namespace grid
