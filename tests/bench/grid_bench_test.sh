@@ -37,6 +37,16 @@ check "unnamed file: a taken name is no failure" cmp -s newgrid.txt expected.txt
 LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_NAME_COLLISIONS=2 TESSAPLAN_TEST_NO_TMPFILE=1 \
   "$bench" -- 0 400 0 200 200 2>err.txt
 check "named file: a taken name is no failure" cmp -s newgrid.txt expected.txt
+# A named new file is its owner's alone from the start: no one reads, even for a moment, a grid
+# whose old file was private.
+mode=$(stat -c %a newgrid.txt)
+chmod 600 newgrid.txt
+LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_NO_TMPFILE=1 TESSAPLAN_TEST_CALL_LOG="$work/calls.txt" \
+  "$bench" -- 0 400 0 200 200 2>err.txt
+check "named file: created 600" test "$(grep create calls.txt)" = "create 600"
+check "named file: the old mode kept" test "$(stat -c %a newgrid.txt)" = 600
+rm -f calls.txt
+chmod "$mode" newgrid.txt
 
 # Options, with a negative value right after "--".
 "$bench" --no-sync --decimal-separator=, -- -2,5 -2,5 1,25 1,25 1 2>err.txt

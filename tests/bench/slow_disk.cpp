@@ -18,8 +18,9 @@
 // - TESSAPLAN_TEST_SYNC_FAILS: an fsync of a regular file reports EIO, as a disk that failed to
 //   write what it had taken;
 // - TESSAPLAN_TEST_CALL_LOG=FILE: each fsync (of a file or a folder), each request to drop
-//   pages from the cache and each delayed call as its delay begins ("stall") is noted in FILE,
-//   one line each, for what a test cannot see.
+//   pages from the cache, each delayed call as its delay begins ("stall") and the mode each
+//   hidden file is created with ("create 600") is noted in FILE, one line each, for what a test
+//   cannot see.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -30,6 +31,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -141,6 +143,11 @@ extern "C" int openat(int dir, const char* path, int flags, ...) {
   if ((flags & O_EXCL) && IsHidden(path) && Collides()) {
     errno = EEXIST;
     return -1;
+  }
+  if ((flags & O_CREAT) && IsHidden(path)) {
+    char line[32];
+    std::snprintf(line, sizeof line, "create %o\n", static_cast<unsigned>(mode));
+    Note(line);
   }
   return real(dir, path, flags, mode);
 }

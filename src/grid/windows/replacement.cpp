@@ -22,6 +22,7 @@
 #include "grid/run_error.h"
 #include "grid/shown_text.h"
 #include "grid/windows/path.h"
+#include "grid/windows/system_calls.h"
 #include "grid/windows/text.h"
 
 namespace grid {
@@ -99,7 +100,7 @@ class SystemFile final : public NewFile {
     return {};
   }
   std::error_code Finish() override {
-    if (sync_ && !::FlushFileBuffers(handle_.get())) {
+    if (sync_ && !windows::calls::flush_file_buffers(handle_.get())) {
       return Error(::GetLastError());
     }
     bytes_done_ = written_;

@@ -1,9 +1,9 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <windows.h>
-
 #include "grid/windows/text.h"
+
+#include <windows.h>
 
 namespace grid::windows {
 

@@ -16,6 +16,7 @@
 #include "grid/grid_file.h"
 #include "grid/run_error.h"
 #include "grid/windows/path.h"
+#include "grid/windows/system_calls.h"
 #include "grid/windows/text.h"
 #include "test_files.h"
 
@@ -226,6 +227,66 @@ INSTANTIATE_TEST_SUITE_P(
                     "",
                     {".tessaplan-abcd123 2", "newgrid.txt new"}}),
     testing_support::CaseName());
+
+class WindowsCommitTest : public testing_support::TempDirTest {};
+
+// A program that opens the old file during the run, sharing nothing, is found at the commit: a
+// File error that says so, the old file as it was, and the new one gone with its handle.
+TEST_F(WindowsCommitTest, AFileOpenedDuringTheRunIsFoundAtTheCommit) {
+  WriteFile(output(), "old");
+  HANDLE held = INVALID_HANDLE_VALUE;
+  try {
+    GridFile file(output(), 3, {});
+    file.Append("new");
+    held = ::CreateFileW(output().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    file.Commit();
+    ADD_FAILURE() << "committed over a file held open";
+  } catch (const RunError& error) {
+    EXPECT_NE(error.description().find("another program opened the file meanwhile"),
+              std::string::npos)
+        << error.description();
+  }
+  ::CloseHandle(held);
+  EXPECT_EQ(Snapshot(dir()), std::vector<std::string>{"newgrid.txt old"});
+}
+
+// A synced run puts its file on the disk before it takes the name, and a disk that fails to
+// (a stand-in for the flush, which no real disk fails to order) fails the run.
+BOOL WINAPI FailingFlush(HANDLE) {
+  ::SetLastError(ERROR_IO_DEVICE);
+  return FALSE;
+}
+int flushes = 0;
+BOOL WINAPI CountedFlush(HANDLE file) {
+  ++flushes;
+  return ::FlushFileBuffers(file);
+}
+
+TEST_F(WindowsCommitTest, ASyncedRunFlushesAndAFailedFlushFailsIt) {
+  WriteFile(output(), "old");
+  flushes = 0;
+  windows::calls::flush_file_buffers = CountedFlush;
+  {
+    GridFile file(output(), 3, {});  // synced
+    file.Append("new");
+    file.Commit();
+  }
+  EXPECT_EQ(flushes, 1);
+  EXPECT_EQ(Snapshot(dir()), std::vector<std::string>{"newgrid.txt new"});
+  windows::calls::flush_file_buffers = FailingFlush;
+  std::string error;
+  try {
+    GridFile file(output(), 5, {});
+    file.Append("newer");
+    file.Commit();
+  } catch (const RunError& raised) {
+    error = raised.description();
+  }
+  windows::calls::flush_file_buffers = ::FlushFileBuffers;
+  EXPECT_NE(error.find("File error: "), std::string::npos) << error;
+  EXPECT_EQ(Snapshot(dir()), std::vector<std::string>{"newgrid.txt new"});
+}
 
 // The new file carries the delete-on-close disposition from its start: a run abandoned at any
 // moment, or one whose process dies, leaves nothing.
