@@ -251,6 +251,82 @@ TEST_F(WindowsCommitTest, AFileOpenedDuringTheRunIsFoundAtTheCommit) {
   EXPECT_EQ(Snapshot(dir()), std::vector<std::string>{"newgrid.txt old"});
 }
 
+// Every combination of where the file is, its attributes and another program holding it open
+// keeps the promises: a refusal comes before the first byte and names what to mend; otherwise
+// the complete grid has the name and the old file's hidden and system attributes; either way
+// nothing is left beside it.
+TEST_F(WindowsCommitTest, EveryCombinationKeepsThePromises) {
+  const fs::path long_folder = fs::path(kLongFolder) / kLongFolder / kLongFolder;
+  const std::pair<const char*, fs::path> places[] = {
+      {"here", ""}, {"past 260 characters", long_folder}, {"non-BMP", Utf8Path(u8"𝔾rid 測量")}};
+  const std::pair<const char*, DWORD> olds[] = {
+      {"no old file", INVALID_FILE_ATTRIBUTES},
+      {"normal", FILE_ATTRIBUTE_NORMAL},
+      {"read-only", FILE_ATTRIBUTE_READONLY},
+      {"hidden", FILE_ATTRIBUTE_HIDDEN},
+      {"system", FILE_ATTRIBUTE_SYSTEM},
+      {"hidden system", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM}};
+  const std::pair<const char*, DWORD> holders[] = {
+      {"not held", WindowsCase::kNotHeld},
+      {"held sharing nothing", 0},
+      {"held sharing reading", FILE_SHARE_READ},
+      {"held sharing reading and writing", FILE_SHARE_READ | FILE_SHARE_WRITE},
+      {"held sharing everything", FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE}};
+  constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  for (const auto& [place, folder] : places) {
+    for (const auto& [old, attributes] : olds) {
+      for (const auto& [holder, sharing] : holders) {
+        if (attributes == INVALID_FILE_ATTRIBUTES && sharing != WindowsCase::kNotHeld) {
+          continue;  // nothing to hold
+        }
+        SCOPED_TRACE(std::string(place) + ", " + old + ", " + holder);
+        const fs::path target = testing_support::LongPath(dir() / folder / "newgrid.txt");
+        fs::create_directories(target.parent_path());
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
+          WriteFile(target, "old");
+          ::SetFileAttributesW(target.c_str(), attributes);
+        }
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (sharing != WindowsCase::kNotHeld) {
+          held = ::CreateFileW(target.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0,
+                               nullptr);
+          ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        }
+        std::string error;
+        bool wrote = false;
+        try {
+          GridFile file(target, 3, {});
+          wrote = true;
+          file.Append("new");
+          file.Commit();
+        } catch (const RunError& failure) {
+          error = failure.description();
+        }
+        ::CloseHandle(held);
+        const bool refused = held != INVALID_HANDLE_VALUE || attributes == FILE_ATTRIBUTE_READONLY;
+        if (refused) {
+          EXPECT_FALSE(wrote) << "refused only after the grid was written";
+          EXPECT_TRUE(error.find("close it in the other program") != std::string::npos ||
+                      error.find("clear Read-only") != std::string::npos)
+              << error;
+          EXPECT_EQ(ReadFile(target), "old");
+        } else {
+          EXPECT_EQ(error, "");
+          EXPECT_EQ(ReadFile(target), "new");
+          const DWORD now = ::GetFileAttributesW(target.c_str());
+          EXPECT_EQ(now & kKept, attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes & kKept);
+        }
+        const std::vector<std::string> left = Snapshot(dir());
+        EXPECT_EQ(std::count_if(left.begin(), left.end(),
+                                [](const std::string& line) { return !line.ends_with("/"); }),
+                  1)
+            << "something left beside newgrid.txt";
+        Empty(dir());
+      }
+    }
+  }
+}
+
 // A synced run puts its file on the disk before it takes the name, and a disk that fails to
 // (a stand-in for the flush, which no real disk fails to order) fails the run.
 BOOL WINAPI FailingFlush(HANDLE) {
