@@ -140,6 +140,7 @@ Form1::Form1(QWidget* parent)
   on_click(Control::Command3, &Form1::quit);
   connect(&ticker_, &QTimer::timeout, this, &Form1::tick);
 }
+
 Form1::~Form1() = default;
 
 void Form1::run() {

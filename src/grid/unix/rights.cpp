@@ -1,0 +1,173 @@
+// The rights of a Linux replacement's new file: the old file's, and never more.
+#include <fcntl.h>
+#include <sys/xattr.h>
+
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "grid/run_error.h"
+#include "grid/unix/system_state.h"
+
+namespace grid::detail {
+namespace {
+
+constexpr const char* kAccessAcl = "system.posix_acl_access";
+
+// The extended attributes of the old file, the access control list among them, read through
+// /proc by name (opening the file would show as an event to programs that watch it) or, where
+// /proc is missing, through a descriptor. Returns the attributes and 0, or the errno.
+int ReadAttributes(int directory, const std::string& name,
+                   std::vector<std::pair<std::string, std::string>>& attributes) {
+  const std::string by_name = "/proc/self/fd/" + std::to_string(directory) + "/" + name;
+  Fd opened;
+  const auto list = [&](char* names, std::size_t size) {
+    return opened.valid() ? ::flistxattr(opened.get(), names, size)
+                          : ::llistxattr(by_name.c_str(), names, size);
+  };
+  const auto get = [&](const char* attribute, char* value, std::size_t size) {
+    return opened.valid() ? ::fgetxattr(opened.get(), attribute, value, size)
+                          : ::lgetxattr(by_name.c_str(), attribute, value, size);
+  };
+  ssize_t length = list(nullptr, 0);
+  int error = length < 0 ? errno : 0;
+  if (error == ENOENT && ::access("/proc/self/fd", F_OK) != 0) {
+    opened = Fd(::openat(directory, name.c_str(),
+                         O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!opened.valid()) {
+      return errno;
+    }
+    length = list(nullptr, 0);
+    error = length < 0 ? errno : 0;
+  }
+  if (length < 0) {
+    return error == ENOTSUP ? 0 : error;  // a file system without attributes has none to copy
+  }
+  std::string names(static_cast<std::size_t>(length), '\0');
+  length = list(names.data(), names.size());
+  if (length < 0) {
+    return errno == ERANGE ? EAGAIN : errno;  // grew meanwhile
+  }
+  names.resize(static_cast<std::size_t>(length));
+  for (std::size_t start = 0; start < names.size();) {
+    const std::string attribute = names.c_str() + start;
+    start += attribute.size() + 1;
+    const ssize_t size = get(attribute.c_str(), nullptr, 0);
+    if (size < 0) {
+      if (attribute == kAccessAcl) {
+        return errno;
+      }
+      continue;  // one this user may not read, such as another's trusted.*: not copied
+    }
+    std::string value(static_cast<std::size_t>(size), '\0');
+    const ssize_t got = get(attribute.c_str(), value.data(), value.size());
+    if (got < 0) {
+      if (attribute == kAccessAcl) {
+        return errno;
+      }
+      continue;
+    }
+    value.resize(static_cast<std::size_t>(got));
+    attributes.emplace_back(attribute, std::move(value));
+  }
+  return 0;
+}
+
+// The permissions one class of users (the owner, the group or others: 6, 3 or 0 bits up) has
+// in `mode`, as the owner's bits.
+mode_t ClassBits(mode_t mode, int shift) {
+  return static_cast<mode_t>((mode >> shift) & 07) << 6;
+}
+
+// Whether this process is in group `group`, as the system decides a file's group class.
+bool InGroup(gid_t group) {
+  if (group == ::getegid()) {
+    return true;
+  }
+  std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
+  const int count = ::getgroups(static_cast<int>(groups.size()), groups.data());
+  return std::find(groups.begin(), groups.begin() + std::max(count, 0), group) !=
+         groups.begin() + std::max(count, 0);
+}
+
+// An access control list (system.posix_acl_access) with the owning group's entry emptied, and
+// the owner's cut to `owner_bits` (rwx as 0700), its mask made again from what it bounds.
+std::string NarrowedAcl(std::string acl, bool group_kept, mode_t owner_bits) {
+  // A version word, then entries of a 16-bit tag, 16-bit permissions and a 32-bit id.
+  constexpr int kUserObj = 0x01, kUser = 0x02, kGroupObj = 0x04, kGroup = 0x08, kMask = 0x10;
+  const auto tag = [&](std::size_t at) { return (acl[at] & 0xff) | (acl[at + 1] & 0xff) << 8; };
+  int bounded = 0;
+  std::size_t mask = 0;
+  for (std::size_t at = 4; at + 8 <= acl.size(); at += 8) {
+    char& permissions = acl[at + 2];
+    if (tag(at) == kUserObj) {
+      permissions = static_cast<char>(permissions & static_cast<int>(owner_bits >> 6));
+    } else if (tag(at) == kGroupObj && !group_kept) {
+      permissions = 0;
+    }
+    if (tag(at) == kUser || tag(at) == kGroupObj || tag(at) == kGroup) {
+      bounded |= permissions;
+    }
+    mask = tag(at) == kMask ? at : mask;
+  }
+  if (mask != 0) {
+    acl[mask + 2] = static_cast<char>(bounded);
+  }
+  return acl;
+}
+
+}  // namespace
+
+// The new file takes the old one's place with the old one's rights and no more: its group where
+// the system allows, its permission bits but never set-user-id, set-group-id or sticky, its
+// access control list and the extended attributes this user may set; its owner only at the
+// commit (below). A group that cannot be kept keeps no rights, in the bits or the list: they were
+// meant for the old group. An owner that cannot be kept (only root can give a file away) leaves
+// this user the owner of the new file, with no right it lacked on the old one.
+void SystemState::CopyRights() {
+  const int fd = file->fd();
+  const uid_t me = ::geteuid();
+  mode_t mode = existing.st_mode & 0777;
+  const bool group_kept =
+      existing.st_gid == ::getegid() || ::fchown(fd, static_cast<uid_t>(-1), existing.st_gid) == 0;
+  if (!group_kept) {
+    mode &= ~static_cast<mode_t>(0070);
+  }
+  if (existing.st_uid != me && me != 0) {
+    const mode_t mine = ClassBits(existing.st_mode, InGroup(existing.st_gid) ? 3 : 0);
+    mode = (mode & ~static_cast<mode_t>(0700)) | (mode & mine);
+  }
+  if (::fchmod(fd, mode) != 0) {
+    Fail(errno);
+  }
+  std::vector<std::pair<std::string, std::string>> attributes;
+  if (const int error = ReadAttributes(directory.get(), name, attributes); error != 0) {
+    detail::FailOnFile("its access control list cannot be read: " + Reason(error), shown);
+  }
+  bool has_acl = false;
+  for (auto& [attribute, value] : attributes) {
+    const bool acl = attribute == kAccessAcl;
+    has_acl = has_acl || acl;
+    if (acl) {
+      value = NarrowedAcl(value, group_kept, mode & 0700);
+    }
+    if (::fsetxattr(fd, attribute.c_str(), value.data(), value.size(), 0) != 0 && acl) {
+      detail::FailOnFile(
+          "its access control list cannot be copied to the new file: " + Reason(errno), shown);
+    }
+  }
+  // A folder's default list gives a new file entries the old one did not have.
+  if (!has_acl && ::fremovexattr(fd, kAccessAcl) != 0 && errno != ENODATA && errno != ENOTSUP) {
+    detail::FailOnFile(
+        "the folder's default access control list cannot be taken off the new "
+        "file: " +
+            Reason(errno),
+        shown);
+  }
+  // Root gives the file to the old owner just before it takes the name: until then it stays
+  // root's, so that a run killed meanwhile leaves a hidden file root's next run removes.
+  give_to = existing.st_uid != me && me == 0 ? existing.st_uid : static_cast<uid_t>(-1);
+}
+
+}  // namespace grid::detail

@@ -1,0 +1,126 @@
+// What the parts of the Linux replacement share: the state of one replacement and the helpers
+// they all use. Each part has its job: replacement.cpp creates the new file, commits it and
+// sweeps what killed runs left; target.cpp walks the path by the links rule and asks what the
+// target may refuse; rights.cpp copies the old file's rights and attributes; space.cpp claims
+// the space within the limits.
+#pragma once
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <utility>
+
+#include "grid/replacement_state.h"
+
+namespace grid::detail {
+
+inline std::error_code Error(int error) {
+  return {error, std::generic_category()};
+}
+
+inline std::string Reason(int error) {
+  return Error(error).message();
+}
+
+template <typename Call>
+auto RetryOnInterrupt(Call call) {
+  decltype(call()) result;
+  do {
+    result = call();
+  } while (result == -1 && errno == EINTR);
+  return result;
+}
+
+class Fd {
+ public:
+  Fd() = default;
+  explicit Fd(int fd) : fd_(fd) {}
+  Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  Fd& operator=(Fd&& other) noexcept {
+    std::swap(fd_, other.fd_);
+    return *this;
+  }
+  ~Fd() {
+    if (fd_ >= 0) {
+      ::close(fd_);
+    }
+  }
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_ = -1;
+};
+
+inline bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The new file's descriptor, and streaming it to the disk for a synced run.
+class SystemFile final : public NewFile {
+ public:
+  SystemFile(Fd fd, bool sync) : fd_(std::move(fd)), sync_(sync), stream_(sync) {}
+
+  std::error_code Write(const char* data, std::size_t size) override;
+  std::error_code Finish() override;
+  std::uint64_t BytesDone() const override { return bytes_done_; }
+
+  int fd() const { return fd_.get(); }
+  // Closes the descriptor and reports what the close reports: on a network file system that
+  // can be the first word of a failed write.
+  std::error_code Close() { return ::close(fd_.release()) == 0 ? std::error_code() : Error(errno); }
+
+ private:
+  Fd fd_;
+  bool sync_;
+  std::atomic<std::uint64_t> bytes_done_{0};
+  // The writer thread's own: how far the file is written, how far its write-back is started,
+  // how far it is on the disk, and whether the file system can stream.
+  std::uint64_t written_ = 0;
+  std::uint64_t started_ = 0;
+  std::uint64_t on_disk_ = 0;
+  bool stream_;
+};
+
+struct SystemState final : Replacement::State {
+  static SystemState& Of(Replacement::State& state) { return static_cast<SystemState&>(state); }
+
+  Fd directory;  // the folder, held for the whole run
+  bool directory_readable = false;
+  std::string name;  // the name the file takes there
+  bool exists = false;
+  struct stat existing {};
+  bool in_place = false;             // a writable file in a folder this user may not write
+  bool overwriting = false;          // in place, and the old grid no longer whole
+  std::string hidden_name;           // the new file's name meanwhile, once it has one
+  std::shared_ptr<SystemFile> file;  // the new file; `shared` for the writer
+  // A second descriptor of the new file, taken with it: it keeps the lock while the first is
+  // closed at the commit, and so the commit needs no descriptor it might not get.
+  Fd keeper;
+  uid_t give_to = static_cast<uid_t>(-1);  // the old owner, given the file at the commit
+
+  void Find(const std::filesystem::path& target) override;
+  void CheckTarget() override;
+  void SweepLeftovers() override;
+  void Create(std::uint64_t size) override;
+  void CopyRights();
+  void LinkUnnamed(int fd);
+
+  [[noreturn]] void Fail(int error) const { detail::FailOnFile(Reason(error), shown); }
+  [[noreturn]] void FailInFolder(int error) const {
+    detail::FailInFolder(Reason(error), shown_folder, Advice());
+  }
+};
+
+// Claims `size` bytes for the new file `fd` (space.cpp). Returns 0, or the errno.
+int Reserve(int fd, std::uint64_t size, bool keep_size);
+
+}  // namespace grid::detail

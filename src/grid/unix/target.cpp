@@ -1,0 +1,278 @@
+// The target of a Linux replacement: the path walked one name at a time by the links rule, and
+// everything the target may refuse asked before the first byte.
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/statfs.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "grid/run_error.h"
+#include "grid/shown_text.h"
+#include "grid/unix/system_state.h"
+
+namespace grid::detail {
+namespace {
+
+namespace fs = std::filesystem;
+
+// As many links as the system itself follows in one path.
+constexpr int kMaxLinks = 40;
+
+// The kernel's own file systems, whose files pass for regular ones but are the system's settings
+// and state (/proc, /sys and their kind): their name, or nothing for any other file system.
+const char* KernelFileSystem(const int directory) {
+  constexpr unsigned long kConfigFs = 0x62656570;  // not in linux/magic.h
+  constexpr unsigned long kFuseControl = 0x65735543;
+  struct statfs system {};
+  if (RetryOnInterrupt([&] { return ::fstatfs(directory, &system); }) != 0) {
+    return nullptr;
+  }
+  switch (static_cast<unsigned long>(system.f_type)) {
+    case PROC_SUPER_MAGIC:
+      return "proc";
+    case SYSFS_MAGIC:
+      return "sysfs";
+    case DEBUGFS_MAGIC:
+      return "debugfs";
+    case TRACEFS_MAGIC:
+      return "tracefs";
+    case SECURITYFS_MAGIC:
+      return "securityfs";
+    case CGROUP_SUPER_MAGIC:
+    case CGROUP2_SUPER_MAGIC:
+      return "cgroup";
+    case kConfigFs:
+      return "configfs";
+    case BPF_FS_MAGIC:
+      return "bpf";
+    case PSTOREFS_MAGIC:
+      return "pstore";
+    case EFIVARFS_MAGIC:
+      return "efivarfs";
+    case SELINUX_MAGIC:
+      return "selinuxfs";
+    case SMACK_MAGIC:
+      return "smackfs";
+    case BINFMTFS_MAGIC:
+      return "binfmt_misc";
+    case kFuseControl:
+      return "fusectl";
+    default:
+      return nullptr;
+  }
+}
+
+// A name in a folder as messages show it. In a folder that is not known by its path (a deleted
+// current folder) the folder alone is named.
+std::string Within(const std::string& shown_folder, const std::string& name) {
+  if (!shown_folder.empty() && shown_folder.front() != '/') {
+    return shown_folder;
+  }
+  return (shown_folder == "/" ? "" : shown_folder) + "/" + Escaped(name);
+}
+
+[[noreturn]] void FailOnPath(const std::string& reason, const std::string& shown_folder,
+                             const std::string& name) {
+  detail::FailOnFile(reason, Within(shown_folder, name));
+}
+
+[[noreturn]] void FailChanged(const std::string& shown_folder, const std::string& name) {
+  FailOnPath("changed by another program while tessaplan was following it; press Run again",
+             shown_folder, name);
+}
+
+}  // namespace
+
+// Walks `target` one name at a time, following every link on the way as the system would, but
+// only where the system's protected-links rule allows it, whether or not that rule is on: in a
+// sticky folder anyone may write to (such as /tmp), a link is followed only if this user or the
+// folder's owner owns it. Ends holding the folder of the final target and its name.
+void SystemState::Find(const fs::path& target) {
+  std::deque<std::string> parts;
+  for (const fs::path& part : target.relative_path()) {
+    parts.push_back(part.string());
+  }
+  const auto start_at = [&](bool root) {
+    directory = Fd(::open(root ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    shown_folder = root ? "/" : ShownCurrentFolder();
+    if (!directory.valid()) {
+      detail::FailInFolder(Reason(errno), root ? "/" : shown_folder);
+    }
+  };
+  start_at(target.is_absolute());
+  for (int links = 0; !parts.empty();) {
+    const std::string part = parts.front();
+    parts.pop_front();
+    const bool last = parts.empty();
+    if (part.empty() || part == ".") {
+      if (last) {
+        detail::FailOnFile(Reason(EISDIR), shown_folder);
+      }
+      continue;
+    }
+    struct stat status {};
+    if (::fstatat(directory.get(), part.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (last && errno == ENOENT) {
+        name = part;
+        break;
+      }
+      FailOnPath(Reason(errno), shown_folder, part);
+    }
+    if (S_ISLNK(status.st_mode)) {
+      if (++links > kMaxLinks) {
+        FailOnPath(Reason(ELOOP), shown_folder, part);
+      }
+      struct stat folder {};
+      if (::fstat(directory.get(), &folder) != 0) {
+        FailOnPath(Reason(errno), shown_folder, part);
+      }
+      if ((folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH) &&
+          status.st_uid != ::geteuid() && status.st_uid != folder.st_uid) {
+        FailOnPath(
+            "not followed: a link that another user owns, in a folder anyone may write "
+            "to (such as /tmp), could lead to any of your files",
+            shown_folder, part);
+      }
+      // Links of the kernel's file systems (/proc/self) tell no size: room for any path then.
+      std::string link(status.st_size > 0 ? static_cast<std::size_t>(status.st_size) + 1 : PATH_MAX,
+                       '\0');
+      const ssize_t length = ::readlinkat(directory.get(), part.c_str(), link.data(), link.size());
+      if (length < 0 || static_cast<std::size_t>(length) >= link.size()) {
+        FailChanged(shown_folder, part);
+      }
+      link.resize(static_cast<std::size_t>(length));
+      const fs::path next = link;
+      std::vector<std::string> link_parts;
+      for (const fs::path& link_part : next.relative_path()) {
+        link_parts.push_back(link_part.string());
+      }
+      if (link.ends_with('/')) {
+        link_parts.push_back("");
+      }
+      parts.insert(parts.begin(), link_parts.begin(), link_parts.end());
+      if (next.is_absolute()) {
+        start_at(true);
+      }
+      continue;
+    }
+    if (last) {
+      if (part == "..") {
+        FailOnPath(Reason(EISDIR), shown_folder, part);
+      }
+      name = part;
+      exists = true;
+      existing = status;
+      break;
+    }
+    if (!S_ISDIR(status.st_mode)) {
+      FailOnPath(Reason(ENOTDIR), shown_folder, part);
+    }
+    // No link is followed here: one that appeared since it was looked at means someone is
+    // changing the path under the run.
+    Fd next(::openat(directory.get(), part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!next.valid()) {
+      if (errno == ELOOP || errno == ENOTDIR) {
+        FailChanged(shown_folder, part);
+      }
+      FailOnPath(Reason(errno), shown_folder, part);
+    }
+    directory = std::move(next);
+    shown_folder =
+        part == ".." ? fs::path(shown_folder).parent_path().string() : Within(shown_folder, part);
+  }
+  shown = Within(shown_folder, name);
+  // The folder is read to find leftovers and synced at the end, which needs it open for reading.
+  // One that may be written but not read can still take the file, held by path only.
+  Fd readable(::openat(directory.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (readable.valid()) {
+    directory = std::move(readable);
+    directory_readable = true;
+  }
+}
+
+// Everything that would refuse the replacement at the end is asked now, before the first byte.
+void SystemState::CheckTarget() {
+  struct statx folder {};
+  if (::statx(directory.get(), "", AT_EMPTY_PATH, STATX_BASIC_STATS, &folder) != 0) {
+    FailInFolder(errno);
+  }
+  if (folder.stx_nlink == 0) {
+    detail::FailInFolder("the folder no longer exists; run in one that does", shown_folder,
+                         Advice());
+  }
+  if (folder.stx_attributes & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) {
+    detail::FailInFolder(
+        (folder.stx_attributes & STATX_ATTR_IMMUTABLE ? "the folder is immutable"
+                                                      : "the folder is append-only") +
+            std::string(", so no file in it can be replaced (chattr -ia removes "
+                        "that); run in another folder"),
+        shown_folder, Advice());
+  }
+  const bool folder_writable = ::faccessat(directory.get(), ".", W_OK | X_OK, AT_EACCESS) == 0;
+  const int folder_error = folder_writable ? 0 : errno;
+  if (!exists) {
+    if (!folder_writable) {
+      FailInFolder(folder_error);
+    }
+    return;
+  }
+  if (S_ISDIR(existing.st_mode)) {
+    Fail(EISDIR);
+  }
+  if (!S_ISREG(existing.st_mode)) {
+    detail::FailOnFile("not a regular file; remove it, or run in another folder", shown);
+  }
+  if (const char* kernel = KernelFileSystem(directory.get())) {
+    detail::FailOnFile("a file of the kernel's " + std::string(kernel) +
+                           " file system, which holds the system's settings, not data; run in "
+                           "another folder",
+                       shown);
+  }
+  struct statx target {};
+  if (::statx(directory.get(), name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &target) !=
+      0) {
+    Fail(errno);
+  }
+  if (target.stx_attributes & STATX_ATTR_IMMUTABLE) {
+    detail::FailOnFile("the file is immutable (chattr -i removes that); run in another folder",
+                       shown);
+  }
+  if (target.stx_attributes & STATX_ATTR_APPEND) {
+    detail::FailOnFile(
+        "the file is append-only, so it can only grow (chattr -a removes that); run in another "
+        "folder",
+        shown);
+  }
+  if ((target.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) &&
+      (target.stx_attributes & STATX_ATTR_MOUNT_ROOT)) {
+    detail::FailOnFile(
+        "a file mounted over this name cannot be replaced; unmount it, or run in "
+        "another folder",
+        shown);
+  }
+  // A file this user may not write is not replaced behind the user's back. Asked, not opened:
+  // opening it for writing would tell programs that watch it that it changed.
+  if (::faccessat(directory.get(), name.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0) {
+    Fail(errno);
+  }
+  // In a sticky folder only the file's owner, the folder's owner or root may replace it.
+  const uid_t me = ::geteuid();
+  if ((folder.stx_mode & S_ISVTX) && existing.st_uid != me && folder.stx_uid != me && me != 0) {
+    detail::FailOnFile(
+        "the file belongs to another user, and in this folder (sticky, such as /tmp) only its "
+        "owner may replace it; ask them to remove it, or run in another folder",
+        shown);
+  }
+  if (!folder_writable) {
+    if (folder_error != EACCES && folder_error != EPERM) {
+      FailInFolder(folder_error);
+    }
+    // The file may be written but the folder may not take a new one: the grid goes into the
+    // file itself, which cannot keep the old grid if the run fails midway.
+    in_place = true;
+  }
+}
+
+}  // namespace grid::detail
