@@ -14,7 +14,10 @@ work=$(mktemp -d)
 chmod 755 "$work"  # cases run as nobody reach their folders through it
 mounted=()
 cleanup() {
-  for point in "${mounted[@]}"; do umount "$point" 2>/dev/null; done
+  for point in "${mounted[@]}"; do
+    fsfreeze -u "$point" 2>/dev/null  # a frozen one would hold its unmount forever
+    umount "$point" 2>/dev/null
+  done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -61,4 +64,28 @@ for kind in ext4 xfs btrfs tmpfs ramfs; do
   check "$kind: ulimit -f: what the grid needs" grep -Fq 'File too large: the grid needs 19.6 MB' "$work/err.txt"
   check "$kind: ulimit -f: the grid kept" test "$(wc -c <"$work/$kind/newgrid.txt")" -eq 113
 done
+
+# A disk frozen mid-run (fsfreeze, as for a snapshot): a stop request is still answered at once
+# with its message; only the process's end waits for the thaw. A disk of its own, large enough
+# that the run is still writing when it freezes.
+frozen="$work/frozen"
+mkdir "$frozen"
+truncate -s 3G "$work/frozen.img"
+if mkfs.ext4 -q "$work/frozen.img" && mount -o loop "$work/frozen.img" "$frozen"; then
+  mounted+=("$frozen")
+  printf 'the previous grid' >"$frozen/newgrid.txt"
+  (cd "$frozen" && exec "$bench" -- 0 20000 0 2000 1 2>"$work/err.txt") &
+  pid=$!
+  check "frozen: run begun" within_20s holds_new_file "$pid" "$frozen"
+  fsfreeze -f "$frozen"
+  kill -s TERM "$pid"
+  check "frozen: the message at once" within_20s \
+    grep -Fqx "Cancelled by signal 15; newgrid.txt is as it was." "$work/err.txt"
+  fsfreeze -u "$frozen"
+  wait "$pid"
+  check "frozen: status 143 after the thaw" test $? -eq 143
+  check "frozen: the grid kept" test "$(cat "$frozen/newgrid.txt")" = "the previous grid"
+else
+  check "frozen: mounted" false
+fi
 finish
