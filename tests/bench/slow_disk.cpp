@@ -18,9 +18,9 @@
 // - TESSAPLAN_TEST_SYNC_FAILS: an fsync of a regular file reports EIO, as a disk that failed to
 //   write what it had taken;
 // - TESSAPLAN_TEST_CALL_LOG=FILE: each fsync (of a file or a folder), each request to drop
-//   pages from the cache, each delayed call as its delay begins ("stall") and the mode each
-//   hidden file is created with ("create 600") is noted in FILE, one line each, for what a test
-//   cannot see.
+//   pages from the cache, each delayed call as its delay begins ("stall"), the mode each hidden
+//   file is created with ("create 600") and the first write of a regular file ("first write")
+//   is noted in FILE, one line each, for what a test cannot see.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -113,6 +113,10 @@ extern "C" ssize_t write(int fd, const void* data, size_t size) {
   static const auto real = Real<ssize_t (*)(int, const void*, size_t)>("write");
   if (std::getenv("TESSAPLAN_TEST_WRITE_RETURNS_ZERO") && IsRegularFile(fd)) {
     return 0;
+  }
+  static std::atomic<bool> written{false};
+  if (std::getenv("TESSAPLAN_TEST_CALL_LOG") && IsRegularFile(fd) && !written.exchange(true)) {
+    Note("first write\n");
   }
   DelayBy("TESSAPLAN_TEST_WRITE_DELAY_MS", fd);
   return real(fd, data, size);

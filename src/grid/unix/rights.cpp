@@ -91,12 +91,23 @@ bool InGroup(gid_t group) {
          groups.begin() + std::max(count, 0);
 }
 
-// An access control list (system.posix_acl_access) with the owning group's entry emptied, and
-// the owner's cut to `owner_bits` (rwx as 0700), its mask made again from what it bounds.
-std::string NarrowedAcl(std::string acl, bool group_kept, mode_t owner_bits) {
+// An access control list (system.posix_acl_access) with the owning group's entry emptied where
+// the group is not kept, the owner's cut to `owner_bits` (rwx as 0700) and others' to
+// `other_bits` (as 07). Others' entry is also cut to what the old group's members had (its entry
+// within the mask) where the group is not kept, as they become others; and the mask only ever
+// narrows, to what it still bounds.
+std::string NarrowedAcl(std::string acl, bool group_kept, mode_t owner_bits, mode_t other_bits) {
   // A version word, then entries of a 16-bit tag, 16-bit permissions and a 32-bit id.
-  constexpr int kUserObj = 0x01, kUser = 0x02, kGroupObj = 0x04, kGroup = 0x08, kMask = 0x10;
+  constexpr int kUserObj = 0x01, kUser = 0x02, kGroupObj = 0x04, kGroup = 0x08, kMask = 0x10,
+                kOther = 0x20;
   const auto tag = [&](std::size_t at) { return (acl[at] & 0xff) | (acl[at + 1] & 0xff) << 8; };
+  int old_group = 07;
+  int old_mask = 07;
+  for (std::size_t at = 4; at + 8 <= acl.size(); at += 8) {
+    old_group = tag(at) == kGroupObj ? acl[at + 2] & 07 : old_group;
+    old_mask = tag(at) == kMask ? acl[at + 2] & 07 : old_mask;
+  }
+  const int other_limit = static_cast<int>(other_bits) & (group_kept ? 07 : old_group & old_mask);
   int bounded = 0;
   std::size_t mask = 0;
   for (std::size_t at = 4; at + 8 <= acl.size(); at += 8) {
@@ -105,6 +116,8 @@ std::string NarrowedAcl(std::string acl, bool group_kept, mode_t owner_bits) {
       permissions = static_cast<char>(permissions & static_cast<int>(owner_bits >> 6));
     } else if (tag(at) == kGroupObj && !group_kept) {
       permissions = 0;
+    } else if (tag(at) == kOther) {
+      permissions = static_cast<char>(permissions & other_limit);
     }
     if (tag(at) == kUser || tag(at) == kGroupObj || tag(at) == kGroup) {
       bounded |= permissions;
@@ -112,7 +125,7 @@ std::string NarrowedAcl(std::string acl, bool group_kept, mode_t owner_bits) {
     mask = tag(at) == kMask ? at : mask;
   }
   if (mask != 0) {
-    acl[mask + 2] = static_cast<char>(bounded);
+    acl[mask + 2] = static_cast<char>(old_mask & bounded);
   }
   return acl;
 }
@@ -124,20 +137,28 @@ std::string NarrowedAcl(std::string acl, bool group_kept, mode_t owner_bits) {
 // access control list and the extended attributes this user may set; its owner only at the
 // commit (below). A group that cannot be kept keeps no rights, in the bits or the list: they were
 // meant for the old group. An owner that cannot be kept (only root can give a file away) leaves
-// this user the owner of the new file, with no right it lacked on the old one.
+// this user the owner of the new file, with no right it lacked on the old one. Whoever leaves
+// the owner's or the group's class for others' on the new file (the old owner, the old group's
+// members) gains nothing by it: others get no right the class they leave lacked.
 void SystemState::CopyRights() {
   const int fd = file->fd();
   const uid_t me = ::geteuid();
   mode_t mode = existing.st_mode & 0777;
+  mode_t other_bits = 07;
   const bool group_kept =
       existing.st_gid == ::getegid() || ::fchown(fd, static_cast<uid_t>(-1), existing.st_gid) == 0;
   if (!group_kept) {
     mode &= ~static_cast<mode_t>(0070);
+    other_bits &= ClassBits(existing.st_mode, 3) >> 6;
   }
   if (existing.st_uid != me && me != 0) {
     const mode_t mine = ClassBits(existing.st_mode, InGroup(existing.st_gid) ? 3 : 0);
     mode = (mode & ~static_cast<mode_t>(0700)) | (mode & mine);
+    const mode_t old_owner = ClassBits(existing.st_mode, 6);
+    mode &= ~static_cast<mode_t>(0070) | (old_owner >> 3);  // the old owner may be in the group
+    other_bits &= old_owner >> 6;
   }
+  mode &= ~static_cast<mode_t>(07) | other_bits;
   if (::fchmod(fd, mode) != 0) {
     Fail(errno);
   }
@@ -150,7 +171,7 @@ void SystemState::CopyRights() {
     const bool acl = attribute == kAccessAcl;
     has_acl = has_acl || acl;
     if (acl) {
-      value = NarrowedAcl(value, group_kept, mode & 0700);
+      value = NarrowedAcl(value, group_kept, mode & 0700, other_bits);
     }
     if (::fsetxattr(fd, attribute.c_str(), value.data(), value.size(), 0) != 0 && acl) {
       detail::FailOnFile(

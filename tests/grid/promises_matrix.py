@@ -1,0 +1,403 @@
+#!/usr/bin/env python3
+"""The file layer's promises, checked as invariants over combinations drawn from their dimensions:
+who runs, what newgrid.txt is, its folder, the file system, unnamed files or named ones, and the
+fault that strikes. Each combination is set up for real, on file systems mounted here, and the
+real grid_bench runs as the user the combination names. After each run:
+
+- the name (or a link's target) holds the old bytes or the complete new grid, never anything
+  else, but for a file written in place that SIGKILL cut short;
+- after the next run that succeeds, no hidden file of tessaplan's is left in the folder;
+- no user has a right on the new file that the user lacked on the old one, asked as each user;
+- a refusal wrote no byte (the disk stand-in notes the first write);
+- the exit status and the message say what became of the file.
+
+usage: promises_matrix.py GRID_BENCH SLOW_DISK cover [SEED]
+       promises_matrix.py GRID_BENCH SLOW_DISK draw COUNT [SEED]
+
+"cover" draws until every pair of values of two dimensions has run at least once, and prints
+the coverage; "draw" runs COUNT combinations drawn at random from SEED (printed, so that a
+failure replays). Needs root, to mount and to run as other users: anyone else is told so and the
+run reports itself skipped (77).
+"""
+import itertools
+import os
+import random
+import re
+import shutil
+import stat
+import subprocess
+import sys
+import tempfile
+import time
+
+DIMENSIONS = {
+    "runner": ["root", "owner", "group_writer", "nobody"],
+    "target": ["absent", "regular", "link", "folder_link", "hard_link", "fifo", "proc_link",
+               "folder"],
+    "mode": ["600", "640", "660", "606", "644"],
+    "acl": ["none", "named_user"],
+    "xattr": ["none", "user"],
+    "folder": ["writable", "read_only", "sticky", "setgid", "default_acl"],
+    "fs": ["tmpfs", "ext4", "xfs", "btrfs", "ramfs", "overlay"],
+    "unnamed": ["yes", "no"],
+    "fault": ["none", "cancel", "kill", "enospc", "fsize", "nofile", "failed_write"],
+}
+NAMES = list(DIMENSIONS)
+USERS = {"owner": "daemon", "group_writer": "bin", "nobody": "nobody"}  # the file is daemon:bin
+PRINCIPALS = ["daemon", "bin", "nobody", "sys"]
+SMALL = ["0", "400", "0", "200", "1"]  # 80 601 points, 1.7 MB
+LONG = ["0", "6000", "0", "1000", "1"]  # 130 MB: still writing when a signal comes
+HUGE = ["0", "20000", "0", "1000", "1"]  # 430 MB: more than any disk here holds
+OLD = b"the previous grid\n"
+FILE_SYSTEM_BYTES = 320 << 20
+
+
+def normalized(case):
+    """The case as it can be set up, with what does not apply as "-", or None when impossible."""
+    case = dict(case)
+    if case["target"] in ("absent", "fifo", "proc_link", "folder"):
+        case.update(mode="-", acl="-", xattr="-")
+    if case["fs"] == "ramfs":  # no attributes, no access lists, no size
+        if case["folder"] == "default_acl" or case["fault"] == "enospc":
+            return None
+        case.update(acl="-" if case["acl"] != "-" else "-", xattr="-")
+    return case
+
+
+def pairs(case):
+    return {((a, case[a]), (b, case[b])) for a, b in itertools.combinations(NAMES, 2)
+            if case[a] != "-" and case[b] != "-"}
+
+
+def all_pairs():
+    universe = set()
+    for values in itertools.product(*DIMENSIONS.values()):
+        case = normalized(dict(zip(NAMES, values)))
+        if case:
+            universe |= pairs(case)
+    return universe
+
+
+def covering_draw(rng):
+    """Cases drawn until every possible pair has occurred: of many random candidates, the one
+    that adds the most pairs not yet seen."""
+    universe = all_pairs()
+    seen = set()
+    while seen != universe:
+        best, best_new = None, -1
+        for _ in range(200):
+            case = normalized({n: rng.choice(v) for n, v in DIMENSIONS.items()})
+            if case:
+                new = len(pairs(case) - seen)
+                if new > best_new:
+                    best, best_new = case, new
+        seen |= pairs(best)
+        yield best, len(seen), len(universe)
+
+
+def run(command, **kwargs):
+    return subprocess.run(command, capture_output=True, text=True, **kwargs)
+
+
+class Machine:
+    """The file systems of the draw, mounted once, and what every case shares."""
+
+    def __init__(self, bench, slow_disk):
+        self.bench, self.slow_disk = bench, slow_disk
+        self.work = tempfile.mkdtemp(prefix="tessaplan-matrix-")
+        os.chmod(self.work, 0o755)
+        self.mounts = []
+        self.roots = {}
+        for fs in DIMENSIONS["fs"]:
+            self.roots[fs] = self.mount(fs)
+        self.logs = os.path.join(self.work, "logs")
+        os.mkdir(self.logs)
+        os.chmod(self.logs, 0o1777)
+        self.expected = {}
+        for grid in (SMALL, LONG):
+            folder = tempfile.mkdtemp(dir=self.roots["tmpfs"])
+            subprocess.run([bench, "--no-sync", "--", *grid], cwd=folder, check=True,
+                           capture_output=True)
+            with open(os.path.join(folder, "newgrid.txt"), "rb") as made:
+                self.expected[tuple(grid)] = made.read()
+            shutil.rmtree(folder)
+
+    def mount(self, fs):
+        point = os.path.join(self.work, fs)
+        os.mkdir(point)
+        if fs in ("tmpfs", "ramfs"):
+            options = ["-o", f"size={FILE_SYSTEM_BYTES}"] if fs == "tmpfs" else []
+            subprocess.run(["mount", "-t", fs, *options, fs, point], check=True)
+        elif fs == "overlay":
+            base = os.path.join(self.work, "overlay-parts")
+            os.mkdir(base)
+            subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={FILE_SYSTEM_BYTES}", "tmpfs",
+                            base], check=True)
+            self.mounts.append(base)
+            for part in ("lower", "upper", "work"):
+                os.mkdir(os.path.join(base, part))
+            subprocess.run(["mount", "-t", "overlay", "overlay", "-o",
+                            f"lowerdir={base}/lower,upperdir={base}/upper,workdir={base}/work",
+                            point], check=True)
+        else:
+            image = point + ".img"
+            with open(image, "wb") as made:
+                made.truncate(FILE_SYSTEM_BYTES)
+            make = {"ext4": ["mkfs.ext4", "-q"], "xfs": ["mkfs.xfs", "-q"],
+                    "btrfs": ["mkfs.btrfs", "-q"]}[fs]
+            subprocess.run([*make, image], check=True, capture_output=True)
+            subprocess.run(["mount", "-o", "loop", image, point], check=True)
+        self.mounts.append(point)
+        os.chmod(point, 0o755)
+        return point
+
+    def close(self):
+        for point in reversed(self.mounts):
+            subprocess.run(["umount", point], capture_output=True)
+        shutil.rmtree(self.work, ignore_errors=True)
+
+
+def can(user, right, path):
+    return run(["runuser", "-u", user, "--", "test", f"-{right}", path]).returncode == 0
+
+
+def rights(path):
+    return {(p, r) for p in PRINCIPALS for r in "rw" if can(p, r, path)}
+
+
+def hidden_files(folder):
+    return [n for n in os.listdir(folder) if n.startswith(".tessaplan-")]
+
+
+def holds_new_file(pid, folder):
+    try:
+        for fd in os.listdir(f"/proc/{pid}/fd"):
+            target = os.readlink(f"/proc/{pid}/fd/{fd}")
+            if target.startswith(folder + "/#") or target.startswith(folder + "/.tessaplan-"):
+                return True
+    except OSError:
+        pass
+    return False
+
+
+class Case:
+    def __init__(self, machine, case, number, rng):
+        self.m, self.c, self.rng = machine, case, rng
+        self.folder = os.path.join(machine.roots[case["fs"]], f"case{number}")
+        self.failures = []
+
+    def check(self, what, holds):
+        if not holds:
+            self.failures.append(what)
+
+    def set_up(self):
+        c, folder = self.c, self.folder
+        os.mkdir(folder)
+        os.chown(folder, 1, 2)
+        os.chmod(folder, {"writable": 0o777, "read_only": 0o555, "sticky": 0o1777,
+                          "setgid": 0o2777, "default_acl": 0o777}[c["folder"]])
+        if c["folder"] == "default_acl":
+            subprocess.run(["setfacl", "-d", "-m", "u:nobody:rw,m::rw", folder], check=True)
+        # Where the old bytes are, what the run is told to write, and the folder it writes in.
+        self.output, self.file, self.where = "newgrid.txt", None, folder
+        kind = c["target"]
+        if kind in ("regular", "link", "folder_link", "hard_link"):
+            inner = {"link": "kept", "folder_link": "real"}.get(kind)
+            self.where = os.path.join(folder, inner) if inner else folder
+            if inner:
+                os.mkdir(self.where)
+                os.chown(self.where, 1, 2)
+                os.chmod(self.where, os.stat(folder).st_mode & 0o7777)
+            self.file = os.path.join(self.where, "grid.csv" if kind == "link" else "newgrid.txt")
+            with open(self.file, "wb") as old:
+                old.write(OLD)
+            os.chown(self.file, 1, 2)
+            os.chmod(self.file, int(c["mode"], 8))
+            if c["acl"] == "named_user":
+                subprocess.run(["setfacl", "-m", "u:sys:r", self.file], check=True)
+            if c["xattr"] == "user":
+                subprocess.run(["setfattr", "-n", "user.kept", "-v", "1", self.file], check=True)
+            if kind == "link":
+                os.symlink("kept/grid.csv", os.path.join(folder, "newgrid.txt"))
+                os.lchown(os.path.join(folder, "newgrid.txt"), 1, 2)
+            elif kind == "folder_link":
+                os.symlink("real", os.path.join(folder, "data"))
+                os.lchown(os.path.join(folder, "data"), 1, 2)
+                self.output = "data/newgrid.txt"
+            elif kind == "hard_link":
+                os.link(self.file, os.path.join(folder, "other.txt"))
+        elif kind == "fifo":
+            os.mkfifo(os.path.join(folder, "newgrid.txt"))
+        elif kind == "proc_link":
+            os.symlink("/proc/self/comm", os.path.join(folder, "newgrid.txt"))
+        elif kind == "folder":
+            os.mkdir(os.path.join(folder, "newgrid.txt"))
+
+    def command(self, grid, fault):
+        c = self.c
+        environment = {"PATH": "/usr/bin:/bin", "LD_PRELOAD": self.m.slow_disk,
+                       "TESSAPLAN_TEST_CALL_LOG": self.log}
+        if c["unnamed"] == "no":
+            environment["TESSAPLAN_TEST_NO_TMPFILE"] = "1"
+        if fault == "failed_write":
+            environment["TESSAPLAN_TEST_WRITE_RETURNS_ZERO"] = "1"
+        limit = {"fsize": "ulimit -f 1024; ", "nofile": "ulimit -n 5; "}.get(fault, "")
+        program = " ".join(["exec", "env", *[f"{k}={v}" for k, v in environment.items()],
+                            self.m.bench, "--no-sync", "--output", self.output, "--", *grid])
+        shell = ["sh", "-c", limit + program]
+        if c["runner"] != "root":
+            shell = ["runuser", "-u", USERS[c["runner"]], "--", *shell]
+        return shell
+
+    def execute(self, fault):
+        """Runs grid_bench with `fault`; returns its status and standard error."""
+        self.log = os.path.join(self.m.logs, f"{os.path.basename(self.folder)}-{fault}.txt")
+        grid = {"cancel": LONG, "kill": LONG, "enospc": HUGE}.get(fault, SMALL)
+        self.grid = grid
+        process = subprocess.Popen(self.command(grid, fault), cwd=self.folder,
+                                   stderr=subprocess.PIPE, stdout=subprocess.DEVNULL, text=True)
+        if fault in ("cancel", "kill"):
+            deadline = time.monotonic() + 20
+            while (process.poll() is None and time.monotonic() < deadline and
+                   not any(holds_new_file(p, self.where) for p in self.pids(process.pid))):
+                time.sleep(0.005)
+            time.sleep(self.rng.uniform(0, 0.2))  # a random moment of the run
+            for pid in self.pids(process.pid):
+                try:
+                    if os.readlink(f"/proc/{pid}/exe") == self.m.bench:
+                        os.kill(pid, 15 if fault == "cancel" else 9)
+                except OSError:
+                    pass
+        _, error = process.communicate(timeout=120)
+        status = process.returncode
+        return (128 - status if status < 0 else status), error
+
+    @staticmethod
+    def pids(parent):
+        """The process and its descendants (runuser, sh and grid_bench)."""
+        found, queue = [], [parent]
+        while queue:
+            pid = queue.pop()
+            found.append(pid)
+            try:
+                with open(f"/proc/{pid}/task/{pid}/children") as children:
+                    queue += [int(p) for p in children.read().split()]
+            except OSError:
+                pass
+        return found
+
+    def content(self):
+        """The bytes under the name (or its link's target); None where there is no file, or
+        where the name is no file to replace (a FIFO, a link into /proc, a folder)."""
+        path = self.file or os.path.join(self.folder, "newgrid.txt")
+        if self.c["target"] in ("fifo", "proc_link", "folder") or not os.path.isfile(path):
+            return None
+        with open(path, "rb") as now:
+            return now.read()
+
+    def in_place(self):
+        """Whether the run writes into the file itself: writable to the runner, its folder not."""
+        if self.file is None or self.c["runner"] == "root":
+            return False
+        user = USERS[self.c["runner"]]
+        return can(user, "w", self.file) and not can(user, "w", self.where)
+
+    def verify(self):
+        c = self.c
+        before = rights(self.file) if self.file else set()
+        in_place = self.in_place()
+        status, error = self.execute(c["fault"])
+        last = error.strip().splitlines()[-1] if error.strip() else ""
+        now = self.content()
+        grid = self.m.expected.get(tuple(self.grid))
+        old = OLD if self.file else None
+        wrote = os.path.exists(self.log) and "first write" in open(self.log).read()
+        if status == 0:
+            self.check("status 0: the complete grid", now == grid)
+        elif status == 143:
+            self.check("cancelled: said so", re.fullmatch(
+                r"Cancelled by signal 15; .* is (as it was|now empty)\.", last) is not None)
+            self.check("cancelled: old bytes, or empty as said",
+                       now == old or (in_place and now == b"" and last.endswith("now empty.")))
+        elif status == 1:
+            self.check("failed: a run-time error", last.startswith("Run-time error "))
+            self.check("failed: old bytes, or empty as said",
+                       now == old or (in_place and now == b"" and "now empty" in last))
+            if c["fault"] != "failed_write":
+                self.check("refused before the first byte", not wrote)
+        elif status == 137 and c["fault"] == "kill":
+            self.check("killed: old bytes or the grid",
+                       now in (old, grid) or (in_place and now is not None))
+        else:
+            self.check(f"exit status {status} means nothing", False)
+        name = os.path.join(self.folder, "newgrid.txt")
+        kept = {"fifo": lambda: stat.S_ISFIFO(os.lstat(name).st_mode),
+                "proc_link": lambda: os.readlink(name) == "/proc/self/comm",
+                "folder": lambda: os.path.isdir(name) and not os.path.islink(name)}
+        if c["target"] in kept:
+            self.check("what has the name stays", kept[c["target"]]())
+        if c["target"] == "hard_link" and os.path.exists(os.path.join(self.folder, "other.txt")):
+            with open(os.path.join(self.folder, "other.txt"), "rb") as other:
+                self.check("the other name keeps the old grid", other.read() == OLD or in_place)
+        # The next run, without a fault, removes whatever this one left.
+        status, _ = self.execute("none") if c["fault"] != "none" else (status, "")
+        if status == 0:
+            for folder in {self.folder, self.where}:
+                self.check(f"nothing left in {os.path.relpath(folder, self.folder)}",
+                           hidden_files(folder) == [])
+            if self.file and os.path.isfile(self.file) and not in_place:
+                widened = rights(self.file) - before
+                self.check(f"no right widened: {sorted(widened)}", not widened)
+        return status, last
+
+
+def main():
+    if len(sys.argv) < 4 or sys.argv[3] not in ("cover", "draw"):
+        sys.exit(__doc__)
+    bench, slow_disk, how = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2]), sys.argv[3]
+    if os.geteuid() != 0:
+        print("Skipped: not root, so nothing can be mounted or run as another user; run as root "
+              "(as CI does).")
+        sys.exit(77)
+    given = sys.argv[5:6] if how == "draw" else sys.argv[4:5]
+    seed = int(given[0]) if given else random.randrange(1 << 30)
+    rng = random.Random(seed)
+    print(f"seed {seed}")
+    if how == "cover":
+        cases = covering_draw(rng)
+    else:
+        count = int(sys.argv[4])
+        cases = ((case, None, None) for case in (
+            normalized({n: rng.choice(v) for n, v in DIMENSIONS.items()}) for _ in range(count * 2))
+            if case)
+        cases = itertools.islice(cases, count)
+    machine = Machine(bench, slow_disk)
+    failed = 0
+    ran = 0
+    started = time.monotonic()
+    try:
+        for number, (case, seen, universe) in enumerate(cases):
+            one = Case(machine, case, number, rng)
+            try:
+                one.set_up()
+                outcome = one.verify()
+                if os.environ.get("TESSAPLAN_MATRIX_VERBOSE"):
+                    print(number, " ".join(f"{n}={case[n]}" for n in NAMES), outcome)
+            except subprocess.CalledProcessError as error:
+                one.failures.append(f"set-up failed: {error}")
+            ran += 1
+            described = " ".join(f"{n}={case[n]}" for n in NAMES)
+            if one.failures:
+                failed += 1
+                print(f"FAILED #{number}: {described}: {'; '.join(one.failures)}")
+            if seen is not None and (seen == universe or number % 20 == 0):
+                print(f"{number + 1} cases, {seen} of {universe} pairs of values covered")
+            shutil.rmtree(one.folder, ignore_errors=True)
+    finally:
+        machine.close()
+    print(f"{ran} cases in {time.monotonic() - started:.0f} s, {failed} failed (seed {seed})")
+    sys.exit(1 if failed else 0)
+
+
+if __name__ == "__main__":
+    main()
