@@ -17,6 +17,8 @@
 //   that lists the attribute but will not give it;
 // - TESSAPLAN_TEST_SYNC_FAILS: an fsync of a regular file reports EIO, as a disk that failed to
 //   write what it had taken;
+// - TESSAPLAN_TEST_NO_FALLOCATE: fallocate is not supported (EOPNOTSUPP), as on file systems
+//   that cannot reserve space, whatever the disk under the test can;
 // - TESSAPLAN_TEST_CALL_LOG=FILE: each fsync (of a file or a folder), each request to drop
 //   pages from the cache, each delayed call as its delay begins ("stall"), the mode each hidden
 //   file is created with ("create 600") and the first write of a regular file ("first write")
@@ -99,6 +101,15 @@ extern "C" int fsync(int fd) {
   struct stat status {};
   Note(fstat(fd, &status) == 0 && S_ISDIR(status.st_mode) ? "fsync folder\n" : "fsync file\n");
   return real(fd);
+}
+
+extern "C" int fallocate(int fd, int mode, off_t offset, off_t length) {
+  static const auto real = Real<int (*)(int, int, off_t, off_t)>("fallocate");
+  if (std::getenv("TESSAPLAN_TEST_NO_FALLOCATE")) {
+    errno = EOPNOTSUPP;
+    return -1;
+  }
+  return real(fd, mode, offset, length);
 }
 
 extern "C" int posix_fadvise(int fd, off_t offset, off_t length, int advice) {

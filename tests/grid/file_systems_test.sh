@@ -6,6 +6,7 @@ set -u
 source "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
 tests=$1
 bench=$2
+slow_disk=$3
 if [ "$(id -u)" -ne 0 ]; then
   echo "Skipped: not root, so the file systems cannot be mounted; run as root (as CI does)."
   exit 77
@@ -64,6 +65,19 @@ for kind in ext4 xfs btrfs tmpfs ramfs; do
   check "$kind: ulimit -f: what the grid needs" grep -Fq 'File too large: the grid needs 19.6 MB' "$work/err.txt"
   check "$kind: ulimit -f: the grid kept" test "$(wc -c <"$work/$kind/newgrid.txt")" -eq 113
 done
+
+# Where no space can be reserved, the free space asked is what this user may use, not the
+# blocks kept for root: a disk full for the user is a refusal before the first byte. On ext4,
+# with 5% kept for root, all but 2 MB of the user's space is filled, and a 9 MB grid asked for.
+space="$work/ext4/space"
+mkdir "$space" && chmod 1777 "$space"
+read -r available block < <(stat -f -c '%a %S' "$space")
+fallocate -l $((available * block - (2 << 20))) "$space/filler"
+(cd "$space" && exec runuser -u nobody -- env LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_NO_FALLOCATE=1 \
+  TESSAPLAN_TEST_CALL_LOG="$space/calls.txt" "$bench" -- 0 400 0 1000 1 2>"$work/err.txt")
+check "full for the user: refused" grep -Fq 'No space left on device: the grid needs' "$work/err.txt"
+check "full for the user: before the first byte" bash -c "! grep -qs 'first write' '$space/calls.txt'"
+rm -rf "$space"
 
 # A disk frozen mid-run (fsfreeze, as for a snapshot): a stop request is still answered at once
 # with its message; only the process's end waits for the thaw. A disk of its own, large enough
