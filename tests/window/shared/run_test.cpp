@@ -20,6 +20,12 @@ using grid::testing_support::TempDirTest;
 
 // A controller whose wake call is seen by the test's thread, as a window's event loop sees it.
 class RunTest : public TempDirTest {
+ private:
+  // Before the controller, which may still wake them as it ends.
+  std::mutex mutex_;
+  std::condition_variable woken_signal_;
+  bool woken_ = false;
+
  protected:
   RunController controller_{[this] {
     const std::lock_guard lock(mutex_);
@@ -28,7 +34,10 @@ class RunTest : public TempDirTest {
   }};
 
   void Start(const grid::FieldTexts& texts, const std::filesystem::path& to = {}) {
-    woken_ = false;
+    {
+      const std::lock_guard lock(mutex_);
+      woken_ = false;
+    }
     controller_.Start(texts, {.sync = false, .output = to.empty() ? output() : to});
   }
   bool Ended() {
@@ -45,11 +54,6 @@ class RunTest : public TempDirTest {
     }
     return true;
   }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable woken_signal_;
-  bool woken_ = false;
 };
 
 TEST_F(RunTest, DuringARunOnlyQuitWorks) {
