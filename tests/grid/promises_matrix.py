@@ -16,8 +16,9 @@ usage: promises_matrix.py GRID_BENCH SLOW_DISK cover [SEED]
 
 "cover" draws until every pair of values of two dimensions has run at least once, and prints
 the coverage; "draw" runs COUNT combinations drawn at random from SEED (printed, so that a
-failure replays). Needs root, to mount and to run as other users: anyone else is told so and the
-run reports itself skipped (77).
+failure replays). With TESSAPLAN_MATRIX_VERBOSE set, every case and how it ended is printed.
+Needs root, to mount and to run as other users: anyone else is told so and the run reports
+itself skipped (77).
 """
 import itertools
 import os
@@ -60,7 +61,7 @@ def normalized(case):
     if case["fs"] == "ramfs":  # no attributes, no access lists, no size
         if case["folder"] == "default_acl" or case["fault"] == "enospc":
             return None
-        case.update(acl="-" if case["acl"] != "-" else "-", xattr="-")
+        case.update(acl="-", xattr="-")
     return case
 
 
