@@ -33,8 +33,8 @@ import time
 
 DIMENSIONS = {
     "runner": ["root", "owner", "group_writer", "nobody"],
-    "target": ["absent", "regular", "link", "folder_link", "hard_link", "fifo", "proc_link",
-               "folder"],
+    "target": ["absent", "regular", "link", "foreign_link", "folder_link", "hard_link", "fifo",
+               "proc_link", "folder"],
     "mode": ["600", "640", "660", "606", "644"],
     "acl": ["none", "named_user"],
     "xattr": ["none", "user"],
@@ -202,14 +202,15 @@ class Case:
         # Where the old bytes are, what the run is told to write, and the folder it writes in.
         self.output, self.file, self.where = "newgrid.txt", None, folder
         kind = c["target"]
-        if kind in ("regular", "link", "folder_link", "hard_link"):
-            inner = {"link": "kept", "folder_link": "real"}.get(kind)
+        if kind in ("regular", "link", "foreign_link", "folder_link", "hard_link"):
+            inner = {"link": "kept", "foreign_link": "kept", "folder_link": "real"}.get(kind)
             self.where = os.path.join(folder, inner) if inner else folder
             if inner:
                 os.mkdir(self.where)
                 os.chown(self.where, 1, 2)
                 os.chmod(self.where, os.stat(folder).st_mode & 0o7777)
-            self.file = os.path.join(self.where, "grid.csv" if kind == "link" else "newgrid.txt")
+            self.file = os.path.join(self.where,
+                                     "grid.csv" if kind in ("link", "foreign_link") else "newgrid.txt")
             with open(self.file, "wb") as old:
                 old.write(OLD)
             os.chown(self.file, 1, 2)
@@ -218,9 +219,12 @@ class Case:
                 subprocess.run(["setfacl", "-m", "u:sys:r", self.file], check=True)
             if c["xattr"] == "user":
                 subprocess.run(["setfattr", "-n", "user.kept", "-v", "1", self.file], check=True)
-            if kind == "link":
+            if kind in ("link", "foreign_link"):
+                # Owned by the folder's owner, or by a user neither the folder's owner nor any
+                # runner, whose link the links rule does not follow in a sticky folder.
                 os.symlink("kept/grid.csv", os.path.join(folder, "newgrid.txt"))
-                os.lchown(os.path.join(folder, "newgrid.txt"), 1, 2)
+                owner = 1 if kind == "link" else 3
+                os.lchown(os.path.join(folder, "newgrid.txt"), owner, owner)
             elif kind == "folder_link":
                 os.symlink("real", os.path.join(folder, "data"))
                 os.lchown(os.path.join(folder, "data"), 1, 2)
