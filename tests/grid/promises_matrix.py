@@ -397,6 +397,9 @@ def main():
                 print(f"FAILED #{number}: {described}: {'; '.join(one.failures)}")
             if seen is not None and (seen == universe or number % 20 == 0):
                 print(f"{number + 1} cases, {seen} of {universe} pairs of values covered")
+            elif seen is None and (number + 1) % 500 == 0:
+                print(f"{number + 1} cases, {failed} failed, {time.monotonic() - started:.0f} s",
+                      flush=True)
             shutil.rmtree(one.folder, ignore_errors=True)
     finally:
         machine.close()
