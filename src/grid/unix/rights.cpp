@@ -2,7 +2,6 @@
 #include <fcntl.h>
 #include <sys/xattr.h>
 
-#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -80,17 +79,6 @@ mode_t ClassBits(mode_t mode, int shift) {
   return static_cast<mode_t>((mode >> shift) & 07) << 6;
 }
 
-// Whether this process is in group `group`, as the system decides a file's group class.
-bool InGroup(gid_t group) {
-  if (group == ::getegid()) {
-    return true;
-  }
-  std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
-  const int count = ::getgroups(static_cast<int>(groups.size()), groups.data());
-  return std::find(groups.begin(), groups.begin() + std::max(count, 0), group) !=
-         groups.begin() + std::max(count, 0);
-}
-
 // An access control list (system.posix_acl_access) with the owning group's entry emptied where
 // the group is not kept, the owner's cut to `owner_bits` (rwx as 0700) and others' to
 // `other_bits` (as 07). Others' entry is also cut to what the old group's members had (its entry
@@ -152,8 +140,16 @@ void SystemState::CopyRights() {
     other_bits &= ClassBits(existing.st_mode, 3) >> 6;
   }
   if (existing.st_uid != me && me != 0) {
-    const mode_t mine = ClassBits(existing.st_mode, InGroup(existing.st_gid) ? 3 : 0);
-    mode = (mode & ~static_cast<mode_t>(0700)) | (mode & mine);
+    // What this user may do with the old file, its access list included, is all the new owner
+    // may: so it can still open a file it leaves behind, which its next run then removes.
+    mode_t mine = 0;
+    for (const auto& [right, bit] : {std::pair{R_OK, 0400}, {W_OK, 0200}, {X_OK, 0100}}) {
+      if (::faccessat(directory.get(), name.c_str(), right, AT_EACCESS | AT_SYMLINK_NOFOLLOW) ==
+          0) {
+        mine |= static_cast<mode_t>(bit);
+      }
+    }
+    mode = (mode & ~static_cast<mode_t>(0700)) | mine;
     const mode_t old_owner = ClassBits(existing.st_mode, 6);
     mode &= ~static_cast<mode_t>(0070) | (old_owner >> 3);  // the old owner may be in the group
     other_bits &= old_owner >> 6;

@@ -193,6 +193,8 @@ INSTANTIATE_TEST_SUITE_P(
         // The new owner had only the others' rights on the old file, and gets no more; the old
         // group's members, who had none, become others, who so get none either.
         ReplaceCase{"owner_that_cannot_be_kept_gives_the_new_one_no_right_root_only", "printf old >newgrid.txt; chmod 706 newgrid.txt; chown 1:1 newgrid.txt", {"newgrid.txt 600 me new"}, "newgrid.txt", true},
+        // What the access list gave this user, the new owner keeps: it can open what it leaves.
+        ReplaceCase{"owner_that_cannot_be_kept_keeps_what_the_acl_gave_root_only", "printf old >newgrid.txt; chmod 600 newgrid.txt; chown 1:1 newgrid.txt; setfacl -m u:65534:rw newgrid.txt", {"newgrid.txt 660 me new acl=u::rw-,u:65534:rw-,g::---,m::rw-,o::---"}, "newgrid.txt", true},
         // Until it takes the name, the hidden file is root's, whose next run removes it if killed.
         ReplaceCase{"owner_given_only_at_the_commit_root_only", "printf old >newgrid.txt; chown 65534:65534 newgrid.txt", {"newgrid.txt 644 65534 new"}, "newgrid.txt", false, false, "test \"$(stat -c %u .tessaplan-*)\" = 0"},
         ReplaceCase{"acl_and_attributes_kept", "printf old >newgrid.txt; chmod 600 newgrid.txt; setfacl -m u:65534:rw,g::-,m::rw newgrid.txt; setfattr -n user.survey -v north newgrid.txt", {"newgrid.txt 660 me new acl=u::rw-,u:65534:rw-,g::---,m::rw-,o::--- user.survey=north"}},
