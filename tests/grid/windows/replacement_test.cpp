@@ -112,31 +112,41 @@ void PrintTo(const WindowsCase& c, std::ostream* out) {
 class WindowsReplaceTest : public testing_support::TempDirTest,
                            public testing::WithParamInterface<WindowsCase> {};
 
+// What a run of "new" over `target` came to while another program held the file open, sharing
+// as `sharing` says (or not held): the File error's description, or nothing, and whether the
+// grid was begun before any refusal.
+struct Attempt {
+  std::string error;
+  bool wrote = false;
+};
+
+Attempt RunWhileHeld(const fs::path& target, DWORD sharing) {
+  HANDLE held = INVALID_HANDLE_VALUE;
+  if (sharing != WindowsCase::kNotHeld) {
+    held = ::CreateFileW(target.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(held, INVALID_HANDLE_VALUE) << "the file could not be held";
+  }
+  Attempt attempt;
+  try {
+    GridFile file(target, 3, {});
+    attempt.wrote = true;
+    file.Append("new");
+    file.Commit();
+  } catch (const RunError& failure) {
+    attempt.error = failure.description();
+  }
+  if (held != INVALID_HANDLE_VALUE) {
+    ::CloseHandle(held);
+  }
+  return attempt;
+}
+
 TEST_P(WindowsReplaceTest, ReplacesOrRefusesBeforeTheFirstByte) {
   const WindowsCase& c = GetParam();
   if (c.prepare) {
     c.prepare(dir());
   }
-  const fs::path target = dir() / c.target;
-  HANDLE held = INVALID_HANDLE_VALUE;
-  if (c.held_sharing != WindowsCase::kNotHeld) {
-    held = ::CreateFileW(target.c_str(), GENERIC_READ, c.held_sharing, nullptr, OPEN_EXISTING, 0,
-                         nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  }
-  std::string error;
-  bool wrote = false;
-  try {
-    GridFile file(target, 3, {});
-    wrote = true;
-    file.Append("new");
-    file.Commit();
-  } catch (const RunError& failure) {
-    error = failure.description();
-  }
-  if (held != INVALID_HANDLE_VALUE) {
-    ::CloseHandle(held);
-  }
+  const auto [error, wrote] = RunWhileHeld(dir() / c.target, c.held_sharing);
   if (*c.error) {
     EXPECT_TRUE(error.starts_with("File error: ")) << error;
     EXPECT_NE(error.find(c.error), std::string::npos) << error;
@@ -286,24 +296,9 @@ TEST_F(WindowsCommitTest, EveryCombinationKeepsThePromises) {
           WriteFile(target, "old");
           ::SetFileAttributesW(target.c_str(), attributes);
         }
-        HANDLE held = INVALID_HANDLE_VALUE;
-        if (sharing != WindowsCase::kNotHeld) {
-          held = ::CreateFileW(target.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0,
-                               nullptr);
-          ASSERT_NE(held, INVALID_HANDLE_VALUE);
-        }
-        std::string error;
-        bool wrote = false;
-        try {
-          GridFile file(target, 3, {});
-          wrote = true;
-          file.Append("new");
-          file.Commit();
-        } catch (const RunError& failure) {
-          error = failure.description();
-        }
-        ::CloseHandle(held);
-        const bool refused = held != INVALID_HANDLE_VALUE || attributes == FILE_ATTRIBUTE_READONLY;
+        const auto [error, wrote] = RunWhileHeld(target, sharing);
+        const bool refused =
+            sharing != WindowsCase::kNotHeld || attributes == FILE_ATTRIBUTE_READONLY;
         if (refused) {
           EXPECT_FALSE(wrote) << "refused only after the grid was written";
           EXPECT_TRUE(error.find("close it in the other program") != std::string::npos ||
