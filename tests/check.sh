@@ -1,8 +1,12 @@
 # Sourced by the shell tests: `check NAME COMMAND...` counts COMMAND's success or failure, and
-# `finish` prints the tally and fails the test if anything failed. `within_20s COMMAND...` waits
-# for a condition: it polls COMMAND for up to 20 seconds (processes, X clients and files come in
-# their own time). `holds_new_file PID FOLDER` tells whether a run has begun writing: process PID
-# holds its new, unnamed file in FOLDER open ("FOLDER/#INODE (deleted)").
+# `finish` prints the tally and fails the test if anything failed. `within SECONDS COMMAND...`
+# waits for a condition: it polls COMMAND until it succeeds, for at most SECONDS (processes, X
+# clients and files come in their own time; on a loaded machine under sanitizers, late).
+# `holds_new_file PID FOLDER` tells whether a run has begun writing: process PID holds its new,
+# unnamed file in FOLDER open ("FOLDER/#INODE (deleted)"). `scratch_folder VAR` makes the test's
+# own folder under the temporary folder and names it in VAR; it is removed, with whatever is
+# mounted in it, once the test and everything it started have ended, however they end (the
+# test's own trap may remove it sooner).
 failures=0
 passes=0
 
@@ -22,12 +26,23 @@ finish() {
   test "$failures" -eq 0
 }
 
-within_20s() {
-  for _ in $(seq 200); do
-    "$@" && return 0
+within() {
+  local deadline=$((${EPOCHREALTIME/./} + $1 * 1000000))  # in microseconds
+  shift
+  until "$@"; do
+    [ "${EPOCHREALTIME/./}" -lt "$deadline" ] || return 1
     sleep 0.1
   done
-  return 1
+}
+
+# The folder is removed by a detached helper that waits for the end of a pipe only this shell
+# and its children hold: ctest's time limit kills with SIGKILL, which no trap sees.
+scratch_folder() {
+  local made
+  made=$(mktemp -d) || exit 1
+  exec {scratch_pipe}> >(exec setsid -f bash "$(dirname "${BASH_SOURCE[0]}")/support/remove_when_gone.sh" \
+    "$made" >/dev/null 2>&1)
+  printf -v "$1" %s "$made"
 }
 
 holds_new_file() {

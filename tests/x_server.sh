@@ -4,6 +4,6 @@ start_x_server() {
   # Xvfb chooses a free display and writes its number to descriptor 3.
   Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$1/display" 2>/dev/null &
   xvfb_pid=$!
-  within_20s test -s "$1/display" || { echo "Xvfb did not start"; exit 1; }
+  within 60 test -s "$1/display" || { echo "Xvfb did not start"; exit 1; }
   export DISPLAY=":$(head -n 1 "$1/display")"
 }

@@ -4,7 +4,8 @@ set -u
 source "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
 bench=$1
 slow_disk=$(realpath "$2")
-work=$(mktemp -d)
+scratch_folder work
+chmod 711 "$work"  # runs as nobody reach their folders in it
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
 
@@ -104,14 +105,14 @@ setfacl -b newgrid.txt
 rm acl-before.txt
 
 # A current folder that was deleted is named as such.
-gone=$(mktemp -d)
+gone=$(mktemp -d -p "$work")
 (cd "$gone" && rmdir "$gone" && exec "$bench" -- 0 400 0 200 200) 2>err.txt
 check "deleted folder" grep -Fqx 'Run-time error 5: File error: the folder no longer exists; run in one that does (the current folder, which has been deleted)' err.txt
 
 # The kernel's file systems have files that pass for regular ones but are its settings: refused
 # before the first byte. Harmless ones here: the run's own name, and, as root, the host's name in
 # a namespace of its own (unshare -u).
-kernel=$(mktemp -d)
+kernel=$(mktemp -d -p "$work")
 ln -s /proc/self/comm "$kernel/newgrid.txt"
 (cd "$kernel" && exec "$bench" -- 0 400 0 200 200) 2>err.txt
 check "a link into /proc: exit 1" test $? -eq 1
@@ -139,14 +140,14 @@ setfacl -b newgrid.txt
 # Written in place (a file others may write, in a folder they may not: run as nobody), a run
 # stopped once the old grid is being written over leaves the file empty, and says so.
 if [ "$(id -u)" -eq 0 ]; then
-  shared=$(mktemp -d)
+  shared=$(mktemp -d -p "$work")
   chmod 755 "$shared"
   printf 'the previous grid' >"$shared/newgrid.txt"
   chmod 666 "$shared/newgrid.txt"
   (cd "$shared" && exec setpriv --reuid=65534 --regid=65534 --clear-groups -- "$bench" -- 0 8000 0 8000 1) 2>err.txt &
   pid=$!
   written_over() { test "$(stat -c %s "$shared/newgrid.txt")" -gt 100; }
-  check "in place: run begun" within_20s written_over
+  check "in place: run begun" within 60 written_over
   kill -s TERM "$pid"
   wait "$pid"
   check "in place, TERM: status 143" test $? -eq 143
@@ -197,7 +198,7 @@ fi
 for signal in INT TERM HUP KILL; do
   "$bench" -- 0 8000 0 8000 1 2>err.txt &
   pid=$!
-  check "$signal: run begun" within_20s holds_new_file "$pid" "$work"
+  check "$signal: run begun" within 60 holds_new_file "$pid" "$work"
   kill -s "$signal" "$pid"
   wait "$pid"
   check "$signal: exit 128 + its number" test $? -eq $((128 + $(kill -l "$signal")))
@@ -221,7 +222,7 @@ for stall in "WRITE 8000" "SYNC 400"; do
   env LD_PRELOAD="$slow_disk" "TESSAPLAN_TEST_${stall}_DELAY_MS=60000" TESSAPLAN_TEST_CALL_LOG="$work/calls.txt" \
     "$bench" -- 0 "$2" 0 200 1 2>err.txt &
   pid=$!
-  check "$stall stalled: the stall begun" within_20s grep -q stall calls.txt
+  check "$stall stalled: the stall begun" within 60 grep -q stall calls.txt
   start=$(date +%s%N)
   kill -s TERM "$pid"
   wait "$pid"
@@ -241,7 +242,8 @@ for _ in 1 2 3; do
   LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_NO_TMPFILE=1 "$bench" -- 0 8000 0 8000 1 2>/dev/null &
   pids+=($!)
 done
-for _ in $(seq 500); do [ "$(ls -A | grep -c '^\.tessaplan-')" -eq 3 ] && break; sleep 0.01; done
+hidden_files_are() { test "$(ls -A | grep -c '^\.tessaplan-')" -eq "$1"; }
+check "three runs hold hidden files" within 60 hidden_files_are 3
 kill -s KILL "${pids[@]}"
 wait "${pids[@]}" 2>/dev/null
 check "killed runs left their hidden files" test "$(ls -A | grep -c '^\.tessaplan-')" -eq 3
@@ -250,7 +252,7 @@ check "the next run removes them" test "$(ls -A | sort | tr '\n' ' ')" = "before
 cp before.txt newgrid.txt
 
 # A current folder deeper than any path the system takes whole (4096 bytes).
-deep=$(mktemp -d)
+deep=$(mktemp -d -p "$work")
 (
   cd "$deep" || exit 1
   for _ in $(seq 20); do

@@ -8,7 +8,7 @@ set -u
 source "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
 bench=${*: -1}
 emulator=("${@:1:$#-1}")
-work=$(mktemp -d)
+scratch_folder work
 small=
 cleanup() {
   [ -n "$small" ] && umount "$small" 2>/dev/null
@@ -89,14 +89,13 @@ rm -rf root
 
 # The hidden new file, while a run holds it.
 hidden() { ls -A | grep -c '^\.tessaplan-'; }
-wait_for_hidden() {
-  for _ in $(seq 1000); do [ "$(hidden)" -ge 1 ] && return; sleep 0.01; done
-}
+some_hidden() { test "$(hidden)" -ge 1; }
+no_hidden() { test "$(hidden)" -eq 0; }
 
 # Ctrl+C: cancelled, exit 130, the old file kept and nothing left.
 "${emulator[@]}" "$bench" -- 0 8000 0 8000 1 2>err.txt &
 pid=$!
-wait_for_hidden
+check "the run holds its hidden file" within 60 some_hidden
 kill -s INT "$pid"
 wait "$pid"
 check "Ctrl+C: exit 130" test $? -eq 130
@@ -108,12 +107,11 @@ check "Ctrl+C: nothing left" test "$(hidden)" -eq 0
 # when the dead process's handles close.
 "${emulator[@]}" "$bench" -- 0 8000 0 8000 1 2>/dev/null &
 pid=$!
-wait_for_hidden
+check "the run holds its hidden file" within 60 some_hidden
 kill -s KILL "$pid"
 wait "$pid" 2>/dev/null
-for _ in $(seq 1000); do [ "$(hidden)" -eq 0 ] && break; sleep 0.01; done
+check "killed: nothing left" within 60 no_hidden
 check "killed: file kept" cmp -s newgrid.txt before.txt
-check "killed: nothing left" test "$(hidden)" -eq 0
 
 # A disk too small for the grid (a 1 MB file system, mounted here as root can): refused before
 # the first byte, with the size the grid needs.

@@ -9,7 +9,7 @@ linux=$1
 shift
 windows=${*: -1}
 emulator=("${@:1:$#-1}")
-work=$(mktemp -d)
+scratch_folder work
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/linux" "$work/windows"
 export LANG=C.UTF-8

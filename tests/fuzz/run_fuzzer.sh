@@ -4,7 +4,8 @@
 # a property is kept here as crash-*, and the test fails.
 # usage: run_fuzzer.sh FUZZER SEED_CORPUS SECONDS
 set -u
-scratch=$(mktemp -d)
+source "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
+scratch_folder scratch
 trap 'rm -rf "$scratch"' EXIT
 mkdir "$scratch/corpus" "$scratch/tmp"
 TMPDIR="$scratch/tmp" "$1" -max_total_time="$3" -timeout=10 -artifact_prefix="$PWD/" \

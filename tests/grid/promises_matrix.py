@@ -18,13 +18,15 @@ usage: promises_matrix.py GRID_BENCH SLOW_DISK cover [SEED]
 the coverage; "draw" runs COUNT combinations drawn at random from SEED (printed, so that a
 failure replays). With TESSAPLAN_MATRIX_VERBOSE set, every case and how it ended is printed.
 Needs root, to mount and to run as other users: anyone else is told so and the run reports
-itself skipped (77).
+itself skipped (77). Stopped by TERM, INT or HUP, it unmounts and removes what it made; killed
+outright (ctest's time limit sends SIGKILL), a detached helper does the same once it has ended.
 """
 import itertools
 import os
 import random
 import re
 import shutil
+import signal
 import stat
 import subprocess
 import sys
@@ -100,12 +102,27 @@ def run(command, **kwargs):
     return subprocess.run(command, capture_output=True, text=True, **kwargs)
 
 
+REMOVE_WHEN_GONE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support",
+                                "remove_when_gone.sh")
+
+
+def remove_when_gone(folder):
+    """Has a detached helper unmount and remove folder once this process has ended, however it
+    ends: the helper waits for the end of a pipe whose other end only this process holds."""
+    read_end, write_end = os.pipe()
+    subprocess.run(["setsid", "-f", "bash", REMOVE_WHEN_GONE, folder], stdin=read_end,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+    os.close(read_end)
+    return write_end
+
+
 class Machine:
     """The file systems of the draw, mounted once, and what every case shares."""
 
     def __init__(self, bench, slow_disk):
         self.bench, self.slow_disk = bench, slow_disk
         self.work = tempfile.mkdtemp(prefix="tessaplan-matrix-")
+        self.held_until_gone = remove_when_gone(self.work)
         os.chmod(self.work, 0o755)
         self.mounts = []
         self.roots = {}
@@ -376,6 +393,11 @@ def main():
             normalized({n: rng.choice(v) for n, v in DIMENSIONS.items()}) for _ in range(count * 2))
             if case)
         cases = itertools.islice(cases, count)
+    # A stop ends the draw as an error does, through the finally below that unmounts.
+    def stop(number, _frame):
+        sys.exit(128 + number)
+    for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+        signal.signal(number, stop)
     machine = Machine(bench, slow_disk)
     failed = 0
     ran = 0

@@ -5,7 +5,7 @@
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
 tests=$1
-work=$(mktemp -d)
+scratch_folder work
 trap 'rm -rf "$work"' EXIT
 
 "$tests" >"$work/first.txt" 2>&1 &

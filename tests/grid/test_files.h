@@ -11,6 +11,17 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+extern char** environ;
+#endif
+
 namespace grid::testing_support {
 
 #ifdef _WIN32
@@ -31,24 +42,76 @@ inline std::filesystem::path LongPath(const std::filesystem::path& path) {
                                full.native());
 }
 
+// A new folder under `base`, with a name no other run can have (create_directory fails on a
+// name that exists) and the permissions given; empty if none could be made.
+inline std::filesystem::path NewFolder(const std::filesystem::path& base,
+                                       std::filesystem::perms permissions) {
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::filesystem::path candidate =
+        base / ("tessaplan-" + std::to_string(random()) + std::to_string(random()));
+    std::error_code error;
+    if (std::filesystem::create_directory(candidate, error)) {
+      std::filesystem::permissions(candidate, permissions, std::filesystem::perm_options::replace,
+                                   error);
+      return candidate;
+    }
+  }
+  return {};
+}
+
+// The folder that this process's test folders go into. On Linux it is a folder of the process's
+// own under the system's temporary folder (TMPDIR), and a detached helper removes it, with
+// whatever is in it, once the process has ended however it ended: ctest's time limit kills with
+// SIGKILL, which leaves no TearDown to run, and a case stopped midway may have been writing
+// gigabytes. The helper waits for the end of a pipe whose other end only this process holds.
+inline const std::filesystem::path& ScratchRoot() {
+  static const std::filesystem::path root = [] {
+    const std::filesystem::path temp = std::filesystem::temp_directory_path();
+#ifdef _WIN32
+    return temp;
+#else
+    using std::filesystem::perms;
+    const std::filesystem::path folder = NewFolder(
+        temp, perms::owner_all | perms::group_read | perms::group_exec | perms::others_read |
+                  perms::others_exec);  // cases run as other users reach their folders in it
+    const std::filesystem::path helper =
+        std::filesystem::path(__FILE__).parent_path() / "../support/remove_when_gone.sh";
+    int pipe_ends[2];
+    if (folder.empty() || ::pipe2(pipe_ends, O_CLOEXEC) != 0) {
+      return temp;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipe_ends[0], STDIN_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    const std::string helper_path = helper.string();
+    const std::string folder_path = folder.string();
+    char* arguments[] = {const_cast<char*>("setsid"), const_cast<char*>("-f"),
+                         const_cast<char*>("bash"), const_cast<char*>(helper_path.c_str()),
+                         const_cast<char*>(folder_path.c_str()), nullptr};
+    pid_t started = 0;
+    const int spawned = posix_spawnp(&started, "setsid", &actions, nullptr, arguments, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipe_ends[0]);
+    int status = 0;
+    if (spawned != 0 || ::waitpid(started, &status, 0) != started || status != 0) {
+      std::fprintf(stderr, "nothing will remove %s if this process is killed\n",
+                   folder_path.c_str());
+    }
+    return folder;  // the pipe's write end stays open until the process ends
+#endif
+  }();
+  return root;
+}
+
 class TempDirTest : public ::testing::Test {
  protected:
-  // A folder of its own under the system's temporary folder (TMPDIR on Linux), made with a
-  // name no other run can have: create_directory fails on a name that exists.
+  // A folder of its own in the scratch root, its owner's alone.
   void SetUp() override {
-    std::random_device random;
-    const std::filesystem::path base = std::filesystem::temp_directory_path();
-    for (int attempt = 0; attempt < 100 && dir_.empty(); ++attempt) {
-      const std::filesystem::path candidate =
-          base / ("tessaplan-" + std::to_string(random()) + std::to_string(random()));
-      std::error_code error;
-      if (std::filesystem::create_directory(candidate, error)) {
-        std::filesystem::permissions(candidate, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::replace, error);
-        dir_ = candidate;
-      }
-    }
-    ASSERT_FALSE(dir_.empty()) << "no folder of its own under " << base;
+    dir_ = NewFolder(ScratchRoot(), std::filesystem::perms::owner_all);
+    ASSERT_FALSE(dir_.empty()) << "no folder of its own under " << ScratchRoot();
   }
   void TearDown() override {
     // What a case made read-only is opened again first, so that everything can go.

@@ -5,7 +5,7 @@
 # usage: install_layout_test.sh CMAKE
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
-root=$(mktemp -d)
+scratch_folder root
 trap 'rm -rf "$root"' EXIT
 DESTDIR="$root" "$1" --install . --prefix /usr >/dev/null
 usr="$root/usr"

@@ -15,7 +15,7 @@ if dpkg-query -W -f='${Status}' tessaplan 2>/dev/null | grep -q 'install ok inst
   echo "tessaplan is installed on this machine already; this test would replace it"
   exit 1
 fi
-packages=$(mktemp -d)
+scratch_folder packages
 chmod 755 "$packages"  # apt-get reads the package as its own unprivileged user
 installed=
 cleanup() {

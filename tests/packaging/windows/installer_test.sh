@@ -10,7 +10,7 @@
 # usage: installer_test.sh WINE_RUN WINE64 BUILD_FOLDER
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/../../check.sh"
-work=$(mktemp -d)
+scratch_folder work
 export WINEPREFIX="$work/prefix"
 wine=("$1" "$WINEPREFIX" "$2")
 wineserver=$(dirname "$2")/wineserver

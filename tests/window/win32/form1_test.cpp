@@ -66,17 +66,17 @@ class CurrentFolder {
 // Windows made where Wine has no display driver (a Wine server started before the prefix had its
 // null driver) have no size, and every test would fail in its own way after its own timeout:
 // instead one line says why, and each test fails at once. It fails rather than skips (ctest takes
-// gtest's skipped tests for skipped ones): CI runs everything.
+// gtest's skipped tests for skipped ones): CI runs everything. On a loaded machine the desktop
+// may come up after the test has started, and windows made before have no size either: the
+// probe waits for it, generously.
 class WindowsCanBeMade : public testing::Environment {
  public:
   void SetUp() override {
-    HWND probe = ::CreateWindowExW(0, L"STATIC", L"probe", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200,
-                                   nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    RECT client{};
-    const bool sized =
-        probe && ::GetClientRect(probe, &client) && client.right > 0 && client.bottom > 0;
-    if (probe) {
-      ::DestroyWindow(probe);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    bool sized = ProbeHasSize();
+    while (!sized && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      sized = ProbeHasSize();
     }
     if (!sized) {
       std::fputs(
@@ -86,6 +86,19 @@ class WindowsCanBeMade : public testing::Environment {
           stderr);
       std::exit(1);
     }
+  }
+
+ private:
+  static bool ProbeHasSize() {
+    HWND probe = ::CreateWindowExW(0, L"STATIC", L"probe", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200,
+                                   nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    RECT client{};
+    const bool sized =
+        probe && ::GetClientRect(probe, &client) && client.right > 0 && client.bottom > 0;
+    if (probe) {
+      ::DestroyWindow(probe);
+    }
+    return sized;
   }
 };
 const testing::Environment* const kWindowsCanBeMade =
