@@ -18,10 +18,18 @@ mounted() {
   awk -v folder="$folder/" 'index($5, folder) == 1 { print length($5), $5 }' /proc/self/mountinfo |
     sort -rn | cut -d' ' -f2-
 }
-for point in $(mounted); do
-  point=$(printf '%b' "$point")  # mountinfo writes spaces and the like as octal escapes
-  fsfreeze -u "$point" 2>/dev/null
-  umount -l "$point" 2>/dev/null
+# A child of the test killed in the middle of a mount call ends only once the call is done, so
+# a mount can still appear after the test has gone: tried again until the folder is gone, for a
+# minute at most.
+for _ in $(seq 120); do
+  for point in $(mounted); do
+    point=$(printf '%b' "$point")  # mountinfo writes spaces and the like as octal escapes
+    fsfreeze -u "$point" 2>/dev/null
+    umount -l "$point" 2>/dev/null
+  done
+  chmod -R u+rwX -- "$folder" 2>/dev/null
+  rm -rf -- "$folder" 2>/dev/null
+  [ -e "$folder" ] || exit 0
+  sleep 0.5
 done
-chmod -R u+rwX -- "$folder" 2>/dev/null
-rm -rf -- "$folder"
+exit 1

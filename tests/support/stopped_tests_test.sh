@@ -28,8 +28,10 @@ nothing_mounted() { ! grep -qF " $1/" /proc/self/mountinfo; }
 is_empty() { test -z "$(ls -A "$1")"; }
 # What "well under way" means for each: the sign is polled in the test's temporary folder.
 writing_grids() { compgen -G "$1/tessaplan-*/tessaplan-*/newgrid.txt" >/dev/null; }
-halfway_through() { compgen -G "$1/tmp.*/before.txt" >/dev/null; }
+running_bench() { compgen -G "$1/tmp.*/expected.txt" >/dev/null; }
 mounted() { grep -qF " $1/tessaplan-matrix-" /proc/self/mountinfo; }
+# Holds once SIGN holds in FOLDER, or once the test (process GROUP) has ended without it.
+sign_or_end() { "$1" "$2" || ! kill -0 "$3" 2>/dev/null; }
 
 # stop_midway NAME SIGNAL SIGN COMMAND...: runs COMMAND in a process group of its own with a
 # temporary folder of its own, sends SIGNAL to the group once SIGN holds, and checks what is left.
@@ -42,18 +44,19 @@ stop_midway() {
   TMPDIR="$temp" setsid "$@" >"$temp.log" 2>&1 &
   local group=$!
   stopped+=("$group")
-  check "$name: under way" within 300 "$sign" "$temp"
+  within 300 sign_or_end "$sign" "$temp" "$group"
+  check "$name: under way" "$sign" "$temp"
   kill -s "$signal" -- "-$group"
   wait "$group"
-  check "$name, stopped by $signal: no mount left" within 60 nothing_mounted "$temp"
-  check "$name, stopped by $signal: nothing left" within 60 is_empty "$temp"
+  check "$name, stopped by $signal: no mount left" within 90 nothing_mounted "$temp"
+  check "$name, stopped by $signal: nothing left" within 90 is_empty "$temp"
   is_empty "$temp" || { ls -lAR "$temp" | head -n 20; tail -n 5 "$temp.log"; }
 }
 
 for signal in TERM KILL; do
   stop_midway "grid generation tests" "$signal" writing_grids \
     "$grid_tests" --gtest_filter='GenerateGridTest.*:GridFileTest.*' --gtest_repeat=-1
-  stop_midway "the runner's test" "$signal" halfway_through \
+  stop_midway "the runner's test" "$signal" running_bench \
     bash "$tests/bench/grid_bench_test.sh" "$bench" "$slow_disk"
 done
 
