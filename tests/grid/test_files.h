@@ -12,14 +12,7 @@
 #include <vector>
 
 #ifndef _WIN32
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
-
-extern char** environ;
 #endif
 
 namespace grid::testing_support {
@@ -77,30 +70,19 @@ inline const std::filesystem::path& ScratchRoot() {
                   perms::others_exec);  // cases run as other users reach their folders in it
     const std::filesystem::path helper =
         std::filesystem::path(__FILE__).parent_path() / "../support/remove_when_gone.sh";
-    int pipe_ends[2];
-    if (folder.empty() || ::pipe2(pipe_ends, O_CLOEXEC) != 0) {
+    if (folder.empty()) {
       return temp;
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipe_ends[0], STDIN_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    const std::string helper_path = helper.string();
-    const std::string folder_path = folder.string();
-    char* arguments[] = {const_cast<char*>("setsid"), const_cast<char*>("-f"),
-                         const_cast<char*>("bash"), const_cast<char*>(helper_path.c_str()),
-                         const_cast<char*>(folder_path.c_str()), nullptr};
-    pid_t started = 0;
-    const int spawned = posix_spawnp(&started, "setsid", &actions, nullptr, arguments, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipe_ends[0]);
-    int status = 0;
-    if (spawned != 0 || ::waitpid(started, &status, 0) != started || status != 0) {
+    // popen's pipe is the one the helper waits on: this process holds its write end (not
+    // inherited by what the tests start, "e"), the detached helper its read end. It is never
+    // closed: its end is the process's end.
+    const std::string start = "exec setsid -f bash '" + helper.string() + "' '" +
+                              folder.string() + "' >/dev/null 2>&1";
+    if (!::popen(start.c_str(), "we")) {
       std::fprintf(stderr, "nothing will remove %s if this process is killed\n",
-                   folder_path.c_str());
+                   folder.c_str());
     }
-    return folder;  // the pipe's write end stays open until the process ends
+    return folder;
 #endif
   }();
   return root;

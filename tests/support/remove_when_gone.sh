@@ -19,9 +19,9 @@ mounted() {
     sort -rn | cut -d' ' -f2-
 }
 # A child of the test killed in the middle of a mount call ends only once the call is done, so
-# a mount can still appear after the test has gone: tried again until the folder is gone, for a
-# minute at most.
-for _ in $(seq 120); do
+# a mount can still appear after the test has gone: tried until the folder is gone, for a minute
+# at most.
+removed() {
   for point in $(mounted); do
     point=$(printf '%b' "$point")  # mountinfo writes spaces and the like as octal escapes
     fsfreeze -u "$point" 2>/dev/null
@@ -29,7 +29,7 @@ for _ in $(seq 120); do
   done
   chmod -R u+rwX -- "$folder" 2>/dev/null
   rm -rf -- "$folder" 2>/dev/null
-  [ -e "$folder" ] || exit 0
-  sleep 0.5
-done
-exit 1
+  [ ! -e "$folder" ]
+}
+source "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
+within 60 removed

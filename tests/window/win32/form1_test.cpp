@@ -16,7 +16,6 @@
 #include <sstream>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 namespace window {
@@ -63,6 +62,28 @@ class CurrentFolder {
   fs::path dir_;
 };
 
+// Until `done` or `limit`, handles the thread's messages, through `form`'s PreTranslate when
+// there is a form, and between checks waits for the next message (5 ms at most: what `done`
+// waits for may come from another thread or process).
+bool WaitUntil(const std::function<bool()>& done, std::chrono::seconds limit,
+               Form1* form = nullptr) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      return false;
+    }
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (!form || !form->PreTranslate(message)) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+      }
+    }
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+  }
+  return true;
+}
+
 // Windows made where Wine has no display driver (a Wine server started before the prefix had its
 // null driver) have no size, and every test would fail in its own way after its own timeout:
 // instead one line says why, and each test fails at once. It fails rather than skips (ctest takes
@@ -72,13 +93,7 @@ class CurrentFolder {
 class WindowsCanBeMade : public testing::Environment {
  public:
   void SetUp() override {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    bool sized = ProbeHasSize();
-    while (!sized && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      sized = ProbeHasSize();
-    }
-    if (!sized) {
+    if (!WaitUntil(ProbeHasSize, std::chrono::seconds(60))) {
       std::fputs(
           "A window made here has no size: Wine has no display driver. Run the tests "
           "through the build's emulator (cmake/wine_run.sh), which makes the prefix with "
@@ -106,21 +121,7 @@ const testing::Environment* const kWindowsCanBeMade =
 
 // Handles the thread's messages, as the program's loop does, until `done` or 30 seconds.
 bool PumpUntil(Form1& form, const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      return false;
-    }
-    MSG message;
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (!form.PreTranslate(message)) {
-        ::TranslateMessage(&message);
-        ::DispatchMessageW(&message);
-      }
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
+  return WaitUntil(done, std::chrono::seconds(30), &form);
 }
 
 std::wstring Text(HWND hwnd) {
