@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace console {
@@ -18,12 +19,13 @@ bool StopRequested();
 std::string StopName();
 int CancelledStatus();
 
-// Write UTF-8 text to standard output or error so that it shows as written.
-void PrintOutput(const std::string& text);
+// Write UTF-8 text to standard output or error so that it shows as written. What standard
+// output could not take is returned, since the answer was the program's work; standard error's
+// failure is not, and never decides the exit status: that tells what became of the file.
+std::error_code PrintOutput(const std::string& text);
 void PrintError(const std::string& text);
 
-// Whether standard output or error is a terminal (a console on Windows), which a person reads.
-bool OutputIsTerminal();
+// Whether standard error is a terminal (a console on Windows), which a person reads.
 bool ErrorIsTerminal();
 
 // Ends the process with `status`, once everything is done.

@@ -35,6 +35,7 @@ struct Command {
   char decimal_separator = '.';
   bool no_sync = false;
   std::string output{kDefaultOutput};
+  bool output_named = false;  // by --output: then a stream it names is written as a stream
   bool dry_run = false;
   bool quiet = false;
   bool help = false;
@@ -66,6 +67,7 @@ Command Parse(const std::vector<std::string>& arguments) {
   Command command;
   std::array<std::optional<std::string>, 5> values;
   std::optional<std::string> extent;
+  bool decimal_separator_given = false;
   std::size_t at = 1;
   for (; at < arguments.size(); ++at) {
     const std::string& argument = arguments[at];
@@ -87,6 +89,13 @@ Command Parse(const std::vector<std::string>& arguments) {
       }
       return arguments[++at];
     };
+    // An option that takes a value takes it once: the second would silently win.
+    const auto once = [&](bool& given) {
+      if (given) {
+        throw UsageError{Quoted(name) + " is given twice"};
+      }
+      given = true;
+    };
     const auto flag = [&](bool& set) {
       if (equals != std::string::npos) {
         throw UsageError{Quoted(name) + " takes no value"};
@@ -104,12 +113,15 @@ Command Parse(const std::vector<std::string>& arguments) {
     } else if (name == "--no-sync") {
       flag(command.no_sync);
     } else if (name == "--decimal-separator") {
+      once(decimal_separator_given);
       const std::string separator = value();
-      if (separator.size() != 1) {
-        throw UsageError{"'--decimal-separator' takes one character, not " + Quoted(separator)};
+      if (separator.size() != 1 || static_cast<unsigned char>(separator.front()) > 0x7F) {
+        throw UsageError{"'--decimal-separator' takes one ASCII character, not " +
+                         Quoted(separator)};
       }
       command.decimal_separator = separator.front();
     } else if (name == "--output") {
+      once(command.output_named);
       command.output = value();
       if (command.output.empty()) {
         throw UsageError{"'--output' needs a file name, or - for standard output"};
@@ -186,9 +198,11 @@ std::string HelpText(const Program& program) {
          "Values that begin with a minus follow --, or are given by name: --min-x=-5.\n"
          "\n"
          "Options:\n"
-         "  --decimal-separator=C  the values' decimal separator; a full stop unless given,\n"
-         "                         whatever the locale\n"
-         "  --output=PATH          write PATH instead of newgrid.txt; - for standard output\n"
+         "  --decimal-separator=C  the values' decimal separator, one ASCII character; a full\n"
+         "                         stop unless given, whatever the locale\n"
+         "  --output=PATH          write PATH instead of newgrid.txt; - for standard output.\n"
+         "                         A pipe, a terminal or a device (/dev/stdout, /dev/null;\n"
+         "                         on Windows NUL only) is written into, never replaced\n"
          "  --dry-run              write nothing; print the points, rows, columns, bytes and\n"
          "                         the last point\n"
          "  --no-sync              do not wait for the disk before the grid counts as written\n"
@@ -251,6 +265,16 @@ class ProgressLine {
   std::size_t shown_ = 0;
 };
 
+// --help, --version and --dry-run answer on standard output: an answer that went nowhere (a
+// full disk, a closed descriptor, a reader that went away) fails as a grid that could not be
+// written there does.
+int Answer(const std::string& text) {
+  if (const std::error_code error = PrintOutput(text)) {
+    throw grid::RunError(grid::ErrorKind::file, error.message() + " (standard output)");
+  }
+  return 0;
+}
+
 int Measure(const Command& command) {
   const grid::GridMeasure measure = grid::MeasureGrid(command.texts, command.decimal_separator);
   std::string line = std::to_string(measure.counts.points()) + " points (" +
@@ -260,12 +284,10 @@ int Measure(const Command& command) {
   if (!measure.last_point.empty()) {
     line += ", last point " + measure.last_point;
   }
-  PrintOutput(line + "\n");
-  return 0;
+  return Answer(line + "\n");
 }
 
 int Write(const Program& program, const Command& command) {
-  const bool to_standard_output = command.output == "-";
   grid::RunOptions options;
   options.decimal_separator = command.decimal_separator;
   options.sync = !command.no_sync;
@@ -273,13 +295,16 @@ int Write(const Program& program, const Command& command) {
   // Windows' ANSI code page.
   options.output =
       std::filesystem::path(std::u8string(command.output.begin(), command.output.end()));
-  if (to_standard_output) {
-    options.stream = grid::StandardOutput(!command.no_sync);
+  if (command.output == "-") {
+    options.stream = grid::StandardOutput(options.sync);
+  } else if (command.output_named) {
+    options.stream = grid::OpenStream(options.output, options.sync);
   }
+  const bool streamed = options.stream.file != nullptr;
   // A grid shown on the terminal would run into the progress line.
   std::optional<ProgressLine> progress_line;
   if (!program.prints_figures && !command.quiet && ErrorIsTerminal() &&
-      !(to_standard_output && OutputIsTerminal())) {
+      !(streamed && options.stream.terminal)) {
     progress_line.emplace();
   }
   CatchStopRequests();
@@ -305,7 +330,7 @@ int Write(const Program& program, const Command& command) {
   }
   if (result.cancelled) {
     PrintError("Cancelled by " + StopName() + "; " +
-               (to_standard_output ? "standard output holds only part of the grid."
+               (streamed ? options.stream.shown + " holds only part of the grid."
                 : result.emptied   ? grid::Escaped(command.output) + " is now empty."
                                    : grid::Escaped(command.output) + " is as it was.") +
                "\n");
@@ -334,15 +359,13 @@ int RunGridCommand(const Program& program, const std::vector<std::string>& argum
                " --help)\n");
     return 2;
   }
-  if (command.help) {
-    PrintOutput(HelpText(program));
-    return 0;
-  }
-  if (command.version) {
-    PrintOutput(std::string(program.name) + " " + TESSAPLAN_VERSION + "\n");
-    return 0;
-  }
   try {
+    if (command.help) {
+      return Answer(HelpText(program));
+    }
+    if (command.version) {
+      return Answer(std::string(program.name) + " " + TESSAPLAN_VERSION + "\n");
+    }
     return command.dry_run ? Measure(command) : Write(program, command);
   } catch (const grid::RunError& error) {
     PrintError("Run-time error " + std::to_string(error.number()) + ": " + error.description() +

@@ -196,7 +196,7 @@ GridMeasure Measure(const GridInputs& inputs, const GridCounts& counts) {
 }
 
 RunError OutOfMemory() {
-  return RunError(ErrorKind::system, "out of memory; close other programs and press Run again.");
+  return RunError(ErrorKind::system, "out of memory; close other programs and run again.");
 }
 
 RunResult Write(const GridLayout& layout, std::uint64_t file_size, const RunOptions& options) {
@@ -208,8 +208,8 @@ RunResult Write(const GridLayout& layout, std::uint64_t file_size, const RunOpti
     return !options.progress || options.progress(progress);
   };
   try {
-    if (options.stream) {
-      file.emplace(options.stream, keep_going);
+    if (options.stream.file) {
+      file.emplace(options.stream.file, options.stream.shown, keep_going);
     } else {
       file.emplace(options.output, file_size,
                    ReplaceOptions{.sync = options.sync, .folder_advice = options.folder_advice},

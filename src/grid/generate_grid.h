@@ -58,15 +58,22 @@ struct GridProgress {
   std::string_view path = {};
 };
 
+// Where the grid goes as it is written, with no file to replace (standard output, a pipe, a
+// terminal, a device): a run cut short leaves what was written there.
+struct GridStream {
+  std::shared_ptr<NewFile> file = {};  // none: the grid replaces `output`
+  std::string shown = "standard output";  // as messages name it
+  bool terminal = false;  // shows on a terminal, where a progress line would run into it
+};
+
 struct RunOptions {
   // The user's locale's decimal separator, for the fields. The file always uses '.'.
   char decimal_separator = '.';
   // Wait until the file is on the disk before the run counts as done.
   bool sync = true;
   std::filesystem::path output = "newgrid.txt";
-  // Where the grid goes instead of `output`, as it is written, with no file to replace
-  // (standard output, for a pipe): a run cut short leaves what was written there.
-  std::shared_ptr<NewFile> stream = {};
+  // Where the grid goes instead of `output`, when it is a stream.
+  GridStream stream = {};
   // Said after a File error about the current folder.
   std::string folder_advice = {};
   // Called once the new file is made, after every column, and every few tens of milliseconds

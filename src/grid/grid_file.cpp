@@ -86,8 +86,9 @@ GridFile::GridFile(const std::filesystem::path& target, std::uint64_t size,
   StartWriter(replacement_->file());
 }
 
-GridFile::GridFile(std::shared_ptr<NewFile> stream, std::function<bool()> keep_going)
-    : keep_going_(std::move(keep_going)) {
+GridFile::GridFile(std::shared_ptr<NewFile> stream, std::string shown,
+                   std::function<bool()> keep_going)
+    : shown_stream_(std::move(shown)), keep_going_(std::move(keep_going)) {
   StartWriter(std::move(stream));
 }
 
@@ -210,7 +211,7 @@ void GridFile::Fail(std::error_code error) const {
   if (replacement_) {
     replacement_->Fail(error);
   }
-  detail::FailOnFile(error.message(), "standard output");
+  detail::FailOnFile(error.message(), shown_stream_);
 }
 
 }  // namespace grid

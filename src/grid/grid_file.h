@@ -31,9 +31,10 @@ class GridFile {
   // returns false the run is abandoned at once. Raises a File error before anything is written.
   GridFile(const std::filesystem::path& target, std::uint64_t size, const ReplaceOptions& options,
            std::function<bool()> keep_going = {});
-  // Streams to `stream` as it is written, with no file to replace (standard output, for a
-  // pipe): what was written stays written, whatever ends the run.
-  explicit GridFile(std::shared_ptr<NewFile> stream, std::function<bool()> keep_going = {});
+  // Streams to `stream`, which messages name `shown`, as it is written, with no file to replace
+  // (standard output, a pipe): what was written stays written, whatever ends the run.
+  GridFile(std::shared_ptr<NewFile> stream, std::string shown,
+           std::function<bool()> keep_going = {});
   // Drops the new file unless Commit gave it its name; the target is left as it was.
   ~GridFile();
   GridFile(const GridFile&) = delete;
@@ -75,6 +76,7 @@ class GridFile {
   void Abandon();
 
   std::optional<Replacement> replacement_;  // none for a stream
+  std::string shown_stream_;
   std::function<bool()> keep_going_;
   std::shared_ptr<Writer> writer_;
   std::thread writer_thread_;

@@ -71,10 +71,10 @@ check "link: still a link" test -L links/newgrid.txt
 check "link: its target written" cmp -s links/target.txt expected.txt
 mkfifo links/pipe && ln -sfn pipe links/newgrid.txt
 (cd links && run -- 0 400 0 200 200 2>"$work/err.txt")
-check "a pipe: not a regular file" grep -Fq 'File error: not a regular file; remove it, or run in another folder' err.txt
+check "a pipe: not a regular file" grep -Fq 'File error: not a regular file but a pipe; run in another folder' err.txt
 ln -sfn /dev/null links/newgrid.txt
 (cd links && run -- 0 400 0 200 200 2>"$work/err.txt")
-check "a device: not a regular file" grep -Fq 'File error: not a regular file; remove it, or run in another folder' err.txt
+check "a device: not a regular file" grep -Fq 'File error: not a regular file but a device; run in another folder' err.txt
 rm -rf links
 
 # At a drive's root (a folder mapped as a drive, as a USB stick is): the grid written there.

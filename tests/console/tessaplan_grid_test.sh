@@ -90,7 +90,10 @@ done <<'CASES'
 --min-y=0 --extent=0,1,0,1 --spacing=1|'--min-y' is given twice: by name and by '--extent'
 --extent=0,1,0 --spacing=1|'--extent' takes four numbers, XMIN,XMAX,YMIN,YMAX, not '0,1,0'
 --decimal-separator=, --extent=0,1,0,1 --spacing=1|'--extent' separates its numbers with commas, so with '--decimal-separator=,' give them as --min-x, --max-x, --min-y and --max-y
---decimal-separator=ab -- 0 1 0 1 1|'--decimal-separator' takes one character, not 'ab'
+--decimal-separator=ab -- 0 1 0 1 1|'--decimal-separator' takes one ASCII character, not 'ab'
+--decimal-separator=٫ -- 0 1 0 1 1|'--decimal-separator' takes one ASCII character, not '٫'
+--decimal-separator=, --decimal-separator=, -- 0 1 0 1 1|'--decimal-separator' is given twice
+--output=- --output=c.txt -- 0 1 0 1 1|'--output' is given twice
 --min-x=0 --max-x=1 --min-y=0 --max-y=1|needs a value for '--spacing'
 --quiet=yes -- 0 1 0 1 1|'--quiet' takes no value
 --output|'--output' needs a value
@@ -116,6 +119,66 @@ check "--output -: the file's bytes" cmp -s stream.txt expected.txt
 check "reader gone: status 1" test "${PIPESTATUS[0]}" -eq 1
 check "reader gone: one line" test "$(cat err.txt)" = "Run-time error 5: File error: Broken pipe (standard output)"
 check "--output -: nothing here" test ! -e newgrid.txt
+
+# What --output names, when that is a stream, is written into as the shell opened it (">>"
+# appends) and never replaced; what is no file to write is refused before the first byte, saying
+# why and never to remove it; an answer that went nowhere fails. Each row: a command line as a
+# script writes it ($g the program), its status, what it says on standard error (a pattern), and
+# what holds after it. log.txt says "log line" before each row.
+g=$grid
+reader_gone() {  # runs a command whose standard output is a pipe whose reader has gone
+  python3 -c 'import os, subprocess, sys
+reader, writer = os.pipe()
+os.close(reader)
+sys.exit(subprocess.call(sys.argv[1:], stdout=writer))' "$@"
+}
+# Appends what comes through the FIFO to log.txt, as a reader that is there before the writer;
+# gives up after a minute without a writer.
+fifo_reader() {
+  python3 -c 'import os, select
+fifo = os.open("fifo", os.O_RDONLY | os.O_NONBLOCK)  # a reader from now on: nothing to wait for
+open("reading", "w").close()
+with open("log.txt", "ab") as log:
+    while select.select([fifo], [], [], 60)[0] and (data := os.read(fifo, 65536)):
+        log.write(data)'
+}
+appended() { cmp -s log.txt <(echo "log line"; cat expected.txt) && test ! -e newgrid.txt; }
+untouched() { test "$(cat log.txt)" = "log line" -a ! -e newgrid.txt; }
+mkfifo fifo
+while IFS='^' read -r command status message after; do
+  echo "log line" >log.txt
+  rm -f newgrid.txt
+  (set -o pipefail; eval "$command") 2>err.txt
+  check "$command: status $status" test $? -eq "$status"
+  # shellcheck disable=SC2053
+  check "$command: says so" eval '[[ "$(cat err.txt)" == $message ]]'
+  check "$command: $after" eval "$after"
+  rm -f newgrid.txt
+done <<'CASES'
+$g --output=/dev/stdout -- -400 0 -200 0 200 >>log.txt^0^^appended
+$g --output=/dev/stderr -- -400 0 -200 0 200 2>>log.txt^0^^appended
+$g --output=/dev/fd/7 -- -400 0 -200 0 200 7>>log.txt^0^^appended
+$g --output=/proc/self/fd/7 -- -400 0 -200 0 200 7>>log.txt^0^^appended
+$g --output=/dev/stdout -- -400 0 -200 0 200 | cat >>log.txt^0^^appended
+{ rm gone.txt; $g --output=/proc/self/fd/7 -- -400 0 -200 0 200; } 7>gone.txt^0^^untouched && test -z "$(ls | grep gone)"
+rm -f reading; fifo_reader & within 60 test -e reading; $g --output=fifo -- -400 0 -200 0 200 && wait^0^^appended
+$g --output=fifo -- -400 0 -200 0 200^1^Run-time error 5: File error: a pipe (FIFO) that no program reads; start its reader first, or choose another --output (*/fifo)^untouched
+$g --output=/dev/null -- -400 0 -200 0 200^0^^untouched
+$g --output=/dev/full -- -400 0 -200 0 200^1^Run-time error 5: File error: No space left on device (/dev/full)^untouched
+$g --output=/dev/stdin -- -400 0 -200 0 200 <log.txt^1^Run-time error 5: File error: open for reading only; open it for writing, or choose another --output (standard input)^untouched
+$g --output=/dev/fd/9 -- -400 0 -200 0 200^1^Run-time error 5: File error: not an open descriptor of this run (/proc/*/fd/9)^untouched
+$g --output=/proc/self/exe -- -400 0 -200 0 200^1^Run-time error 5: File error: a link of the kernel's (/proc) that stands for an open file or folder, not a path to one: tessaplan replaces nothing reached that way; name the file by its own path (/proc/*/exe)^untouched && cmp -s "$g" "$grid"
+$g --output=/proc/self/cwd/newgrid.txt -- -400 0 -200 0 200^1^*name the file by its own path (/proc/*/cwd)^untouched
+ln -s /dev/stdout newgrid.txt && $g -- -400 0 -200 0 200 >>log.txt^1^*name the file by its own path (/proc/*/fd/1)^test -L newgrid.txt && test "$(cat log.txt)" = "log line"
+$g --output=/proc/version -- -400 0 -200 0 200^1^Run-time error 5: File error: a file of the kernel's proc file system, which holds the system's settings, not data; run in another folder (/proc/version)^untouched
+$g --output=/ -- -400 0 -200 0 200^1^Run-time error 5: File error: Is a directory (/)^untouched
+$g --output=- -- -400 0 -200 0 200 >&-^1^Run-time error 5: File error: Bad file descriptor (standard output)^untouched
+$g --help >/dev/full^1^Run-time error 5: File error: No space left on device (standard output)^untouched
+$g --version >&-^1^Run-time error 5: File error: Bad file descriptor (standard output)^untouched
+reader_gone $g --dry-run -- 0 1 0 1 1^1^Run-time error 5: File error: Broken pipe (standard output)^untouched
+reader_gone $g --help^1^Run-time error 5: File error: Broken pipe (standard output)^untouched
+$g --dry-run -- 0 1 0 1 1 >/dev/full 2>&-^1^^untouched
+CASES
 
 # The progress line: on a terminal (a pseudo-terminal, as script gives), redrawn and cleared at
 # the end; never in a file, and not with --quiet.

@@ -52,31 +52,32 @@ int CancelledStatus() {
 
 namespace {
 
-void Print(int fd, const std::string& text) {
+int Print(int fd, const std::string& text) {
   for (std::size_t done = 0; done < text.size();) {
     const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
     if (written < 0 && errno == EINTR) {
       continue;
     }
     if (written <= 0) {
-      return;  // nowhere to say it; the exit status still tells
+      return written < 0 ? errno : EIO;
     }
     done += static_cast<std::size_t>(written);
   }
+  return 0;
 }
 
 }  // namespace
 
-void PrintOutput(const std::string& text) {
-  Print(STDOUT_FILENO, text);
+std::error_code PrintOutput(const std::string& text) {
+  // A reader that went away is told by the write's error, not by a signal that ends the
+  // process before it can say so.
+  std::signal(SIGPIPE, SIG_IGN);
+  const int error = Print(STDOUT_FILENO, text);
+  return {error, std::generic_category()};
 }
 
 void PrintError(const std::string& text) {
-  Print(STDERR_FILENO, text);
-}
-
-bool OutputIsTerminal() {
-  return ::isatty(STDOUT_FILENO) == 1;
+  Print(STDERR_FILENO, text);  // nowhere to say it; the exit status still tells
 }
 
 bool ErrorIsTerminal() {

@@ -62,8 +62,11 @@ int CancelledStatus() {
   return 130;
 }
 
-void PrintOutput(const std::string& text) {
-  grid::windows::WriteText(::GetStdHandle(STD_OUTPUT_HANDLE), text);
+std::error_code PrintOutput(const std::string& text) {
+  if (!grid::windows::WriteText(::GetStdHandle(STD_OUTPUT_HANDLE), text)) {
+    return grid::windows::SystemError(::GetLastError());
+  }
+  return {};
 }
 
 void PrintError(const std::string& text) {
@@ -78,10 +81,6 @@ bool IsConsole(DWORD which) {
 }
 
 }  // namespace
-
-bool OutputIsTerminal() {
-  return IsConsole(STD_OUTPUT_HANDLE);
-}
 
 bool ErrorIsTerminal() {
   return IsConsole(STD_ERROR_HANDLE);

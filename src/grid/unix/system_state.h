@@ -106,6 +106,10 @@ struct SystemState final : Replacement::State {
   // closed at the commit, and so the commit needs no descriptor it might not get.
   Fd keeper;
   uid_t give_to = static_cast<uid_t>(-1);  // the old owner, given the file at the commit
+  // Whether the walk may end at one of this process's own descriptors (/dev/stdout), which a
+  // stream is written into; and the one it ended at.
+  bool streams = false;
+  int own_descriptor = -1;
 
   void Find(const std::filesystem::path& target) override;
   void CheckTarget() override;
@@ -119,6 +123,9 @@ struct SystemState final : Replacement::State {
     detail::FailInFolder(Reason(error), shown_folder, Advice());
   }
 };
+
+// Whether `directory` is this process's own folder of descriptors, /proc/self/fd.
+bool IsOwnDescriptorFolder(int directory);
 
 // Claims `size` bytes for the new file `fd` (space.cpp). Returns 0, or the errno.
 int Reserve(int fd, std::uint64_t size, bool keep_size);

@@ -4,6 +4,7 @@
 #include <linux/magic.h>
 #include <sys/statfs.h>
 
+#include <charconv>
 #include <deque>
 #include <string>
 #include <vector>
@@ -64,6 +65,27 @@ const char* KernelFileSystem(const int directory) {
   }
 }
 
+// The links of /proc (where `link` was read) that stand for an open file, a folder or a program rather than a path
+// (/proc/self/fd/1, /proc/self/exe, /proc/N/root): their text is an absolute path the file once
+// had, or a kind and a number ("pipe:[1234]"), and following it would replace another file
+// than the one open, or make a new one named after it. /proc's other links ("self",
+// "self/mounts") are relative paths, followed as any link is.
+bool IsKernelLink(const std::string& link) {
+  return link.starts_with('/') || link.find(':') != std::string::npos;
+}
+
+bool OnProc(const int directory) {
+  struct statfs system {};
+  return RetryOnInterrupt([&] { return ::fstatfs(directory, &system); }) == 0 &&
+         system.f_type == PROC_SUPER_MAGIC;
+}
+
+int DescriptorNumber(const std::string& name) {
+  int number = -1;
+  const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), number);
+  return error == std::errc() && end == name.data() + name.size() ? number : -1;
+}
+
 // A name in a folder as messages show it. In a folder that is not known by its path (a deleted
 // current folder) the folder alone is named.
 std::string Within(const std::string& shown_folder, const std::string& name) {
@@ -79,11 +101,25 @@ std::string Within(const std::string& shown_folder, const std::string& name) {
 }
 
 [[noreturn]] void FailChanged(const std::string& shown_folder, const std::string& name) {
-  FailOnPath("changed by another program while tessaplan was following it; press Run again",
+  FailOnPath("changed by another program while tessaplan was following it; run again",
              shown_folder, name);
 }
 
 }  // namespace
+
+bool IsOwnDescriptorFolder(const int directory) {
+  struct stat folder {};
+  if (::fstat(directory, &folder) != 0) {
+    return false;
+  }
+  for (const char* own : {"/proc/self/fd", "/proc/thread-self/fd"}) {
+    struct stat status {};
+    if (::stat(own, &status) == 0 && SameFile(status, folder)) {
+      return true;
+    }
+  }
+  return false;
+}
 
 // Walks `target` one name at a time, following every link on the way as the system would, but
 // only where the system's protected-links rule allows it, whether or not that rule is on: in a
@@ -102,6 +138,9 @@ void SystemState::Find(const fs::path& target) {
     }
   };
   start_at(target.is_absolute());
+  if (parts.empty()) {
+    detail::FailOnFile(Reason(EISDIR), shown_folder);  // "/": a folder, not a missing one
+  }
   for (int links = 0; !parts.empty();) {
     const std::string part = parts.front();
     parts.pop_front();
@@ -139,10 +178,24 @@ void SystemState::Find(const fs::path& target) {
       std::string link(status.st_size > 0 ? static_cast<std::size_t>(status.st_size) + 1 : PATH_MAX,
                        '\0');
       const ssize_t length = ::readlinkat(directory.get(), part.c_str(), link.data(), link.size());
-      if (length < 0 || static_cast<std::size_t>(length) >= link.size()) {
+      const bool on_proc = OnProc(directory.get());
+      if (!on_proc && (length < 0 || static_cast<std::size_t>(length) >= link.size())) {
         FailChanged(shown_folder, part);
       }
-      link.resize(static_cast<std::size_t>(length));
+      link.resize(length < 0 ? 0 : static_cast<std::size_t>(length));
+      // One that may not even be read (another user's process) is such a link too.
+      if (on_proc && (length < 0 || IsKernelLink(link))) {
+        if (streams && last && IsOwnDescriptorFolder(directory.get())) {
+          own_descriptor = DescriptorNumber(part);
+          if (own_descriptor >= 0) {
+            return;
+          }
+        }
+        FailOnPath(
+            "a link of the kernel's (/proc) that stands for an open file or folder, not a path "
+            "to one: tessaplan replaces nothing reached that way; name the file by its own path",
+            shown_folder, part);
+      }
       const fs::path next = link;
       std::vector<std::string> link_parts;
       for (const fs::path& link_part : next.relative_path()) {
@@ -212,6 +265,12 @@ void SystemState::CheckTarget() {
   }
   const bool folder_writable = ::faccessat(directory.get(), ".", W_OK | X_OK, AT_EACCESS) == 0;
   const int folder_error = folder_writable ? 0 : errno;
+  if (const char* kernel = KernelFileSystem(directory.get())) {
+    detail::FailOnFile("a file of the kernel's " + std::string(kernel) +
+                           " file system, which holds the system's settings, not data; run in "
+                           "another folder",
+                       shown);
+  }
   if (!exists) {
     if (!folder_writable) {
       FailInFolder(folder_error);
@@ -221,13 +280,13 @@ void SystemState::CheckTarget() {
   if (S_ISDIR(existing.st_mode)) {
     Fail(EISDIR);
   }
+  // Said for what it is: a device, a pipe or a socket is no file to remove either.
   if (!S_ISREG(existing.st_mode)) {
-    detail::FailOnFile("not a regular file; remove it, or run in another folder", shown);
-  }
-  if (const char* kernel = KernelFileSystem(directory.get())) {
-    detail::FailOnFile("a file of the kernel's " + std::string(kernel) +
-                           " file system, which holds the system's settings, not data; run in "
-                           "another folder",
+    const char* what = S_ISFIFO(existing.st_mode)   ? "a pipe (FIFO)"
+                       : S_ISSOCK(existing.st_mode) ? "a socket"
+                       : S_ISBLK(existing.st_mode)  ? "a disk device"
+                                                    : "a device";
+    detail::FailOnFile("not a regular file but " + std::string(what) + "; run in another folder",
                        shown);
   }
   struct statx target {};

@@ -34,6 +34,9 @@ using windows::ShownSystemPath;
 using windows::SystemPath;
 using windows::Utf8;
 
+constexpr const char* kHeldOpen =
+    "another program has the file open; close it in the other program and run again";
+
 // WriteFile takes at most 4 GB a call; the writer's buffers are far smaller.
 constexpr std::size_t kMaxWrite = std::size_t{1} << 30;
 
@@ -126,7 +129,7 @@ struct SystemState final : Replacement::State {
   std::wstring folder;  // with the \\?\ prefix
   std::wstring name;
   bool exists = false;
-  bool special = false;                      // a device or a pipe has the name
+  DWORD special = FILE_TYPE_DISK;            // FILE_TYPE_CHAR or _PIPE: a device or a pipe
   DWORD attributes = FILE_ATTRIBUTE_NORMAL;  // the old file's, kept
   std::wstring hidden_name;
   std::shared_ptr<SystemFile> file;  // the new file; `shared` for the writer
@@ -155,7 +158,7 @@ void SystemState::Find(const fs::path& target) {
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   // A device or a pipe under the name (a console, NUL, a named pipe) is no file to replace.
-  special = opened.valid() && ::GetFileType(opened.get()) != FILE_TYPE_DISK;
+  special = opened.valid() ? ::GetFileType(opened.get()) : FILE_TYPE_DISK;
   if (opened.valid()) {
     std::wstring final_path(32768, L'\0');
     const DWORD length = ::GetFinalPathNameByHandleW(opened.get(), final_path.data(),
@@ -181,8 +184,12 @@ void SystemState::CheckTarget() {
   if (!(folder_attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     FailInFolder(ERROR_DIRECTORY);
   }
-  if (special) {
-    detail::FailOnFile("not a regular file; remove it, or run in another folder", shown);
+  // Said for what it is: a device or a pipe is no file to remove either.
+  if (special != FILE_TYPE_DISK) {
+    detail::FailOnFile(std::string("not a regular file but ") +
+                           (special == FILE_TYPE_PIPE ? "a pipe" : "a device") +
+                           "; run in another folder",
+                       shown);
   }
   const std::wstring target = Path(name);
   const DWORD found = ::GetFileAttributesW(target.c_str());
@@ -212,10 +219,7 @@ void SystemState::CheckTarget() {
   if (!probe.valid()) {
     const DWORD error = ::GetLastError();
     if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
-      detail::FailOnFile(
-          "another program has the file open; close it in the other program and "
-          "run again",
-          shown);
+      detail::FailOnFile(kHeldOpen, shown);
     }
     Fail(error);
   }
@@ -364,11 +368,10 @@ void Replacement::Commit() {
                                     static_cast<DWORD>(buffer.size()))) {
     const DWORD error = ::GetLastError();
     DeleteOnClose(handle, true);
+    // Not said to be "meanwhile": a handle that asks no access to the file's data, or a view
+    // of it mapped into memory, refuses the rename without showing at the start.
     if (error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED) {
-      detail::FailOnFile(
-          "another program opened the file meanwhile; close it in the other program and run "
-          "again",
-          s.shown);
+      detail::FailOnFile(kHeldOpen, s.shown);
     }
     Fail(Error(error));
   }

@@ -7,7 +7,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cwchar>
+#include <string_view>
 
+#include "grid/windows/path.h"
 #include "grid/windows/text.h"
 
 namespace grid {
@@ -16,10 +19,18 @@ namespace {
 // WriteFile takes at most 4 GB a call; the writer's buffers are far smaller.
 constexpr std::size_t kMaxWrite = std::size_t{1} << 30;
 
-// WriteFile on the handle itself: the bytes as they are, with no text mode to double a CR.
-class StandardOutputFile final : public NewFile {
+// WriteFile on the handle itself: the bytes as they are, with no text mode to double a CR. An
+// `owned` handle is closed at the end; standard output's is not.
+class StreamFile final : public NewFile {
  public:
-  explicit StandardOutputFile(bool sync) : sync_(sync), out_(::GetStdHandle(STD_OUTPUT_HANDLE)) {}
+  StreamFile(HANDLE out, bool owned, bool sync) : out_(out), owned_(owned), sync_(sync) {}
+  ~StreamFile() override {
+    if (owned_) {
+      ::CloseHandle(out_);
+    }
+  }
+  StreamFile(const StreamFile&) = delete;
+  StreamFile& operator=(const StreamFile&) = delete;
 
   std::error_code Write(const char* data, std::size_t size) override {
     while (size > 0) {
@@ -49,15 +60,44 @@ class StandardOutputFile final : public NewFile {
   std::uint64_t BytesDone() const override { return done_; }
 
  private:
-  bool sync_;
   HANDLE out_;
+  bool owned_;
+  bool sync_;
   std::atomic<std::uint64_t> done_{0};
 };
 
 }  // namespace
 
-std::shared_ptr<NewFile> StandardOutput(bool sync) {
-  return std::make_shared<StandardOutputFile>(sync);
+GridStream StandardOutput(bool sync) {
+  const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  return {std::make_shared<StreamFile>(out, false, sync), "standard output",
+          ::GetConsoleMode(out, &mode) != 0};
+}
+
+// A name the system takes for a device (NUL, CON, COM1, and in some folders on some versions
+// of Windows the same with an extension) has the full path \\.\DEVICE, as GetFullPathName tells
+// on each system by its own rules. NUL takes the grid as a stream; any other device is a port, a
+// printer or the console, which no grid should go to unasked.
+GridStream OpenStream(const std::filesystem::path& path, bool sync) {
+  constexpr std::wstring_view kDevicePrefix = LR"(\\.\)";
+  const std::wstring full = windows::SystemPath(path.wstring());
+  if (!full.starts_with(kDevicePrefix)) {
+    return {};
+  }
+  const std::wstring device = full.substr(kDevicePrefix.size());
+  const std::string shown = windows::Utf8(device);
+  if (_wcsicmp(device.c_str(), L"NUL") != 0) {
+    detail::FailOnFile(
+        "a device, not a file: tessaplan writes to no device but NUL; choose another --output",
+        shown);
+  }
+  const HANDLE nul = ::CreateFileW(full.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, 0, nullptr);
+  if (nul == INVALID_HANDLE_VALUE) {
+    detail::FailOnFile(windows::SystemError(::GetLastError()).message(), shown);
+  }
+  return {std::make_shared<StreamFile>(nul, true, sync), shown, false};
 }
 
 }  // namespace grid

@@ -38,7 +38,14 @@ bool WriteText(void* handle, std::string_view text) {
     return ::WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written,
                            nullptr) != 0;
   }
-  return ::WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != 0;
+  if (!::WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) {
+    return false;
+  }
+  if (written != text.size()) {
+    ::SetLastError(ERROR_WRITE_FAULT);  // a short write to a file or pipe: what is left is lost
+    return false;
+  }
+  return true;
 }
 
 namespace {

@@ -13,7 +13,8 @@ std::string Utf8(std::wstring_view text);
 std::wstring Utf16(std::string_view text);
 
 // Writes UTF-8 `text` to `handle` (a HANDLE): a console shows UTF-16, whatever its code page; a
-// file or pipe gets the UTF-8 bytes. Returns false when nothing could take it.
+// file or pipe gets the UTF-8 bytes. Returns false, the reason in GetLastError, when not all of
+// it was taken.
 bool WriteText(void* handle, std::string_view text);
 
 // A system error code (GetLastError's), whose message is the system's own words in the user's

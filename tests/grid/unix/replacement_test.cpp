@@ -99,7 +99,9 @@ std::vector<std::string> Snapshot(const fs::path& dir) {
       char mode[8];
       std::snprintf(mode, sizeof mode, "%o", status.st_mode & 07777);
       const std::string owner = status.st_uid == ::geteuid() ? "me" : std::to_string(status.st_uid);
-      lines.push_back(name + " " + mode + " " + owner + " " + ReadFile(path) + Attributes(path));
+      // A pipe or a socket is no file to read: reading a pipe would wait for a writer.
+      lines.push_back(name + " " + mode + " " + owner + " " +
+                      (S_ISREG(status.st_mode) ? ReadFile(path) + Attributes(path) : "(special)"));
     }
   }
   std::sort(lines.begin(), lines.end());
@@ -348,6 +350,11 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         FailureCase{"missing_folder", "", "No such file or directory", "none", "none/newgrid.txt"},
         FailureCase{"folder_in_the_way", "mkdir newgrid.txt", "Is a directory", "newgrid.txt"},
+        FailureCase{"the_root_folder_named", "", "Is a directory", "/", "/"},
+        // Said for what it is, with no advice to remove what the program did not make.
+        FailureCase{"pipe_under_the_name", "mkfifo newgrid.txt", "not a regular file but a pipe (FIFO); run in another folder", "newgrid.txt"},
+        FailureCase{"socket_under_the_name", "python3 -c 'import socket; socket.socket(socket.AF_UNIX).bind(\"newgrid.txt\")'", "not a regular file but a socket; run in another folder", "newgrid.txt"},
+        FailureCase{"device_behind_a_link", "ln -s /dev/null newgrid.txt", "not a regular file but a device; run in another folder", "/dev/null"},
         FailureCase{"reserve_beyond_the_size_limit", kOldGrid, "File too large: the grid needs 5.0 kB", "newgrid.txt", "newgrid.txt", false, 5000, 5000, 1000},
         // The writer thread's failure must reach the caller, and the old file stay.
         FailureCase{"write_midway_beyond_the_size_limit", kOldGrid, "File too large", "newgrid.txt", "newgrid.txt", false, 100, 8 * kMiB, 3 * kMiB},

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# tessaplan-grid.exe under Wine where Windows differs: NUL takes the grid as a stream and any
+# other device is refused, naming it, before the first byte; an answer on standard output that
+# went nowhere fails; an option that takes a value is given once. Each row: the arguments, the
+# status, what standard error says (a pattern), and what holds after it.
+# Usage: tessaplan_grid_windows_test.sh EMULATOR... tessaplan-grid.exe
+set -u
+source "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
+program=${*: -1}
+emulator=("${@:1:$#-1}")
+scratch_folder work
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+export LANG=C.UTF-8
+
+g() { "${emulator[@]}" "$program" "$@"; }
+reader_gone() {  # runs a command whose standard output is a pipe whose reader has gone
+  python3 -c 'import os, subprocess, sys
+reader, writer = os.pipe()
+os.close(reader)
+sys.exit(subprocess.call(sys.argv[1:], stdout=writer))' "$@"
+}
+nothing_here() { test -z "$(ls -A)"; }
+
+while IFS='^' read -r command status message after; do
+  (eval "$command") 2>err.txt
+  check "$command: status $status" test $? -eq "$status"
+  # shellcheck disable=SC2053
+  check "$command: says so" eval '[[ "$(tr -d "\r" <err.txt)" == $message ]]'
+  rm -f err.txt
+  check "$command: $after" eval "$after"
+  rm -rf ./*
+done <<'CASES'
+g --output=NUL -- -400 0 -200 0 200^0^^nothing_here
+g --output=nul -- -400 0 -200 0 200 >out.txt^0^^test ! -s out.txt
+g --output=COM1 -- -400 0 -200 0 200^1^Run-time error 5: File error: a device, not a file: tessaplan writes to no device but NUL; choose another --output (COM1)^nothing_here
+g --output=CON -- -400 0 -200 0 200 >out.txt^1^Run-time error 5: File error: a device, not a file: tessaplan writes to no device but NUL; choose another --output (CON)^test ! -s out.txt
+g --output=- --output=c.txt -- 0 1 0 1 1^2^tessaplan-grid: '--output' is given twice (see tessaplan-grid --help)^nothing_here
+g --decimal-separator=٫ -- 0 1 0 1 1^2^tessaplan-grid: '--decimal-separator' takes one ASCII character, not '٫' (see tessaplan-grid --help)^nothing_here
+g --help >/dev/full^1^Run-time error 5: File error: * (standard output)^nothing_here
+g --version >&-^1^Run-time error 5: File error: * (standard output)^nothing_here
+reader_gone "${emulator[@]}" "$program" --dry-run -- 0 1 0 1 1^1^Run-time error 5: File error: * (standard output)^nothing_here
+CASES
+finish
