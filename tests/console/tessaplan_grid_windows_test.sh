@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # tessaplan-grid.exe under Wine where Windows differs: NUL takes the grid as a stream and any
-# other device is refused, naming it, before the first byte; an answer on standard output that
+# other device is refused, naming it, before the first byte; a folder is never to be renamed; an answer on standard output that
 # went nowhere fails; an option that takes a value is given once. Each row: the arguments, the
 # status, what standard error says (a pattern), and what holds after it.
 # Usage: tessaplan_grid_windows_test.sh EMULATOR... tessaplan-grid.exe
@@ -35,6 +35,7 @@ g --output=NUL -- -400 0 -200 0 200^0^^nothing_here
 g --output=nul -- -400 0 -200 0 200 >out.txt^0^^test ! -s out.txt
 g --output=COM1 -- -400 0 -200 0 200^1^Run-time error 5: File error: a device, not a file: tessaplan writes to no device but NUL; choose another --output (COM1)^nothing_here
 g --output=CON -- -400 0 -200 0 200 >out.txt^1^Run-time error 5: File error: a device, not a file: tessaplan writes to no device but NUL; choose another --output (CON)^test ! -s out.txt
+g --output='C:\' -- 0 1 0 1 1^1^Run-time error 5: File error: a folder has this name; run in another folder (C:\\)^nothing_here
 g --output=- --output=c.txt -- 0 1 0 1 1^2^tessaplan-grid: '--output' is given twice (see tessaplan-grid --help)^nothing_here
 g --decimal-separator=٫ -- 0 1 0 1 1^2^tessaplan-grid: '--decimal-separator' takes one ASCII character, not '٫' (see tessaplan-grid --help)^nothing_here
 g --help >/dev/full^1^Run-time error 5: File error: * (standard output)^nothing_here

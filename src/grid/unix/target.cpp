@@ -321,7 +321,7 @@ void SystemState::CheckTarget() {
   if ((folder.stx_mode & S_ISVTX) && existing.st_uid != me && folder.stx_uid != me && me != 0) {
     detail::FailOnFile(
         "the file belongs to another user, and in this folder (sticky, such as /tmp) only its "
-        "owner may replace it; ask them to remove it, or run in another folder",
+        "owner may replace it; run in another folder",
         shown);
   }
   if (!folder_writable) {

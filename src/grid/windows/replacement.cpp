@@ -203,7 +203,7 @@ void SystemState::CheckTarget() {
   exists = true;
   attributes = found;
   if (found & FILE_ATTRIBUTE_DIRECTORY) {
-    detail::FailOnFile("a folder has this name; rename it, or run in another folder", shown);
+    detail::FailOnFile("a folder has this name; run in another folder", shown);
   }
   if (found & FILE_ATTRIBUTE_READONLY) {
     detail::FailOnFile(

@@ -363,6 +363,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"read_only_file", "printf old >newgrid.txt; chmod 444 newgrid.txt", "Permission denied", "newgrid.txt", "newgrid.txt", true},
         FailureCase{"file_of_another_user", "printf old >newgrid.txt; chmod 777 .", "Permission denied", "newgrid.txt", "newgrid.txt", true},
         FailureCase{"read_only_folder", "mkdir -m 555 ro", "Permission denied", "ro", "ro/newgrid.txt", true},
+        FailureCase{"another_users_file_in_a_sticky_folder_root_only", "mkdir -m 1777 tmp; printf old >tmp/newgrid.txt; chmod 666 tmp/newgrid.txt; chown 1 tmp/newgrid.txt", "the file belongs to another user, and in this folder (sticky, such as /tmp) only its owner may replace it; run in another folder", "tmp/newgrid.txt", "tmp/newgrid.txt", true},
         FailureCase{"link_of_another_user_in_a_sticky_folder", "chmod 1777 .; printf old >target.txt; ln -s target.txt newgrid.txt; chown -h 1 newgrid.txt", "not followed: a link that another user owns", "newgrid.txt"},
         // Every link on the way counts, folder links too.
         FailureCase{"folder_link_of_another_user_in_a_sticky_folder", "chmod 1777 .; mkdir real; printf old >real/target.txt; ln -s real evil; chown -h 1 evil; ln -s evil/target.txt newgrid.txt", "not followed: a link that another user owns", "evil"},
