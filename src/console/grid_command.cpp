@@ -307,7 +307,6 @@ int Write(const Program& program, const Command& command) {
       !(streamed && options.stream.terminal)) {
     progress_line.emplace();
   }
-  CatchStopRequests();
   options.progress = [&](const grid::GridProgress& progress) {
     if (progress_line) {
       progress_line->Draw(progress);
@@ -351,6 +350,8 @@ int Write(const Program& program, const Command& command) {
 }  // namespace
 
 int RunGridCommand(const Program& program, const std::vector<std::string>& arguments) {
+  // From the first moment: a stop before the run begins cancels it as any other, said so.
+  CatchStopRequests();
   Command command;
   try {
     command = Parse(arguments);

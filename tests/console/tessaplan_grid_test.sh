@@ -190,14 +190,30 @@ check "terminal, --quiet: nothing shown" test ! -s terminal.txt
 "$grid" --no-sync -- 0 8000 0 8000 1 2>err.txt
 check "a file: no progress" test ! -s err.txt
 
-# A stop request: the status a script expects, the file as it was and said so.
+# A stop request, by any signal that would end the program: the status a script expects, the
+# file as it was and said so. A signal the program started with ignored stays ignored (INT, as
+# in a script's background job): the TERM after it stops the run.
 cp expected.txt newgrid.txt
-"$grid" -- 0 30000 0 30000 1 2>err.txt &
-pid=$!
-check "TERM: run begun" within 60 holds_new_file "$pid" "$work"
-kill -s TERM "$pid"
-wait "$pid"
-check "TERM: status 143" test $? -eq 143
-check "TERM: said" test "$(cat err.txt)" = "Cancelled by signal 15; newgrid.txt is as it was."
-check "TERM: file kept" cmp -s newgrid.txt expected.txt
+for signals in TERM HUP INT QUIT USR1 USR2 ALRM VTALRM PROF XCPU "INT ignored, then TERM"; do
+  signal=${signals%% *}
+  if [ "$signal" = "$signals" ]; then
+    # A background job of a script starts with INT and QUIT ignored; a user's does not.
+    (trap - INT QUIT; exec "$grid" -- 0 30000 0 30000 1) 2>err.txt &
+  else
+    (trap '' INT; exec "$grid" -- 0 30000 0 30000 1) 2>err.txt &
+  fi
+  pid=$!
+  check "$signals: run begun" within 60 holds_new_file "$pid" "$work"
+  kill -s "$signal" "$pid"
+  if [ "$signal" != "$signals" ]; then
+    signal=TERM  # the first stop the run takes decides: INT, had it been taken
+    kill -s "$signal" "$pid"
+  fi
+  wait "$pid"
+  status=$?
+  number=$(kill -l "$signal")
+  check "$signals: status $((128 + number))" test "$status" -eq $((128 + number))
+  check "$signals: said" test "$(cat err.txt)" = "Cancelled by signal $number; newgrid.txt is as it was."
+  check "$signals: file kept" cmp -s newgrid.txt expected.txt
+done
 finish

@@ -7,6 +7,8 @@
 #include <csignal>
 #include <cstdlib>
 
+#include "grid/unix/stop_signals.h"
+
 namespace console {
 namespace {
 
@@ -15,8 +17,10 @@ namespace {
 std::atomic<int> stop_signal{0};
 static_assert(std::atomic<int>::is_always_lock_free);
 
+// The first stop names the cancel.
 void Stop(int signal) {
-  stop_signal = signal;
+  int none = 0;
+  stop_signal.compare_exchange_strong(none, signal);
 }
 
 }  // namespace
@@ -31,11 +35,7 @@ void CatchStopRequests() {
   // newgrid.txt.
   std::signal(SIGXFSZ, SIG_IGN);
   std::signal(SIGPIPE, SIG_IGN);
-  struct sigaction stop {};
-  stop.sa_handler = Stop;
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-    sigaction(signal, &stop, nullptr);
-  }
+  grid::CatchStopSignals(Stop, 0);
 }
 
 bool StopRequested() {

@@ -139,6 +139,17 @@ void SystemState::Create(std::uint64_t size) {
     if (!fd.valid()) {
       Fail(errno);
     }
+    // Two runs writing one file in place would mix their grids: the second is refused before
+    // its first byte, from the window or a console program alike.
+    if (RetryOnInterrupt([&] { return ::flock(fd.get(), LOCK_EX | LOCK_NB); }) != 0) {
+      if (errno == EWOULDBLOCK) {
+        detail::FailOnFile(
+            "another run is writing this file in place, and this run left it untouched; run "
+            "again once that run has ended",
+            shown);
+      }
+      Fail(errno);
+    }
   } else if (options.unnamed) {
     fd = Fd(RetryOnInterrupt(
         [&] { return ::openat(directory.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666); }));

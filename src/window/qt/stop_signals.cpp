@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "grid/unix/stop_signals.h"
+
 namespace window {
 namespace {
 
@@ -18,9 +20,9 @@ namespace {
 // reads it on the window's thread.
 int signal_pipe[2] = {-1, -1};
 
-void WakeEventLoop(int) {
+void WakeEventLoop(int signal) {
   const int saved = errno;
-  const char byte = 1;
+  const auto byte = static_cast<char>(signal);
   const ssize_t ignored = ::write(signal_pipe[1], &byte, 1);
   static_cast<void>(ignored);
   errno = saved;
@@ -36,20 +38,16 @@ bool CloseOnStopSignals(QWidget* window) {
   auto* notifier = new QSocketNotifier(signal_pipe[0], QSocketNotifier::Read, window);
   QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
     char bytes[16];
-    while (::read(signal_pipe[0], bytes, sizeof bytes) > 0) {
+    int signal = 0;
+    for (ssize_t got; (got = ::read(signal_pipe[0], bytes, sizeof bytes)) > 0;) {
+      signal = bytes[0];  // the first stop tells the status
     }
     window->close();
-    QCoreApplication::exit(0);  // also from inside a message box
+    QCoreApplication::exit(128 + signal);  // also from inside a message box
   });
-  struct sigaction action {};
-  action.sa_handler = WakeEventLoop;
-  action.sa_flags = SA_RESTART;
-  sigemptyset(&action.sa_mask);
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-    if (sigaction(signal, &action, nullptr) != 0) {
-      std::fprintf(stderr, "tessaplan: signals cannot be caught: %s\n", std::strerror(errno));
-      return false;
-    }
+  if (const int error = grid::CatchStopSignals(WakeEventLoop, SA_RESTART); error != 0) {
+    std::fprintf(stderr, "tessaplan: signals cannot be caught: %s\n", std::strerror(error));
+    return false;
   }
   return true;
 }

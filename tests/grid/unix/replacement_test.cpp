@@ -241,6 +241,35 @@ TEST_F(LinuxFileTest, LeavesTheHiddenFileOfALivingRun) {
 
 // Another program swaps the links on the way while runs start: whatever moment a run meets, it
 // either works or says that the path changed, never something untrue.
+// Written in place (a writable file in a folder that takes no new one), a second run on the
+// file is refused before its first byte while the first writes, and the first's grid is whole.
+TEST_F(LinuxFileTest, InPlaceRunsExcludeEachOther) {
+  Shell(dir(), "mkdir ro; printf 'old grid' >ro/newgrid.txt; chmod 666 ro/newgrid.txt; chmod 555 ro");
+  if (::geteuid() == 0) {
+    ::chown(dir().c_str(), kNobody, kNobody);
+  }
+  const fs::path target = dir() / "ro" / "newgrid.txt";
+  const std::string second = AsNonRootUser([&] {
+    std::string said = "not refused";
+    GridFile first(target, 5, {.sync = false});
+    first.Append("fir");
+    try {
+      GridFile other(target, 6, {.sync = false});
+      other.Append("second");
+      other.Commit();
+    } catch (const RunError& error) {
+      said = error.description();
+    }
+    first.Append("st");
+    first.Commit();
+    return said;
+  });
+  EXPECT_EQ(second,
+            "File error: another run is writing this file in place, and this run left it "
+            "untouched; run again once that run has ended (" + target.string() + ")");
+  EXPECT_EQ(ReadFile(target), "first");
+}
+
 TEST_F(LinuxFileTest, SaysSoWhenALinkChangesUnderIt) {
   Shell(dir(),
         "mkdir real; printf old >real/target.txt; ln -s real alt; ln -s sub/target.txt "

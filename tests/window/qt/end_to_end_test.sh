@@ -3,7 +3,7 @@
 # events, clicks Run and checks newgrid.txt; then a zero spacing, whose error box is confirmed
 # with Enter while the window stays; then quit, which must end the program with status 0. Then
 # the ways a long run can be stopped from outside: the window manager's close request before the
-# progress dialog appears, with it up, and while a slow disk syncs; SIGTERM and SIGHUP; a start
+# progress dialog appears, with it up, and while a slow disk syncs; the stop signals; a start
 # from the desktop entry, by a launcher in /; and a file size limit, which must be an error box,
 # not a silent death.
 # usage: end_to_end_test.sh TESSAPLAN SLOW_DISK_LIBRARY
@@ -48,7 +48,8 @@ mkdir "$work/run"
 cd "$work/run" || exit 1
 window=
 start_app() {
-  QT_QPA_PLATFORM=xcb "$@" "$program" 2>"$work/stderr.txt" &
+  # As a user starts it: a script's background job would start with INT and QUIT ignored.
+  (trap - INT QUIT; QT_QPA_PLATFORM=xcb exec "$@" "$program") 2>"$work/stderr.txt" &
   app_pid=$!
   window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Form1$' | head -n 1)
   [ -n "$window" ] || { echo "no window"; cat "$work/stderr.txt"; exit 1; }
@@ -57,7 +58,7 @@ start_app() {
 # Waits for the program to end, for at most SECONDS, and checks its exit status.
 ended_with() {  # ended_with NAME SECONDS STATUS
   local start=$EPOCHREALTIME
-  within "$2" bash -c "! kill -0 $app_pid 2>/dev/null"
+  within "$2" bash -c "! kill -0 $app_pid 2>/dev/null" || kill -s KILL "$app_pid"
   wait "$app_pid"
   local status=$?
   app_pid=
@@ -143,13 +144,14 @@ close_request
 ended_with "close while saving" 2 0
 unchanged "close while saving"
 
-for signal in TERM HUP; do
+# Each stop signal cancels the run, keeps the file and ends with 128 + its number.
+for signal in TERM HUP INT QUIT USR1 XCPU; do
   start_app
   type_grid 0 30000 0 5000 1
   run_button
   check "SIG$signal: run begun" within 60 holds_new_file "$app_pid" "$work/run"
   kill -s "$signal" "$app_pid"
-  ended_with "SIG$signal" 2 0
+  ended_with "SIG$signal" 2 $((128 + $(kill -l "$signal")))
   unchanged "SIG$signal"
 done
 
@@ -184,6 +186,6 @@ check "ulimit -f: error box" test -n "$box"
 check "ulimit -f: program still running" kill -0 "$app_pid"
 unchanged "ulimit -f"
 kill -TERM "$app_pid"
-ended_with "SIGTERM with a box up" 2 0
+ended_with "SIGTERM with a box up" 2 143
 
 finish
