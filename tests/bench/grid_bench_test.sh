@@ -195,8 +195,9 @@ fi
 
 # A signal mid-run: the run is cancelled, the old file kept, nothing left behind, even by KILL.
 # The run is caught once it holds its new, unnamed file open.
-for signal in INT TERM HUP KILL; do
-  "$bench" -- 0 8000 0 8000 1 2>err.txt &
+# Started as a user's command is: a script's background job would have INT and QUIT ignored.
+for signal in INT TERM HUP QUIT KILL; do
+  (trap - INT QUIT; exec "$bench" -- 0 8000 0 8000 1) 2>err.txt &
   pid=$!
   check "$signal: run begun" within 60 holds_new_file "$pid" "$work"
   kill -s "$signal" "$pid"

@@ -13,6 +13,9 @@ namespace grid::detail {
 namespace {
 
 constexpr const char* kAccessAcl = "system.posix_acl_access";
+// The list is a version word, then entries of a 16-bit tag, 16-bit permissions and a 32-bit id.
+constexpr int kUserObj = 0x01, kUser = 0x02, kGroupObj = 0x04, kGroup = 0x08, kMask = 0x10,
+              kOther = 0x20;
 
 // The extended attributes of the old file, the access control list among them, read through
 // /proc by name (opening the file would show as an event to programs that watch it) or, where
@@ -85,9 +88,6 @@ mode_t ClassBits(mode_t mode, int shift) {
 // within the mask) where the group is not kept, as they become others; and the mask only ever
 // narrows, to what it still bounds.
 std::string NarrowedAcl(std::string acl, bool group_kept, mode_t owner_bits, mode_t other_bits) {
-  // A version word, then entries of a 16-bit tag, 16-bit permissions and a 32-bit id.
-  constexpr int kUserObj = 0x01, kUser = 0x02, kGroupObj = 0x04, kGroup = 0x08, kMask = 0x10,
-                kOther = 0x20;
   const auto tag = [&](std::size_t at) { return (acl[at] & 0xff) | (acl[at + 1] & 0xff) << 8; };
   int old_group = 07;
   int old_mask = 07;
@@ -118,6 +118,38 @@ std::string NarrowedAcl(std::string acl, bool group_kept, mode_t owner_bits, mod
   return acl;
 }
 
+// The list `now` with no entry granting more than `start` did: an entry of a user or a group
+// that `start` lacked grants nothing. A `start` without a list held only the permission bits
+// `start_mode`, which its owner, group and others entries and its mask stand for.
+std::string CommonAcl(std::string now, const std::string& start, mode_t start_mode) {
+  const auto tag = [](const std::string& acl, std::size_t at) {
+    return (acl[at] & 0xff) | (acl[at + 1] & 0xff) << 8;
+  };
+  const auto id = [](const std::string& acl, std::size_t at) { return acl.substr(at + 4, 4); };
+  const auto in_start = [&](int entry_tag, const std::string& entry_id) {
+    for (std::size_t at = 4; at + 8 <= start.size(); at += 8) {
+      if (tag(start, at) == entry_tag && id(start, at) == entry_id) {
+        return start[at + 2] & 07;
+      }
+    }
+    switch (entry_tag) {
+      case kUserObj:
+        return static_cast<int>(start_mode >> 6) & 07;
+      case kGroupObj:
+      case kMask:
+        return static_cast<int>(start_mode >> 3) & 07;
+      case kOther:
+        return static_cast<int>(start_mode) & 07;
+      default:
+        return 0;
+    }
+  };
+  for (std::size_t at = 4; at + 8 <= now.size(); at += 8) {
+    now[at + 2] = static_cast<char>(now[at + 2] & in_start(tag(now, at), id(now, at)));
+  }
+  return now;
+}
+
 }  // namespace
 
 // The new file takes the old one's place with the old one's rights and no more: its group where
@@ -129,7 +161,7 @@ std::string NarrowedAcl(std::string acl, bool group_kept, mode_t owner_bits, mod
 // the owner's or the group's class for others' on the new file (the old owner, the old group's
 // members) gains nothing by it: others get no right the class they leave lacked.
 void SystemState::CopyRights() {
-  const int fd = file->fd();
+  const int fd = keeper.get();
   const uid_t me = ::geteuid();
   mode_t mode = existing.st_mode & 0777;
   mode_t other_bits = 07;
@@ -163,11 +195,13 @@ void SystemState::CopyRights() {
     detail::FailOnFile("its access control list cannot be read: " + Reason(error), shown);
   }
   bool has_acl = false;
+  granted_acl.clear();
   for (auto& [attribute, value] : attributes) {
     const bool acl = attribute == kAccessAcl;
     has_acl = has_acl || acl;
     if (acl) {
       value = NarrowedAcl(value, group_kept, mode & 0700, other_bits);
+      granted_acl = value;
     }
     if (::fsetxattr(fd, attribute.c_str(), value.data(), value.size(), 0) != 0 && acl) {
       detail::FailOnFile(
@@ -185,6 +219,62 @@ void SystemState::CopyRights() {
   // Root gives the file to the old owner just before it takes the name: until then it stays
   // root's, so that a run killed meanwhile leaves a hidden file root's next run removes.
   give_to = existing.st_uid != me && me == 0 ? existing.st_uid : static_cast<uid_t>(-1);
+  struct stat granted {};
+  if (::fstat(fd, &granted) != 0) {
+    Fail(errno);
+  }
+  granted_mode = granted.st_mode & 0777;
+}
+
+// Just before the new file takes the name, what has the name now decides. A link, something
+// other than a regular file, or nothing where the old file was, is left as it is and the run
+// refused. A file whose rights changed during the run (chmod, setfacl, chown), or another in its
+// place (a run that committed first), gives its rights again, and the new file keeps no right
+// the old one lacked at the start either.
+void SystemState::RecheckTarget() {
+  struct stat now {};
+  if (::fstatat(directory.get(), name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (errno != ENOENT) {
+      Fail(errno);
+    }
+    if (exists) {
+      detail::FailOnFile("removed by another program during the run, so no grid took its place; "
+                         "run again",
+                         shown);
+    }
+    return;
+  }
+  if (S_ISLNK(now.st_mode)) {
+    detail::FailOnFile("replaced by a link during the run; the link is left as it is; run again",
+                       shown);
+  }
+  if (!S_ISREG(now.st_mode)) {
+    detail::FailOnFile(
+        "replaced during the run by something that is not a regular file, left as it is; run "
+        "again",
+        shown);
+  }
+  // Read again whatever the file's change time says: it moves in steps of a clock tick, and a
+  // chmod within the tick the run started in would not show.
+  const bool narrow = exists;
+  const mode_t start_mode = granted_mode;
+  const std::string start_acl = granted_acl;
+  existing = now;
+  exists = true;
+  CopyRights();
+  if (!narrow) {
+    return;
+  }
+  if (!granted_acl.empty()) {
+    const std::string acl = CommonAcl(granted_acl, start_acl, start_mode);
+    if (::fsetxattr(keeper.get(), kAccessAcl, acl.data(), acl.size(), 0) != 0) {
+      detail::FailOnFile(
+          "its access control list cannot be copied to the new file: " + Reason(errno), shown);
+    }
+  }
+  if (::fchmod(keeper.get(), granted_mode & start_mode) != 0) {
+    Fail(errno);
+  }
 }
 
 }  // namespace grid::detail

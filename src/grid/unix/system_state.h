@@ -106,6 +106,9 @@ struct SystemState final : Replacement::State {
   // closed at the commit, and so the commit needs no descriptor it might not get.
   Fd keeper;
   uid_t give_to = static_cast<uid_t>(-1);  // the old owner, given the file at the commit
+  // The rights CopyRights gave the new file: its permission bits and its access list, if any.
+  mode_t granted_mode = 0;
+  std::string granted_acl;
   // Whether the walk may end at one of this process's own descriptors (/dev/stdout), which a
   // stream is written into; and the one it ended at.
   bool streams = false;
@@ -116,6 +119,7 @@ struct SystemState final : Replacement::State {
   void SweepLeftovers() override;
   void Create(std::uint64_t size) override;
   void CopyRights();
+  void RecheckTarget();
   void LinkUnnamed(int fd);
 
   [[noreturn]] void Fail(int error) const { detail::FailOnFile(Reason(error), shown); }
