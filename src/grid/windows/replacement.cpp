@@ -37,6 +37,10 @@ using windows::Utf8;
 constexpr const char* kHeldOpen =
     "another program has the file open; close it in the other program and run again";
 
+// How long a rename refused by another handle is tried again: 20 times 50 ms.
+constexpr int kRenameAttempts = 20;
+constexpr DWORD kRenameRetryMilliseconds = 50;
+
 // WriteFile takes at most 4 GB a call; the writer's buffers are far smaller.
 constexpr std::size_t kMaxWrite = std::size_t{1} << 30;
 
@@ -364,9 +368,22 @@ void Replacement::Commit() {
   if (!DeleteOnClose(handle, false)) {
     Fail(Error(::GetLastError()));
   }
-  if (!::SetFileInformationByHandle(handle, FileRenameInfo, rename,
-                                    static_cast<DWORD>(buffer.size()))) {
-    const DWORD error = ::GetLastError();
+  // Another run's start looks at the file for a moment, holding it as a program that has it
+  // open would: a refusal is tried again for a moment before it counts.
+  DWORD error = ERROR_SUCCESS;
+  for (int attempt = 0; attempt < kRenameAttempts; ++attempt) {
+    if (::SetFileInformationByHandle(handle, FileRenameInfo, rename,
+                                     static_cast<DWORD>(buffer.size()))) {
+      error = ERROR_SUCCESS;
+      break;
+    }
+    error = ::GetLastError();
+    if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) {
+      break;
+    }
+    ::Sleep(kRenameRetryMilliseconds);
+  }
+  if (error != ERROR_SUCCESS) {
     DeleteOnClose(handle, true);
     // Not said to be "meanwhile": a handle that asks no access to the file's data, or a view
     // of it mapped into memory, refuses the rename without showing at the start.

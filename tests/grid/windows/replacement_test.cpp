@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -260,6 +261,29 @@ TEST_F(WindowsCommitTest, AFileOpenedDuringTheRunIsFoundAtTheCommit) {
   }
   ::CloseHandle(held);
   EXPECT_EQ(Snapshot(dir()), std::vector<std::string>{"newgrid.txt old"});
+}
+
+// Held only for a moment at the commit (another run's start looks at the file so), the file is
+// still replaced: the rename is tried again. The hold stands for that other run's look.
+TEST_F(WindowsCommitTest, AFileHeldForAMomentAtTheCommitIsReplaced) {
+  WriteFile(output(), "old");
+  GridFile file(output(), 3, {});
+  file.Append("new");
+  HANDLE held = ::CreateFileW(output().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  std::thread release([held] {
+    ::Sleep(200);
+    ::CloseHandle(held);
+  });
+  std::string error;
+  try {
+    file.Commit();
+  } catch (const RunError& raised) {
+    error = raised.description();
+  }
+  release.join();
+  EXPECT_EQ(error, "");
+  EXPECT_EQ(Snapshot(dir()), std::vector<std::string>{"newgrid.txt new"});
 }
 
 // Every combination of where the file is, its attributes and another program holding it open
