@@ -57,8 +57,8 @@ class Replacement {
   const std::string& ShownPath() const;
 
   // Once the writer has finished: gives the new file the target's name, over the old file.
-  // Raises a File error, the target then as it was. Once the new file has its name the commit
-  // has succeeded: a folder that cannot then be synced does not fail it.
+  // Raises a File error, the target then as it was; or, for a synced run whose folder the disk
+  // then fails to sync, one that says the new grid has the name but is not known to be saved.
   void Commit();
   // Drops the new file; the target stays as it was, but for one case: written in place (a
   // writable file in a folder that cannot take a new one), a target already written over is

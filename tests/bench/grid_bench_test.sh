@@ -62,6 +62,13 @@ rm calls.txt
 LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_CALL_LOG="$work/calls.txt" "$bench" --no-sync -- 0 2000 0 2000 1 2>/dev/null
 check "no sync: nothing synced or dropped" test "$(grep -cE "fsync|drop" calls.txt)" -eq 0
 rm -f calls.txt
+# A stream is synced where it is a file on a disk, and not where it is a pipe.
+LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_CALL_LOG="$work/calls.txt" "$bench" --output=- -- 0 400 0 200 200 >stream.txt 2>/dev/null
+check "stream into a file: synced" test "$(grep fsync calls.txt | tr '\n' ' ')" = "fsync file "
+rm -f calls.txt stream.txt
+LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_CALL_LOG="$work/calls.txt" "$bench" --output=- -- 0 400 0 200 200 2>/dev/null | cat >/dev/null
+check "stream into a pipe: nothing synced" eval "! grep -qs fsync calls.txt"
+rm -f calls.txt
 
 # A file system without sync_file_range: a synced run falls back to one fsync at the end.
 "$bench" --no-sync -- 0 2000 0 2000 1 2>/dev/null && mv newgrid.txt unstreamed.txt
@@ -129,6 +136,13 @@ LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_SYNC_FAILS=1 "$bench" -- 0 400 0 200 200 
 check "failed sync: exit 1" test $? -eq 1
 check "failed sync: says so" grep -Fqx "Run-time error 5: File error: Input/output error ($work/newgrid.txt)" err.txt
 check "failed sync: file kept" cmp -s newgrid.txt before.txt
+# A folder the disk fails to sync after the rename: the new grid has the name, but the run is not
+# counted done, and says so.
+LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_FOLDER_SYNC_FAILS=1 "$bench" -- 0 400 0 200 200 2>err.txt
+check "failed folder sync: exit 1" test $? -eq 1
+check "failed folder sync: says so" grep -Fqx "Run-time error 5: File error: the new grid has taken the name, but the disk did not confirm it (Input/output error); run again to be sure it is saved ($work/newgrid.txt)" err.txt
+check "failed folder sync: the grid has the name" cmp -s newgrid.txt expected.txt
+cp before.txt newgrid.txt
 # An access control list that cannot be read is not passed over: the new file would have none.
 setfacl -m u:65534:r newgrid.txt
 LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_ACL_UNREADABLE=1 "$bench" -- 0 400 0 200 200 2>err.txt

@@ -17,6 +17,8 @@
 //   that lists the attribute but will not give it;
 // - TESSAPLAN_TEST_SYNC_FAILS: an fsync of a regular file reports EIO, as a disk that failed to
 //   write what it had taken;
+// - TESSAPLAN_TEST_FOLDER_SYNC_FAILS: an fsync of a folder, or a syncfs, reports EIO, as a
+//   disk that failed to write the folder's change;
 // - TESSAPLAN_TEST_NO_FALLOCATE: fallocate is not supported (EOPNOTSUPP), as on file systems
 //   that cannot reserve space, whatever the disk under the test can;
 // - TESSAPLAN_TEST_CALL_LOG=FILE: each fsync (of a file or a folder), each request to drop
@@ -99,7 +101,22 @@ extern "C" int fsync(int fd) {
   }
   DelayBy("TESSAPLAN_TEST_SYNC_DELAY_MS", fd);
   struct stat status {};
-  Note(fstat(fd, &status) == 0 && S_ISDIR(status.st_mode) ? "fsync folder\n" : "fsync file\n");
+  const bool folder = fstat(fd, &status) == 0 && S_ISDIR(status.st_mode);
+  if (folder && std::getenv("TESSAPLAN_TEST_FOLDER_SYNC_FAILS")) {
+    errno = EIO;
+    return -1;
+  }
+  Note(folder ? "fsync folder\n" : "fsync file\n");
+  return real(fd);
+}
+
+extern "C" int syncfs(int fd) {
+  static const auto real = Real<int (*)(int)>("syncfs");
+  if (std::getenv("TESSAPLAN_TEST_FOLDER_SYNC_FAILS")) {
+    errno = EIO;
+    return -1;
+  }
+  Note("syncfs\n");
   return real(fd);
 }
 

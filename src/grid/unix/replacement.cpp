@@ -278,9 +278,17 @@ void Replacement::Commit() {
     s.hidden_name.clear();
   }
   s.committed = true;
-  // The rename is durable once the folder is; the grid is in place either way.
-  if (s.options.sync && s.directory_readable) {
-    RetryOnInterrupt([&] { return ::fsync(s.directory.get()); });
+  // The rename is durable once the folder is. A folder this user may not read (a drop box)
+  // cannot be opened to be synced: its whole file system is, instead.
+  if (s.options.sync) {
+    const int synced = RetryOnInterrupt([&] {
+      return s.directory_readable ? ::fsync(s.directory.get()) : ::syncfs(s.keeper.get());
+    });
+    if (synced != 0) {
+      detail::FailOnFile("the new grid has taken the name, but the disk did not confirm it (" +
+                             detail::Reason(errno) + "); run again to be sure it is saved",
+                         s.shown);
+    }
   }
 }
 

@@ -222,6 +222,10 @@ INSTANTIATE_TEST_SUITE_P(
         ReplaceCase{"folder_renamed_midway", "mkdir sub", {"moved/", "moved/newgrid.txt 644 me new"}, "sub/newgrid.txt", false, true, "mv sub moved"},
         // The commit takes what has the name then: rights changed since the start narrow the
         // new file's, never widen them; a link or a pipe swapped in, or a removal, is left as it is.
+        // Links are refused only in sticky folders anyone may write; the sticky rule for files
+        // does not bind root.
+        ReplaceCase{"link_of_another_user_in_a_sticky_folder_not_all_may_write_root_only", "mkdir -m 1775 st; chown 2 st; printf old >st/target.txt; ln -s target.txt st/newgrid.txt; chown -h 1 st/newgrid.txt", {"st/", "st/newgrid.txt -> target.txt", "st/target.txt 644 me new"}, "st/newgrid.txt"},
+        ReplaceCase{"root_replaces_another_users_file_in_a_sticky_folder_root_only", "mkdir -m 1777 tmp; chown 2 tmp; printf old >tmp/newgrid.txt; chown 1 tmp/newgrid.txt", {"tmp/", "tmp/newgrid.txt 644 1 new"}, "tmp/newgrid.txt"},
         ReplaceCase{"narrowed_midway_by_chmod", "printf old >newgrid.txt", {"newgrid.txt 600 me new"}, "newgrid.txt", false, true, "chmod 600 newgrid.txt"},
         ReplaceCase{"widened_midway_by_chmod", "printf old >newgrid.txt; chmod 600 newgrid.txt", {"newgrid.txt 600 me new"}, "newgrid.txt", false, true, "chmod 666 newgrid.txt"},
         ReplaceCase{"narrowed_midway_by_setfacl", "printf old >newgrid.txt; chmod 640 newgrid.txt; setfacl -m u:1:r newgrid.txt", {"newgrid.txt 640 me new acl=u::rw-,g::r--,m::r--,o::---"}, "newgrid.txt", false, true, "setfacl -x u:1 newgrid.txt"},
@@ -257,6 +261,19 @@ TEST_F(LinuxFileTest, LeavesTheHiddenFileOfALivingRun) {
 
 // Another program swaps the links on the way while runs start: whatever moment a run meets, it
 // either works or says that the path changed, never something untrue.
+// A grid exactly as large as the file size limit fits it: where no space can be reserved
+// (ramfs, in the file systems' run of these tables) the limit is asked, not met.
+TEST_F(LinuxFileTest, AGridExactlyAtTheSizeLimitIsWritten) {
+  const std::string lines = NumberedLines(100);
+  {
+    FileSizeLimit limit(lines.size());
+    GridFile file(output(), lines.size(), {.sync = false});
+    WriteLines(file, lines);
+    file.Commit();
+  }
+  EXPECT_EQ(ReadFile(output()), lines);
+}
+
 // Written in place (a writable file in a folder that takes no new one), a second run on the
 // file is refused before its first byte while the first writes, and the first's grid is whole.
 TEST_F(LinuxFileTest, InPlaceRunsExcludeEachOther) {
@@ -420,6 +437,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"link_loop", "ln -s newgrid.txt newgrid.txt", "Too many levels of symbolic links", "newgrid.txt"},
         // The system refuses these only when the grid is renamed into place: asked at the start.
         FailureCase{"append_only_file_root_only", "printf old >newgrid.txt; chattr +a newgrid.txt", "append-only", "newgrid.txt", "newgrid.txt", false, 10, 10, RLIM_INFINITY, "chattr -a newgrid.txt"},
+        FailureCase{"append_only_folder_root_only", "mkdir log; chattr +a log", "the folder is append-only", "log", "log/newgrid.txt", false, 10, 10, RLIM_INFINITY, "chattr -a log"},
         FailureCase{"immutable_folder_root_only", "mkdir frozen; chattr +i frozen", "the folder is immutable", "frozen", "frozen/newgrid.txt", false, 10, 10, RLIM_INFINITY, "chattr -i frozen"},
         FailureCase{"writable_file_of_another_user_in_a_sticky_folder", "mkdir -m 1777 tmp; printf old >tmp/newgrid.txt; chmod 666 tmp/newgrid.txt", "only its owner may replace it", "tmp/newgrid.txt", "tmp/newgrid.txt", true},
         FailureCase{"mount_point_root_only", "printf old >newgrid.txt; printf other >other.txt; mount --bind other.txt newgrid.txt", "mounted over this name", "newgrid.txt", "newgrid.txt", false, 10, 10, RLIM_INFINITY, "umount newgrid.txt"},

@@ -286,6 +286,16 @@ TEST_F(WindowsCommitTest, AFileHeldForAMomentAtTheCommitIsReplaced) {
   EXPECT_EQ(Snapshot(dir()), std::vector<std::string>{"newgrid.txt new"});
 }
 
+// A system's message goes into a sentence of the program's: its own full stop and line end go.
+TEST(WindowsSystemErrorTest, GivesTheSystemsWordsWithoutTheirEnd) {
+  for (const long error : {ERROR_ACCESS_DENIED, ERROR_DISK_FULL, ERROR_SHARING_VIOLATION,
+                           ERROR_FILE_NOT_FOUND, ERROR_DIRECTORY}) {
+    const std::string message = windows::SystemError(static_cast<DWORD>(error)).message();
+    EXPECT_FALSE(message.empty() || message.starts_with("Windows error")) << error;
+    EXPECT_EQ(std::string(". \r\n").find(message.back()), std::string::npos) << message;
+  }
+}
+
 // Every combination of where the file is, its attributes and another program holding it open
 // keeps the promises: a refusal comes before the first byte and names what to mend; otherwise
 // the complete grid has the name and the old file's hidden and system attributes; either way
