@@ -329,9 +329,9 @@ int Write(const Program& program, const Command& command) {
   }
   if (result.cancelled) {
     PrintError("Cancelled by " + StopName() + "; " +
-               (streamed ? options.stream.shown + " holds only part of the grid."
-                : result.emptied   ? grid::Escaped(command.output) + " is now empty."
-                                   : grid::Escaped(command.output) + " is as it was.") +
+               (streamed         ? options.stream.shown + " holds only part of the grid."
+                : result.emptied ? grid::Escaped(command.output) + " is now empty."
+                                 : grid::Escaped(command.output) + " is as it was.") +
                "\n");
     return CancelledStatus();
   }

@@ -61,7 +61,7 @@ struct GridProgress {
 // Where the grid goes as it is written, with no file to replace (standard output, a pipe, a
 // terminal, a device): a run cut short leaves what was written there.
 struct GridStream {
-  std::shared_ptr<NewFile> file = {};  // none: the grid replaces `output`
+  std::shared_ptr<NewFile> file = {};     // none: the grid replaces `output`
   std::string shown = "standard output";  // as messages name it
   bool terminal = false;  // shows on a terminal, where a progress line would run into it
 };

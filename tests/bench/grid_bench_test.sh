@@ -175,6 +175,23 @@ if [ "$(id -u)" -eq 0 ]; then
   check "in place, a failed write: says the file is empty" grep -Fq "; written in place, the file is now empty ($shared/newgrid.txt)" err.txt
   check "in place, a failed write: empty" test ! -s "$shared/newgrid.txt"
   rm -rf "$shared"
+
+  # A run killed in a folder its user may write but not list (a drop box, 1733): the next run
+  # there finds the hidden file it left by its name, and removes it.
+  box=$(mktemp -d -p "$work")
+  chmod 1733 "$box"
+  as_nobody=(setpriv --reuid=65534 --regid=65534 --clear-groups -- env LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_NO_TMPFILE=1 "$bench")
+  (cd "$box" && exec "${as_nobody[@]}" -- 0 8000 0 8000 1) 2>/dev/null &
+  pid=$!
+  hidden_in_box() { test "$(ls -A "$box" | grep -c '^\.tessaplan-')" -eq 1; }
+  check "drop box: the run holds its hidden file" within 60 hidden_in_box
+  kill -s KILL "$pid"
+  wait "$pid"
+  check "drop box: the killed run's file left" hidden_in_box
+  (cd "$box" && exec "${as_nobody[@]}" --no-sync -- 0 400 0 200 200) 2>err.txt
+  check "drop box: the next run writes" test $? -eq 0
+  check "drop box: and removes the file left" test "$(ls -A "$box" | tr '\n' ' ')" = "newgrid.txt "
+  rm -rf "$box"
 fi
 
 # A file size limit, as the user's shell sets it: a File error, not a silent death.

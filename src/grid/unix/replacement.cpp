@@ -9,6 +9,9 @@
 #include <fcntl.h>
 #include <sys/file.h>
 
+#include <string>
+#include <string_view>
+
 #include "grid/run_error.h"
 #include "grid/unix/system_state.h"
 #include "grid/unix/write_all.h"
@@ -86,11 +89,67 @@ std::error_code SystemFile::Finish() {
   return {};
 }
 
-// Hidden files of earlier runs that no living run holds locked were left by a run that was
+// The hidden names this user's runs try first for `name`, slot by slot: the same in every run,
+// so that a folder this user may not list (a drop box) can still be swept of them. Only then a
+// random one, should others hold all these.
+std::string SystemState::PredictedHiddenName(int slot) const {
+  // FNV-1a over the user, the name and the slot: no secret, only spread.
+  std::uint64_t hash = 14695981039346656037u;
+  const auto mix = [&](std::string_view bytes) {
+    for (const char byte : bytes) {
+      hash = (hash ^ static_cast<unsigned char>(byte)) * 1099511628211u;
+    }
+  };
+  mix(std::to_string(::geteuid()) + "/" + std::to_string(slot) + "/");
+  mix(name);
+  constexpr std::string_view kLetters = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string hidden(detail::kHiddenPrefix);
+  for (int i = 0; i < 8; ++i, hash /= kLetters.size()) {
+    hidden += kLetters[hash % kLetters.size()];
+  }
+  return hidden;
+}
+
+std::string SystemState::NextHiddenName(int attempt) const {
+  return attempt < kPredictedSlots ? PredictedHiddenName(attempt) : detail::HiddenName();
+}
+
+// A hidden file of an earlier run that no living run holds locked was left by a run that was
 // killed between naming its file and renaming it. Only files that are certainly such are
 // removed: the pattern, a regular file, owned by this user, and not locked.
+void SystemState::RemoveIfLeftover(const char* hidden) {
+  struct stat before {};
+  if (!detail::IsHiddenName(hidden) ||
+      ::fstatat(directory.get(), hidden, &before, AT_SYMLINK_NOFOLLOW) != 0 ||
+      !S_ISREG(before.st_mode) || before.st_uid != ::geteuid()) {
+    return;
+  }
+  Fd leftover(
+      ::openat(directory.get(), hidden, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!leftover.valid()) {
+    leftover = Fd(::openat(directory.get(), hidden,
+                           O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  }
+  struct stat locked {};
+  struct stat now {};
+  if (leftover.valid() && ::flock(leftover.get(), LOCK_EX | LOCK_NB) == 0 &&
+      ::fstat(leftover.get(), &locked) == 0 &&
+      ::fstatat(directory.get(), hidden, &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+      SameFile(locked, now) && SameFile(locked, before)) {
+    ::unlinkat(directory.get(), hidden, 0);
+  }
+}
+
+// Every hidden name in a folder this user may list; in one it may not, the names its runs try
+// first.
 void SystemState::SweepLeftovers() {
-  if (!directory_readable || in_place) {
+  if (in_place) {
+    return;
+  }
+  if (!directory_readable) {
+    for (int slot = 0; slot < kPredictedSlots; ++slot) {
+      RemoveIfLeftover(PredictedHiddenName(slot).c_str());
+    }
     return;
   }
   const int listed = ::dup(directory.get());
@@ -104,28 +163,7 @@ void SystemState::SweepLeftovers() {
   }
   ::rewinddir(entries);
   while (const dirent* entry = ::readdir(entries)) {
-    if (!detail::IsHiddenName(entry->d_name)) {
-      continue;
-    }
-    struct stat before {};
-    if (::fstatat(directory.get(), entry->d_name, &before, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !S_ISREG(before.st_mode) || before.st_uid != ::geteuid()) {
-      continue;
-    }
-    Fd leftover(::openat(directory.get(), entry->d_name,
-                         O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (!leftover.valid()) {
-      leftover = Fd(::openat(directory.get(), entry->d_name,
-                             O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    }
-    struct stat locked {};
-    struct stat now {};
-    if (leftover.valid() && ::flock(leftover.get(), LOCK_EX | LOCK_NB) == 0 &&
-        ::fstat(leftover.get(), &locked) == 0 &&
-        ::fstatat(directory.get(), entry->d_name, &now, AT_SYMLINK_NOFOLLOW) == 0 &&
-        SameFile(locked, now) && SameFile(locked, before)) {
-      ::unlinkat(directory.get(), entry->d_name, 0);
-    }
+    RemoveIfLeftover(entry->d_name);
   }
   ::closedir(entries);
 }
@@ -168,7 +206,7 @@ void SystemState::Create(std::uint64_t size) {
     if (attempt == 100) {
       FailInFolder(EEXIST);
     }
-    const std::string hidden = detail::HiddenName();
+    const std::string hidden = NextHiddenName(attempt);
     Fd created(RetryOnInterrupt([&] {
       return ::openat(directory.get(), hidden.c_str(),
                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, exists ? 0600 : 0666);
@@ -227,7 +265,7 @@ void SystemState::Create(std::uint64_t size) {
 void SystemState::LinkUnnamed(int fd) {
   const std::string by_descriptor = "/proc/self/fd/" + std::to_string(fd);
   for (int attempt = 0; hidden_name.empty(); ++attempt) {
-    const std::string hidden = detail::HiddenName();
+    const std::string hidden = NextHiddenName(attempt);
     int error = ::linkat(AT_FDCWD, by_descriptor.c_str(), directory.get(), hidden.c_str(),
                          AT_SYMLINK_FOLLOW) == 0
                     ? 0

@@ -238,9 +238,8 @@ void SystemState::RecheckTarget() {
       Fail(errno);
     }
     if (exists) {
-      detail::FailOnFile("removed by another program during the run, so no grid took its place; "
-                         "run again",
-                         shown);
+      detail::FailOnFile(
+          "removed by another program during the run, so no grid took its place; run again", shown);
     }
     return;
   }

@@ -120,6 +120,9 @@ struct SystemState final : Replacement::State {
   void Create(std::uint64_t size) override;
   void CopyRights();
   void RecheckTarget();
+  std::string PredictedHiddenName(int slot) const;
+  std::string NextHiddenName(int attempt) const;
+  void RemoveIfLeftover(const char* hidden);
   void LinkUnnamed(int fd);
 
   [[noreturn]] void Fail(int error) const { detail::FailOnFile(Reason(error), shown); }
@@ -127,6 +130,9 @@ struct SystemState final : Replacement::State {
     detail::FailInFolder(Reason(error), shown_folder, Advice());
   }
 };
+
+// How many hidden names a run tries that the next run can find without listing the folder.
+inline constexpr int kPredictedSlots = 8;
 
 // Whether `directory` is this process's own folder of descriptors, /proc/self/fd.
 bool IsOwnDescriptorFolder(int directory);

@@ -65,10 +65,10 @@ const char* KernelFileSystem(const int directory) {
   }
 }
 
-// The links of /proc (where `link` was read) that stand for an open file, a folder or a program rather than a path
-// (/proc/self/fd/1, /proc/self/exe, /proc/N/root): their text is an absolute path the file once
-// had, or a kind and a number ("pipe:[1234]"), and following it would replace another file
-// than the one open, or make a new one named after it. /proc's other links ("self",
+// Whether `link`, read in /proc, stands for an open file, a folder or a program rather than a
+// path (/proc/self/fd/1, /proc/self/exe, /proc/N/root): its text is then an absolute path the
+// file once had, or a kind and a number ("pipe:[1234]"), and following it would replace another
+// file than the one open, or make a new one named after it. /proc's other links ("self",
 // "self/mounts") are relative paths, followed as any link is.
 bool IsKernelLink(const std::string& link) {
   return link.starts_with('/') || link.find(':') != std::string::npos;
@@ -101,8 +101,8 @@ std::string Within(const std::string& shown_folder, const std::string& name) {
 }
 
 [[noreturn]] void FailChanged(const std::string& shown_folder, const std::string& name) {
-  FailOnPath("changed by another program while tessaplan was following it; run again",
-             shown_folder, name);
+  FailOnPath("changed by another program while tessaplan was following it; run again", shown_folder,
+             name);
 }
 
 }  // namespace

@@ -7,8 +7,8 @@ class QWidget;
 namespace window {
 
 // From now on each stop signal closes `window`, which cancels a run under way and leaves
-// newgrid.txt as it was, and ends the event loop with status 128 + the signal's number. Returns false, with the system's
-// reason on standard error, when the signals cannot be caught.
+// newgrid.txt as it was, and ends the event loop with status 128 + the signal's number. Returns
+// false, with the system's reason on standard error, when the signals cannot be caught.
 bool CloseOnStopSignals(QWidget* window);
 
 }  // namespace window

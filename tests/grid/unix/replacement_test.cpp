@@ -277,7 +277,8 @@ TEST_F(LinuxFileTest, AGridExactlyAtTheSizeLimitIsWritten) {
 // Written in place (a writable file in a folder that takes no new one), a second run on the
 // file is refused before its first byte while the first writes, and the first's grid is whole.
 TEST_F(LinuxFileTest, InPlaceRunsExcludeEachOther) {
-  Shell(dir(), "mkdir ro; printf 'old grid' >ro/newgrid.txt; chmod 666 ro/newgrid.txt; chmod 555 ro");
+  Shell(dir(),
+        "mkdir ro; printf 'old grid' >ro/newgrid.txt; chmod 666 ro/newgrid.txt; chmod 555 ro");
   if (::geteuid() == 0) {
     ::chown(dir().c_str(), kNobody, kNobody);
   }
@@ -299,7 +300,8 @@ TEST_F(LinuxFileTest, InPlaceRunsExcludeEachOther) {
   });
   EXPECT_EQ(second,
             "File error: another run is writing this file in place, and this run left it "
-            "untouched; run again once that run has ended (" + target.string() + ")");
+            "untouched; run again once that run has ended (" +
+                target.string() + ")");
   EXPECT_EQ(ReadFile(target), "first");
 }
 

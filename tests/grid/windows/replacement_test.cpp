@@ -269,7 +269,8 @@ TEST_F(WindowsCommitTest, AFileHeldForAMomentAtTheCommitIsReplaced) {
   WriteFile(output(), "old");
   GridFile file(output(), 3, {});
   file.Append("new");
-  HANDLE held = ::CreateFileW(output().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE held =
+      ::CreateFileW(output().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   std::thread release([held] {
     ::Sleep(200);
