@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """The file layer's promises, checked as invariants over combinations drawn from their dimensions:
 who runs, what newgrid.txt is, its folder, the file system, unnamed files or named ones, and the
-fault that strikes. Each combination is set up for real, on file systems mounted here, and the
+fault that strikes: a signal at a random moment among them, and runs at once on one file. Each
+combination is set up for real, on file systems mounted here, and the
 real grid_bench runs as the user the combination names. After each run:
 
 - the name (or a link's target) holds the old bytes or the complete new grid, never anything
-  else, but for a file written in place that SIGKILL cut short;
+  else, but for a file written in place that SIGKILL cut short; of runs at once, the grid of
+  one that said it wrote it, never a mix;
 - after the next run that succeeds, no hidden file of tessaplan's is left in the folder;
 - no user has a right on the new file that the user lacked on the old one, asked as each user;
 - a refusal wrote no byte (the disk stand-in notes the first write);
@@ -44,6 +46,9 @@ DIMENSIONS = {
     "fs": ["tmpfs", "ext4", "xfs", "btrfs", "ramfs", "overlay"],
     "unnamed": ["yes", "no"],
     "fault": ["none", "cancel", "kill", "enospc", "fsize", "nofile", "failed_write"],
+    # The signal that cancels, and how many runs write the file at once (without a fault).
+    "signal": ["TERM", "HUP", "INT", "QUIT", "USR1", "USR2", "ALRM", "VTALRM", "PROF", "XCPU"],
+    "runs": ["1", "2", "3", "30"],
 }
 NAMES = list(DIMENSIONS)
 USERS = {"owner": "daemon", "group_writer": "bin", "nobody": "nobody"}  # the file is daemon:bin
@@ -60,6 +65,10 @@ def normalized(case):
     case = dict(case)
     if case["target"] in ("absent", "fifo", "proc_link", "folder"):
         case.update(mode="-", acl="-", xattr="-")
+    if case["fault"] != "cancel":
+        case.update(signal="-")
+    if case["fault"] != "none":
+        case.update(runs="-")
     if case["fs"] == "ramfs":  # no attributes, no access lists, no size
         if case["folder"] == "default_acl" or case["fault"] == "enospc":
             return None
@@ -133,12 +142,18 @@ class Machine:
         os.chmod(self.logs, 0o1777)
         self.expected = {}
         for grid in (SMALL, LONG):
+            self.grid(grid)
+
+    def grid(self, grid):
+        """The bytes of `grid`, as a plain run writes them, made once."""
+        if tuple(grid) not in self.expected:
             folder = tempfile.mkdtemp(dir=self.roots["tmpfs"])
-            subprocess.run([bench, "--no-sync", "--", *grid], cwd=folder, check=True,
+            subprocess.run([self.bench, "--no-sync", "--", *grid], cwd=folder, check=True,
                            capture_output=True)
             with open(os.path.join(folder, "newgrid.txt"), "rb") as made:
                 self.expected[tuple(grid)] = made.read()
             shutil.rmtree(folder)
+        return self.expected[tuple(grid)]
 
     def mount(self, fs):
         point = os.path.join(self.work, fs)
@@ -284,10 +299,11 @@ class Case:
                    not any(holds_new_file(p, self.where) for p in self.pids(process.pid))):
                 time.sleep(0.005)
             time.sleep(self.rng.uniform(0, 0.2))  # a random moment of the run
+            number = getattr(signal, "SIG" + self.c["signal"]) if fault == "cancel" else 9
             for pid in self.pids(process.pid):
                 try:
                     if os.readlink(f"/proc/{pid}/exe") == self.m.bench:
-                        os.kill(pid, 15 if fault == "cancel" else 9)
+                        os.kill(pid, number)
                 except OSError:
                     pass
         _, error = process.communicate(timeout=120)
@@ -324,10 +340,44 @@ class Case:
         user = USERS[self.c["runner"]]
         return can(user, "w", self.file) and not can(user, "w", self.where)
 
+    def execute_at_once(self, count):
+        """Runs grid_bench `count` times at once, each with a grid of its own; returns their
+        statuses and last lines, and the grids."""
+        self.log = os.path.join(self.m.logs, f"{os.path.basename(self.folder)}-at-once.txt")
+        # Every line differs between them: a file with lines of two is none of them.
+        grids = [["0", "1000", str(k), str(200 + k), "1"] for k in range(count)]
+        processes = [subprocess.Popen(self.command(grid, "none"), cwd=self.folder,
+                                      stderr=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                                      text=True) for grid in grids]
+        ended = []
+        for process in processes:
+            _, error = process.communicate(timeout=120)
+            ended.append((process.returncode, (error.strip().splitlines() or [""])[-1]))
+        return ended, [self.m.grid(grid) for grid in grids]
+
+    def verify_at_once(self, count):
+        old = OLD if self.file else None
+        ended, grids = self.execute_at_once(count)
+        now = self.content()
+        for status, last in ended:
+            self.check(f"at once: status {status} means nothing", status in (0, 1))
+            if status == 1:
+                self.check("at once: a run-time error", last.startswith("Run-time error "))
+        written = [grid for (status, _), grid in zip(ended, grids) if status == 0]
+        if self.c["target"] not in ("fifo", "proc_link", "folder"):
+            self.check("at once: the grid of a run that wrote it, or the old bytes",
+                       now in written or (now == old and not written))
+        return ended[-1]
+
     def verify(self):
         c = self.c
         before = rights(self.file) if self.file else set()
         in_place = self.in_place()
+        if c["runs"] not in ("1", "-"):
+            status, last = self.verify_at_once(int(c["runs"]))
+            self.check_left_and_rights(status if status == 0 else self.execute("none")[0],
+                                       before, in_place)
+            return status, last
         status, error = self.execute(c["fault"])
         last = error.strip().splitlines()[-1] if error.strip() else ""
         now = self.content()
@@ -336,9 +386,10 @@ class Case:
         wrote = os.path.exists(self.log) and "first write" in open(self.log).read()
         if status == 0:
             self.check("status 0: the complete grid", now == grid)
-        elif status == 143:
+        elif c["fault"] == "cancel" and status == 128 + getattr(signal, "SIG" + c["signal"]):
             self.check("cancelled: said so", re.fullmatch(
-                r"Cancelled by signal 15; .* is (as it was|now empty)\.", last) is not None)
+                rf"Cancelled by signal {status - 128}; .* is (as it was|now empty)\.",
+                last) is not None)
             self.check("cancelled: old bytes, or empty as said",
                        now == old or (in_place and now == b"" and last.endswith("now empty.")))
         elif status == 1:
@@ -363,6 +414,11 @@ class Case:
                 self.check("the other name keeps the old grid", other.read() == OLD or in_place)
         # The next run, without a fault, removes whatever this one left.
         status, _ = self.execute("none") if c["fault"] != "none" else (status, "")
+        self.check_left_and_rights(status, before, in_place)
+        return status, last
+
+    def check_left_and_rights(self, status, before, in_place):
+        """After a run that succeeded: nothing left beside the file, and no right widened."""
         if status == 0:
             for folder in {self.folder, self.where}:
                 self.check(f"nothing left in {os.path.relpath(folder, self.folder)}",
@@ -370,7 +426,6 @@ class Case:
             if self.file and os.path.isfile(self.file) and not in_place:
                 widened = rights(self.file) - before
                 self.check(f"no right widened: {sorted(widened)}", not widened)
-        return status, last
 
 
 def main():
