@@ -167,6 +167,22 @@ if [ "$(id -u)" -eq 0 ]; then
   check "in place, TERM: status 143" test $? -eq 143
   check "in place, TERM: says the file is empty" grep -Fqx "Cancelled by signal 15; newgrid.txt is now empty." err.txt
   check "in place, TERM: empty" test ! -s "$shared/newgrid.txt"
+  # Another program moves the file away and puts another in its place while the run writes it
+  # in place: the run says the grid no longer has the name, and what has it now is left alone.
+  printf 'the previous grid' >"$shared/newgrid.txt"
+  # (Each write made slow, so that the run is still writing when the file is moved: 4 s in all.)
+  (cd "$shared" && exec setpriv --reuid=65534 --regid=65534 --clear-groups -- env LD_PRELOAD="$slow_disk" \
+    TESSAPLAN_TEST_WRITE_DELAY_MS=200 "$bench" --no-sync -- 0 1000 0 1000 1) 2>err.txt &
+  pid=$!
+  check "in place, moved away: run begun" within 60 written_over
+  mv "$shared/newgrid.txt" "$shared/moved.txt"
+  printf 'another' >"$shared/newgrid.txt"
+  wait "$pid"
+  check "in place, moved away: status 1" test $? -eq 1
+  check "in place, moved away: says so" grep -Fq "written in place, but another program moved or replaced the file during the run, so the grid is in a file that no longer has its name; run again ($shared/newgrid.txt)" err.txt
+  check "in place, moved away: what has the name now is kept" test "$(cat "$shared/newgrid.txt")" = another
+  rm -f "$shared/moved.txt"
+  chmod 666 "$shared/newgrid.txt"
   # A write that fails midway (a disk that stops taking bytes) says so too, with status 1.
   printf 'the previous grid' >"$shared/newgrid.txt"
   (cd "$shared" && exec setpriv --reuid=65534 --regid=65534 --clear-groups -- env LD_PRELOAD="$slow_disk" \

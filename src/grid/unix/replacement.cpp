@@ -298,9 +298,7 @@ void Replacement::Commit() {
   if (const std::error_code error = s.file->Close(); error) {
     Fail(error);
   }
-  if (!s.in_place) {
-    s.RecheckTarget();
-  }
+  s.RecheckTarget();
   if (s.give_to != static_cast<uid_t>(-1) &&
       ::fchown(s.keeper.get(), s.give_to, static_cast<gid_t>(-1)) != 0) {
     Fail(Error(errno));

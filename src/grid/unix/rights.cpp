@@ -226,13 +226,26 @@ void SystemState::CopyRights() {
   granted_mode = granted.st_mode & 0777;
 }
 
-// Just before the new file takes the name, what has the name now decides. A link, something
-// other than a regular file, or nothing where the old file was, is left as it is and the run
-// refused. A file whose rights changed during the run (chmod, setfacl, chown), or another in its
-// place (a run that committed first), gives its rights again, and the new file keeps no right
-// the old one lacked at the start either.
+// Just before the new file takes the name, what has the name now decides. Written in place, it
+// must still be the file written. Otherwise a link, something other than a regular file, or
+// nothing where the old file was, is left as it is and the run refused. A file whose rights
+// changed during the run (chmod, setfacl, chown), or another in its place (a run that committed
+// first), gives its rights again, and the new file keeps no right the old one lacked at the start
+// either.
 void SystemState::RecheckTarget() {
   struct stat now {};
+  if (in_place) {
+    struct stat written {};
+    if (::fstat(keeper.get(), &written) != 0 ||
+        ::fstatat(directory.get(), name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !SameFile(written, now)) {
+      detail::FailOnFile(
+          "written in place, but another program moved or replaced the file during the run, "
+          "so the grid is in a file that no longer has its name; run again",
+          shown);
+    }
+    return;
+  }
   if (::fstatat(directory.get(), name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0) {
     if (errno != ENOENT) {
       Fail(errno);
