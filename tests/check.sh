@@ -2,6 +2,8 @@
 # `finish` prints the tally and fails the test if anything failed. `within SECONDS COMMAND...`
 # waits for a condition: it polls COMMAND until it succeeds, for at most SECONDS (processes, X
 # clients and files come in their own time; on a loaded machine under sanitizers, late).
+# `visible_window PATTERN` prints the first visible X window whose name matches PATTERN, to be
+# polled with `within`.
 # `holds_new_file PID FOLDER` tells whether a run has begun writing: process PID holds its new,
 # unnamed file in FOLDER open ("FOLDER/#INODE (deleted)"). `scratch_folder VAR` makes the test's
 # own folder under the temporary folder and names it in VAR; it is removed, with whatever is
@@ -43,6 +45,13 @@ scratch_folder() {
   exec {scratch_pipe}> >(exec setsid -f bash "$(dirname "${BASH_SOURCE[0]}")/support/remove_when_gone.sh" \
     "$made" >/dev/null 2>&1)
   printf -v "$1" %s "$made"
+}
+
+# The first visible X window whose name matches the pattern, printed; fails when there is none.
+# xdotool gives up at an X error, as when a window it looks at goes meanwhile (Wine makes and
+# drops windows as a program starts), so it is polled with `within`, not left to wait alone.
+visible_window() {
+  xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 | grep .
 }
 
 holds_new_file() {

@@ -51,7 +51,7 @@ start_app() {
   # As a user starts it: a script's background job would start with INT and QUIT ignored.
   (trap - INT QUIT; QT_QPA_PLATFORM=xcb exec "$@" "$program") 2>"$work/stderr.txt" &
   app_pid=$!
-  window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Form1$' | head -n 1)
+  window=$(within 60 visible_window '^Form1$')
   [ -n "$window" ] || { echo "no window"; cat "$work/stderr.txt"; exit 1; }
   xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
 }
@@ -88,7 +88,7 @@ spacing_field
 xdotool key ctrl+a
 xdotool type --delay 30 "0"
 run_button
-box=$(timeout 60 xdotool search --sync --onlyvisible --name '^tessaplan$' | head -n 1)
+box=$(within 60 visible_window '^tessaplan$')
 check "error box shown" test -n "$box"
 if [ -n "$box" ]; then
   xdotool windowfocus --sync "$box"
@@ -163,7 +163,7 @@ entry="$work/org.example.tessaplan.desktop"
 sed "s|exec tessaplan|exec $program|" "$(dirname "${BASH_SOURCE[0]}")/../../../packaging/org.example.tessaplan.desktop" >"$entry"
 (cd / && HOME="$home" QT_QPA_PLATFORM=xcb exec dex "$entry") 2>"$work/stderr.txt" &
 launcher_pid=$!
-window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Form1$' | head -n 1)
+window=$(within 60 visible_window '^Form1$')
 check "started from its desktop entry" test -n "$window"
 app_pid=$(pgrep -f "^$program\$" | head -n 1)
 xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
@@ -181,7 +181,7 @@ app_pid=
 start_app bash -c 'ulimit -f 10; exec "$0"'
 type_grid 0 1000 0 1000 1
 run_button
-box=$(timeout 60 xdotool search --sync --onlyvisible --name '^tessaplan$' | head -n 1)
+box=$(within 60 visible_window '^tessaplan$')
 check "ulimit -f: error box" test -n "$box"
 check "ulimit -f: program still running" kill -0 "$app_pid"
 unchanged "ulimit -f"

@@ -29,7 +29,7 @@ mkdir "$work/run"
 cd "$work/run" || exit 1
 "${wine[@]}" "$program" 2>"$work/stderr.txt" &
 app_pid=$!
-window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Form1$' | head -n 1)
+window=$(within 60 visible_window '^Form1$')
 check "window shown" test -n "$window"
 [ -n "$window" ] || { cat "$work/stderr.txt"; finish; exit 1; }
 xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
@@ -67,7 +67,7 @@ app_pid=
 "${wine[@]}" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
 "${wine[@]}" "$program" 2>"$work/stderr.txt" &
 app_pid=$!
-window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Form1$' | head -n 1)
+window=$(within 60 visible_window '^Form1$')
 check "144 DPI: window shown" test -n "$window"
 check "144 DPI: client area 626x501" within 60 client_area_is 626x501
 finish
