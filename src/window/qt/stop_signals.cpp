@@ -40,7 +40,7 @@ bool CloseOnStopSignals(QWidget* window) {
     char bytes[16];
     int signal = 0;
     for (ssize_t got; (got = ::read(signal_pipe[0], bytes, sizeof bytes)) > 0;) {
-      signal = bytes[0];  // the first stop tells the status
+      signal = signal == 0 ? bytes[0] : signal;  // the first stop tells the status
     }
     window->close();
     QCoreApplication::exit(128 + signal);  // also from inside a message box
