@@ -4,12 +4,6 @@
 #include "grid/shown_text.h"
 
 namespace grid {
-namespace {
-
-constexpr std::size_t kHiddenRandom = 8;
-constexpr std::string_view kHiddenLetters = "abcdefghijklmnopqrstuvwxyz0123456789";
-
-}  // namespace
 
 Replacement::Replacement(const std::filesystem::path& target, std::uint64_t size,
                          const ReplaceOptions& options)

@@ -3,6 +3,7 @@
 // and the name of the hidden file it writes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -42,6 +43,8 @@ namespace detail {
 // The new file's name while it is written, where it needs one: ".tessaplan-" and 8 random
 // letters and digits, which a later run recognises as left behind.
 inline constexpr std::string_view kHiddenPrefix = ".tessaplan-";
+inline constexpr std::size_t kHiddenRandom = 8;
+inline constexpr std::string_view kHiddenLetters = "abcdefghijklmnopqrstuvwxyz0123456789";
 std::string HiddenName();
 bool IsHiddenName(std::string_view name);
 }  // namespace detail

@@ -68,10 +68,9 @@ int Print(int fd, const std::string& text) {
 
 }  // namespace
 
+// SIGPIPE is ignored from the start (CatchStopRequests): a reader that went away is told by
+// the write's error.
 std::error_code PrintOutput(const std::string& text) {
-  // A reader that went away is told by the write's error, not by a signal that ends the
-  // process before it can say so.
-  std::signal(SIGPIPE, SIG_IGN);
   const int error = Print(STDOUT_FILENO, text);
   return {error, std::generic_category()};
 }

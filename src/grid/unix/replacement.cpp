@@ -102,10 +102,9 @@ std::string SystemState::PredictedHiddenName(int slot) const {
   };
   mix(std::to_string(::geteuid()) + "/" + std::to_string(slot) + "/");
   mix(name);
-  constexpr std::string_view kLetters = "abcdefghijklmnopqrstuvwxyz0123456789";
   std::string hidden(detail::kHiddenPrefix);
-  for (int i = 0; i < 8; ++i, hash /= kLetters.size()) {
-    hidden += kLetters[hash % kLetters.size()];
+  for (std::size_t i = 0; i < detail::kHiddenRandom; ++i, hash /= detail::kHiddenLetters.size()) {
+    hidden += detail::kHiddenLetters[hash % detail::kHiddenLetters.size()];
   }
   return hidden;
 }
