@@ -51,8 +51,14 @@ std::string HiddenName() {
 }
 
 bool IsHiddenName(std::string_view name) {
-  return name.size() == kHiddenPrefix.size() + kHiddenRandom && name.starts_with(kHiddenPrefix) &&
-         name.find_first_not_of(kHiddenLetters, kHiddenPrefix.size()) == std::string_view::npos;
+  const std::size_t letters_end = kHiddenPrefix.size() + kHiddenRandom;
+  if (name.size() < letters_end || !name.starts_with(kHiddenPrefix)) {
+    return false;
+  }
+  const std::string_view letters = name.substr(kHiddenPrefix.size(), kHiddenRandom);
+  const std::string_view padding = name.substr(letters_end);
+  return letters.find_first_not_of(kHiddenLetters) == std::string_view::npos &&
+         padding.find_first_not_of(kHiddenPadding) == std::string_view::npos;
 }
 
 }  // namespace detail

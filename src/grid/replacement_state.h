@@ -41,10 +41,12 @@ std::unique_ptr<Replacement::State> NewReplacementState();
 
 namespace detail {
 // The new file's name while it is written, where it needs one: ".tessaplan-" and 8 random
-// letters and digits, which a later run recognises as left behind.
+// letters and digits, which a later run recognises as left behind; followed by padding, a name
+// that tried a folder for room for a longer one.
 inline constexpr std::string_view kHiddenPrefix = ".tessaplan-";
 inline constexpr std::size_t kHiddenRandom = 8;
 inline constexpr std::string_view kHiddenLetters = "abcdefghijklmnopqrstuvwxyz0123456789";
+inline constexpr char kHiddenPadding = '-';
 std::string HiddenName();
 bool IsHiddenName(std::string_view name);
 }  // namespace detail

@@ -79,6 +79,41 @@ check "full for the user: refused" grep -Fq 'No space left on device: the grid n
 check "full for the user: before the first byte" bash -c "! grep -qs 'first write' '$space/calls.txt'"
 rm -rf "$space"
 
+# A folder whose block of names is full, on a disk with room for the grid and not one block more:
+# the folder cannot take the new file's name, which is found before the first byte, not once the
+# grid is written. Names as long as the new file's hidden one fill the block to just short of
+# one more, as many as a scratch folder took before it grew.
+name_of() { printf 'f%018d' "$1"; }
+fill_names() {  # fill_names FOLDER [COUNT]: COUNT names, or until the folder grows; says how many
+  local n=0
+  mkdir "$1" && printf 'the previous grid' >"$1/newgrid.txt"
+  while [ "$(stat -c %s "$1")" -eq "$(stat -f -c %S "$1")" ] && [ "$n" != "${2:-}" ]; do
+    : >"$1/$(name_of "$n")"
+    n=$((n + 1))
+  done
+  echo "$n"
+}
+grown=$(fill_names "$work/ext4/scratch")
+rm -rf "$work/ext4/scratch"
+names="$work/ext4/names"
+fill_names "$names" $((grown - 1)) >/dev/null
+# The disk filled up to one block: a spare block first, then ever smaller fillers until not one
+# more block is taken (the free count said does not subtract the blocks ext4 keeps for itself).
+block=$(stat -f -c %S "$names")
+fallocate -l "$block" "$work/ext4/spare"
+size=$(($(stat -f -c %f "$names") * block))
+n=0
+while [ "$size" -ge "$block" ]; do
+  if fallocate -l "$size" "$work/ext4/filler$n" 2>/dev/null; then n=$((n + 1)); else size=$((size / 2)); fi
+done
+rm "$work/ext4/spare"
+(cd "$names" && exec env LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_CALL_LOG="$work/calls.txt" \
+  "$bench" -- 0 400 0 200 200 2>"$work/err.txt")
+check "no room for a name: refused" grep -Fq 'No space left on device: no room for one more name' "$work/err.txt"
+check "no room for a name: before the first byte" bash -c "! grep -qs 'first write' '$work/calls.txt'"
+check "no room for a name: the grid kept" test "$(cat "$names/newgrid.txt")" = "the previous grid"
+rm -rf "$names" "$work/ext4"/filler*
+
 # A disk frozen mid-run (fsfreeze, as for a snapshot): a stop request is still answered at once
 # with its message; only the process's end waits for the thaw. A disk of its own, large enough
 # that the run is still writing when it freezes.

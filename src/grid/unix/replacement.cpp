@@ -113,6 +113,41 @@ std::string SystemState::NextHiddenName(int attempt) const {
   return attempt < kPredictedSlots ? PredictedHiddenName(attempt) : detail::HiddenName();
 }
 
+// The name that tries the folder for room: hidden, and as long as the longest name the commit
+// gives the file there.
+std::string SystemState::ProbeName(int attempt) const {
+  std::string probe = NextHiddenName(attempt);
+  if (!exists && name.size() > probe.size()) {
+    probe.append(name.size() - probe.size(), detail::kHiddenPadding);
+  }
+  return probe;
+}
+
+// An unnamed file takes a name only at the commit, where a folder with no room for one more (a
+// full disk on which the folder needs another block, a full table of names) would refuse it
+// after the whole grid is written. A hidden name as long is made and removed now instead. A
+// folder filled during the run is still found only at the commit.
+void SystemState::CheckRoomForName() {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string probe = ProbeName(attempt);
+    const Fd made(RetryOnInterrupt([&] {
+      return ::openat(directory.get(), probe.c_str(),
+                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
+    }));
+    if (made.valid()) {
+      ::unlinkat(directory.get(), probe.c_str(), 0);
+      return;
+    }
+    if (errno == ENOSPC || errno == EDQUOT) {
+      detail::FailInFolder(Reason(errno) + ": no room for one more name", shown_folder, Advice());
+    }
+    if (errno != EEXIST) {
+      FailInFolder(errno);
+    }
+  }
+  FailInFolder(EEXIST);
+}
+
 // A hidden file of an earlier run that no living run holds locked was left by a run that was
 // killed between naming its file and renaming it. Only files that are certainly such are
 // removed: the pattern, a regular file, owned by this user, and not locked.
@@ -148,6 +183,7 @@ void SystemState::SweepLeftovers() {
   if (!directory_readable) {
     for (int slot = 0; slot < kPredictedSlots; ++slot) {
       RemoveIfLeftover(PredictedHiddenName(slot).c_str());
+      RemoveIfLeftover(ProbeName(slot).c_str());
     }
     return;
   }
@@ -247,6 +283,9 @@ void SystemState::Create(std::uint64_t size) {
   };
   if (const int error = Reserve(file->fd(), size, in_place); error != 0) {
     fail_for_space(error);
+  }
+  if (hidden_name.empty() && !in_place) {
+    CheckRoomForName();
   }
   // Written in place, the file holds exactly the grid: what lay beyond it goes now, and from
   // here on the old grid is being written over.

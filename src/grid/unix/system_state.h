@@ -122,6 +122,8 @@ struct SystemState final : Replacement::State {
   void RecheckTarget();
   std::string PredictedHiddenName(int slot) const;
   std::string NextHiddenName(int attempt) const;
+  std::string ProbeName(int attempt) const;
+  void CheckRoomForName();
   void RemoveIfLeftover(const char* hidden);
   void LinkUnnamed(int fd);
 

@@ -238,8 +238,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReplaceCase{"named_temporary_in_a_folder_renamed_midway", "mkdir sub; printf old >sub/newgrid.txt", {"moved/", "moved/newgrid.txt 644 me new"}, "sub/newgrid.txt", false, false, "mv sub moved"},
         ReplaceCase{"named_temporary_keeps_the_old_files_mode_while_written", "printf old >newgrid.txt; chmod 600 newgrid.txt", {"newgrid.txt 600 me new"}, "newgrid.txt", false, false, "test \"$(stat -c %a .tessaplan-*)\" = 600"},
         // Hidden files of killed runs go; anything that is not certainly one stays.
-        ReplaceCase{"leftovers_of_killed_runs_removed", "printf 1 >.tessaplan-abcd1234; printf 2 >.tessaplan-0000zzzz", {"newgrid.txt 644 me new"}},
-        ReplaceCase{"files_not_certainly_leftovers_kept", "printf 1 >.tessaplan-ABCD1234; printf 2 >.tessaplan-abcd123; printf 3 >.tessaplan-abcd12345; ln -s newgrid.txt .tessaplan-link0000; mkdir .tessaplan-dir00000", {".tessaplan-ABCD1234 644 me 1", ".tessaplan-abcd123 644 me 2", ".tessaplan-abcd12345 644 me 3", ".tessaplan-dir00000/", ".tessaplan-link0000 -> newgrid.txt", "newgrid.txt 644 me new"}},
+        ReplaceCase{"leftovers_of_killed_runs_removed", "printf 1 >.tessaplan-abcd1234; printf 2 >.tessaplan-0000zzzz; : >.tessaplan-0000zzzz---", {"newgrid.txt 644 me new"}},
+        ReplaceCase{"files_not_certainly_leftovers_kept", "printf 1 >.tessaplan-ABCD1234; printf 2 >.tessaplan-abcd123; printf 3 >.tessaplan-abcd12345; printf 4 >.tessaplan-abcd1234-x; ln -s newgrid.txt .tessaplan-link0000; mkdir .tessaplan-dir00000", {".tessaplan-ABCD1234 644 me 1", ".tessaplan-abcd123 644 me 2", ".tessaplan-abcd1234-x 644 me 4", ".tessaplan-abcd12345 644 me 3", ".tessaplan-dir00000/", ".tessaplan-link0000 -> newgrid.txt", "newgrid.txt 644 me new"}},
         ReplaceCase{"leftover_of_another_user_kept", "printf 1 >.tessaplan-abcd1234; chown 1 .tessaplan-abcd1234", {".tessaplan-abcd1234 644 1 1", "newgrid.txt 644 me new"}}),
     testing_support::CaseName());
 // clang-format on
