@@ -143,6 +143,16 @@ check "failed folder sync: exit 1" test $? -eq 1
 check "failed folder sync: says so" grep -Fqx "Run-time error 5: File error: the new grid has taken the name, but the disk did not confirm it (Input/output error); run again to be sure it is saved ($work/newgrid.txt)" err.txt
 check "failed folder sync: the grid has the name" cmp -s newgrid.txt expected.txt
 cp before.txt newgrid.txt
+# Root gives the new file to the old owner before it takes the name: where that is refused (the
+# owner's quota full), the old file keeps the name.
+if [ "$(id -u)" -eq 0 ]; then
+  chown daemon newgrid.txt
+  LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_CHOWN_FAILS=1 "$bench" -- 0 400 0 200 200 2>err.txt
+  check "owner not given back: exit 1" test $? -eq 1
+  check "owner not given back: says so" grep -Fqx "Run-time error 5: File error: Disk quota exceeded ($work/newgrid.txt)" err.txt
+  check "owner not given back: file kept" cmp -s newgrid.txt before.txt
+  chown root newgrid.txt
+fi
 # An access control list that cannot be read is not passed over: the new file would have none.
 setfacl -m u:65534:r newgrid.txt
 LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_ACL_UNREADABLE=1 "$bench" -- 0 400 0 200 200 2>err.txt

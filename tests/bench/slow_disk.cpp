@@ -19,6 +19,8 @@
 //   write what it had taken;
 // - TESSAPLAN_TEST_FOLDER_SYNC_FAILS: an fsync of a folder, or a syncfs, reports EIO, as a
 //   disk that failed to write the folder's change;
+// - TESSAPLAN_TEST_CHOWN_FAILS: giving a file to another user fails (EDQUOT), as where that
+//   user's disk quota is full (this machine's kernel may have no quotas);
 // - TESSAPLAN_TEST_NO_FALLOCATE: fallocate is not supported (EOPNOTSUPP), as on file systems
 //   that cannot reserve space, whatever the disk under the test can;
 // - TESSAPLAN_TEST_CALL_LOG=FILE: each fsync (of a file or a folder), each request to drop
@@ -127,6 +129,16 @@ extern "C" int fallocate(int fd, int mode, off_t offset, off_t length) {
     return -1;
   }
   return real(fd, mode, offset, length);
+}
+
+extern "C" int fchown(int fd, uid_t owner, gid_t group) {
+  static const auto real = Real<int (*)(int, uid_t, gid_t)>("fchown");
+  if (std::getenv("TESSAPLAN_TEST_CHOWN_FAILS") && owner != static_cast<uid_t>(-1) &&
+      owner != geteuid()) {
+    errno = EDQUOT;
+    return -1;
+  }
+  return real(fd, owner, group);
 }
 
 extern "C" int posix_fadvise(int fd, off_t offset, off_t length, int advice) {
