@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The file layer's promises, checked as invariants over combinations drawn from their dimensions:
 who runs, what newgrid.txt is, its folder, the file system, unnamed files or named ones, and the
-fault that strikes: a signal at a random moment among them, and runs at once on one file. Each
+fault that strikes: a signal at a random moment among them, runs at once on one file, and a
+change made to the file or its folder while the grid is written. Each
 combination is set up for real, on file systems mounted here, and the
 real grid_bench runs as the user the combination names. After each run:
 
@@ -11,7 +12,10 @@ real grid_bench runs as the user the combination names. After each run:
 - after the next run that succeeds, no hidden file of tessaplan's is left in the folder;
 - no user has a right on the new file that the user lacked on the old one, asked as each user;
 - a refusal wrote no byte (the disk stand-in notes the first write);
-- the exit status and the message say what became of the file.
+- the exit status and the message say what became of the file;
+- a change during the run is answered: rights narrowed meanwhile are not given back, a link put
+  in the file's place and what it points to are left as they are, a renamed folder still gets
+  the grid.
 
 usage: promises_matrix.py GRID_BENCH SLOW_DISK cover [SEED]
        promises_matrix.py GRID_BENCH SLOW_DISK draw COUNT [SEED]
@@ -45,11 +49,16 @@ DIMENSIONS = {
     "folder": ["writable", "read_only", "sticky", "setgid", "default_acl"],
     "fs": ["tmpfs", "ext4", "xfs", "btrfs", "ramfs", "overlay"],
     "unnamed": ["yes", "no"],
-    "fault": ["none", "cancel", "kill", "enospc", "fsize", "nofile", "failed_write"],
-    # The signal that cancels, and how many runs write the file at once (without a fault).
+    "fault": ["none", "cancel", "kill", "enospc", "fsize", "nofile", "failed_write", "change"],
+    # The signal that cancels, how many runs write the file at once (without a fault), and what
+    # another program changes while a run writes.
     "signal": ["TERM", "HUP", "INT", "QUIT", "USR1", "USR2", "ALRM", "VTALRM", "PROF", "XCPU"],
     "runs": ["1", "2", "3", "30"],
+    "change": ["chmod", "setfacl", "link", "folder_renamed"],
 }
+# What the feasibility of a case depends on; the other dimensions take any of their values.
+CONDITIONS = ["target", "fault", "fs", "folder", "change"]
+FILE_TARGETS = ("regular", "link", "foreign_link", "folder_link", "hard_link")
 NAMES = list(DIMENSIONS)
 USERS = {"owner": "daemon", "group_writer": "bin", "nobody": "nobody"}  # the file is daemon:bin
 PRINCIPALS = ["daemon", "bin", "nobody", "sys"]
@@ -69,8 +78,14 @@ def normalized(case):
         case.update(signal="-")
     if case["fault"] != "none":
         case.update(runs="-")
+    if case["fault"] != "change":
+        case.update(change="-")
+    elif case["target"] not in FILE_TARGETS or (
+            case["change"] == "link" and case["target"] not in ("regular", "hard_link")):
+        return None  # a change to a file, which these targets are not
     if case["fs"] == "ramfs":  # no attributes, no access lists, no size
-        if case["folder"] == "default_acl" or case["fault"] == "enospc":
+        if case["folder"] == "default_acl" or case["fault"] == "enospc" or (
+                case["change"] == "setfacl"):
             return None
         case.update(acl="-", xattr="-")
     return case
@@ -82,11 +97,17 @@ def pairs(case):
 
 
 def all_pairs():
+    """Every pair of values some case has: the conditions tried in full, each other dimension
+    with any of its values unless the conditions make it "-"."""
     universe = set()
-    for values in itertools.product(*DIMENSIONS.values()):
-        case = normalized(dict(zip(NAMES, values)))
+    for values in itertools.product(*(DIMENSIONS[n] for n in CONDITIONS)):
+        case = normalized({**{n: v[0] for n, v in DIMENSIONS.items()}, **dict(zip(CONDITIONS, values))})
         if case:
-            universe |= pairs(case)
+            options = {n: [case[n]] if n in CONDITIONS or case[n] == "-" else DIMENSIONS[n]
+                       for n in NAMES}
+            for a, b in itertools.combinations(NAMES, 2):
+                universe |= {((a, x), (b, y)) for x in options[a] for y in options[b]
+                             if x != "-" and y != "-"}
     return universe
 
 
@@ -278,6 +299,8 @@ class Case:
             environment["TESSAPLAN_TEST_NO_TMPFILE"] = "1"
         if fault == "failed_write":
             environment["TESSAPLAN_TEST_WRITE_RETURNS_ZERO"] = "1"
+        if fault == "change":  # each of its two writes takes long enough to change things
+            environment["TESSAPLAN_TEST_WRITE_DELAY_MS"] = "150"
         limit = {"fsize": "ulimit -f 1024; ", "nofile": "ulimit -n 5; "}.get(fault, "")
         program = " ".join(["exec", "env", *[f"{k}={v}" for k, v in environment.items()],
                             self.m.bench, "--no-sync", "--output", self.output, "--", *grid])
@@ -306,9 +329,38 @@ class Case:
                         os.kill(pid, number)
                 except OSError:
                     pass
+        if fault == "change":
+            deadline = time.monotonic() + 20
+            while (process.poll() is None and time.monotonic() < deadline and
+                   not self.began_writing()):
+                time.sleep(0.005)
+            time.sleep(self.rng.uniform(0, 0.3))  # a random moment of the run
+            self.change()
         _, error = process.communicate(timeout=120)
         status = process.returncode
         return (128 - status if status < 0 else status), error
+
+    def began_writing(self):
+        return os.path.exists(self.log) and "first write" in open(self.log).read()
+
+    def change(self):
+        """What another program does to the file or its folder while the run writes."""
+        change = self.c["change"]
+        if change == "chmod":
+            os.chmod(self.file, 0o600)
+        elif change == "setfacl":  # no group, no named entry, no others: as chmod, by the list
+            subprocess.run(["setfacl", "-m", "m::-,o::-", self.file], check=True)
+        elif change == "link":
+            with open(os.path.join(self.where, "elsewhere.txt"), "wb") as other:
+                other.write(b"elsewhere")
+            os.symlink("elsewhere.txt", self.file + ".swap")
+            os.rename(self.file + ".swap", self.file)
+        elif change == "folder_renamed":
+            moved = self.folder + "-moved"
+            os.rename(self.folder, moved)
+            self.folder, self.where, self.file = (
+                None if path is None else moved + path[len(self.folder):]
+                for path in (self.folder, self.where, self.file))
 
     @staticmethod
     def pids(parent):
@@ -384,7 +436,9 @@ class Case:
         grid = self.m.expected.get(tuple(self.grid))
         old = OLD if self.file else None
         wrote = os.path.exists(self.log) and "first write" in open(self.log).read()
-        if status == 0:
+        if c["fault"] == "change" and not (status == 1 and not wrote):
+            self.verify_change(status, last, now, grid)
+        elif status == 0:
             self.check("status 0: the complete grid", now == grid)
         elif c["fault"] == "cancel" and status == 128 + getattr(signal, "SIG" + c["signal"]):
             self.check("cancelled: said so", re.fullmatch(
@@ -395,7 +449,8 @@ class Case:
         elif status == 1:
             self.check("failed: a run-time error", last.startswith("Run-time error "))
             self.check("failed: old bytes, or empty as said",
-                       now == old or (in_place and now == b"" and "now empty" in last))
+                       now == old or (in_place and now == b"" and "now empty" in last) or
+                       c["change"] == "link")
             if c["fault"] != "failed_write":
                 self.check("refused before the first byte", not wrote)
         elif status == 137 and c["fault"] == "kill":
@@ -414,16 +469,37 @@ class Case:
                 self.check("the other name keeps the old grid", other.read() == OLD or in_place)
         # The next run, without a fault, removes whatever this one left.
         status, _ = self.execute("none") if c["fault"] != "none" else (status, "")
-        self.check_left_and_rights(status, before, in_place)
+        if c["change"] in ("chmod", "setfacl"):  # narrowed to the owner's rights meanwhile
+            before = {(user, right) for user, right in before if user == "daemon"}
+        # A link swapped in leads to a file of its own, not the grid's.
+        self.check_left_and_rights(status, before, in_place, rights_too=c["change"] != "link")
         return status, last
 
-    def check_left_and_rights(self, status, before, in_place):
+    def verify_change(self, status, last, now, grid):
+        """A change during the run: the grid is written, but for a link put in the file's
+        place, which is left as it is, and what it points to with it."""
+        if self.c["change"] != "link":
+            self.check("changed meanwhile: the grid written", status == 0 and now == grid)
+            return
+        name = self.file
+        is_swapped_link = os.path.islink(name) and os.readlink(name) == "elsewhere.txt"
+        with open(os.path.join(self.where, "elsewhere.txt"), "rb") as other:
+            self.check("a link swapped in: what it points to untouched", other.read() == b"elsewhere")
+        if status == 0:  # committed before the swap, or just before the rename
+            self.check("a link swapped in after the commit, or the grid",
+                       is_swapped_link or (not os.path.islink(name) and now == grid))
+        else:
+            self.check("a link swapped in: refused", status == 1 and re.search(
+                r"Run-time error .*(replaced by a link|moved or replaced)", last) is not None)
+            self.check("a link swapped in: left as it is", is_swapped_link)
+
+    def check_left_and_rights(self, status, before, in_place, rights_too=True):
         """After a run that succeeded: nothing left beside the file, and no right widened."""
         if status == 0:
             for folder in {self.folder, self.where}:
                 self.check(f"nothing left in {os.path.relpath(folder, self.folder)}",
                            hidden_files(folder) == [])
-            if self.file and os.path.isfile(self.file) and not in_place:
+            if self.file and os.path.isfile(self.file) and not in_place and rights_too:
                 widened = rights(self.file) - before
                 self.check(f"no right widened: {sorted(widened)}", not widened)
 
