@@ -4,12 +4,14 @@
 # with Enter while the window stays; then quit, which must end the program with status 0. Then
 # the ways a long run can be stopped from outside: the window manager's close request before the
 # progress dialog appears, with it up, and while a slow disk syncs; the stop signals; a start
-# from the desktop entry, by a launcher in /; and a file size limit, which must be an error box,
-# not a silent death.
-# usage: end_to_end_test.sh TESSAPLAN SLOW_DISK_LIBRARY
+# from the desktop entry, by a launcher in /; a file size limit, which must be an error box, not
+# a silent death; and the window and a console run writing one file in place, each refused while
+# the other writes.
+# usage: end_to_end_test.sh TESSAPLAN SLOW_DISK_LIBRARY TESSAPLAN_GRID
 set -u
 program=$(realpath "$1")
 slow_disk=$(realpath "$2")
+console=$(realpath "$3")
 source "$(dirname "${BASH_SOURCE[0]}")/../../check.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/../../x_server.sh"
 scratch_folder work
@@ -187,5 +189,62 @@ check "ulimit -f: program still running" kill -0 "$app_pid"
 unchanged "ulimit -f"
 kill -TERM "$app_pid"
 ended_with "SIGTERM with a box up" 2 143
+
+# A file anyone may write in a folder this user may not (as root, the runs are nobody's): the
+# grid is written into the file itself, and a run of the window and a console run never write it
+# at once. Whichever comes second is refused before its first byte; the first writes its grid.
+# The runs read programs and write logs in folders of their own, which nobody can reach.
+chmod 755 "$work"
+mate="$work/in-place"
+mkdir -p "$mate/home" "$mate/shared" "$mate/logs" "$mate/reference"
+cp "$program" "$console" "$slow_disk" "$mate/"
+chmod 1777 "$mate/logs"
+as_user=()
+if [ "$(id -u)" -eq 0 ]; then
+  as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups --)
+  chown 65534 "$mate/home"
+fi
+slowly() {  # slowly LOG: each write of the grid takes 1.5 s more; the first is noted in LOG
+  echo env LD_PRELOAD="$mate/$(basename "$slow_disk")" TESSAPLAN_TEST_WRITE_DELAY_MS=1500 \
+    TESSAPLAN_TEST_CALL_LOG="$mate/logs/$1"
+}
+(cd "$mate/reference" && "$console" --output=console.txt -- 0 1000 0 200 1 &&
+  "$console" --output=window.txt -- 0 1000 0 150 1) >/dev/null
+cd "$mate/shared" || exit 1
+printf 'the previous grid' >newgrid.txt
+chmod 666 newgrid.txt
+chmod 555 .
+
+start_app "${as_user[@]}" env HOME="$mate/home"
+type_grid 0 400 0 200 200
+run_button
+check "in place: the window writes the file" within 60 cmp -s newgrid.txt "$work/expected.txt"
+# shellcheck disable=SC2046
+"${as_user[@]}" $(slowly console.txt) "$mate/tessaplan-grid" -- 0 1000 0 200 1 2>"$work/console.txt" &
+console_pid=$!
+check "in place: a console run has begun" within 60 grep -qs 'first write' "$mate/logs/console.txt"
+xdotool windowfocus --sync "$window"
+run_button
+box=$(within 60 visible_window '^tessaplan$')
+check "in place, a console run writing: the window refuses" test -n "$box"
+wait "$console_pid"
+check "in place: the console run ends with 0" test $? -eq 0
+check "in place: the console run's grid" cmp -s newgrid.txt "$mate/reference/console.txt"
+[ -n "$box" ] && xdotool windowfocus --sync "$box" && xdotool key Return
+quit_button
+ended_with "in place: quit after the box" 20 0
+
+# shellcheck disable=SC2046
+start_app "${as_user[@]}" $(slowly window.txt) HOME="$mate/home"
+type_grid 0 1000 0 150 1
+run_button
+check "in place: the window's run has begun" within 60 grep -qs 'first write' "$mate/logs/window.txt"
+"${as_user[@]}" "$mate/tessaplan-grid" -- 0 400 0 200 200 2>"$work/console.txt"
+check "in place, the window writing: the console run ends with 1" test $? -eq 1
+check "in place, the window writing: the console says why" grep -Fq "another run is writing this file in place, and this run left it untouched" "$work/console.txt"
+check "in place: the window's grid" within 60 cmp -s newgrid.txt "$mate/reference/window.txt"
+close_request
+ended_with "in place: close once written" 10 0
+chmod 755 .
 
 finish
