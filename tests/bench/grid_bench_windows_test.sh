@@ -113,17 +113,19 @@ wait "$pid" 2>/dev/null
 check "killed: nothing left" within 60 no_hidden
 check "killed: file kept" cmp -s newgrid.txt before.txt
 
-# A disk too small for the grid (a 1 MB file system, mounted here as root can): refused before
-# the first byte, with the size the grid needs.
+# A disk with too little free for the grid, though larger than it (a 40 MB file system, mounted
+# here as root can, 28 MB of it taken): refused before the first byte, with the size the grid
+# needs. The space free to this user is what counts, not the disk's size.
 if [ "$(id -u)" -eq 0 ]; then
   mkdir "$work/small"
-  if mount -t tmpfs -o size=1m tmpfs "$work/small"; then
+  if mount -t tmpfs -o size=40m tmpfs "$work/small"; then
     small="$work/small"
+    fallocate -l 28m "$small/filler"
     (cd "$small" && printf old >newgrid.txt && run -- 0 1000 0 1000 1 2>"$work/err.txt")
     check "full disk: exit 1" test $? -eq 1
     # The system's own words for a full disk come first; they differ between Windows and Wine.
     check "full disk: the size it needs" grep -Eq '^Run-time error 5: File error: .+: the grid needs 19.6 MB \(' "$work/err.txt"
-    check "full disk: old file kept, nothing else" test "$(ls -A "$small")" = newgrid.txt
+    check "full disk: old file kept, nothing else" test "$(ls -A "$small" | tr '\n' ' ')" = "filler newgrid.txt "
     check "full disk: old file unchanged" test "$(cat "$small/newgrid.txt")" = old
   else
     check "a small file system mounted" false
