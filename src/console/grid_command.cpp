@@ -12,6 +12,7 @@
 
 #include "console/console.h"
 #include "grid/generate_grid.h"
+#include "grid/grid_account.h"
 #include "grid/run_error.h"
 #include "grid/shown_text.h"
 #include "grid/standard_output.h"
@@ -37,6 +38,7 @@ struct Command {
   std::string output{kDefaultOutput};
   bool output_named = false;  // by --output: then a stream it names is written as a stream
   bool dry_run = false;
+  bool strict = false;
   bool quiet = false;
   bool help = false;
   bool version = false;
@@ -108,6 +110,8 @@ Command Parse(const std::vector<std::string>& arguments) {
       flag(command.version);
     } else if (name == "--dry-run") {
       flag(command.dry_run);
+    } else if (name == "--strict") {
+      flag(command.strict);
     } else if (name == "--quiet") {
       flag(command.quiet);
     } else if (name == "--no-sync") {
@@ -204,7 +208,10 @@ std::string HelpText(const Program& program) {
          "                         A pipe, a terminal or a device (/dev/stdout, /dev/null;\n"
          "                         on Windows NUL only) is written into, never replaced\n"
          "  --dry-run              write nothing; print the points, rows, columns, bytes and\n"
-         "                         the last point\n"
+         "                         the last point, then a warning line for each way the file\n"
+         "                         would differ from the typed values\n"
+         "  --strict               refuse a grid that would differ from the typed values,\n"
+         "                         before its first byte (with --dry-run: exit 1)\n"
          "  --no-sync              do not wait for the disk before the grid counts as written\n"
          "  --quiet                no progress line on a terminal\n"
          "  --help, --version\n"
@@ -275,19 +282,54 @@ int Answer(const std::string& text) {
   return 0;
 }
 
+// What the file loses against the typed values, one line each.
+std::string Warnings(const std::vector<std::string>& losses) {
+  std::string lines;
+  for (const std::string& loss : losses) {
+    lines += "warning: " + loss + "\n";
+  }
+  return lines;
+}
+
 int Measure(const Command& command) {
-  const grid::GridMeasure measure = grid::MeasureGrid(command.texts, command.decimal_separator);
-  std::string line = std::to_string(measure.counts.points()) + " points (" +
-                     std::to_string(measure.counts.rows()) + " rows, " +
-                     std::to_string(measure.counts.columns()) + " columns), " +
-                     std::to_string(measure.bytes) + " bytes";
+  const std::vector<std::string> losses =
+      grid::AccountForGrid(command.texts, command.decimal_separator);
+  grid::GridMeasure measure;
+  try {
+    measure = grid::MeasureGrid(command.texts, command.decimal_separator);
+  } catch (const grid::RunError&) {
+    Answer(Warnings(losses));  // a spacing read as 0 is still told
+    throw;
+  }
+  const grid::GridCounts& counts = measure.counts;
+  std::string line =
+      grid::Counted(counts.points(), "point", "points") + " (" +
+      grid::Counted(static_cast<std::uint64_t>(counts.rows()), "row", "rows") + ", " +
+      grid::Counted(static_cast<std::uint64_t>(counts.columns()), "column", "columns") + "), " +
+      grid::Counted(measure.bytes, "byte", "bytes");
   if (!measure.last_point.empty()) {
     line += ", last point " + measure.last_point;
   }
-  return Answer(line + "\n");
+  Answer(line + "\n" + Warnings(losses));
+  return command.strict && !losses.empty() ? 1 : 0;
 }
 
 int Write(const Program& program, const Command& command) {
+  // Said before the first byte; under --strict, a refusal of a grid that would lose anything,
+  // once the texts are known to make one.
+  const std::vector<std::string> losses =
+      grid::AccountForGrid(command.texts, command.decimal_separator);
+  if (command.strict && !losses.empty()) {
+    grid::MeasureGrid(command.texts, command.decimal_separator);
+    PrintError(Warnings(losses) + "Refused by --strict, for what is said above; " +
+               (command.output == "-" ? "nothing was written."
+                                      : grid::Escaped(command.output) + " is as it was.") +
+               "\n");
+    return 1;
+  }
+  if (!command.quiet) {
+    PrintError(Warnings(losses));
+  }
   grid::RunOptions options;
   options.decimal_separator = command.decimal_separator;
   options.sync = !command.no_sync;

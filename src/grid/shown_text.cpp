@@ -103,9 +103,21 @@ std::string ShownCurrentFolder() {
              : "the current folder";
 }
 
+std::string Counted(std::uint64_t count, std::string_view one, std::string_view many,
+                    std::string_view group) {
+  std::string digits = std::to_string(count);
+  for (std::size_t at = digits.size(); !group.empty() && at > 3;) {
+    at -= 3;
+    digits.insert(at, group);
+  }
+  digits += ' ';
+  digits += count == 1 ? one : many;
+  return digits;
+}
+
 std::string SizeText(std::uint64_t bytes) {
   if (bytes < 1000) {
-    return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+    return Counted(bytes, "byte", "bytes");
   }
   constexpr const char* kUnits[] = {"kB", "MB", "GB", "TB"};
   std::uint64_t unit = 1000;

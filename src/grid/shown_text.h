@@ -24,6 +24,11 @@ std::string ShownPath(const std::filesystem::path& path);
 // folder, which has been deleted").
 std::string ShownCurrentFolder();
 
+// `count` and the noun that agrees with it ("1 point", "6 points"), its digits grouped in threes
+// by `group` where one is given (a locale's thousands separator).
+std::string Counted(std::uint64_t count, std::string_view one, std::string_view many,
+                    std::string_view group = {});
+
 // A size in bytes, kB, MB, GB or TB, as "19.6 MB".
 std::string SizeText(std::uint64_t bytes);
 

@@ -9,14 +9,6 @@
 namespace grid {
 namespace {
 
-// A number in the form d.ddd x 10^exponent: `digits` holds its significant digits, without
-// leading or trailing zeros, and is empty for zero.
-struct Decimal {
-  bool negative = false;
-  std::string digits;
-  std::int64_t exponent = 0;
-};
-
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
@@ -24,7 +16,8 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t';
 }
 
-// Reads the number form documented in the header, or nothing when the text is not of it.
+}  // namespace
+
 std::optional<Decimal> ReadDecimal(std::string_view text, char decimal_separator) {
   std::size_t pos = 0;
   const auto at = [&](char c) { return pos < text.size() && text[pos] == c; };
@@ -90,8 +83,6 @@ std::optional<Decimal> ReadDecimal(std::string_view text, char decimal_separator
                     written_exponent;
   return number;
 }
-
-}  // namespace
 
 ParseResult<float> ParseSingle(std::string_view text, char decimal_separator) {
   const std::optional<Decimal> number = ReadDecimal(text, decimal_separator);

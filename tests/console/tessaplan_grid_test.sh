@@ -15,17 +15,20 @@ scratch_folder work
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
 
-# Whether --dry-run's line (in $2) tells what the file $1 holds: its points, rows and columns
-# counted from its lines (a column's first line is row 1), its bytes and its last line's point;
-# a grid without points has no row or no column.
+# Whether --dry-run's first line (in $2) tells what the file $1 holds: its points, rows and
+# columns counted from its lines (a column's first line is row 1), its bytes and its last line's
+# point; a grid without points has no row or no column. Counts agree in number with their noun.
 tells_file() {
-  local points=$(($(wc -l <"$1") - 1)) bytes=$(wc -c <"$1")
+  local points=$(($(wc -l <"$1") - 1)) bytes=$(wc -c <"$1") rows columns
   if [ "$points" -eq 0 ]; then
-    grep -Eqx "0 points \((0 rows, [0-9]+|[0-9]+ rows, 0) columns\), $bytes bytes" "$2"
+    head -n 1 "$2" | grep -Eqx "0 points \((0 rows, [0-9]+ columns?|[0-9]+ rows?, 0 columns)\), $bytes bytes"
   else
-    test "$(cat "$2")" = "$points points ($(grep -c '"r[0-9]*c1"' "$1") rows, $(grep -c '"r1c[0-9]*"' "$1") columns), $bytes bytes, last point $(tail -n 1 "$1" | cut -d, -f1,2)"
+    rows=$(grep -c '"r[0-9]*c1"' "$1")
+    columns=$(grep -c '"r1c[0-9]*"' "$1")
+    test "$(head -n 1 "$2")" = "$(counted "$points" point) ($(counted "$rows" row), $(counted "$columns" column)), $bytes bytes, last point $(tail -n 1 "$1" | cut -d, -f1,2)"
   fi
 }
+counted() { if [ "$1" -eq 1 ]; then echo "1 $2"; else echo "$1 ${2}s"; fi; }
 
 while IFS='|' read -r options texts; do
   eval "set -- $texts"
@@ -98,6 +101,35 @@ done <<'CASES'
 --quiet=yes -- 0 1 0 1 1|'--quiet' takes no value
 --output|'--output' needs a value
 CASES
+# What the file loses against the typed values is told before the first byte: after --dry-run's
+# line on standard output, on standard error before a run writes (not with --quiet), and under
+# --strict as a refusal that leaves the previous file as it was. Each row: the arguments, the
+# status, standard output, standard error (\n between lines) and what newgrid.txt holds after.
+spacing_read='warning: "Grid Spacing" 2.5 is used as 2, a whole number.'
+no_point='warning: No point is written: "Minimum x value" 10 is above "Maximum x value" 0.'
+header='"easting","northing","ID"'
+while IFS='^' read -r arguments status out err after; do
+  printf 'the previous grid' >newgrid.txt
+  eval "set -- $arguments"
+  "$grid" "$@" >out.txt 2>err.txt
+  check "$arguments: status $status" test $? -eq "$status"
+  check "$arguments: standard output" test "$(cat out.txt)" = "$(printf '%b' "$out")"
+  check "$arguments: standard error" test "$(cat err.txt)" = "$(printf '%b' "$err")"
+  check "$arguments: newgrid.txt" test "$(head -n 1 newgrid.txt | tr -d '\r')" = "$after"
+done <<CASES
+--dry-run -- 0 10 0 10 2.5^0^36 points (6 rows, 6 columns), 471 bytes, last point 10,10\n$spacing_read^^the previous grid
+--dry-run -- 1 1 1 1 1^0^1 point (1 row, 1 column), 39 bytes, last point 1,1^^the previous grid
+--dry-run --strict -- 10 0 0 10 5^1^0 points (3 rows, 0 columns), 27 bytes\n$no_point^^the previous grid
+--dry-run --strict -- 0 400 0 200 200^0^6 points (2 rows, 3 columns), 113 bytes, last point 400,200^^the previous grid
+--no-sync -- 10 0 0 10 5^0^^$no_point^$header
+--no-sync --quiet -- 10 0 0 10 5^0^^^$header
+--strict -- 10 0 0 10 5^1^^$no_point\nRefused by --strict, for what is said above; newgrid.txt is as it was.^the previous grid
+--strict --output=- -- 0 10 0 10 2.5^1^^$spacing_read\nRefused by --strict, for what is said above; nothing was written.^the previous grid
+--strict -- 0 10 0 10 0.4^1^^Run-time error 3: Division by zero: "Grid Spacing" is 0 (any spacing from -0.5 to 0.5 rounds to 0); enter a whole number other than 0.^the previous grid
+--no-sync -- 2000000 2000005 13100000 13100012 3^0^^warning: 4 of 5 rows are written away from where the fields put them, by up to 4 (row 3: 1.310001E+07, not 13100006).\nwarning: Rows 1 and 2 are both written as 1.31E+07: points share a written position.^$header
+CASES
+rm newgrid.txt
+
 "$grid" --version >out.txt
 check "--version" test "$(cat out.txt)" = "tessaplan-grid 1.00"
 "$grid" --help >out.txt

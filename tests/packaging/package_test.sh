@@ -48,7 +48,7 @@ check "installed command line" test "$(/usr/bin/tessaplan-grid --dry-run -- 0 40
 check "its manual page" test -s /usr/share/man/man1/tessaplan-grid.1.gz
 check "menu entry" test -f /usr/share/applications/org.example.tessaplan.desktop
 check "icon" test -f /usr/share/icons/hicolor/scalable/apps/org.example.tessaplan.svg
-check "end to end on the installed program" bash "$1" /usr/bin/tessaplan "$2"
+check "end to end on the installed program" bash "$1" /usr/bin/tessaplan "$2" /usr/bin/tessaplan-grid
 
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get purge -y -q tessaplan >/dev/null 2>&1
 installed=

@@ -169,8 +169,12 @@ grid::FieldTexts Form1::fieldTexts() const {
 // fields change; nothing else in the window changes as the user types. The program never
 // changes its folder.
 void Form1::describeRun() {
-  const QString writes = FromUtf8(RunButtonDescription(fieldTexts(), DecimalSeparator(locale()),
-                                                       CurrentFolder().toStdString()));
+  const QString group = locale().numberOptions().testFlag(QLocale::OmitGroupSeparator)
+                            ? QString()
+                            : locale().groupSeparator();
+  const QString writes =
+      FromUtf8(RunButtonDescription(fieldTexts(), DecimalSeparator(locale()),
+                                    CurrentFolder().toStdString(), group.toStdString()));
   control(Control::Command2)->setToolTip(writes);
   control(Control::Command2)->setAccessibleDescription(writes);
 }

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "grid/grid_account.h"
 #include "grid/shown_text.h"
 
 namespace window {
@@ -39,17 +40,21 @@ std::string StartFolderAdvice() {
 }
 
 std::string RunButtonDescription(const grid::FieldTexts& texts, char decimal_separator,
-                                 const std::string& folder) {
-  const std::string where = "newgrid.txt in " + folder;
-  grid::GridMeasure measure;
+                                 const std::string& folder, const std::string& digit_group) {
+  std::string description = "Writes newgrid.txt in " + folder;
   try {
-    measure = grid::MeasureGrid(texts, decimal_separator);
+    const grid::GridMeasure measure = grid::MeasureGrid(texts, decimal_separator);
+    description = "Writes " +
+                  grid::Counted(measure.counts.points(), "point", "points", digit_group) + " (" +
+                  grid::SizeText(measure.bytes) + ") to newgrid.txt in " + folder;
   } catch (const std::exception&) {
-    return "Writes " + where;  // Run will say what is wrong
+    // Run will say what is wrong
   }
-  const std::uint64_t points = measure.counts.points();
-  return "Writes " + std::to_string(points) + (points == 1 ? " point (" : " points (") +
-         grid::SizeText(measure.bytes) + ") to " + where;
+  // What the file loses against the typed values, one sentence a line.
+  for (const std::string& loss : grid::AccountForGrid(texts, decimal_separator)) {
+    description += "\n" + loss;
+  }
+  return description;
 }
 
 std::string ProgressText(RunStage stage, const std::string& path, std::uint64_t bytes) {

@@ -24,10 +24,12 @@ std::string RunErrorText(int number, const std::string& description);
 // Said after a File error about the folder the program was started in.
 std::string StartFolderAdvice();
 
-// The Run button's tooltip and accessible description: where Run writes, and for texts that
-// make a grid, how many points and how many bytes. Nothing is written or checked on the disk.
+// The Run button's tooltip and accessible description: where Run writes; for texts that make a
+// grid, how many points (grouped by `digit_group`, the locale's thousands separator, if any)
+// and how many bytes; then a line for each way the file would differ from the typed values.
+// Nothing is written or checked on the disk.
 std::string RunButtonDescription(const grid::FieldTexts& texts, char decimal_separator,
-                                 const std::string& folder);
+                                 const std::string& folder, const std::string& digit_group);
 
 // The progress dialog's button during a run, and once it tells the grid is written.
 inline constexpr const char* kCancelCaption = "Cancel";

@@ -98,6 +98,13 @@ void Message(HWND owner, const std::string& text, UINT icon) {
   ::MessageBoxW(owner, Utf16(text).c_str(), Utf16(kApplicationTitle).c_str(), MB_OK | icon);
 }
 
+// The user's thousands separator, as the tooltip groups a count's digits.
+std::string UserDigitGroup() {
+  wchar_t group[8] = {};
+  const int length = ::GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_STHOUSAND, group, 8);
+  return length > 1 ? Utf8(std::wstring(group, static_cast<std::size_t>(length - 1))) : "";
+}
+
 }  // namespace
 
 char UserDecimalSeparator() {
@@ -190,8 +197,8 @@ grid::FieldTexts Form1::ReadTexts() const {
 // changes as the user types. The program never changes its folder.
 void Form1::DescribeRun() {
   HWND run = Item(Control::Command2);
-  const std::wstring writes =
-      Utf16(RunButtonDescription(ReadTexts(), UserDecimalSeparator(), Utf8(folder_)));
+  const std::wstring writes = Utf16(
+      RunButtonDescription(ReadTexts(), UserDecimalSeparator(), Utf8(folder_), UserDigitGroup()));
   TOOLINFOW tool{};
   tool.cbSize = sizeof tool;
   tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;

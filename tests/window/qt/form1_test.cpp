@@ -411,12 +411,20 @@ class Form1Test : public QObject {
                                                                                << "--" << texts);
     QVERIFY(command.waitForFinished(60000));
     const QByteArray bytes = command.readAllStandardOutput();
-    const QString said = QString::fromUtf8(command.readAllStandardError()).trimmed();
+    // What the file loses, said before a run, is the tooltip's on the window.
+    QStringList warnings;
+    QStringList said_lines;
+    for (const QString& line : QString::fromUtf8(command.readAllStandardError()).trimmed().split('\n')) {
+      (line.startsWith("warning: ") ? warnings : said_lines) << line.mid(line.startsWith("warning: ") ? 9 : 0);
+    }
+    const QString said = said_lines.join('\n');
     ModalWatcher watcher;
     form_->setLocale(options.contains("--decimal-separator=,")
                          ? QLocale(QLocale::German, QLocale::Germany)
                          : QLocale::c());
     Type(texts);
+    QCOMPARE(form_->findChild<QPushButton*>(QStringLiteral("Command2"))->toolTip().split('\n').mid(1),
+             warnings);
     RunAndWait();
     if (command.exitCode() == 0) {
       QCOMPARE(watcher.boxes.size(), 0);
@@ -580,30 +588,39 @@ class Form1Test : public QObject {
   // file, tests/console/reference_grid.py).
   void runButtonSaysWhatItWrites_data() {
     QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QLocale>("locale");
     QTest::addColumn<QString>("writes");  // before "newgrid.txt in" the folder
-    QTest::newRow("empty") << QStringList{"", "", "", "", ""} << "";
-    QTest::newRow("one point") << QStringList{"5", "5", "5", "5", "1"} << "1 point (39 bytes) to ";
-    QTest::newRow("six") << QStringList{"0", "400", "0", "200", "200"}
-                         << "6 points (113 bytes) to ";
-    QTest::newRow("kB") << QStringList{"-1.5", "1000.25", "7", "20", "3"}
-                        << "1670 points (30.7 kB) to ";
-    QTest::newRow("largest") << QStringList{"0", "32766", "0", "32766", "1"}
-                             << "1073676289 points (28.6 GB) to ";
-    QTest::newRow("no columns") << QStringList{"10", "0", "0", "10", "1"}
-                                << "0 points (27 bytes) to ";
-    QTest::newRow("zero spacing") << QStringList{"0", "400", "0", "200", "0"} << "";
-    QTest::newRow("not a number") << QStringList{"0", "4OO", "0", "200", "200"} << "";
+    QTest::addColumn<QString>("told");    // after the folder: what the file loses
+    const QLocale c = QLocale::c();
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    const QLocale german(QLocale::German, QLocale::Germany);
+    QTest::newRow("empty") << QStringList{"", "", "", "", ""} << c << "" << "";
+    QTest::newRow("one point") << QStringList{"5", "5", "5", "5", "1"} << c << "1 point (39 bytes) to " << "";
+    QTest::newRow("six") << QStringList{"0", "400", "0", "200", "200"} << c << "6 points (113 bytes) to " << "";
+    QTest::newRow("kB") << QStringList{"-1.5", "1000.25", "7", "20", "3"} << c << "1670 points (30.7 kB) to " << "";
+    QTest::newRow("largest") << QStringList{"0", "32766", "0", "32766", "1"} << c << "1073676289 points (28.6 GB) to " << "";
+    QTest::newRow("grouped") << QStringList{"0", "32766", "0", "32766", "1"} << english << "1,073,676,289 points (28.6 GB) to " << "";
+    QTest::newRow("grouped, German") << QStringList{"0", "32766", "0", "32766", "1"} << german << "1.073.676.289 points (28.6 GB) to " << "";
+    QTest::newRow("no columns") << QStringList{"10", "0", "0", "10", "1"} << c << "0 points (27 bytes) to " << "\nNo point is written: \"Minimum x value\" 10 is above \"Maximum x value\" 0.";
+    QTest::newRow("zero spacing") << QStringList{"0", "400", "0", "200", "0.4"} << c << "" << "\n\"Grid Spacing\" 0.4 is used as 0, a whole number.";
+    QTest::newRow("not a number") << QStringList{"0", "4OO", "0", "200", "200"} << c << "" << "";
+    QTest::newRow("fraction") << QStringList{"0", "10", "0", "10", "2,5"} << german << "36 points (471 bytes) to " << "\n\"Grid Spacing\" 2,5 is used as 2, a whole number.";
+    QTest::newRow("seven digits") << QStringList{"2000000", "2000005", "13100000", "13100012", "3"} << c << "10 points (301 bytes) to " << "\n4 of 5 rows are written away from where the fields put them, by up to 4 (row 3: 1.310001E+07, not 13100006).\nRows 1 and 2 are both written as 1.31E+07: points share a written position.";
+    QTest::newRow("not reached") << QStringList{"1.1", "4.1", "0", "0", "1"} << c << "3 points (69 bytes) to " << "\n\"Maximum x value\" 4.1 is not reached: the last column is at 3.1, though one more spacing, to 4.1, stays within it.";
   }
   void runButtonSaysWhatItWrites() {
     QFETCH(QStringList, texts);
+    QFETCH(QLocale, locale);
     QFETCH(QString, writes);
+    QFETCH(QString, told);
     CurrentDirectory directory(QStringLiteral("Survey Data Zürich"));
     Form1 form;
+    form.setLocale(locale);
     for (int i = 0; i < texts.size(); ++i) {
       form.findChild<QLineEdit*>(QStringLiteral("Text%1").arg(i + 1))->setText(texts[i]);
     }
     auto* run = form.findChild<QPushButton*>(QStringLiteral("Command2"));
-    const QString expected = "Writes " + writes + "newgrid.txt in " + directory.path();
+    const QString expected = "Writes " + writes + "newgrid.txt in " + directory.path() + told;
     QCOMPARE(run->toolTip(), expected);
     QCOMPARE(QAccessible::queryAccessibleInterface(run)->text(QAccessible::Description), expected);
   }

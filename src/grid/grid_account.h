@@ -1,0 +1,21 @@
+// What the written file loses against the typed fields. The file is what it is for every input
+// (single-precision values, a whole-number spacing, seven significant digits); this says, before
+// a run, where that puts a point elsewhere than the typed decimals do.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "grid/generate_grid.h"
+
+namespace grid {
+
+// One short sentence for each way the grid these texts write differs from the typed values:
+// a spacing read as a whole number; no point written, and why; columns or rows written away from
+// where the fields put them (the typed minimum plus a whole number of the spacing used, in exact
+// decimals), or two written alike; a maximum not reached, or passed by the last column or row.
+// Nothing for an exact grid, nor for texts Run refuses before it counts, whose error speaks;
+// but a spacing read as 0 is told too. Checks each column and row once, never each point.
+std::vector<std::string> AccountForGrid(const FieldTexts& texts, char decimal_separator);
+
+}  // namespace grid
