@@ -204,10 +204,17 @@ void Form1::DescribeRun() {
   tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
   tool.hwnd = hwnd_;
   tool.uId = reinterpret_cast<UINT_PTR>(run);
-  tool.lpszText = const_cast<wchar_t*>(writes.c_str());
+  // A tooltip breaks its lines at CR LF, once it has a largest width.
+  std::wstring shown;
+  for (const wchar_t c : writes) {
+    shown += c == L'\n' ? std::wstring(L"\r\n") : std::wstring(1, c);
+  }
+  tool.lpszText = shown.data();
   if (!tooltip_) {
     tooltip_ = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
                                  hwnd_, nullptr, instance_, nullptr);
+    ::SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0,
+                   ::MulDiv(600, static_cast<int>(WindowDpi(hwnd_)), 96));
     ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
   } else {
     ::SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));

@@ -599,10 +599,12 @@ TEST(Form1, EveryCaptionFitsAtEveryDpi) {
 
 // Before Run, the Run button says where the grid will go, and for texts that make a grid, how
 // much it holds (counted by an independent model of the file, tests/console/reference_grid.py).
+// Counts are grouped as the user's locale does: Wine's, from the C or an English locale, by ",".
 struct DescriptionCase {
   const char* name;
   std::vector<std::wstring> texts;
-  std::wstring writes;  // before "newgrid.txt in" the folder
+  std::wstring writes;      // before "newgrid.txt in" the folder
+  std::wstring told = {};  // after the folder: what the file loses against the typed values
 };
 
 class RunDescriptionTest : public testing::TestWithParam<DescriptionCase> {};
@@ -618,8 +620,11 @@ TEST_P(RunDescriptionTest, SaysWhatRunWrites) {
   tool.uId = reinterpret_cast<UINT_PTR>(Item(form, "Command2"));
   tool.lpszText = text;
   ::SendMessageW(Owned(form, TOOLTIPS_CLASSW), TTM_GETTEXTW, 1024, reinterpret_cast<LPARAM>(&tool));
-  EXPECT_EQ(std::wstring(text),
-            L"Writes " + GetParam().writes + L"newgrid.txt in " + folder.path().wstring());
+  std::wstring told(text);
+  std::erase(told, L'\r');  // the tooltip breaks lines at CR LF
+  EXPECT_EQ(told,
+            L"Writes " + GetParam().writes + L"newgrid.txt in " + folder.path().wstring() +
+                GetParam().told);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -628,8 +633,12 @@ INSTANTIATE_TEST_SUITE_P(
         DescriptionCase{"empty", {L"", L"", L"", L"", L""}, L""},
         DescriptionCase{"six", {L"0", L"400", L"0", L"200", L"200"}, L"6 points (113 bytes) to "},
         DescriptionCase{
-            "kB", {L"-1.5", L"1000.25", L"7", L"20", L"3"}, L"1670 points (30.7 kB) to "},
-        DescriptionCase{"zero_spacing", {L"0", L"400", L"0", L"200", L"0"}, L""}),
+            "kB", {L"-1.5", L"1000.25", L"7", L"20", L"3"}, L"1,670 points (30.7 kB) to "},
+        DescriptionCase{"zero_spacing", {L"0", L"400", L"0", L"200", L"0"}, L""},
+        DescriptionCase{"spacing_read_as_0", {L"0", L"400", L"0", L"200", L"0.4"}, L"", L"\n\"Grid Spacing\" 0.4 is used as 0, a whole number."},
+        DescriptionCase{"no_columns", {L"10", L"0", L"0", L"10", L"1"}, L"0 points (27 bytes) to ", L"\nNo point is written: \"Minimum x value\" 10 is above \"Maximum x value\" 0."},
+        DescriptionCase{"seven_digits", {L"2000000", L"2000005", L"13100000", L"13100012", L"3"}, L"10 points (301 bytes) to ", L"\n4 of 5 rows are written away from where the fields put them, by up to 4 (row 3: 1.310001E+07, not 13100006).\nRows 1 and 2 are both written as 1.31E+07: points share a written position."},
+        DescriptionCase{"past_the_maximum", {L"0", L"2.99999999", L"0", L"0", L"1"}, L"4 points (75 bytes) to ", L"\nThe last column, at 3, lies past \"Maximum x value\" 2.99999999."}),
     [](const testing::TestParamInfo<DescriptionCase>& param_info) {
       return std::string(param_info.param.name);
     });
