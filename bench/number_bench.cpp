@@ -8,6 +8,7 @@
 
 #include "grid/format_single.h"
 #include "grid/generate_grid.h"
+#include "grid/grid_account.h"
 #include "grid/text_to_number.h"
 
 namespace {
@@ -74,6 +75,26 @@ BENCHMARK_CAPTURE(BM_MeasureGrid, largest_whole, {"500000", "532766", "4000000",
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_MeasureGrid, largest_fractional, {"0.25", "32766.25", "-0.5", "32765.5", "1"})
     ->Unit(benchmark::kMicrosecond);
+
+// The account of what the file loses, told beside the count: it checks every column and row of
+// the largest grid, whole, fractional, away from where the fields put them (seven digits of
+// State Plane feet), and typed with more digits than 128 bits hold at their scale.
+void BM_AccountForGrid(benchmark::State& state, grid::FieldTexts texts) {
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(grid::AccountForGrid(texts, '.'));
+  }
+}
+BENCHMARK_CAPTURE(BM_AccountForGrid, largest_whole, {"500000", "532766", "4000000", "4032766", "1"})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_AccountForGrid, largest_fractional,
+                  {"0.25", "32766.25", "-0.5", "32765.5", "1"})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_AccountForGrid, largest_away,
+                  {"13100000", "13132766", "13100000", "13132766", "1"})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_AccountForGrid, largest_long_digits,
+                  {"0.1234567890123456789012345678901234567", "32766", "1e-30", "32766", "1"})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,7 +1,9 @@
 #include "grid/grid_account.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
+#include <iterator>
 #include <string_view>
 #include <utility>
 
@@ -18,6 +20,45 @@ namespace {
 // digits beyond this many decimals are cut; every written text has fewer.
 constexpr std::int64_t kMaxScale = 100;
 
+// A written text's value: `whole` times 10^exponent, `whole` without trailing zeros.
+struct Written {
+  bool negative = false;
+  std::uint64_t whole = 0;
+  std::int64_t exponent = 0;
+};
+
+// Read straight from the characters FormatSingle writes ("-1.310001E+07", "0.25", "4000000"):
+// done for every column and row, so without a string or an allocation.
+Written ReadWritten(const char* text, const char* end) {
+  Written value;
+  value.negative = *text == '-';
+  std::int64_t decimals = 0;
+  bool fraction = false;
+  const char* at = text + (value.negative ? 1 : 0);
+  for (; at != end && *at != 'E'; ++at) {
+    if (*at == '.') {
+      fraction = true;
+    } else {
+      value.whole = value.whole * 10 + static_cast<std::uint64_t>(*at - '0');
+      decimals += fraction ? 1 : 0;
+    }
+  }
+  std::int64_t exponent = 0;
+  if (at != end) {
+    const bool down = at[1] == '-';
+    for (at += 2; at != end; ++at) {
+      exponent = exponent * 10 + (*at - '0');
+    }
+    exponent = down ? -exponent : exponent;
+  }
+  value.exponent = exponent - decimals;
+  while (value.whole != 0 && value.whole % 10 == 0) {
+    value.whole /= 10;
+    ++value.exponent;
+  }
+  return value;
+}
+
 // The usual extent fits in 128 bits at its scale; the whole numbers are then machine numbers.
 __extension__ typedef __int128 Int128;
 
@@ -25,14 +66,15 @@ class WideNumber {
  public:
   WideNumber() = default;
   // `digits` followed by `zeros` zeros.
-  WideNumber(bool negative, std::string_view digits, std::int64_t zeros) {
+  static WideNumber Of(bool negative, std::string_view digits, std::int64_t zeros) {
+    Int128 value = 0;
     for (const char digit : digits) {
-      value_ = value_ * 10 + (digit - '0');
+      value = value * 10 + (digit - '0');
     }
-    for (std::int64_t i = 0; i < zeros; ++i) {
-      value_ *= 10;
-    }
-    value_ = negative ? -value_ : value_;
+    return WideNumber(negative, value, zeros);
+  }
+  static WideNumber Of(bool negative, std::uint64_t whole, std::int64_t zeros) {
+    return WideNumber(negative, whole, zeros);
   }
   friend WideNumber operator+(WideNumber a, WideNumber b) {
     return WideNumber(a.value_ + b.value_);
@@ -55,51 +97,69 @@ class WideNumber {
 
  private:
   explicit WideNumber(Int128 value) : value_(value) {}
+  WideNumber(bool negative, Int128 magnitude, std::int64_t zeros) {
+    for (; zeros > 0; --zeros) {
+      magnitude *= 10;
+    }
+    value_ = negative ? -magnitude : magnitude;
+  }
   Int128 value_ = 0;
 };
 
-// Any size, for extents typed with many digits or near the ends of single precision's range.
+// Any size the account needs (the scale's 100 decimals and single precision's 39 whole digits),
+// for extents typed with many digits or near the ends of single precision's range. Fixed limbs:
+// no allocation for each column.
 class BigNumber {
  public:
   BigNumber() = default;
-  BigNumber(bool negative, std::string_view digits, std::int64_t zeros) {
-    std::string all(digits);
-    all.append(static_cast<std::size_t>(std::max<std::int64_t>(zeros, 0)), '0');
-    for (std::size_t end = all.size(); end > 0;) {
-      const std::size_t start = end > 9 ? end - 9 : 0;
-      limbs_.push_back(static_cast<std::uint32_t>(std::stoul(all.substr(start, end - start))));
-      end = start;
+  static BigNumber Of(bool negative, std::string_view digits, std::int64_t zeros) {
+    BigNumber number;
+    for (const char digit : digits) {
+      number.MultiplyAdd(10, static_cast<std::uint32_t>(digit - '0'));
     }
-    Trim();
-    negative_ = negative && !limbs_.empty();
+    number.Shift(zeros);
+    number.negative_ = negative && number.size_ > 0;
+    return number;
+  }
+  static BigNumber Of(bool negative, std::uint64_t whole, std::int64_t zeros) {
+    BigNumber number;
+    for (; whole != 0; whole /= kBase) {
+      number.limbs_[number.size_++] = static_cast<std::uint32_t>(whole % kBase);
+    }
+    number.Shift(zeros);
+    number.negative_ = negative && number.size_ > 0;
+    return number;
   }
   friend BigNumber operator+(const BigNumber& a, const BigNumber& b) {
     if (a.negative_ == b.negative_) {
-      return BigNumber(a.negative_, Add(a.limbs_, b.limbs_));
+      return Add(a, b, a.negative_);
     }
     // Opposite signs: the larger magnitude, less the smaller, with the larger's sign.
-    if (Less(a.limbs_, b.limbs_)) {
-      return BigNumber(b.negative_, Subtract(b.limbs_, a.limbs_));
-    }
-    return BigNumber(a.negative_, Subtract(a.limbs_, b.limbs_));
+    return LessInMagnitude(a, b) ? Subtract(b, a, b.negative_) : Subtract(a, b, a.negative_);
   }
-  friend BigNumber operator-(const BigNumber& a, const BigNumber& b) {
-    BigNumber negated = b;
-    negated.negative_ = !b.negative_ && !b.limbs_.empty();
-    return a + negated;
+  friend BigNumber operator-(const BigNumber& a, BigNumber b) {
+    b.negative_ = !b.negative_ && b.size_ > 0;
+    return a + b;
   }
-  friend bool operator==(const BigNumber& a, const BigNumber& b) = default;
+  friend bool operator==(const BigNumber& a, const BigNumber& b) {
+    return a.negative_ == b.negative_ && a.size_ == b.size_ &&
+           std::equal(a.limbs_.begin(), a.limbs_.begin() + a.size_, b.limbs_.begin());
+  }
   friend bool operator<(const BigNumber& a, const BigNumber& b) {
     if (a.negative_ != b.negative_) {
       return a.negative_;
     }
-    return a.negative_ ? Less(b.limbs_, a.limbs_) : Less(a.limbs_, b.limbs_);
+    return a.negative_ ? LessInMagnitude(b, a) : LessInMagnitude(a, b);
   }
   bool negative() const { return negative_; }
-  BigNumber Magnitude() const { return BigNumber(false, limbs_); }
+  BigNumber Magnitude() const {
+    BigNumber magnitude = *this;
+    magnitude.negative_ = false;
+    return magnitude;
+  }
   std::string Digits() const {
-    std::string digits = limbs_.empty() ? "0" : std::to_string(limbs_.back());
-    for (std::size_t i = limbs_.size(); i-- > 1;) {
+    std::string digits = size_ == 0 ? "0" : std::to_string(limbs_[size_ - 1]);
+    for (std::size_t i = size_; i-- > 1;) {
       const std::string limb = std::to_string(limbs_[i - 1]);
       digits.append(9 - limb.size(), '0').append(limb);
     }
@@ -107,48 +167,76 @@ class BigNumber {
   }
 
  private:
-  using Limbs = std::vector<std::uint32_t>;  // base 10^9, least significant first
-  static constexpr std::uint32_t kBase = 1'000'000'000;
+  static constexpr std::uint32_t kBase = 1'000'000'000;  // nine digits a limb
+  static constexpr std::size_t kLimbs = 17;              // 153 digits
 
-  BigNumber(bool negative, Limbs limbs) : negative_(negative), limbs_(std::move(limbs)) {
-    Trim();
-    negative_ = negative_ && !limbs_.empty();
-  }
-  void Trim() {
-    while (!limbs_.empty() && limbs_.back() == 0) {
-      limbs_.pop_back();
+  void MultiplyAdd(std::uint32_t factor, std::uint32_t add) {
+    std::uint64_t carry = add;
+    for (std::size_t i = 0; i < size_; ++i) {
+      carry += std::uint64_t{limbs_[i]} * factor;
+      limbs_[i] = static_cast<std::uint32_t>(carry % kBase);
+      carry /= kBase;
+    }
+    if (carry != 0) {
+      limbs_[size_++] = static_cast<std::uint32_t>(carry);
     }
   }
-  static bool Less(const Limbs& a, const Limbs& b) {
-    if (a.size() != b.size()) {
-      return a.size() < b.size();
+  // Times 10^zeros.
+  void Shift(std::int64_t zeros) {
+    if (size_ == 0) {
+      return;
     }
-    return std::lexicographical_compare(a.rbegin(), a.rend(), b.rbegin(), b.rend());
+    const auto whole_limbs = static_cast<std::size_t>(zeros / 9);
+    std::copy_backward(limbs_.begin(), limbs_.begin() + size_,
+                       limbs_.begin() + size_ + whole_limbs);
+    std::fill(limbs_.begin(), limbs_.begin() + whole_limbs, 0u);
+    size_ += whole_limbs;
+    std::uint32_t factor = 1;
+    for (std::int64_t i = 0; i < zeros % 9; ++i) {
+      factor *= 10;
+    }
+    MultiplyAdd(factor, 0);
   }
-  static Limbs Add(const Limbs& a, const Limbs& b) {
-    Limbs sum;
+  static bool LessInMagnitude(const BigNumber& a, const BigNumber& b) {
+    if (a.size_ != b.size_) {
+      return a.size_ < b.size_;
+    }
+    return std::lexicographical_compare(
+        std::make_reverse_iterator(a.limbs_.begin() + a.size_), a.limbs_.rend(),
+        std::make_reverse_iterator(b.limbs_.begin() + b.size_), b.limbs_.rend());
+  }
+  static BigNumber Add(const BigNumber& a, const BigNumber& b, bool negative) {
+    BigNumber sum;
     std::uint32_t carry = 0;
-    for (std::size_t i = 0; i < std::max(a.size(), b.size()) || carry; ++i) {
-      std::uint32_t limb = carry + (i < a.size() ? a[i] : 0) + (i < b.size() ? b[i] : 0);
+    for (std::size_t i = 0; i < std::max(a.size_, b.size_) || carry != 0; ++i) {
+      const std::uint32_t limb = carry + a.limbs_[i] + b.limbs_[i];
       carry = limb >= kBase ? 1 : 0;
-      sum.push_back(limb - carry * kBase);
+      sum.limbs_[i] = limb - carry * kBase;
+      sum.size_ = i + 1;
     }
+    sum.negative_ = negative && sum.size_ > 0;
     return sum;
   }
-  // a - b, where b is not larger.
-  static Limbs Subtract(const Limbs& a, const Limbs& b) {
-    Limbs difference;
+  // |a| - |b|, where |b| is not larger.
+  static BigNumber Subtract(const BigNumber& a, const BigNumber& b, bool negative) {
+    BigNumber difference;
     std::uint32_t borrow = 0;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      const std::uint32_t taken = borrow + (i < b.size() ? b[i] : 0);
-      borrow = a[i] < taken ? 1 : 0;
-      difference.push_back(a[i] + borrow * kBase - taken);
+    for (std::size_t i = 0; i < a.size_; ++i) {
+      const std::uint32_t taken = borrow + b.limbs_[i];
+      borrow = a.limbs_[i] < taken ? 1 : 0;
+      difference.limbs_[i] = a.limbs_[i] + borrow * kBase - taken;
     }
+    difference.size_ = a.size_;
+    while (difference.size_ > 0 && difference.limbs_[difference.size_ - 1] == 0) {
+      --difference.size_;
+    }
+    difference.negative_ = negative && difference.size_ > 0;
     return difference;
   }
 
   bool negative_ = false;
-  Limbs limbs_;
+  std::size_t size_ = 0;
+  std::array<std::uint32_t, kLimbs> limbs_{};
 };
 
 std::int64_t Decimals(const Decimal& number) {
@@ -156,6 +244,14 @@ std::int64_t Decimals(const Decimal& number) {
              ? 0
              : std::max<std::int64_t>(
                    0, static_cast<std::int64_t>(number.digits.size()) - 1 - number.exponent);
+}
+
+std::int64_t Digits(std::uint64_t whole) {
+  std::int64_t digits = 1;
+  for (; whole >= 10; whole /= 10) {
+    ++digits;
+  }
+  return digits;
 }
 
 std::int64_t WholeDigits(const Decimal& number) {
@@ -168,13 +264,14 @@ Number Scaled(const Decimal& number, std::int64_t scale) {
   const std::int64_t zeros =
       number.exponent + 1 - static_cast<std::int64_t>(number.digits.size()) + scale;
   if (zeros >= 0) {
-    return Number(number.negative, number.digits, zeros);
+    return Number::Of(number.negative, number.digits, zeros);
   }
   const std::int64_t kept = static_cast<std::int64_t>(number.digits.size()) + zeros;
   return kept <= 0
              ? Number()
-             : Number(number.negative,
-                      std::string_view(number.digits).substr(0, static_cast<std::size_t>(kept)), 0);
+             : Number::Of(number.negative,
+                          std::string_view(number.digits).substr(0, static_cast<std::size_t>(kept)),
+                          0);
 }
 
 // A number of 10^-scale units as plain decimals, without trailing zeros.
@@ -220,9 +317,9 @@ struct Axis {
   std::string_view max_text;
   Decimal min;
   Decimal max;
-  int count;  // whole spacings, so count + 1 lines
-  std::vector<std::string> written;
-  std::vector<Decimal> written_values;
+  int count;                  // whole spacings, so count + 1 lines
+  std::vector<float> values;  // as written, one for each line
+  std::vector<Written> written;
 };
 
 template <typename Number>
@@ -231,7 +328,8 @@ void AccountForAxis(const Axis& axis, std::int16_t spacing, std::int64_t scale,
   // Typed digits beyond the scale (a minimum typed with more decimals than any text can have)
   // put every line away from where the fields put it.
   const bool min_cut = Decimals(axis.min) > scale;
-  const Number step(spacing < 0, std::to_string(spacing < 0 ? -spacing : spacing), scale);
+  const Number step =
+      Number::Of(spacing < 0, std::to_string(spacing < 0 ? -spacing : spacing), scale);
   Number exact = Scaled<Number>(axis.min, scale);
   Number previous;
   int away = 0;
@@ -240,8 +338,8 @@ void AccountForAxis(const Axis& axis, std::int16_t spacing, std::int64_t scale,
   Number worst_exact;
   int alike = -1;
   for (int i = 0; i <= axis.count; ++i) {
-    const auto index = static_cast<std::size_t>(i);
-    const Number at = Scaled<Number>(axis.written_values[index], scale);
+    const Written& written = axis.written[static_cast<std::size_t>(i)];
+    const Number at = Number::Of(written.negative, written.whole, written.exponent + scale);
     const Number difference = (at - exact).Magnitude();
     if (min_cut || !(difference == Number())) {
       ++away;
@@ -266,13 +364,13 @@ void AccountForAxis(const Axis& axis, std::int16_t spacing, std::int64_t scale,
                     " written away from where the fields put them, by up to " +
                     DecimalText(worst_difference, scale) + " (" + std::string(axis.line) + " " +
                     std::to_string(worst + 1) + ": " +
-                    axis.written[static_cast<std::size_t>(worst)] + ", not " +
+                    FormatSingle(axis.values[static_cast<std::size_t>(worst)]) + ", not " +
                     DecimalText(worst_exact, scale) + ").");
   }
   if (alike > 0) {
     items.push_back(Capitalized(std::string(axis.lines)) + " " + std::to_string(alike) + " and " +
                     std::to_string(alike + 1) + " are both written as " +
-                    axis.written[static_cast<std::size_t>(alike)] +
+                    FormatSingle(axis.values[static_cast<std::size_t>(alike)]) +
                     ": points share a written position.");
   }
   const Number max = Scaled<Number>(axis.max, scale);
@@ -298,11 +396,15 @@ void AccountForAxis(Axis& axis, float first, std::int16_t spacing,
   std::int64_t scale = std::max(Decimals(axis.min), Decimals(axis.max));
   std::int64_t whole_digits = std::max(
       {WholeDigits(axis.min), WholeDigits(axis.max), std::int64_t{10}});  // 32767 spacings of 32767
+  axis.values.reserve(static_cast<std::size_t>(axis.count) + 1);
+  axis.written.reserve(static_cast<std::size_t>(axis.count) + 1);
   for (int i = 0; i <= axis.count; ++i, value = value + step) {
-    axis.written.push_back(FormatSingle(value));
-    axis.written_values.push_back(*ReadDecimal(axis.written.back(), '.'));
-    scale = std::max(scale, Decimals(axis.written_values.back()));
-    whole_digits = std::max(whole_digits, WholeDigits(axis.written_values.back()));
+    char text[kMaxSingleText];
+    const Written written = ReadWritten(text, FormatSingle(value, text));
+    axis.values.push_back(value);
+    axis.written.push_back(written);
+    scale = std::max(scale, -written.exponent);
+    whole_digits = std::max(whole_digits, Digits(written.whole) + written.exponent);
   }
   scale = std::min(scale, kMaxScale);
   // 10^37 and a sum's carry stay within 128 bits.
@@ -361,8 +463,8 @@ std::vector<std::string> AccountForGrid(const FieldTexts& texts, char decimal_se
         .min = *ReadDecimal(columns ? texts.min_x : texts.min_y, decimal_separator),
         .max = *ReadDecimal(columns ? texts.max_x : texts.max_y, decimal_separator),
         .count = columns ? counts.column_count : counts.row_count,
+        .values = {},
         .written = {},
-        .written_values = {},
     };
   };
   Axis x = axis(true);
