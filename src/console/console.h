@@ -18,6 +18,9 @@ bool StopRequested();
 // How the message names the request ("signal 15", "Ctrl+C"), and the exit status it gives.
 std::string StopName();
 int CancelledStatus();
+// What --help says of the stops this system has and the statuses they give, after "command
+// line; " in its lines of at most 80 characters.
+std::string StopsHelp();
 
 // Write UTF-8 text to standard output or error so that it shows as written. What standard
 // output could not take is returned, since the answer was the program's work; standard error's

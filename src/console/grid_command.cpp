@@ -45,7 +45,9 @@ struct Command {
 };
 
 std::string Quoted(std::string_view text) {
-  return "'" + grid::Escaped(text) + "'";
+  std::string quoted = "'";
+  quoted.append(grid::Escaped(text)).append("'");
+  return quoted;
 }
 
 // --extent's numbers, XMIN,XMAX,YMIN,YMAX.
@@ -63,6 +65,59 @@ std::array<std::string, 4> SplitExtent(const std::string& extent) {
   return parts;
 }
 
+// "a, b and c", or with other separators.
+std::string Listed(const std::vector<std::string>& items, std::string_view between = ", ",
+                   std::string_view last = " and ") {
+  std::string listed;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i > 0) {
+      listed.append(i + 1 == items.size() ? last : between);
+    }
+    listed.append(items[i]);
+  }
+  return listed;
+}
+
+// Values in order are all five, and alone: never beside values by name or --extent, whose mix
+// would leave it to guess which is which.
+void CheckInOrder(const std::vector<std::string>& arguments, std::size_t at,
+                  const std::array<std::optional<std::string>, 5>& values, bool extent) {
+  const std::size_t in_order = arguments.size() - at;
+  std::vector<std::string> given;
+  for (std::size_t i = at; i < arguments.size(); ++i) {
+    given.push_back(Quoted(arguments[i]));
+  }
+  if (extent) {
+    throw UsageError{"'--extent' gives the extent by name, so values in order (" +
+                     Listed(given, " ", " ") +
+                     ") cannot go with it: give the spacing as --spacing"};
+  }
+  std::vector<std::string> by_name;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (values[i]) {
+      by_name.push_back(Quoted(kValueOptions[i]));
+    }
+  }
+  if (!by_name.empty() && in_order != values.size()) {
+    throw UsageError{"values by name (" + Listed(by_name) + ") and in order (" +
+                     Listed(given, " ", " ") +
+                     ") cannot be mixed: give all five in order, or each by name"};
+  }
+  const std::string expected =
+      "takes the five values MINX MAXX MINY MAXY SPACING, not " + std::to_string(in_order) + ": ";
+  if (in_order < values.size()) {
+    constexpr std::array<const char*, 5> kNames = {"MINX", "MAXX", "MINY", "MAXY", "SPACING"};
+    const std::vector<std::string> missing(kNames.begin() + static_cast<std::ptrdiff_t>(in_order),
+                                           kNames.end());
+    throw UsageError{expected + Listed(missing) + (missing.size() == 1 ? " is" : " are") +
+                     " missing"};
+  }
+  if (in_order > values.size()) {
+    throw UsageError{expected + given[values.size()] +
+                     (in_order == values.size() + 1 ? " is one too many" : " and on are too many")};
+  }
+}
+
 // Options first, then the values in order; "--" ends the options, so that values after it may
 // begin with a minus. A value is given once: in order, by name, or (the extent) by --extent.
 Command Parse(const std::vector<std::string>& arguments) {
@@ -76,6 +131,10 @@ Command Parse(const std::vector<std::string>& arguments) {
     if (argument == "--") {
       ++at;
       break;
+    }
+    if (argument == "-h") {
+      command.help = true;
+      continue;
     }
     if (!argument.starts_with("--")) {
       break;  // the values, without "--" before them
@@ -151,9 +210,8 @@ Command Parse(const std::vector<std::string>& arguments) {
   }
 
   const std::size_t in_order = arguments.size() - at;
-  if (in_order != 0 && in_order != values.size()) {
-    throw UsageError{"takes the five values MINX MAXX MINY MAXY SPACING, not " +
-                     std::to_string(in_order)};
+  if (in_order != 0) {
+    CheckInOrder(arguments, at, values, extent.has_value());
   }
   for (std::size_t i = 0; i < in_order; ++i) {
     if (values[i]) {
@@ -214,10 +272,11 @@ std::string HelpText(const Program& program) {
          "                         before its first byte (with --dry-run: exit 1)\n"
          "  --no-sync              do not wait for the disk before the grid counts as written\n"
          "  --quiet                no progress line on a terminal\n"
-         "  --help, --version\n"
+         "  -h, --help, --version\n"
          "\n"
          "Exit status: 0 written; 1 a run-time error, described on standard error; 2 a wrong\n"
-         "command line; 130, 143 or 129 after INT, TERM or HUP, which leave the file as it was.\n";
+         "command line; " +
+         StopsHelp() + "\n";
 }
 
 // One line on a terminal, redrawn at most ten times a second: the share done, the speed, the
@@ -331,6 +390,9 @@ int Write(const Program& program, const Command& command) {
     PrintError(Warnings(losses));
   }
   grid::RunOptions options;
+  options.folder_advice = std::string(program.name) +
+                          " writes newgrid.txt in the current folder: run it in a folder you may "
+                          "write to, or name another file with --output=PATH.";
   options.decimal_separator = command.decimal_separator;
   options.sync = !command.no_sync;
   // The arguments are UTF-8 on every system; a path from a plain string would be read in

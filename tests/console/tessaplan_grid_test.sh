@@ -85,7 +85,12 @@ while IFS='|' read -r arguments problem; do
   check "'$arguments': nothing written" test ! -e newgrid.txt -a ! -s out.txt
 done <<'CASES'
 |needs the five values MINX MAXX MINY MAXY SPACING
-1 2 3|takes the five values MINX MAXX MINY MAXY SPACING, not 3
+1 2 3|takes the five values MINX MAXX MINY MAXY SPACING, not 3: MAXY and SPACING are missing
+1 2 3 4|takes the five values MINX MAXX MINY MAXY SPACING, not 4: SPACING is missing
+1 2 3 4 5 6|takes the five values MINX MAXX MINY MAXY SPACING, not 6: '6' is one too many
+--extent=0,10,0,10 5|'--extent' gives the extent by name, so values in order ('5') cannot go with it: give the spacing as --spacing
+--spacing=5 0 10 0 10|values by name ('--spacing') and in order ('0' '10' '0' '10') cannot be mixed: give all five in order, or each by name
+--min-x=0 --max-y=1 -- 0 1 0|values by name ('--min-x' and '--max-y') and in order ('0' '1' '0') cannot be mixed: give all five in order, or each by name
 --bogus -- 0 1 0 1 1|Unknown option '--bogus'
 ---|Unknown option '---'
 --min-x=1 -- 1 2 3 4 5|'--min-x' is given twice: by name and in order
@@ -134,6 +139,19 @@ rm newgrid.txt
 check "--version" test "$(cat out.txt)" = "tessaplan-grid 1.00"
 "$grid" --help >out.txt
 check "--help" grep -q '^Usage: tessaplan-grid \[OPTION\]\.\.\. \[--\] MINX MAXX MINY MAXY SPACING$' out.txt
+check "--help: this system's stops" grep -q 'after signal N stopped it (130 INT, 143 TERM, 129 HUP' out.txt
+check "--help: no other system's" bash -c "! grep -q Ctrl out.txt"
+"$grid" -h >h.txt
+check "-h is --help" cmp -s h.txt out.txt
+
+# Run in a folder it may not write (as nobody, for root), it names the folder and says how to
+# write elsewhere.
+mkdir locked && chmod 555 locked && chmod 755 "$work"
+as_user=()
+[ "$(id -u)" -eq 0 ] && as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups --)
+cp "$grid" "$work/reachable"  # nobody may not reach the build tree
+(cd locked && "${as_user[@]}" "$work/reachable" -- 0 1 0 1 1 2>"$work/err.txt")
+check "a folder it may not write: advice" test "$(cat err.txt)" = "Run-time error 5: File error: Permission denied (the folder $work/locked). tessaplan-grid writes newgrid.txt in the current folder: run it in a folder you may write to, or name another file with --output=PATH."
 
 # Another output: the same transaction there, and nothing in the current folder; a folder that
 # is not there is named.

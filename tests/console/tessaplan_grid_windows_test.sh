@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # tessaplan-grid.exe under Wine where Windows differs: NUL takes the grid as a stream and any
-# other device is refused, naming it, before the first byte; a folder is never to be renamed; an answer on standard output that
-# went nowhere fails; an option that takes a value is given once. Each row: the arguments, the
-# status, what standard error says (a pattern), and what holds after it.
+# other device is refused, naming it, before the first byte; a folder is never to be renamed; an
+# answer on standard output that went nowhere fails; an option that takes a value is given once;
+# --help names only Windows' stops; what the file loses is told in the console's line ends.
+# Each row: the arguments, the status, what standard error says (a pattern), and what holds
+# after it.
 # Usage: tessaplan_grid_windows_test.sh EMULATOR... tessaplan-grid.exe
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
@@ -41,5 +43,9 @@ g --decimal-separator=٫ -- 0 1 0 1 1^2^tessaplan-grid: '--decimal-separator' ta
 g --help >/dev/full^1^Run-time error 5: File error: * (standard output)^nothing_here
 g --version >&-^1^Run-time error 5: File error: * (standard output)^nothing_here
 reader_gone "${emulator[@]}" "$program" --dry-run -- 0 1 0 1 1^1^Run-time error 5: File error: * (standard output)^nothing_here
+g --help >out.txt^0^^grep -q '130 after Ctrl+C, Ctrl+Break or closing the console' out.txt && ! grep -Eq 'INT|TERM|HUP|signal' out.txt
+g -h >out.txt^0^^grep -q '^Usage: tessaplan-grid' out.txt
+g --strict -- 0 10 0 10 2.5^1^warning: "Grid Spacing" 2.5 is used as 2, a whole number.?Refused by --strict, for what is said above; newgrid.txt is as it was.^nothing_here
+g --dry-run -- 1.1 4.1 0 0 1 >out.txt^0^^test "$(tr -d '\r' <out.txt)" = $'3 points (1 row, 3 columns), 69 bytes, last point 3.1,0\nwarning: "Maximum x value" 4.1 is not reached: the last column is at 3.1, though one more spacing, to 4.1, stays within it.'
 CASES
 finish

@@ -50,6 +50,11 @@ int CancelledStatus() {
   return 128 + stop_signal;
 }
 
+std::string StopsHelp() {
+  return "128 + N after signal N stopped it (130 INT, 143 TERM, 129 HUP; also\n"
+         "QUIT, USR1, USR2, ALRM, VTALRM, PROF and XCPU), which leave the file as it was.";
+}
+
 namespace {
 
 int Print(int fd, const std::string& text) {

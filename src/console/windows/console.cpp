@@ -62,6 +62,11 @@ int CancelledStatus() {
   return 130;
 }
 
+std::string StopsHelp() {
+  return "130 after Ctrl+C, Ctrl+Break or closing the console, which leave\n"
+         "the file as it was.";
+}
+
 std::error_code PrintOutput(const std::string& text) {
   if (!grid::windows::WriteText(::GetStdHandle(STD_OUTPUT_HANDLE), text)) {
     return grid::windows::SystemError(::GetLastError());
