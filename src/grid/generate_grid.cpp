@@ -32,21 +32,25 @@ bool IsBlank(std::string_view text) {
   return text.find_first_not_of(" \t") == std::string_view::npos;
 }
 
-[[noreturn]] void FailConversion(ParseStatus status, std::string_view field, std::string_view text,
+// The error names the field, and the window puts the focus there.
+[[noreturn]] void FailConversion(ParseStatus status, Field field, std::string_view text,
                                  std::string_view range, char decimal_separator) {
+  const std::string caption = Quoted(Caption(field));
   if (status == ParseStatus::out_of_range) {
-    throw RunError(ErrorKind::overflow, Quoted(field) + " must be " + std::string(range) +
-                                            ", not " + Quoted(text) + ".");
+    throw RunError(ErrorKind::overflow,
+                   caption + " must be " + std::string(range) + ", not " + Quoted(text) + ".",
+                   field);
   }
   if (IsBlank(text)) {
-    throw RunError(ErrorKind::type_mismatch, Quoted(field) + " is empty; enter a number.");
+    throw RunError(ErrorKind::type_mismatch, caption + " is empty; enter a number.", field);
   }
   throw RunError(ErrorKind::type_mismatch,
-                 Quoted(field) + " is not a number: " + Quoted(text) + ". Enter digits, with '" +
-                     std::string(1, decimal_separator) + "' before any decimal places.");
+                 caption + " is not a number: " + Quoted(text) + ". Enter digits, with '" +
+                     std::string(1, decimal_separator) + "' before any decimal places.",
+                 field);
 }
 
-float ConvertCoordinate(std::string_view field, std::string_view text, char decimal_separator) {
+float ConvertCoordinate(Field field, std::string_view text, char decimal_separator) {
   const ParseResult<float> result = ParseSingle(text, decimal_separator);
   if (result.status != ParseStatus::ok) {
     FailConversion(result.status, field, text, "between -3.402823E+38 and 3.402823E+38",
@@ -70,17 +74,19 @@ int CountSpacings(float min, float max, std::int16_t spacing, std::string_view l
     throw RunError(ErrorKind::division_by_zero,
                    Quoted(Caption(Field::spacing)) +
                        " is 0 (any spacing from -0.5 to 0.5 rounds to 0); enter a whole number "
-                       "other than 0.");
+                       "other than 0.",
+                   Field::spacing);
   }
   const double quotient =
       (static_cast<double>(max) - static_cast<double>(min)) / static_cast<double>(spacing);
   if (!std::isfinite(quotient)) {
-    throw RunError(ErrorKind::arithmetic, "the number of " + std::string(lines) +
-                                              " cannot be computed from these values.");
+    throw RunError(ErrorKind::arithmetic,
+                   "the number of " + std::string(lines) + " cannot be computed from these values.",
+                   Field::spacing);
   }
   const double whole = std::floor(quotient);
   if (whole < INT16_MIN || whole > INT16_MAX) {
-    throw RunError(ErrorKind::overflow, TooMany(lines, axis));
+    throw RunError(ErrorKind::overflow, TooMany(lines, axis), Field::spacing);
   }
   return static_cast<int>(whole);
 }
@@ -249,13 +255,13 @@ RunResult Write(const GridLayout& layout, std::uint64_t file_size, const RunOpti
 
 GridInputs ConvertInputs(const FieldTexts& texts, char decimal_separator) {
   GridInputs inputs;
-  inputs.min_x = ConvertCoordinate(Caption(Field::min_x), texts.min_x, decimal_separator);
-  inputs.max_x = ConvertCoordinate(Caption(Field::max_x), texts.max_x, decimal_separator);
-  inputs.min_y = ConvertCoordinate(Caption(Field::min_y), texts.min_y, decimal_separator);
-  inputs.max_y = ConvertCoordinate(Caption(Field::max_y), texts.max_y, decimal_separator);
+  inputs.min_x = ConvertCoordinate(Field::min_x, texts.min_x, decimal_separator);
+  inputs.max_x = ConvertCoordinate(Field::max_x, texts.max_x, decimal_separator);
+  inputs.min_y = ConvertCoordinate(Field::min_y, texts.min_y, decimal_separator);
+  inputs.max_y = ConvertCoordinate(Field::max_y, texts.max_y, decimal_separator);
   const ParseResult<std::int16_t> spacing = ParseInt16(texts.spacing, decimal_separator);
   if (spacing.status != ParseStatus::ok) {
-    FailConversion(spacing.status, Caption(Field::spacing), texts.spacing,
+    FailConversion(spacing.status, Field::spacing, texts.spacing,
                    "a whole number from -32768 to 32767", decimal_separator);
   }
   inputs.spacing = spacing.value;
@@ -269,10 +275,10 @@ GridCounts CountGrid(const GridInputs& inputs) {
   // Numbers run from 1 to count + 1, so a count of 32767 cannot be numbered. Rows are only
   // numbered inside a column: without columns, any row count is harmless.
   if (counts.column_count == kLastNumber) {
-    throw RunError(ErrorKind::overflow, TooMany("columns", "x"));
+    throw RunError(ErrorKind::overflow, TooMany("columns", "x"), Field::spacing);
   }
   if (counts.row_count == kLastNumber && counts.column_count >= 0) {
-    throw RunError(ErrorKind::overflow, TooMany("rows", "y"));
+    throw RunError(ErrorKind::overflow, TooMany("rows", "y"), Field::spacing);
   }
   return counts;
 }

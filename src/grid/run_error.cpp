@@ -23,7 +23,7 @@ const char* KindName(ErrorKind kind) {
 
 }  // namespace
 
-RunError::RunError(ErrorKind kind, const std::string& detail)
-    : std::runtime_error(std::string(KindName(kind)) + ": " + detail), kind_(kind) {}
+RunError::RunError(ErrorKind kind, const std::string& detail, std::optional<Field> field)
+    : std::runtime_error(std::string(KindName(kind)) + ": " + detail), kind_(kind), field_(field) {}
 
 }  // namespace grid

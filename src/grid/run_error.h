@@ -1,8 +1,11 @@
 // The one way a run of the grid generation fails.
 #pragma once
 
+#include <optional>
 #include <stdexcept>
 #include <string>
+
+#include "grid/fields.h"
 
 namespace grid {
 
@@ -20,15 +23,18 @@ enum class ErrorKind {
 // "Arithmetic error", "File error") and goes on to say what to mend.
 class RunError : public std::runtime_error {
  public:
-  RunError(ErrorKind kind, const std::string& detail);
+  // `field`: the field whose text to mend, for an error about a typed value or the counts.
+  RunError(ErrorKind kind, const std::string& detail, std::optional<Field> field = {});
 
   ErrorKind kind() const { return kind_; }
   // Stable and distinct for each kind: 1 to 6 in the order of ErrorKind.
   int number() const { return static_cast<int>(kind_) + 1; }
   std::string description() const { return what(); }
+  std::optional<Field> field() const { return field_; }
 
  private:
   ErrorKind kind_;
+  std::optional<Field> field_;
 };
 
 }  // namespace grid

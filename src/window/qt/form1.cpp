@@ -200,6 +200,11 @@ void Form1::runFinished() {
   if (!error.empty() && isVisible()) {
     ShowRunError(this, error);
   }
+  if (const std::optional<Control> field = controller_.FieldToMend()) {
+    auto* edit = static_cast<QLineEdit*>(control(*field));
+    edit->setFocus();
+    edit->selectAll();
+  }
 }
 
 // Not modal: the window's close box must still reach the window, which keeps input away from its

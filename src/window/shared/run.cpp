@@ -14,7 +14,9 @@ RunOutcome RunGrid(const grid::FieldTexts& texts, const grid::RunOptions& option
     const grid::RunResult result = grid::GenerateGrid(texts, options);
     return {.cancelled = result.cancelled, .bytes_written = result.bytes_written};
   } catch (const grid::RunError& error) {
-    return {.error_number = error.number(), .error_description = error.description()};
+    return {.error_number = error.number(),
+            .error_description = error.description(),
+            .error_field = error.field()};
   } catch (const std::exception& error) {
     const grid::RunError system(grid::ErrorKind::system, error.what());
     return {.error_number = system.number(), .error_description = system.description()};
@@ -104,6 +106,10 @@ std::string RunController::Finish() {
   }
   worker_.join();
   const RunOutcome outcome = std::exchange(outcome_, {});
+  field_to_mend_.reset();
+  if (outcome.error_field) {
+    field_to_mend_ = kFields[static_cast<std::size_t>(*outcome.error_field)];
+  }
   if (outcome.error_number == 0 && !outcome.cancelled && !cancelled_ && dialog_.shown) {
     const std::lock_guard lock(path_mutex_);
     dialog_ = {.shown = true,

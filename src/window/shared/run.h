@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -21,6 +22,7 @@ namespace window {
 struct RunOutcome {
   int error_number = 0;  // 0, or the run-time error's number
   std::string error_description = {};
+  std::optional<grid::Field> error_field = {};  // whose text to mend, for such an error
   bool cancelled = false;
   std::uint64_t bytes_written = 0;
 };
@@ -74,12 +76,17 @@ class RunController {
   // Once woken: ends the run. A dialog already shown says the grid is written. Returns the text
   // of the error box to show, or nothing.
   std::string Finish();
+  // After an error box about a field's text (or the counts, Grid Spacing's), that field: the
+  // focus goes there, its text selected, so that what the user types mends it. After any other
+  // end of a run the focus stays where it was.
+  std::optional<Control> FieldToMend() const { return field_to_mend_; }
 
  private:
   std::function<void()> wake_;
   int show_after_ms_;
   std::chrono::steady_clock::time_point started_;
   ProgressDialogState dialog_;
+  std::optional<Control> field_to_mend_;
 
   // Shared with the worker thread.
   std::atomic<bool> cancelled_{false};

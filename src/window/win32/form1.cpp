@@ -412,6 +412,10 @@ void Form1::RunFinished() {
   if (!error.empty()) {
     Message(hwnd_, error, MB_ICONERROR);
   }
+  if (const std::optional<Control> field = controller_.FieldToMend()) {
+    ::SetFocus(Item(*field));
+    ::SendMessageW(Item(*field), EM_SETSEL, 0, -1);
+  }
 }
 
 // Not modal: the window's close box must still reach the window, which keeps its own controls

@@ -29,6 +29,7 @@
 #include <functional>
 #include <utility>
 
+#include "grid/fields.h"
 #include "window/qt/application.h"
 #include "window/qt/messages.h"
 #include "window/shared/command_line.h"
@@ -432,6 +433,20 @@ class Form1Test : public QObject {
     } else {
       QCOMPARE(watcher.boxes.size(), 1);
       QCOMPARE(watcher.boxes[0].text.replace(":\n\n", ": "), said);
+      // Then the focus is in the field the box names first, its text selected to be typed over;
+      // where it names none, the counts are at fault: Grid Spacing.
+      int named = 5;
+      qsizetype first = said.size();
+      for (int i = 1; i <= 5; ++i) {
+        const qsizetype at =
+            said.indexOf('"' + QString::fromLatin1(grid::kFieldCaptions[i - 1]) + '"');
+        if (at >= 0 && at < first) {
+          first = at;
+          named = i;
+        }
+      }
+      QCOMPARE(form_->focusWidget(), field(named));
+      QCOMPARE(field(named)->selectedText(), field(named)->text());
     }
   }
 

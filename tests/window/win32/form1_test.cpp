@@ -338,6 +338,9 @@ struct RunCase {
   std::vector<std::wstring> texts;
   std::string file;  // "" when the old file must stay
   std::wstring box;  // the error box's text, or none
+  // Where the focus is after the run: Run, where it was; after a box about a field's text (or
+  // the counts), that field, its text selected to be typed over.
+  const char* focus = "Command2";
 };
 
 class RunTest : public testing::TestWithParam<RunCase> {};
@@ -354,8 +357,15 @@ TEST_P(RunTest, WritesOrReports) {
   ::SetFocus(Item(form, "Command2"));
   Press(form, "Command2");
   ASSERT_TRUE(PumpUntil(form, [&] { return !Running(form); }));
-  // After the run, and after any box it showed, Run has the focus again: Enter runs again.
-  EXPECT_EQ(::GetFocus(), Item(form, "Command2"));
+  EXPECT_EQ(::GetFocus(), Item(form, GetParam().focus));
+  if (GetParam().focus != std::string("Command2")) {
+    DWORD start = 1;
+    DWORD end = 0;
+    ::SendMessageW(Item(form, GetParam().focus), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                   reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 0u);
+    EXPECT_EQ(end, Text(Item(form, GetParam().focus)).size());
+  }
   EXPECT_EQ(ReadFile(folder.path() / "newgrid.txt"),
             GetParam().file.empty() ? "the previous grid" : GetParam().file);
   if (GetParam().box.empty()) {
@@ -382,18 +392,27 @@ INSTANTIATE_TEST_SUITE_P(
             "all_empty",
             {L"", L"", L"", L"", L""},
             "",
-            L"Run-time error 1:\n\nType mismatch: \"Minimum x value\" is empty; enter a number."},
+            L"Run-time error 1:\n\nType mismatch: \"Minimum x value\" is empty; enter a number.",
+            "Text1"},
         RunCase{"zero_spacing",
                 {L"0", L"400", L"0", L"200", L"0"},
                 "",
                 L"Run-time error 3:\n\nDivision by zero: \"Grid Spacing\" is 0 (any spacing from "
-                L"-0.5 to 0.5 rounds to 0); enter a whole number other than 0."},
+                L"-0.5 to 0.5 rounds to 0); enter a whole number other than 0.",
+                "Text5"},
+        RunCase{"overflow_of_a_value",
+                {L"0", L"1e39", L"0", L"1", L"1"},
+                "",
+                L"Run-time error 2:\n\nOverflow: \"Maximum x value\" must be between "
+                L"-3.402823E+38 and 3.402823E+38, not \"1e39\".",
+                "Text2"},
         // Beyond ASCII and beyond the Basic Multilingual Plane, as typed.
         RunCase{"utf16_text",
                 {L"Zürich \U0001F4CD", L"1", L"0", L"1", L"1"},
                 "",
                 L"Run-time error 1:\n\nType mismatch: \"Minimum x value\" is not a number: "
-                L"\"Zürich \U0001F4CD\". Enter digits, with '.' before any decimal places."}),
+                L"\"Zürich \U0001F4CD\". Enter digits, with '.' before any decimal places.",
+                "Text1"}),
     [](const testing::TestParamInfo<RunCase>& param_info) {
       return std::string(param_info.param.name);
     });
