@@ -47,13 +47,15 @@ QRect ToPixels(const TwipRect& twips, qreal dpi, qreal scale) {
                TwipsToPixels(twips.width, dpi, scale), TwipsToPixels(twips.height, dpi, scale));
 }
 
-// The dialog is as large as what it says, and no one resizes it: its size is fixed anew when its
-// text changes.
-void SetText(QProgressDialog* dialog, const QString& text) {
-  if (dialog->labelText() != text) {
-    dialog->setLabelText(text);
+// The dialog is as large as the longest text it will show, and no one resizes it: it keeps its
+// size and its place over the window as its text changes.
+void SetText(QProgressDialog* dialog, const QString& text, const QString& widest) {
+  if (dialog->property("sized_for").toString() != widest) {
+    dialog->setProperty("sized_for", widest);
+    dialog->setLabelText(widest);
     dialog->setFixedSize(dialog->sizeHint());
   }
+  dialog->setLabelText(text);
 }
 
 }  // namespace
@@ -227,14 +229,16 @@ void Form1::showDialog(const ProgressDialogState& state) {
     dialog_->setCancelButton(new QPushButton(dialog_));
     connect(dialog_, &QProgressDialog::canceled, this,
             [this] { showDialog(controller_.Cancel()); });
-    dialog_->show();
   }
   auto* button = dialog_->findChild<QPushButton*>();
   const QString caption = FromUtf8(state.button);
   const bool now_done = button->text() != caption && state.done;
   button->setText(caption);
-  SetText(dialog_, FromUtf8(state.text));
+  SetText(dialog_, FromUtf8(state.text), FromUtf8(state.widest));
   dialog_->setValue(state.steps);
+  if (!dialog_->isVisible()) {
+    dialog_->show();  // once its size is set, so that it stays where it appears
+  }
   if (now_done) {
     // It says the grid is written and stays until the user closes it: a state no one takes for
     // a cancel, whose button takes the focus so that a screen reader announces it and the text.

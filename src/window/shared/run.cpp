@@ -95,6 +95,7 @@ const ProgressDialogState& RunController::Tick() {
   const std::lock_guard lock(path_mutex_);
   dialog_ = {.shown = true,
              .text = ProgressText(saving_ ? RunStage::saving : RunStage::writing, path_, 0),
+             .widest = ProgressText(RunStage::saved, path_, total),
              .steps = static_cast<int>(done * kProgressSteps),
              .button = kCancelCaption};
   return dialog_;
@@ -115,6 +116,7 @@ std::string RunController::Finish() {
     dialog_ = {.shown = true,
                .done = true,
                .text = ProgressText(RunStage::saved, path_, outcome.bytes_written),
+               .widest = dialog_.widest,
                .steps = kProgressSteps,
                .button = kCloseCaption};
   } else {

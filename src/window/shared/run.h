@@ -40,6 +40,9 @@ struct ProgressDialogState {
   // The grid is written: the dialog says so and stays until it is closed.
   bool done = false;
   std::string text;
+  // The longest text it will show in this run, the one that says the grid is written: the
+  // dialog is made that large from the start, so that it keeps its size and place.
+  std::string widest;
   int steps = 0;  // of kProgressSteps
   std::string button;
 };

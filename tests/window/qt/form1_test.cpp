@@ -890,7 +890,8 @@ class Form1Test : public QObject {
   }
 
   // A long run that succeeds ends in a dialog no one takes for a cancel: the whole bar, the file
-  // written and where, a Close button with the focus, and an event a screen reader announces.
+  // written and where, a Close button with the focus, and an event a screen reader announces;
+  // the dialog keeps the size and place it appeared with.
   void longRunTellsItIsWritten() {
     CurrentDirectory directory;
     const SlowDisk slow_disk(1500);
@@ -902,6 +903,12 @@ class Form1Test : public QObject {
       events.append({event->type(), event->object()});
     });
     ModalWatcher watcher;
+    QRect appeared;
+    watcher.on_progress = [&](QProgressDialog* shown) {
+      if (appeared.isNull()) {
+        appeared = shown->frameGeometry();
+      }
+    };
     form_->setProgressDelay(0);
     Type({"0", "1000", "0", "100", "1"});
     RunAndWait();
@@ -923,6 +930,7 @@ class Form1Test : public QObject {
     });
     QVERIFY2(alerted, "no accessible event for the end of the run");
     QCOMPARE(size, 1'782'114);  // 1001 columns of 101 points
+    QCOMPARE(dialog->frameGeometry(), appeared);
     close->click();
     QTRY_VERIFY(!form_->findChild<QProgressDialog*>());
   }
