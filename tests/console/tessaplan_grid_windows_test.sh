@@ -2,7 +2,8 @@
 # tessaplan-grid.exe under Wine where Windows differs: NUL takes the grid as a stream and any
 # other device is refused, naming it, before the first byte; a folder is never to be renamed; an
 # answer on standard output that went nowhere fails; an option that takes a value is given once;
-# --help names only Windows' stops; what the file loses is told in the console's line ends.
+# --help names only Windows' stops; what the file loses is told in the console's line ends; a
+# folder is named by the path it was found by, and only a link under the name by its target.
 # Each row: the arguments, the status, what standard error says (a pattern), and what holds
 # after it.
 # Usage: tessaplan_grid_windows_test.sh EMULATOR... tessaplan-grid.exe
@@ -43,6 +44,8 @@ g --decimal-separator=٫ -- 0 1 0 1 1^2^tessaplan-grid: '--decimal-separator' ta
 g --help >/dev/full^1^Run-time error 5: File error: * (standard output)^nothing_here
 g --version >&-^1^Run-time error 5: File error: * (standard output)^nothing_here
 reader_gone "${emulator[@]}" "$program" --dry-run -- 0 1 0 1 1^1^Run-time error 5: File error: * (standard output)^nothing_here
+mkdir -p real/grid.csv && ln -s real/grid.csv newgrid.txt && g -- 0 1 0 1 1^1^Run-time error 5: File error: a folder has this name; run in another folder (Z:*\\real\\grid.csv)^test -L newgrid.txt
+mkdir -p real/newgrid.txt && ln -s real alias && g --output='alias\newgrid.txt' -- 0 1 0 1 1^1^Run-time error 5: File error: a folder has this name; run in another folder (Z:*\\alias\\newgrid.txt)^test -d real/newgrid.txt
 g --help >out.txt^0^^grep -q '130 after Ctrl+C, Ctrl+Break or closing the console' out.txt && ! grep -Eq 'INT|TERM|HUP|signal' out.txt
 g -h >out.txt^0^^grep -q '^Usage: tessaplan-grid' out.txt
 g --strict -- 0 10 0 10 2.5^1^warning: "Grid Spacing" 2.5 is used as 2, a whole number.?Refused by --strict, for what is said above; newgrid.txt is as it was.^nothing_here

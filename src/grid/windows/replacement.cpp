@@ -155,7 +155,9 @@ struct SystemState final : Replacement::State {
 
 // The target's folder and name. A target that is a link, of any kind, is followed to the file
 // it names, which is replaced while the link stays: the path of the file the system opens for
-// the target's name (its final path) names the folder and the name to replace.
+// the target's name (its final path) names the folder and the name to replace. Otherwise the
+// folder keeps the path it was found by, links on the way included, as the current folder and
+// the Help text name it.
 void SystemState::Find(const fs::path& target) {
   std::wstring path = SystemPath(target.wstring());
   Handle opened(::CreateFileW(path.c_str(), 0,
@@ -163,7 +165,10 @@ void SystemState::Find(const fs::path& target) {
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   // A device or a pipe under the name (a console, NUL, a named pipe) is no file to replace.
   special = opened.valid() ? ::GetFileType(opened.get()) : FILE_TYPE_DISK;
-  if (opened.valid()) {
+  const DWORD under_name = ::GetFileAttributesW(path.c_str());
+  const bool link =
+      under_name != INVALID_FILE_ATTRIBUTES && (under_name & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  if (opened.valid() && link) {
     std::wstring final_path(32768, L'\0');
     const DWORD length = ::GetFinalPathNameByHandleW(opened.get(), final_path.data(),
                                                      static_cast<DWORD>(final_path.size()), 0);
