@@ -114,7 +114,7 @@ rm acl-before.txt
 # A current folder that was deleted is named as such.
 gone=$(mktemp -d -p "$work")
 (cd "$gone" && rmdir "$gone" && exec "$bench" -- 0 400 0 200 200) 2>err.txt
-check "deleted folder" grep -Fqx 'Run-time error 5: File error: the folder no longer exists; run in one that does (the current folder, which has been deleted)' err.txt
+check "deleted folder" grep -Fqx 'Run-time error 5: File error: the folder no longer exists; run in one that does (the current folder, which has been deleted). grid_bench writes newgrid.txt in the current folder: run it in a folder you may write to, or name another file with --output=PATH.' err.txt
 
 # The kernel's file systems have files that pass for regular ones but are its settings: refused
 # before the first byte. Harmless ones here: the run's own name, and, as root, the host's name in
