@@ -153,28 +153,49 @@ struct SystemState final : Replacement::State {
 
 }  // namespace
 
+namespace {
+
+// The path of the file or folder `path` leads to, links followed; empty where there is none.
+std::wstring FinalPath(const std::wstring& path) {
+  const Handle opened(::CreateFileW(path.c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  std::wstring final_path(32768, L'\0');
+  const DWORD length = opened.valid()
+                           ? ::GetFinalPathNameByHandleW(opened.get(), final_path.data(),
+                                                         static_cast<DWORD>(final_path.size()), 0)
+                           : 0;
+  final_path.resize(length > 0 && length < final_path.size() ? length : 0);
+  return final_path.empty() ? final_path : SystemPath(final_path);
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+  return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace
+
 // The target's folder and name. A target that is a link, of any kind, is followed to the file
 // it names, which is replaced while the link stays: the path of the file the system opens for
-// the target's name (its final path) names the folder and the name to replace. Otherwise the
-// folder keeps the path it was found by, links on the way included, as the current folder and
-// the Help text name it.
+// the target's name (its final path) names the folder and the name to replace. A target reached
+// only through links on the way to its folder keeps the path it was found by, as the current
+// folder and the Help text name it.
 void SystemState::Find(const fs::path& target) {
   std::wstring path = SystemPath(target.wstring());
-  Handle opened(::CreateFileW(path.c_str(), 0,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  // A device or a pipe under the name (a console, NUL, a named pipe) is no file to replace.
-  special = opened.valid() ? ::GetFileType(opened.get()) : FILE_TYPE_DISK;
-  const DWORD under_name = ::GetFileAttributesW(path.c_str());
-  const bool link =
-      under_name != INVALID_FILE_ATTRIBUTES && (under_name & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-  if (opened.valid() && link) {
-    std::wstring final_path(32768, L'\0');
-    const DWORD length = ::GetFinalPathNameByHandleW(opened.get(), final_path.data(),
-                                                     static_cast<DWORD>(final_path.size()), 0);
-    if (length > 0 && length < final_path.size()) {
-      final_path.resize(length);
-      path = SystemPath(final_path);
+  {
+    const Handle opened(::CreateFileW(path.c_str(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    // A device or a pipe under the name (a console, NUL, a named pipe) is no file to replace.
+    special = opened.valid() ? ::GetFileType(opened.get()) : FILE_TYPE_DISK;
+  }
+  const std::wstring final_path = FinalPath(path);
+  if (!final_path.empty()) {
+    const windows::FolderAndName found = windows::SplitPath(path);
+    const windows::FolderAndName led_to = windows::SplitPath(final_path);
+    if (!SamePath(led_to.name, found.name) || !SamePath(led_to.folder, FinalPath(found.folder))) {
+      path = final_path;  // the name itself is a link
     }
   }
   const windows::FolderAndName split = windows::SplitPath(path);
