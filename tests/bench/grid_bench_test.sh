@@ -200,7 +200,36 @@ if [ "$(id -u)" -eq 0 ]; then
   check "in place, a failed write: status 1" test $? -eq 1
   check "in place, a failed write: says the file is empty" grep -Fq "; written in place, the file is now empty ($shared/newgrid.txt)" err.txt
   check "in place, a failed write: empty" test ! -s "$shared/newgrid.txt"
-  rm -rf "$shared"
+  # Three runs at once on the file, each with a grid of its own (every line differs), each write
+  # held 20 ms so that they overlap: over 100 trials the file is always the whole grid of a run
+  # that ended with 0, and a run refused says why.
+  mkdir "$work/grids"
+  for k in 0 1 2; do
+    (cd "$work/grids" && "$bench" --no-sync -- 0 300 "$k" $((100 + k)) 1 2>/dev/null && mv newgrid.txt "$k.txt")
+  done
+  mixed=0
+  refused=0
+  for trial in $(seq 100); do
+    for k in 0 1 2; do
+      (cd "$shared" && exec setpriv --reuid=65534 --regid=65534 --clear-groups -- env LD_PRELOAD="$slow_disk" \
+        TESSAPLAN_TEST_WRITE_DELAY_MS=20 "$bench" --no-sync -- 0 300 "$k" $((100 + k)) 1) 2>"$work/err$k.txt" &
+      pids[k]=$!
+    done
+    whole=false
+    for k in 0 1 2; do
+      wait "${pids[k]}"
+      case $? in
+        0) cmp -s "$shared/newgrid.txt" "$work/grids/$k.txt" && whole=true ;;
+        1) grep -Fq "another run is writing this file in place, and this run left it untouched" "$work/err$k.txt" && refused=$((refused + 1)) ;;
+        *) whole=false; break ;;
+      esac
+    done
+    "$whole" || mixed=$((mixed + 1))
+  done
+  echo "three in place at once: $refused runs refused over 100 trials"
+  check "three in place at once: always one run's whole grid" test "$mixed" -eq 0
+  check "three in place at once: they overlapped" test "$refused" -gt 0
+  rm -rf "$shared" "$work/grids" "$work"/err[012].txt
 
   # A run killed in a folder its user may write but not list (a drop box, 1733): the next run
   # there finds the hidden file it left by its name, and removes it.
