@@ -168,8 +168,8 @@ void SystemState::RemoveIfLeftover(const char* hidden) {
   struct stat now {};
   if (leftover.valid() && ::flock(leftover.get(), LOCK_EX | LOCK_NB) == 0 &&
       ::fstat(leftover.get(), &locked) == 0 &&
-      ::fstatat(directory.get(), hidden, &now, AT_SYMLINK_NOFOLLOW) == 0 &&
-      SameFile(locked, now) && SameFile(locked, before)) {
+      ::fstatat(directory.get(), hidden, &now, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(locked, now) &&
+      SameFile(locked, before)) {
     ::unlinkat(directory.get(), hidden, 0);
   }
 }

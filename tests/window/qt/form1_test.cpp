@@ -415,8 +415,10 @@ class Form1Test : public QObject {
     // What the file loses, said before a run, is the tooltip's on the window.
     QStringList warnings;
     QStringList said_lines;
-    for (const QString& line : QString::fromUtf8(command.readAllStandardError()).trimmed().split('\n')) {
-      (line.startsWith("warning: ") ? warnings : said_lines) << line.mid(line.startsWith("warning: ") ? 9 : 0);
+    for (const QString& line :
+         QString::fromUtf8(command.readAllStandardError()).trimmed().split('\n')) {
+      (line.startsWith("warning: ") ? warnings : said_lines)
+          << line.mid(line.startsWith("warning: ") ? 9 : 0);
     }
     const QString said = said_lines.join('\n');
     ModalWatcher watcher;
@@ -424,8 +426,9 @@ class Form1Test : public QObject {
                          ? QLocale(QLocale::German, QLocale::Germany)
                          : QLocale::c());
     Type(texts);
-    QCOMPARE(form_->findChild<QPushButton*>(QStringLiteral("Command2"))->toolTip().split('\n').mid(1),
-             warnings);
+    QCOMPARE(
+        form_->findChild<QPushButton*>(QStringLiteral("Command2"))->toolTip().split('\n').mid(1),
+        warnings);
     RunAndWait();
     if (command.exitCode() == 0) {
       QCOMPARE(watcher.boxes.size(), 0);
@@ -609,6 +612,7 @@ class Form1Test : public QObject {
     const QLocale c = QLocale::c();
     const QLocale english(QLocale::English, QLocale::UnitedStates);
     const QLocale german(QLocale::German, QLocale::Germany);
+    // clang-format off
     QTest::newRow("empty") << QStringList{"", "", "", "", ""} << c << "" << "";
     QTest::newRow("one point") << QStringList{"5", "5", "5", "5", "1"} << c << "1 point (39 bytes) to " << "";
     QTest::newRow("six") << QStringList{"0", "400", "0", "200", "200"} << c << "6 points (113 bytes) to " << "";
@@ -622,6 +626,7 @@ class Form1Test : public QObject {
     QTest::newRow("fraction") << QStringList{"0", "10", "0", "10", "2,5"} << german << "36 points (471 bytes) to " << "\n\"Grid Spacing\" 2,5 is used as 2, a whole number.";
     QTest::newRow("seven digits") << QStringList{"2000000", "2000005", "13100000", "13100012", "3"} << c << "10 points (301 bytes) to " << "\n4 of 5 rows are written away from where the fields put them, by up to 4 (row 3: 1.310001E+07, not 13100006).\nRows 1 and 2 are both written as 1.31E+07: points share a written position.";
     QTest::newRow("not reached") << QStringList{"1.1", "4.1", "0", "0", "1"} << c << "3 points (69 bytes) to " << "\n\"Maximum x value\" 4.1 is not reached: the last column is at 3.1, though one more spacing, to 4.1, stays within it.";
+    // clang-format on
   }
   void runButtonSaysWhatItWrites() {
     QFETCH(QStringList, texts);

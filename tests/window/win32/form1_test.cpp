@@ -622,7 +622,7 @@ TEST(Form1, EveryCaptionFitsAtEveryDpi) {
 struct DescriptionCase {
   const char* name;
   std::vector<std::wstring> texts;
-  std::wstring writes;      // before "newgrid.txt in" the folder
+  std::wstring writes;     // before "newgrid.txt in" the folder
   std::wstring told = {};  // after the folder: what the file loses against the typed values
 };
 
@@ -641,11 +641,11 @@ TEST_P(RunDescriptionTest, SaysWhatRunWrites) {
   ::SendMessageW(Owned(form, TOOLTIPS_CLASSW), TTM_GETTEXTW, 1024, reinterpret_cast<LPARAM>(&tool));
   std::wstring told(text);
   std::erase(told, L'\r');  // the tooltip breaks lines at CR LF
-  EXPECT_EQ(told,
-            L"Writes " + GetParam().writes + L"newgrid.txt in " + folder.path().wstring() +
-                GetParam().told);
+  EXPECT_EQ(told, L"Writes " + GetParam().writes + L"newgrid.txt in " + folder.path().wstring() +
+                      GetParam().told);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Texts, RunDescriptionTest,
     testing::Values(
@@ -661,6 +661,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<DescriptionCase>& param_info) {
       return std::string(param_info.param.name);
     });
+// clang-format on
 
 // The executable says who it is: file and product version 1.00 in U.S. English, its icon, and a
 // manifest that asks for per-monitor DPI awareness and the common controls' visual styles.
