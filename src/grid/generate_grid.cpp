@@ -25,7 +25,9 @@ constexpr int kLastNumber = 32767;  // rows and columns are numbered in 16 bits
 // A field's text as a message shows it: in quotes, escaped (a pasted line end shows as \r), and
 // a long text cut after 40 characters.
 std::string Quoted(std::string_view text) {
-  return "\"" + Escaped(text, 40) + "\"";
+  std::string quoted = "\"";
+  quoted.append(Escaped(text, 40)).append("\"");
+  return quoted;
 }
 
 bool IsBlank(std::string_view text) {
@@ -33,30 +35,32 @@ bool IsBlank(std::string_view text) {
 }
 
 // The error names the field, and the window puts the focus there.
-[[noreturn]] void FailConversion(ParseStatus status, Field field, std::string_view text,
-                                 std::string_view range, char decimal_separator) {
+RunError ConversionError(ParseStatus status, Field field, std::string_view text,
+                         std::string_view range, char decimal_separator) {
   const std::string caption = Quoted(Caption(field));
   if (status == ParseStatus::out_of_range) {
-    throw RunError(ErrorKind::overflow,
-                   caption + " must be " + std::string(range) + ", not " + Quoted(text) + ".",
-                   field);
+    return RunError(ErrorKind::overflow,
+                    caption + " must be " + std::string(range) + ", not " + Quoted(text) + ".",
+                    field);
   }
   if (IsBlank(text)) {
-    throw RunError(ErrorKind::type_mismatch, caption + " is empty; enter a number.", field);
+    return RunError(ErrorKind::type_mismatch, caption + " is empty; enter a number.", field);
   }
-  throw RunError(ErrorKind::type_mismatch,
-                 caption + " is not a number: " + Quoted(text) + ". Enter digits, with '" +
-                     std::string(1, decimal_separator) + "' before any decimal places.",
-                 field);
+  return RunError(ErrorKind::type_mismatch,
+                  caption + " is not a number: " + Quoted(text) + ". Enter digits, with '" +
+                      std::string(1, decimal_separator) + "' before any decimal places.",
+                  field);
 }
 
-float ConvertCoordinate(Field field, std::string_view text, char decimal_separator) {
+std::optional<RunError> ConvertCoordinate(Field field, std::string_view text,
+                                          char decimal_separator, float& value) {
   const ParseResult<float> result = ParseSingle(text, decimal_separator);
   if (result.status != ParseStatus::ok) {
-    FailConversion(result.status, field, text, "between -3.402823E+38 and 3.402823E+38",
-                   decimal_separator);
+    return ConversionError(result.status, field, text, "between -3.402823E+38 and 3.402823E+38",
+                           decimal_separator);
   }
-  return result.value;
+  value = result.value;
+  return std::nullopt;
 }
 
 // One text for every overflow of a count, whether the floor or the numbering past it.
@@ -67,28 +71,31 @@ std::string TooMany(std::string_view lines, std::string_view axis) {
 }
 
 // The whole spacings from `min` to `max`: the difference is taken in double precision, not
-// rounded back to single, so that 4.1 - 1.1 stays just below 3 and gives 2.
-int CountSpacings(float min, float max, std::int16_t spacing, std::string_view lines,
-                  std::string_view axis) {
+// rounded back to single, so that 4.1 - 1.1 stays just below 3 and gives 2. Every error about
+// the counts is one to mend in the spacing.
+std::optional<RunError> CountSpacings(float min, float max, std::int16_t spacing,
+                                      std::string_view lines, std::string_view axis, int& count) {
   if (spacing == 0) {
-    throw RunError(ErrorKind::division_by_zero,
-                   Quoted(Caption(Field::spacing)) +
-                       " is 0 (any spacing from -0.5 to 0.5 rounds to 0); enter a whole number "
-                       "other than 0.",
-                   Field::spacing);
+    return RunError(ErrorKind::division_by_zero,
+                    Quoted(Caption(Field::spacing)) +
+                        " is 0 (any spacing from -0.5 to 0.5 rounds to 0); enter a whole number "
+                        "other than 0.",
+                    Field::spacing);
   }
   const double quotient =
       (static_cast<double>(max) - static_cast<double>(min)) / static_cast<double>(spacing);
   if (!std::isfinite(quotient)) {
-    throw RunError(ErrorKind::arithmetic,
-                   "the number of " + std::string(lines) + " cannot be computed from these values.",
-                   Field::spacing);
+    return RunError(
+        ErrorKind::arithmetic,
+        "the number of " + std::string(lines) + " cannot be computed from these values.",
+        Field::spacing);
   }
   const double whole = std::floor(quotient);
   if (whole < INT16_MIN || whole > INT16_MAX) {
-    throw RunError(ErrorKind::overflow, TooMany(lines, axis), Field::spacing);
+    return RunError(ErrorKind::overflow, TooMany(lines, axis), Field::spacing);
   }
-  return static_cast<int>(whole);
+  count = static_cast<int>(whole);
+  return std::nullopt;
 }
 
 // The texts every line of the file is assembled from. A line is
@@ -253,32 +260,58 @@ RunResult Write(const GridLayout& layout, std::uint64_t file_size, const RunOpti
 
 }  // namespace
 
-GridInputs ConvertInputs(const FieldTexts& texts, char decimal_separator) {
-  GridInputs inputs;
-  inputs.min_x = ConvertCoordinate(Field::min_x, texts.min_x, decimal_separator);
-  inputs.max_x = ConvertCoordinate(Field::max_x, texts.max_x, decimal_separator);
-  inputs.min_y = ConvertCoordinate(Field::min_y, texts.min_y, decimal_separator);
-  inputs.max_y = ConvertCoordinate(Field::max_y, texts.max_y, decimal_separator);
+std::optional<RunError> TryConvertInputs(const FieldTexts& texts, char decimal_separator,
+                                         GridInputs& inputs) {
+  const std::pair<Field, float*> coordinates[] = {{Field::min_x, &inputs.min_x},
+                                                  {Field::max_x, &inputs.max_x},
+                                                  {Field::min_y, &inputs.min_y},
+                                                  {Field::max_y, &inputs.max_y}};
+  for (const auto& [field, value] : coordinates) {
+    if (auto error = ConvertCoordinate(field, Text(texts, field), decimal_separator, *value)) {
+      return error;
+    }
+  }
   const ParseResult<std::int16_t> spacing = ParseInt16(texts.spacing, decimal_separator);
   if (spacing.status != ParseStatus::ok) {
-    FailConversion(spacing.status, Field::spacing, texts.spacing,
-                   "a whole number from -32768 to 32767", decimal_separator);
+    return ConversionError(spacing.status, Field::spacing, texts.spacing,
+                           "a whole number from -32768 to 32767", decimal_separator);
   }
   inputs.spacing = spacing.value;
+  return std::nullopt;
+}
+
+std::optional<RunError> TryCountGrid(const GridInputs& inputs, GridCounts& counts) {
+  if (auto error = CountSpacings(inputs.min_y, inputs.max_y, inputs.spacing, "rows", "y",
+                                 counts.row_count)) {
+    return error;
+  }
+  if (auto error = CountSpacings(inputs.min_x, inputs.max_x, inputs.spacing, "columns", "x",
+                                 counts.column_count)) {
+    return error;
+  }
+  // Numbers run from 1 to count + 1, so a count of 32767 cannot be numbered. Rows are only
+  // numbered inside a column: without columns, any row count is harmless.
+  if (counts.column_count == kLastNumber) {
+    return RunError(ErrorKind::overflow, TooMany("columns", "x"), Field::spacing);
+  }
+  if (counts.row_count == kLastNumber && counts.column_count >= 0) {
+    return RunError(ErrorKind::overflow, TooMany("rows", "y"), Field::spacing);
+  }
+  return std::nullopt;
+}
+
+GridInputs ConvertInputs(const FieldTexts& texts, char decimal_separator) {
+  GridInputs inputs;
+  if (auto error = TryConvertInputs(texts, decimal_separator, inputs)) {
+    throw *error;
+  }
   return inputs;
 }
 
 GridCounts CountGrid(const GridInputs& inputs) {
   GridCounts counts;
-  counts.row_count = CountSpacings(inputs.min_y, inputs.max_y, inputs.spacing, "rows", "y");
-  counts.column_count = CountSpacings(inputs.min_x, inputs.max_x, inputs.spacing, "columns", "x");
-  // Numbers run from 1 to count + 1, so a count of 32767 cannot be numbered. Rows are only
-  // numbered inside a column: without columns, any row count is harmless.
-  if (counts.column_count == kLastNumber) {
-    throw RunError(ErrorKind::overflow, TooMany("columns", "x"), Field::spacing);
-  }
-  if (counts.row_count == kLastNumber && counts.column_count >= 0) {
-    throw RunError(ErrorKind::overflow, TooMany("rows", "y"), Field::spacing);
+  if (auto error = TryCountGrid(inputs, counts)) {
+    throw *error;
   }
   return counts;
 }
@@ -291,6 +324,15 @@ GridMeasure MeasureGrid(const FieldTexts& texts, char decimal_separator) {
   } catch (const std::bad_alloc&) {
     throw OutOfMemory();
   }
+}
+
+std::optional<GridMeasure> MeasureIfValid(const FieldTexts& texts, char decimal_separator) {
+  GridInputs inputs;
+  GridCounts counts;
+  if (TryConvertInputs(texts, decimal_separator, inputs) || TryCountGrid(inputs, counts)) {
+    return std::nullopt;
+  }
+  return Measure(inputs, counts);
 }
 
 RunResult GenerateGrid(const FieldTexts& texts, const RunOptions& options) {

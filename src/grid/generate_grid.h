@@ -5,7 +5,11 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "grid/fields.h"
+#include "grid/run_error.h"
 
 namespace grid {
 
@@ -97,6 +101,21 @@ struct GridMeasure {
   std::string last_point;
 };
 
+// The text of `field` among the five.
+inline const std::string& Text(const FieldTexts& texts, Field field) {
+  const std::string* const in_order[] = {&texts.min_x, &texts.max_x, &texts.min_y, &texts.max_y,
+                                         &texts.spacing};
+  return *in_order[static_cast<std::size_t>(field)];
+}
+
+// Converts the five texts in field order into `inputs`. Returns, rather than raises, the error
+// of the first that fails: a Type mismatch for a text that is not a number, an Overflow for one
+// beyond the range of its type, naming the field.
+std::optional<RunError> TryConvertInputs(const FieldTexts& texts, char decimal_separator,
+                                         GridInputs& inputs);
+// Counts the rows (first) and the columns into `counts`, returning the error CountGrid raises.
+std::optional<RunError> TryCountGrid(const GridInputs& inputs, GridCounts& counts);
+
 // Converts the five texts in field order. Raises a Type mismatch error for a text that is not a
 // number and an Overflow error for one beyond the range of its type, naming the field.
 GridInputs ConvertInputs(const FieldTexts& texts, char decimal_separator);
@@ -109,6 +128,8 @@ GridCounts CountGrid(const GridInputs& inputs);
 // Converts and checks the texts as GenerateGrid does, raising the same errors, and measures the
 // grid without touching the disk.
 GridMeasure MeasureGrid(const FieldTexts& texts, char decimal_separator);
+// The same, for texts as they are being typed: nothing where Run would raise an error.
+std::optional<GridMeasure> MeasureIfValid(const FieldTexts& texts, char decimal_separator);
 
 // Converts and checks everything, then writes the header and every point, column by column and
 // row by row within a column, to options.output, replacing the file there only once the new one

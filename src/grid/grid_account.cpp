@@ -436,9 +436,7 @@ bool SameValue(const Decimal& a, const Decimal& b) {
 std::vector<std::string> AccountForGrid(const FieldTexts& texts, char decimal_separator) {
   std::vector<std::string> items;
   GridInputs inputs;
-  try {
-    inputs = ConvertInputs(texts, decimal_separator);
-  } catch (const RunError&) {
+  if (TryConvertInputs(texts, decimal_separator, inputs)) {
     return items;  // not numbers, or beyond their range: Run's error says so
   }
   const Decimal typed_spacing = *ReadDecimal(texts.spacing, decimal_separator);
@@ -447,9 +445,7 @@ std::vector<std::string> AccountForGrid(const FieldTexts& texts, char decimal_se
                     std::to_string(inputs.spacing) + ", a whole number.");
   }
   GridCounts counts;
-  try {
-    counts = CountGrid(inputs);
-  } catch (const RunError&) {
+  if (TryCountGrid(inputs, counts)) {
     return items;  // a zero spacing, or too many lines: Run's error says so
   }
   const auto axis = [&](bool columns) {

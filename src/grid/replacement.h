@@ -2,7 +2,8 @@
 // the user can see, in the target's folder, and takes the target's name only when it is
 // complete (and on the disk, for a synced run). Until then the user's file stays as it was, and
 // a run that dies, however it dies, leaves nothing behind. Each system has its own
-// implementation (unix/replacement.cpp, windows/replacement.cpp) behind this one interface.
+// implementation behind this one interface: unix/ (replacement.cpp and the parts
+// unix/system_state.h names) and windows/replacement.cpp.
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,5 @@
-// What both systems' replacements share, private to them (unix/ and windows/replacement.cpp):
+// What both systems' replacements share, private to them (the files of unix/, and
+// windows/replacement.cpp):
 // the state every replacement keeps, the steps it takes in the order replacement.cpp takes them,
 // and the name of the hidden file it writes.
 #pragma once

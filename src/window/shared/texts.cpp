@@ -1,7 +1,5 @@
 #include "window/shared/texts.h"
 
-#include <exception>
-
 #include "grid/grid_account.h"
 #include "grid/shown_text.h"
 
@@ -41,14 +39,12 @@ std::string StartFolderAdvice() {
 
 std::string RunButtonDescription(const grid::FieldTexts& texts, char decimal_separator,
                                  const std::string& folder, const std::string& digit_group) {
+  // Where the texts make no grid, Run will say what is wrong.
   std::string description = "Writes newgrid.txt in " + folder;
-  try {
-    const grid::GridMeasure measure = grid::MeasureGrid(texts, decimal_separator);
+  if (const auto measure = grid::MeasureIfValid(texts, decimal_separator)) {
     description = "Writes " +
-                  grid::Counted(measure.counts.points(), "point", "points", digit_group) + " (" +
-                  grid::SizeText(measure.bytes) + ") to newgrid.txt in " + folder;
-  } catch (const std::exception&) {
-    // Run will say what is wrong
+                  grid::Counted(measure->counts.points(), "point", "points", digit_group) + " (" +
+                  grid::SizeText(measure->bytes) + ") to newgrid.txt in " + folder;
   }
   // What the file loses against the typed values, one sentence a line.
   for (const std::string& loss : grid::AccountForGrid(texts, decimal_separator)) {
