@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "grid/unix/stop_signals.h"
+#include "grid/unix/write_all.h"
 
 namespace console {
 namespace {
@@ -55,33 +56,16 @@ std::string StopsHelp() {
          "QUIT, USR1, USR2, ALRM, VTALRM, PROF and XCPU), which leave the file as it was.";
 }
 
-namespace {
-
-int Print(int fd, const std::string& text) {
-  for (std::size_t done = 0; done < text.size();) {
-    const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
-    if (written < 0 && errno == EINTR) {
-      continue;
-    }
-    if (written <= 0) {
-      return written < 0 ? errno : EIO;
-    }
-    done += static_cast<std::size_t>(written);
-  }
-  return 0;
-}
-
-}  // namespace
-
 // SIGPIPE is ignored from the start (CatchStopRequests): a reader that went away is told by
 // the write's error.
 std::error_code PrintOutput(const std::string& text) {
-  const int error = Print(STDOUT_FILENO, text);
+  const int error = grid::detail::WriteAll(STDOUT_FILENO, text.data(), text.size());
   return {error, std::generic_category()};
 }
 
+// A failure has nowhere to be said; the exit status still tells what became of the file.
 void PrintError(const std::string& text) {
-  Print(STDERR_FILENO, text);  // nowhere to say it; the exit status still tells
+  grid::detail::WriteAll(STDERR_FILENO, text.data(), text.size());
 }
 
 bool ErrorIsTerminal() {

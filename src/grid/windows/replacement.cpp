@@ -24,6 +24,7 @@
 #include "grid/windows/path.h"
 #include "grid/windows/system_calls.h"
 #include "grid/windows/text.h"
+#include "grid/windows/write_all.h"
 
 namespace grid {
 namespace {
@@ -40,9 +41,6 @@ constexpr const char* kHeldOpen =
 // How long a rename refused by another handle is tried again: 20 times 50 ms.
 constexpr int kRenameAttempts = 20;
 constexpr DWORD kRenameRetryMilliseconds = 50;
-
-// WriteFile takes at most 4 GB a call; the writer's buffers are far smaller.
-constexpr std::size_t kMaxWrite = std::size_t{1} << 30;
 
 std::error_code Error(DWORD error) {
   return windows::SystemError(error);
@@ -88,18 +86,8 @@ class SystemFile final : public NewFile {
   SystemFile(Handle handle, bool sync) : handle_(std::move(handle)), sync_(sync) {}
 
   std::error_code Write(const char* data, std::size_t size) override {
-    while (size > 0) {
-      DWORD written = 0;
-      const auto part = static_cast<DWORD>(size < kMaxWrite ? size : kMaxWrite);
-      if (!::WriteFile(handle_.get(), data, part, &written, nullptr)) {
-        return Error(::GetLastError());
-      }
-      if (written == 0) {
-        return Error(ERROR_WRITE_FAULT);  // no progress and no reason: never loop forever
-      }
-      data += written;
-      size -= written;
-      written_ += written;
+    if (const unsigned long error = windows::WriteAll(handle_.get(), data, size, written_)) {
+      return Error(error);
     }
     // Windows has no way to start write-back for a range: the bytes done are the bytes handed
     // to the system, and the flush at the end, the "saving" of a run, puts them on the disk.

@@ -5,19 +5,16 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cwchar>
 #include <string_view>
 
 #include "grid/windows/path.h"
 #include "grid/windows/text.h"
+#include "grid/windows/write_all.h"
 
 namespace grid {
 namespace {
-
-// WriteFile takes at most 4 GB a call; the writer's buffers are far smaller.
-constexpr std::size_t kMaxWrite = std::size_t{1} << 30;
 
 // WriteFile on the handle itself: the bytes as they are, with no text mode to double a CR. An
 // `owned` handle is closed at the end; standard output's is not.
@@ -33,20 +30,10 @@ class StreamFile final : public NewFile {
   StreamFile& operator=(const StreamFile&) = delete;
 
   std::error_code Write(const char* data, std::size_t size) override {
-    while (size > 0) {
-      DWORD written = 0;
-      const auto part = static_cast<DWORD>(std::min(size, kMaxWrite));
-      if (!::WriteFile(out_, data, part, &written, nullptr)) {
-        return windows::SystemError(::GetLastError());
-      }
-      if (written == 0) {
-        return windows::SystemError(ERROR_WRITE_FAULT);
-      }
-      data += written;
-      size -= written;
-      done_ += written;
-    }
-    return {};
+    std::uint64_t written = 0;
+    const unsigned long error = windows::WriteAll(out_, data, size, written);
+    done_ += written;
+    return error == 0 ? std::error_code() : windows::SystemError(error);
   }
 
   // A pipe or a console has no disk to wait for.

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "grid/windows/write_all.h"
+
 namespace grid::windows {
 
 std::string Utf8(std::wstring_view text) {
@@ -38,11 +40,9 @@ bool WriteText(void* handle, std::string_view text) {
     return ::WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written,
                            nullptr) != 0;
   }
-  if (!::WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) {
-    return false;
-  }
-  if (written != text.size()) {
-    ::SetLastError(ERROR_WRITE_FAULT);  // a short write to a file or pipe: what is left is lost
+  std::uint64_t taken = 0;
+  if (const unsigned long error = WriteAll(handle, text.data(), text.size(), taken)) {
+    ::SetLastError(error);
     return false;
   }
   return true;
