@@ -22,6 +22,22 @@ constexpr auto kAskEvery = std::chrono::milliseconds(40);
 // How long an abandoned run waits for its writer before leaving it to finish alone.
 constexpr auto kStopWait = std::chrono::milliseconds(200);
 
+// Waits, `lock` held, until `ready`; every kAskEvery it asks `keep_going`, the lock let go, so
+// that a cancel never waits for the disk. Returns whether to go on.
+template <typename Ready, typename KeepGoing>
+bool WaitWhileGoing(std::condition_variable& changed, std::unique_lock<std::mutex>& lock,
+                    Ready ready, KeepGoing keep_going) {
+  while (!changed.wait_for(lock, kAskEvery, ready)) {
+    lock.unlock();
+    const bool going_on = keep_going();
+    lock.lock();
+    if (!going_on) {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 // The writer thread and what it shares with the caller. The thread holds it too, so that a run
@@ -139,13 +155,10 @@ void GridFile::HandOver() {
   }
   writer_->filled.push_back({buffer_, static_cast<std::size_t>(next_ - buffer_)});
   writer_->changed.notify_all();
-  while (!writer_->changed.wait_for(lock, kAskEvery, [this] { return !writer_->empty.empty(); })) {
-    lock.unlock();
-    const bool going_on = KeepGoing();
-    lock.lock();
-    if (!going_on) {
-      throw Cancelled{};
-    }
+  if (!WaitWhileGoing(
+          writer_->changed, lock, [this] { return !writer_->empty.empty(); },
+          [this] { return KeepGoing(); })) {
+    throw Cancelled{};
   }
   buffer_ = next_ = writer_->empty.back();
   buffer_end_ = buffer_ + kBufferBytes;
@@ -162,13 +175,10 @@ bool GridFile::Commit() {
     }
     writer_->finishing = true;
     writer_->changed.notify_all();
-    while (!writer_->changed.wait_for(lock, kAskEvery, [this] { return writer_->done; })) {
-      lock.unlock();
-      const bool going_on = KeepGoing();
-      lock.lock();
-      if (!going_on) {
-        return false;
-      }
+    if (!WaitWhileGoing(
+            writer_->changed, lock, [this] { return writer_->done; },
+            [this] { return KeepGoing(); })) {
+      return false;
     }
     error = writer_->error;
   }
