@@ -4,8 +4,6 @@
 #include "console/console.h"
 
 #include <windows.h>
-// After windows.h:
-#include <shellapi.h>
 
 #include <atomic>
 
@@ -34,14 +32,7 @@ BOOL WINAPI Stop(DWORD event) {
 // argv holds the command line in the ANSI code page, which cannot hold every character: it is
 // taken as typed, in UTF-16, instead.
 std::vector<std::string> Arguments(int, char**) {
-  int count = 0;
-  wchar_t** arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-  std::vector<std::string> utf8;
-  for (int i = 0; i < count; ++i) {
-    utf8.push_back(grid::windows::Utf8(arguments[i]));
-  }
-  ::LocalFree(arguments);
-  return utf8;
+  return grid::windows::CommandLineArguments();
 }
 
 void CatchStopRequests() {

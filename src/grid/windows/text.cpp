@@ -4,6 +4,8 @@
 #include "grid/windows/text.h"
 
 #include <windows.h>
+// After windows.h:
+#include <shellapi.h>
 
 #include "grid/windows/write_all.h"
 
@@ -30,6 +32,17 @@ std::wstring Utf16(std::string_view text) {
   std::wstring utf16(static_cast<std::size_t>(size), L'\0');
   ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf16.data(), size);
   return utf16;
+}
+
+std::vector<std::string> CommandLineArguments() {
+  int count = 0;
+  wchar_t** arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  std::vector<std::string> utf8;
+  for (int i = 0; i < count; ++i) {
+    utf8.push_back(Utf8(arguments[i]));
+  }
+  ::LocalFree(arguments);
+  return utf8;
 }
 
 bool WriteText(void* handle, std::string_view text) {

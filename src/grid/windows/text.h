@@ -12,6 +12,10 @@ namespace grid::windows {
 std::string Utf8(std::wstring_view text);
 std::wstring Utf16(std::string_view text);
 
+// The process's command line, its program's name first, each argument in UTF-8, as the
+// system splits it.
+std::vector<std::string> CommandLineArguments();
+
 // Writes UTF-8 `text` to `handle` (a HANDLE): a console shows UTF-16, whatever its code page; a
 // file or pipe gets the UTF-8 bytes. Returns false, the reason in GetLastError, when not all of
 // it was taken.

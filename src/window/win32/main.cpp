@@ -10,7 +10,6 @@
 
 #include <string>
 
-#include "console/console.h"
 #include "grid/windows/text.h"
 #include "window/shared/command_line.h"
 #include "window/win32/form1.h"
@@ -38,7 +37,7 @@ void Print(DWORD which, const std::string& text) {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
   const window::CommandLineAnswer answer =
-      window::AnswerCommandLine(console::Arguments(0, nullptr));
+      window::AnswerCommandLine(grid::windows::CommandLineArguments());
   if (answer.status >= 0) {
     Print(STD_OUTPUT_HANDLE, answer.output);
     Print(STD_ERROR_HANDLE, answer.error);
