@@ -144,10 +144,15 @@ struct SystemState final : Replacement::State {
 namespace {
 
 // The path of the file or folder `path` leads to, links followed; empty where there is none.
-std::wstring FinalPath(const std::wstring& path) {
-  const Handle opened(::CreateFileW(path.c_str(), 0,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+// What the system opens for `path`, links followed, just to be looked at.
+Handle OpenToLookAt(const std::wstring& path) {
+  return Handle(::CreateFileW(path.c_str(), 0,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+// The path of what `opened` is, links followed; empty where there is none.
+std::wstring FinalPath(const Handle& opened) {
   std::wstring final_path(32768, L'\0');
   const DWORD length = opened.valid()
                            ? ::GetFinalPathNameByHandleW(opened.get(), final_path.data(),
@@ -171,18 +176,15 @@ bool SamePath(const std::wstring& a, const std::wstring& b) {
 // folder and the Help text name it.
 void SystemState::Find(const fs::path& target) {
   std::wstring path = SystemPath(target.wstring());
-  {
-    const Handle opened(::CreateFileW(path.c_str(), 0,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    // A device or a pipe under the name (a console, NUL, a named pipe) is no file to replace.
-    special = opened.valid() ? ::GetFileType(opened.get()) : FILE_TYPE_DISK;
-  }
-  const std::wstring final_path = FinalPath(path);
+  const Handle opened = OpenToLookAt(path);
+  // A device or a pipe under the name (a console, NUL, a named pipe) is no file to replace.
+  special = opened.valid() ? ::GetFileType(opened.get()) : FILE_TYPE_DISK;
+  const std::wstring final_path = FinalPath(opened);
   if (!final_path.empty()) {
     const windows::FolderAndName found = windows::SplitPath(path);
     const windows::FolderAndName led_to = windows::SplitPath(final_path);
-    if (!SamePath(led_to.name, found.name) || !SamePath(led_to.folder, FinalPath(found.folder))) {
+    if (!SamePath(led_to.name, found.name) ||
+        !SamePath(led_to.folder, FinalPath(OpenToLookAt(found.folder)))) {
       path = final_path;  // the name itself is a link
     }
   }
