@@ -97,6 +97,7 @@ done <<'CASES'
 --spacing=1 --spacing=2 --extent=0,1,0,1|'--spacing' is given twice
 --min-y=0 --extent=0,1,0,1 --spacing=1|'--min-y' is given twice: by name and by '--extent'
 --extent=0,1,0 --spacing=1|'--extent' takes four numbers, XMIN,XMAX,YMIN,YMAX, not '0,1,0'
+--extent=0,1,0,1,5 --spacing=1|'--extent' takes four numbers, XMIN,XMAX,YMIN,YMAX, not '0,1,0,1,5'
 --decimal-separator=, --extent=0,1,0,1 --spacing=1|'--extent' separates its numbers with commas, so with '--decimal-separator=,' give them as --min-x, --max-x, --min-y and --max-y
 --decimal-separator=ab -- 0 1 0 1 1|'--decimal-separator' takes one ASCII character, not 'ab'
 --decimal-separator=٫ -- 0 1 0 1 1|'--decimal-separator' takes one ASCII character, not '٫'
@@ -105,6 +106,8 @@ done <<'CASES'
 --min-x=0 --max-x=1 --min-y=0 --max-y=1|needs a value for '--spacing'
 --quiet=yes -- 0 1 0 1 1|'--quiet' takes no value
 --output|'--output' needs a value
+--output= -- 0 1 0 1 1|'--output' needs a file name, or - for standard output
+-|takes the five values MINX MAXX MINY MAXY SPACING, not 1: MAXX, MINY, MAXY and SPACING are missing
 CASES
 # What the file loses against the typed values is told before the first byte: after --dry-run's
 # line on standard output, on standard error before a run writes (not with --quiet), and under
@@ -230,15 +233,22 @@ reader_gone $g --help^1^Run-time error 5: File error: Broken pipe (standard outp
 $g --dry-run -- 0 1 0 1 1 >/dev/full 2>&-^1^^untouched
 CASES
 
-# The progress line: on a terminal (a pseudo-terminal, as script gives), redrawn and cleared at
-# the end; never in a file, and not with --quiet.
-script -qfec "'$grid' --no-sync -- 0 8000 0 8000 1" /dev/null >terminal.txt
-check "terminal: progress shown" grep -Eq '[0-9]+% of 1\.5 GB, [0-9.]+ [kMG]B/s, [0-9]+:[0-9]{2} left, writing' terminal.txt
+# The progress line: on standard error when that is a terminal (a pseudo-terminal, as script
+# gives), whatever standard output is; redrawn at most ten times a second with the share done
+# growing, and cleared at the end, also when the run fails; never in a file, and not with --quiet.
+started=$(date +%s%N)
+script -qfec "'$grid' --no-sync -- 0 8000 0 8000 1 >/dev/null" /dev/null >terminal.txt
+seconds=$((($(date +%s%N) - started) / 1000000000 + 1))
+check "terminal: progress shown" grep -Eq '[1-9][0-9]?% of 1\.5 GB, [0-9.]+ [kMG]B/s, [0-9]+:[0-9]{2} left, writing' terminal.txt
+check "terminal: at most ten a second" test "$(tr -cd '\r' <terminal.txt | wc -c)" -le $((10 * seconds + 3))
 check "terminal: cleared at the end" test -z "$(tr '\r' '\n' <terminal.txt | tail -n 1 | tr -d ' ')"
+script -qfec "'$grid' --output=- -- 0 8000 0 8000 1 | head -c 800M >/dev/null" /dev/null >terminal.txt
+check "terminal, a failed run: shown" grep -Eq '[1-9][0-9]?% of 1\.5 GB' terminal.txt
+check "terminal, a failed run: cleared before the error" eval "tr '\r' '\n' <terminal.txt | grep -qx 'Run-time error 5: File error: Broken pipe (standard output)'"
 script -qfec "'$grid' --quiet --no-sync -- 0 8000 0 8000 1" /dev/null >terminal.txt
 check "terminal, --quiet: nothing shown" test ! -s terminal.txt
-"$grid" --no-sync -- 0 8000 0 8000 1 2>err.txt
-check "a file: no progress" test ! -s err.txt
+script -qfec "'$grid' --no-sync -- 0 8000 0 8000 1 2>err.txt" /dev/null >terminal.txt
+check "a file: no progress" test ! -s err.txt -a ! -s terminal.txt
 
 # A stop request, by any signal that would end the program: the status a script expects, the
 # file as it was and said so. A signal the program started with ignored stays ignored (INT, as
