@@ -68,11 +68,7 @@ char DecimalSeparator(const QLocale& locale) {
   return '.';
 }
 
-Form1::Form1(QWidget* parent)
-    : QWidget(parent), controller_([this] {
-        // From the worker thread to the window's; dropped if the window is gone by then.
-        QMetaObject::invokeMethod(this, &Form1::runFinished, Qt::QueuedConnection);
-      }) {
+Form1::Form1(QWidget* parent) : QWidget(parent) {
   setObjectName(QLatin1String(kFormName));
   setWindowTitle(QLatin1String(kFormName));
   // The size is fixed: the frame offers only what works, minimize and close.
@@ -88,7 +84,19 @@ Form1::Form1(QWidget* parent)
   const qreal dpi = screen ? screen->logicalDotsPerInch() : 96.0;
   setFixedSize(TwipsToPixels(kClientWidthTwips, dpi, scale),
                TwipsToPixels(kClientHeightTwips, dpi, scale));
+  makeControls(dpi, scale);
+  for (std::size_t i = 1; i < std::size(kTabOrder); ++i) {
+    QWidget::setTabOrder(control(kTabOrder[i - 1]), control(kTabOrder[i]));
+  }
+  control(kTabOrder[0])->setFocus();
+  describeRun();
+  connectControls();
+}
 
+Form1::~Form1() = default;
+
+// Each control of the design, placed for `dpi` and the desktop's font `scale`.
+void Form1::makeControls(qreal dpi, qreal scale) {
   auto* press_on_enter = new PressOnEnter(this);
   QLabel* caption = nullptr;
   for (const ControlDesign& design : kControls) {
@@ -122,17 +130,13 @@ Form1::Form1(QWidget* parent)
     widget->setGeometry(ToPixels(design.twips, dpi, scale));
     controls_[static_cast<std::size_t>(design.control)] = widget;
   }
-  for (std::size_t i = 1; i < std::size(kTabOrder); ++i) {
-    QWidget::setTabOrder(control(kTabOrder[i - 1]), control(kTabOrder[i]));
-  }
-  control(kTabOrder[0])->setFocus();
+}
 
-  describeRun();
+void Form1::connectControls() {
   for (const Control field : kFields) {
     connect(static_cast<QLineEdit*>(control(field)), &QLineEdit::textChanged, this,
             &Form1::describeRun);
   }
-
   const auto on_click = [this](Control button, void (Form1::*action)()) {
     connect(static_cast<QPushButton*>(control(button)), &QPushButton::clicked, this, action);
   };
@@ -140,25 +144,11 @@ Form1::Form1(QWidget* parent)
   on_click(Control::Command1, &Form1::showHelp);
   on_click(Control::Command4, &Form1::showContactInfo);
   on_click(Control::Command3, &Form1::quit);
-  connect(&ticker_, &QTimer::timeout, this, &Form1::tick);
+  connect(&ticker_, &QTimer::timeout, this, [this] { controller_.Tick(); });
 }
 
-Form1::~Form1() = default;
-
 void Form1::run() {
-  if (controller_.Running()) {
-    return;  // runs never overlap
-  }
-  controller_.Start(fieldTexts(), {.decimal_separator = DecimalSeparator(locale())});
-  // The focus leaves the controls that no longer work, so that a key meant for Run cannot land
-  // on quit, and comes back after the run.
-  focus_before_run_ = focusWidget();
-  if (focus_before_run_) {
-    focus_before_run_->clearFocus();
-  }
-  enableControls();
-  showDialog(controller_.Dialog());  // the last run's goes
-  ticker_.start(kProgressTickMs);
+  controller_.Run(fieldTexts(), {.decimal_separator = DecimalSeparator(locale())});
 }
 
 grid::FieldTexts Form1::fieldTexts() const {
@@ -181,37 +171,62 @@ void Form1::describeRun() {
   control(Control::Command2)->setAccessibleDescription(writes);
 }
 
-void Form1::enableControls() {
+void Form1::WakeOnWindowThread() {
+  // Dropped if the window is gone by then.
+  QMetaObject::invokeMethod(
+      this, [this] { controller_.Finished(); }, Qt::QueuedConnection);
+}
+
+void Form1::SetEnabled(Control which, bool enabled) {
+  control(which)->setEnabled(enabled);
+}
+
+std::optional<Control> Form1::FocusedControl() const {
+  const QWidget* focused = focusWidget();
   for (const ControlDesign& design : kControls) {
-    control(design.control)->setEnabled(controller_.Enabled(design.control));
+    if (focused && control(design.control) == focused) {
+      return design.control;
+    }
+  }
+  return std::nullopt;
+}
+
+void Form1::ClearFocus() {
+  if (QWidget* focused = focusWidget()) {
+    focused->clearFocus();
   }
 }
 
-void Form1::tick() {
-  showDialog(controller_.Tick());
-}
-
-void Form1::runFinished() {
-  ticker_.stop();
-  const std::string error = controller_.Finish();
-  enableControls();
-  if (focus_before_run_ && !QApplication::activeModalWidget()) {
-    focus_before_run_->setFocus();
+// Not while a box is open over the window: the box keeps it.
+void Form1::Focus(Control which, bool select_text) {
+  if (QApplication::activeModalWidget()) {
+    return;
   }
-  showDialog(controller_.Dialog());
-  if (!error.empty() && isVisible()) {
-    ShowRunError(this, error);
-  }
-  if (const std::optional<Control> field = controller_.FieldToMend()) {
-    auto* edit = static_cast<QLineEdit*>(control(*field));
-    edit->setFocus();
+  control(which)->setFocus();
+  if (auto* edit = qobject_cast<QLineEdit*>(control(which)); edit && select_text) {
     edit->selectAll();
   }
 }
 
+void Form1::StartTicker() {
+  ticker_.start(kProgressTickMs);
+}
+
+void Form1::StopTicker() {
+  ticker_.stop();
+}
+
+bool Form1::WindowShown() const {
+  return isVisible();
+}
+
+void Form1::ShowError(const std::string& text) {
+  ShowRunError(this, text);
+}
+
 // Not modal: the window's close box must still reach the window, which keeps input away from its
 // own controls while the run is under way.
-void Form1::showDialog(const ProgressDialogState& state) {
+void Form1::ShowDialog(const ProgressDialogState& state) {
   if (!state.shown) {
     if (dialog_) {
       // Cancel may come from the dialog's own button: it goes once that click is handled.
@@ -227,29 +242,26 @@ void Form1::showDialog(const ProgressDialogState& state) {
     dialog_->setAutoClose(false);
     dialog_->setAutoReset(false);
     dialog_->setCancelButton(new QPushButton(dialog_));
-    connect(dialog_, &QProgressDialog::canceled, this,
-            [this] { showDialog(controller_.Cancel()); });
+    connect(dialog_, &QProgressDialog::canceled, this, [this] { controller_.Cancel(); });
   }
-  auto* button = dialog_->findChild<QPushButton*>();
-  const QString caption = FromUtf8(state.button);
-  const bool now_done = button->text() != caption && state.done;
-  button->setText(caption);
+  dialog_->findChild<QPushButton*>()->setText(FromUtf8(state.button));
   SetText(dialog_, FromUtf8(state.text), FromUtf8(state.widest));
   dialog_->setValue(state.steps);
   if (!dialog_->isVisible()) {
     dialog_->show();  // once its size is set, so that it stays where it appears
   }
-  if (now_done) {
-    // It says the grid is written and stays until the user closes it: a state no one takes for
-    // a cancel, whose button takes the focus so that a screen reader announces it and the text.
-    button->setFocus();
-    if (auto* label = dialog_->findChild<QLabel*>()) {
-      QAccessibleEvent written(label, QAccessible::NameChanged);
-      QAccessible::updateAccessibility(&written);
-    }
-    QAccessibleEvent alert(dialog_, QAccessible::Alert);
-    QAccessible::updateAccessibility(&alert);
+}
+
+// The dialog says the grid is written and stays until the user closes it: a state no one takes
+// for a cancel, whose button takes the focus so that a screen reader announces it and the text.
+void Form1::AnnounceDone() {
+  dialog_->findChild<QPushButton*>()->setFocus();
+  if (auto* label = dialog_->findChild<QLabel*>()) {
+    QAccessibleEvent written(label, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&written);
   }
+  QAccessibleEvent alert(dialog_, QAccessible::Alert);
+  QAccessible::updateAccessibility(&alert);
 }
 
 void Form1::showHelp() {
@@ -267,7 +279,7 @@ void Form1::quit() {
 // The close box asks nothing. During a run it cancels the run, which leaves newgrid.txt as it
 // was, and the window closes at once; the run stops within a few tens of milliseconds.
 void Form1::closeEvent(QCloseEvent* event) {
-  showDialog(controller_.Cancel());
+  controller_.Cancel();
   event->accept();
 }
 

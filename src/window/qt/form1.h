@@ -14,7 +14,7 @@ class QProgressDialog;
 
 namespace window {
 
-class Form1 : public QWidget {
+class Form1 : public QWidget, private RunView {
   Q_OBJECT
 
  public:
@@ -38,18 +38,28 @@ class Form1 : public QWidget {
 
  private:
   QWidget* control(Control which) const { return controls_[static_cast<std::size_t>(which)]; }
+  void makeControls(qreal dpi, qreal scale);
+  void connectControls();
   grid::FieldTexts fieldTexts() const;
   void describeRun();
-  void enableControls();
-  void tick();
-  void runFinished();
-  void showDialog(const ProgressDialogState& state);
+
+  // What a run asks of the window.
+  void WakeOnWindowThread() override;
+  void SetEnabled(Control control, bool enabled) override;
+  std::optional<Control> FocusedControl() const override;
+  void ClearFocus() override;
+  void Focus(Control control, bool select_text) override;
+  void StartTicker() override;
+  void StopTicker() override;
+  void ShowDialog(const ProgressDialogState& state) override;
+  void AnnounceDone() override;
+  bool WindowShown() const override;
+  void ShowError(const std::string& text) override;
 
   std::array<QWidget*, std::size(kControls)> controls_{};
-  RunController controller_;
+  RunController controller_{*this};
   QTimer ticker_;
   QPointer<QProgressDialog> dialog_;  // a child of the window
-  QPointer<QWidget> focus_before_run_;
 };
 
 // The decimal separator of `locale` as the fields take it: a single ASCII character, else '.'.

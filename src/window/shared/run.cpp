@@ -28,8 +28,8 @@ grid::FieldTexts ReadFields(const std::function<std::string(Control)>& text_of) 
           text_of(kFields[4])};
 }
 
-RunController::RunController(std::function<void()> wake, int show_after_ms)
-    : wake_(std::move(wake)), show_after_ms_(show_after_ms) {}
+RunController::RunController(RunView& view, GridRunner runner, int show_after_ms)
+    : view_(view), runner_(std::move(runner)), show_after_ms_(show_after_ms) {}
 
 RunController::~RunController() {
   if (worker_.joinable()) {
@@ -38,11 +38,10 @@ RunController::~RunController() {
   }
 }
 
-void RunController::Start(grid::FieldTexts texts, grid::RunOptions options) {
+void RunController::Run(grid::FieldTexts texts, grid::RunOptions options) {
   if (Running()) {
     return;
   }
-  dialog_ = {};
   cancelled_ = false;
   bytes_done_ = 0;
   bytes_total_ = 0;
@@ -64,66 +63,92 @@ void RunController::Start(grid::FieldTexts texts, grid::RunOptions options) {
   };
   started_ = std::chrono::steady_clock::now();
   worker_ = std::thread([this, texts = std::move(texts), options = std::move(options)] {
-    outcome_ = RunGrid(texts, options);
-    wake_();
+    outcome_ = runner_(texts, options);
+    view_.WakeOnWindowThread();
   });
+  focus_before_run_ = view_.FocusedControl();
+  view_.ClearFocus();
+  EnableControls();
+  ShowDialog({});  // the last run's goes
+  view_.StartTicker();
 }
 
 bool RunController::Enabled(Control control) const {
   return !Running() || Design(control).kind == ControlKind::label || control == Control::Command3;
 }
 
-const ProgressDialogState& RunController::Cancel() {
-  cancelled_ = true;
-  dialog_ = {};
-  return dialog_;
+void RunController::EnableControls() {
+  for (const ControlDesign& design : kControls) {
+    view_.SetEnabled(design.control, Enabled(design.control));
+  }
 }
 
-const ProgressDialogState& RunController::Tick() {
+void RunController::ShowDialog(ProgressDialogState state) {
+  dialog_ = std::move(state);
+  view_.ShowDialog(dialog_);
+}
+
+void RunController::Cancel() {
+  cancelled_ = true;
+  ShowDialog({});
+}
+
+void RunController::Tick() {
   // Until the core has made the file and said which it is, there is nothing to tell.
   const std::uint64_t total = bytes_total_;
   if (!Running() || cancelled_ || total == 0) {
-    return dialog_;
+    return;
   }
   const double done = static_cast<double>(bytes_done_) / static_cast<double>(total);
   const auto elapsed_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                               std::chrono::steady_clock::now() - started_)
                               .count();
+  // Once shown, it stays and keeps up until the run ends.
   if (!dialog_.shown && !ShowProgressNow(elapsed_ms, show_after_ms_, done)) {
-    return dialog_;
+    return;
   }
   const std::lock_guard lock(path_mutex_);
-  dialog_ = {.shown = true,
-             .text = ProgressText(saving_ ? RunStage::saving : RunStage::writing, path_, 0),
-             .widest = ProgressText(RunStage::saved, path_, total),
-             .steps = static_cast<int>(done * kProgressSteps),
-             .button = kCancelCaption};
-  return dialog_;
+  ShowDialog({.shown = true,
+              .text = ProgressText(saving_ ? RunStage::saving : RunStage::writing, path_, 0),
+              .widest = ProgressText(RunStage::saved, path_, total),
+              .steps = static_cast<int>(done * kProgressSteps),
+              .button = kCancelCaption});
 }
 
-std::string RunController::Finish() {
+void RunController::Finished() {
   if (!worker_.joinable()) {
-    return {};
+    return;
   }
+  view_.StopTicker();
   worker_.join();
   const RunOutcome outcome = std::exchange(outcome_, {});
-  field_to_mend_.reset();
+  EnableControls();
+  if (focus_before_run_ && Design(*focus_before_run_).kind != ControlKind::label &&
+      Enabled(*focus_before_run_)) {
+    view_.Focus(*focus_before_run_, false);
+  }
+  const bool written = outcome.error_number == 0 && !outcome.cancelled && !cancelled_;
+  ShowDialog(written && dialog_.shown ? WrittenDialog(outcome.bytes_written)
+                                      : ProgressDialogState{});
+  if (dialog_.done) {
+    view_.AnnounceDone();
+  }
+  if (outcome.error_number != 0 && view_.WindowShown()) {
+    view_.ShowError(RunErrorText(outcome.error_number, outcome.error_description));
+  }
   if (outcome.error_field) {
-    field_to_mend_ = kFields[static_cast<std::size_t>(*outcome.error_field)];
+    view_.Focus(kFields[static_cast<std::size_t>(*outcome.error_field)], true);
   }
-  if (outcome.error_number == 0 && !outcome.cancelled && !cancelled_ && dialog_.shown) {
-    const std::lock_guard lock(path_mutex_);
-    dialog_ = {.shown = true,
-               .done = true,
-               .text = ProgressText(RunStage::saved, path_, outcome.bytes_written),
-               .widest = dialog_.widest,
-               .steps = kProgressSteps,
-               .button = kCloseCaption};
-  } else {
-    dialog_ = {};
-  }
-  return outcome.error_number == 0 ? std::string()
-                                   : RunErrorText(outcome.error_number, outcome.error_description);
+}
+
+ProgressDialogState RunController::WrittenDialog(std::uint64_t bytes_written) const {
+  const std::lock_guard lock(path_mutex_);
+  return {.shown = true,
+          .done = true,
+          .text = ProgressText(RunStage::saved, path_, bytes_written),
+          .widest = dialog_.widest,
+          .steps = kProgressSteps,
+          .button = kCloseCaption};
 }
 
 }  // namespace window

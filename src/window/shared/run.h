@@ -47,12 +47,42 @@ struct ProgressDialogState {
   std::string button;
 };
 
+// What a run asks of a window, each done with its toolkit's own calls. All are called on the
+// window's thread but WakeOnWindowThread.
+class RunView {
+ public:
+  virtual ~RunView() = default;
+  // Once a run has ended, from the worker thread: the window calls RunController::Finished() on
+  // its own thread soon. It must not block, and is dropped if the window is gone by then.
+  virtual void WakeOnWindowThread() = 0;
+  virtual void SetEnabled(Control control, bool enabled) = 0;
+  // The control that has the focus, if any; no control has it; `control` has it, its text
+  // selected where `select_text`.
+  virtual std::optional<Control> FocusedControl() const = 0;
+  virtual void ClearFocus() = 0;
+  virtual void Focus(Control control, bool select_text) = 0;
+  // The window's timer that calls RunController::Tick() every kProgressTickMs.
+  virtual void StartTicker() = 0;
+  virtual void StopTicker() = 0;
+  // The progress dialog as `state` says: made, brought up to date, or gone.
+  virtual void ShowDialog(const ProgressDialogState& state) = 0;
+  // Once the dialog says the grid is written: its button takes the focus, and a screen reader
+  // is told of the new text.
+  virtual void AnnounceDone() = 0;
+  // Whether the window is on the screen, and the error box over it.
+  virtual bool WindowShown() const = 0;
+  virtual void ShowError(const std::string& text) = 0;
+};
+
+// How a run is made; RunGrid, or a stand-in in tests.
+using GridRunner = std::function<RunOutcome(const grid::FieldTexts&, const grid::RunOptions&)>;
+
+// A run's whole flow, for a window that implements RunView: Run starts it, the window's timer
+// ticks it, the wake ends it; Cancel stops it.
 class RunController {
  public:
-  // `wake` is called on the worker thread once a run has ended, for the window to call Finish()
-  // on its own thread; it must not block. The progress dialog may appear once a run has lasted
-  // `show_after_ms` (progress_rule.h).
-  explicit RunController(std::function<void()> wake, int show_after_ms = 1000);
+  // The progress dialog may appear once a run has lasted `show_after_ms` (progress_rule.h).
+  explicit RunController(RunView& view, GridRunner runner = RunGrid, int show_after_ms = 1000);
   // Cancels a run still under way and waits the few tens of milliseconds it takes to stop.
   ~RunController();
   RunController(const RunController&) = delete;
@@ -61,35 +91,39 @@ class RunController {
   void SetProgressDelay(int milliseconds) { show_after_ms_ = milliseconds; }
 
   // Run: starts writing the grid of `texts` on a thread of its own, unless a run is under way
-  // (runs never overlap). The last run's dialog goes.
-  void Start(grid::FieldTexts texts, grid::RunOptions options);
+  // (runs never overlap). The last run's dialog goes; the focus leaves the controls that no
+  // longer work, so that a key meant for Run cannot land on quit, and comes back after the run.
+  void Run(grid::FieldTexts texts, grid::RunOptions options);
   bool Running() const { return worker_.joinable(); }
   // Whether `control` takes input now: during a run only quit does, which cancels the run.
   bool Enabled(Control control) const;
 
   // The dialog's button, its Escape key and its close box, and the window closing: a run under
-  // way stops as soon as it can, leaving newgrid.txt as it was; the dialog goes. Returns the
-  // dialog as it is to look now.
-  const ProgressDialogState& Cancel();
+  // way stops as soon as it can, leaving newgrid.txt as it was; the dialog goes.
+  void Cancel();
 
-  // On the window's timer, every kProgressTickMs during a run: the dialog as it is to look.
-  const ProgressDialogState& Tick();
+  // On the window's timer, every kProgressTickMs during a run: the dialog brought up to date.
+  void Tick();
   const ProgressDialogState& Dialog() const { return dialog_; }
 
-  // Once woken: ends the run. A dialog already shown says the grid is written. Returns the text
-  // of the error box to show, or nothing.
-  std::string Finish();
-  // After an error box about a field's text (or the counts, Grid Spacing's), that field: the
-  // focus goes there, its text selected, so that what the user types mends it. After any other
-  // end of a run the focus stays where it was.
-  std::optional<Control> FieldToMend() const { return field_to_mend_; }
+  // Once woken: ends the run. A dialog already shown says the grid is written; an error is told
+  // in a box while the window is shown; the focus goes back to a control that takes input, or
+  // after an error about a field's text (or the counts, Grid Spacing's) to that field, its text
+  // selected, so that what the user types mends it.
+  void Finished();
 
  private:
-  std::function<void()> wake_;
+  void EnableControls();
+  void ShowDialog(ProgressDialogState state);
+  // The dialog once the grid is written: it says so and stays until it is closed.
+  ProgressDialogState WrittenDialog(std::uint64_t bytes_written) const;
+
+  RunView& view_;
+  GridRunner runner_;
   int show_after_ms_;
   std::chrono::steady_clock::time_point started_;
   ProgressDialogState dialog_;
-  std::optional<Control> field_to_mend_;
+  std::optional<Control> focus_before_run_;
 
   // Shared with the worker thread.
   std::atomic<bool> cancelled_{false};

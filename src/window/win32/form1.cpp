@@ -116,11 +116,7 @@ char UserDecimalSeparator() {
   return '.';
 }
 
-Form1::Form1(HINSTANCE instance)
-    : instance_(instance), controller_([this] {
-        // From the worker thread to the window's; dropped if the window is gone by then.
-        ::PostMessageW(run_finished_to_, kRunFinished, 0, 0);
-      }) {
+Form1::Form1(HINSTANCE instance) : instance_(instance) {
   WNDCLASSEXW form_class{};
   form_class.cbSize = sizeof form_class;
   form_class.lpfnWndProc = WindowProc;
@@ -143,30 +139,7 @@ Form1::Form1(HINSTANCE instance)
                             WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
                             CW_USEDEFAULT, 100, 100, nullptr, nullptr, instance, this);
   run_finished_to_ = hwnd_;
-  for (const ControlDesign& design : kControls) {
-    const std::wstring caption = Utf16(design.caption);
-    HWND control = nullptr;
-    switch (design.kind) {
-      case ControlKind::label:
-        control = ::CreateWindowExW(0, L"STATIC", caption.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT,
-                                    0, 0, 0, 0, hwnd_, nullptr, instance, nullptr);
-        break;
-      case ControlKind::field:
-        // Screen readers name it by the label made just before it.
-        control = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                                    WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, 0, 0, 0, 0,
-                                    hwnd_, nullptr, instance, nullptr);
-        ::SendMessageW(control, EM_SETLIMITTEXT, 0, 0);  // a long paste is kept whole
-        break;
-      case ControlKind::button:
-        control = ::CreateWindowExW(0, L"BUTTON", caption.c_str(),
-                                    WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0,
-                                    hwnd_, nullptr, instance, nullptr);
-        break;
-    }
-    ::SetWindowLongPtrW(control, GWLP_ID, ControlId(design.control));
-    controls_[static_cast<std::size_t>(design.control)] = control;
-  }
+  MakeControls();
   DescribeRun();
   // Tab follows the order in which the controls lie. The fields lie in the design's tab order
   // already, each after its label; each button is put after the control before it.
@@ -177,6 +150,34 @@ Form1::Form1(HINSTANCE instance)
     }
   }
   LayOut(WindowDpi(hwnd_));
+}
+
+// Each control of the design, unplaced: LayOut places them.
+void Form1::MakeControls() {
+  for (const ControlDesign& design : kControls) {
+    const std::wstring caption = Utf16(design.caption);
+    HWND control = nullptr;
+    switch (design.kind) {
+      case ControlKind::label:
+        control = ::CreateWindowExW(0, L"STATIC", caption.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT,
+                                    0, 0, 0, 0, hwnd_, nullptr, instance_, nullptr);
+        break;
+      case ControlKind::field:
+        // Screen readers name it by the label made just before it.
+        control = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                                    WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, 0, 0, 0, 0,
+                                    hwnd_, nullptr, instance_, nullptr);
+        ::SendMessageW(control, EM_SETLIMITTEXT, 0, 0);  // a long paste is kept whole
+        break;
+      case ControlKind::button:
+        control = ::CreateWindowExW(0, L"BUTTON", caption.c_str(),
+                                    WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0,
+                                    hwnd_, nullptr, instance_, nullptr);
+        break;
+    }
+    ::SetWindowLongPtrW(control, GWLP_ID, ControlId(design.control));
+    controls_[static_cast<std::size_t>(design.control)] = control;
+  }
 }
 
 Form1::~Form1() {
@@ -308,59 +309,23 @@ LRESULT CALLBACK Form1::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARA
 LRESULT Form1::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_COMMAND:
-      if (HIWORD(wparam) == EN_CHANGE) {
-        DescribeRun();
-      } else if (HIWORD(wparam) == BN_CLICKED) {
-        switch (static_cast<Control>(LOWORD(wparam) - ControlId(Control{}))) {
-          case Control::Command2:
-            Run();
-            break;
-          case Control::Command1:
-            ShowHelp();
-            break;
-          case Control::Command4:
-            ShowContactInfo();
-            break;
-          case Control::Command3:
-            ::SendMessageW(hwnd_, WM_CLOSE, 0, 0);
-            break;
-          default:
-            break;
-        }
-      }
+      OnCommand(wparam);
       return 0;
-    // As the system's dialog manager does for a dialog: the control that had the focus when the
-    // window lost it (to a box, or another program) has it again when the window is active, so
-    // that Enter and Space act on the button that opened the box.
     case WM_ACTIVATE:
-      if (LOWORD(wparam) == WA_INACTIVE) {
-        const HWND focused = ::GetFocus();
-        focus_saved_ = focused && ::IsChild(hwnd_, focused) ? focused : nullptr;
-      } else if (focus_saved_ && ::IsWindow(focus_saved_) && ::IsWindowEnabled(focus_saved_)) {
-        ::SetFocus(focus_saved_);
-        return 0;
-      }
-      return ::DefWindowProcW(hwnd_, message, wparam, lparam);
-    case WM_DPICHANGED: {
-      LayOut(HIWORD(wparam));
-      const auto* suggested = reinterpret_cast<const RECT*>(lparam);
-      ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      return OnActivate(wparam, lparam);
+    case WM_DPICHANGED:
+      OnDpiChanged(wparam, lparam);
       return 0;
-    }
     case WM_TIMER:
       if (wparam == kTicker) {
-        ShowDialog(controller_.Tick());
+        controller_.Tick();
       }
       return 0;
     case kRunFinished:
-      RunFinished();
+      controller_.Finished();
       return 0;
-    // The close box, Alt+F4 and quit ask nothing. During a run they cancel it, which leaves
-    // newgrid.txt as it was; the run stops within a few tens of milliseconds.
     case WM_CLOSE:
-      ShowDialog(controller_.Cancel());
-      ::DestroyWindow(hwnd_);
+      OnClose();
       return 0;
     case WM_DESTROY:
       hwnd_ = nullptr;
@@ -371,51 +336,116 @@ LRESULT Form1::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
   }
 }
 
+// A field's text changed, or a button was pressed.
+void Form1::OnCommand(WPARAM wparam) {
+  if (HIWORD(wparam) == EN_CHANGE) {
+    DescribeRun();
+    return;
+  }
+  if (HIWORD(wparam) != BN_CLICKED) {
+    return;
+  }
+  switch (static_cast<Control>(LOWORD(wparam) - ControlId(Control{}))) {
+    case Control::Command2:
+      controller_.Run(ReadTexts(), {.decimal_separator = UserDecimalSeparator()});
+      break;
+    case Control::Command1:
+      ShowHelp();
+      break;
+    case Control::Command4:
+      ShowContactInfo();
+      break;
+    case Control::Command3:
+      ::SendMessageW(hwnd_, WM_CLOSE, 0, 0);
+      break;
+    default:
+      break;
+  }
+}
+
+// As the system's dialog manager does for a dialog: the control that had the focus when the
+// window lost it (to a box, or another program) has it again when the window is active, so that
+// Enter and Space act on the button that opened the box.
+LRESULT Form1::OnActivate(WPARAM wparam, LPARAM lparam) {
+  if (LOWORD(wparam) == WA_INACTIVE) {
+    const HWND focused = ::GetFocus();
+    focus_saved_ = focused && ::IsChild(hwnd_, focused) ? focused : nullptr;
+  } else if (focus_saved_ && ::IsWindow(focus_saved_) && ::IsWindowEnabled(focus_saved_)) {
+    ::SetFocus(focus_saved_);
+    return 0;
+  }
+  return ::DefWindowProcW(hwnd_, WM_ACTIVATE, wparam, lparam);
+}
+
+void Form1::OnDpiChanged(WPARAM wparam, LPARAM lparam) {
+  LayOut(HIWORD(wparam));
+  const auto* suggested = reinterpret_cast<const RECT*>(lparam);
+  ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// The close box, Alt+F4 and quit ask nothing. During a run they cancel it, which leaves
+// newgrid.txt as it was; the run stops within a few tens of milliseconds.
+void Form1::OnClose() {
+  controller_.Cancel();
+  ::DestroyWindow(hwnd_);
+}
+
 LRESULT CALLBACK Form1::ProgressProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   auto* form =
       reinterpret_cast<Form1*>(::GetWindowLongPtrW(::GetWindow(hwnd, GW_OWNER), GWLP_USERDATA));
   if (form && ((message == WM_COMMAND && LOWORD(wparam) == IDCANCEL) || message == WM_CLOSE)) {
-    form->ShowDialog(form->controller_.Cancel());
+    form->controller_.Cancel();
     return 0;
   }
   return ::DefWindowProcW(hwnd, message, wparam, lparam);
 }
 
-void Form1::Run() {
-  if (controller_.Running()) {
-    return;  // runs never overlap
+void Form1::WakeOnWindowThread() {
+  // Dropped if the window is gone by then.
+  ::PostMessageW(run_finished_to_, kRunFinished, 0, 0);
+}
+
+void Form1::SetEnabled(Control control, bool enabled) {
+  ::EnableWindow(Item(control), enabled ? TRUE : FALSE);
+}
+
+std::optional<Control> Form1::FocusedControl() const {
+  const HWND focused = ::GetFocus();
+  for (const ControlDesign& design : kControls) {
+    if (focused && Item(design.control) == focused) {
+      return design.control;
+    }
   }
-  controller_.Start(ReadTexts(), {.decimal_separator = UserDecimalSeparator()});
-  // The focus leaves the controls that no longer work, so that a key meant for Run cannot land
-  // on quit, and comes back after the run.
-  focus_before_run_ = ::GetFocus();
+  return std::nullopt;
+}
+
+// The window itself takes it: keys then reach no control.
+void Form1::ClearFocus() {
   ::SetFocus(hwnd_);
-  EnableControls();
-  ShowDialog(controller_.Dialog());  // the last run's goes
+}
+
+void Form1::Focus(Control control, bool select_text) {
+  ::SetFocus(Item(control));
+  if (select_text) {
+    ::SendMessageW(Item(control), EM_SETSEL, 0, -1);
+  }
+}
+
+void Form1::StartTicker() {
   ::SetTimer(hwnd_, kTicker, kProgressTickMs, nullptr);
 }
 
-void Form1::EnableControls() {
-  for (const ControlDesign& design : kControls) {
-    ::EnableWindow(Item(design.control), controller_.Enabled(design.control) ? TRUE : FALSE);
-  }
+void Form1::StopTicker() {
+  ::KillTimer(hwnd_, kTicker);
 }
 
-void Form1::RunFinished() {
-  ::KillTimer(hwnd_, kTicker);
-  const std::string error = controller_.Finish();
-  EnableControls();
-  if (focus_before_run_ && ::IsWindowEnabled(focus_before_run_)) {
-    ::SetFocus(focus_before_run_);
-  }
-  ShowDialog(controller_.Dialog());
-  if (!error.empty()) {
-    Message(hwnd_, error, MB_ICONERROR);
-  }
-  if (const std::optional<Control> field = controller_.FieldToMend()) {
-    ::SetFocus(Item(*field));
-    ::SendMessageW(Item(*field), EM_SETSEL, 0, -1);
-  }
+bool Form1::WindowShown() const {
+  return hwnd_ && ::IsWindowVisible(hwnd_);
+}
+
+void Form1::ShowError(const std::string& text) {
+  Message(hwnd_, text, MB_ICONERROR);
 }
 
 // Not modal: the window's close box must still reach the window, which keeps its own controls
@@ -429,46 +459,50 @@ void Form1::ShowDialog(const ProgressDialogState& state) {
     return;
   }
   if (!progress_) {
-    const unsigned dpi = WindowDpi(hwnd_);
-    const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
-    const RECT frame = WindowRectFor(TwipsToPixels(kProgressWidthTwips, dpi, scale_),
-                                     TwipsToPixels(kProgressHeightTwips, dpi, scale_), style, dpi);
-    RECT form{};
-    ::GetWindowRect(hwnd_, &form);
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    progress_ = ::CreateWindowExW(
-        WS_EX_DLGMODALFRAME, kProgressClass, Utf16(kApplicationTitle).c_str(), style,
-        (form.left + form.right - width) / 2, (form.top + form.bottom - height) / 2, width, height,
-        hwnd_, nullptr, instance_, nullptr);
-    progress_label_ = ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT, 0, 0, 0,
-                                        0, progress_, nullptr, instance_, nullptr);
-    progress_bar_ = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
-                                      progress_, nullptr, instance_, nullptr);
-    ::SendMessageW(progress_bar_, PBM_SETRANGE32, 0, kProgressSteps);
-    progress_button_ =
-        ::CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0,
-                          0, 0, 0, progress_, nullptr, instance_, nullptr);
-    ::SetWindowLongPtrW(progress_button_, GWLP_ID, IDCANCEL);
-    LayOut(dpi);
-    ::ShowWindow(progress_, SW_SHOWNORMAL);
+    MakeProgressDialog();
   }
-  const std::wstring caption = Utf16(state.button);
-  const bool now_done = state.done && WindowText(progress_button_) != caption;
-  ::SetWindowTextW(progress_button_, caption.c_str());
+  ::SetWindowTextW(progress_button_, Utf16(state.button).c_str());
   const std::wstring text = Utf16(state.text);
   if (WindowText(progress_label_) != text) {
     ::SetWindowTextW(progress_label_, text.c_str());
   }
   ::SendMessageW(progress_bar_, PBM_SETPOS, static_cast<WPARAM>(state.steps), 0);
-  if (now_done) {
-    // It says the grid is written and stays until the user closes it: a state no one takes for
-    // a cancel, whose button takes the focus so that a screen reader announces it and the text.
-    ::SetActiveWindow(progress_);
-    ::SetFocus(progress_button_);
-    ::NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, progress_label_, OBJID_WINDOW, CHILDID_SELF);
-    ::NotifyWinEvent(EVENT_SYSTEM_ALERT, progress_, OBJID_WINDOW, CHILDID_SELF);
-  }
+}
+
+// Centred over the window: its label, bar and button.
+void Form1::MakeProgressDialog() {
+  const unsigned dpi = WindowDpi(hwnd_);
+  const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+  const RECT frame = WindowRectFor(TwipsToPixels(kProgressWidthTwips, dpi, scale_),
+                                   TwipsToPixels(kProgressHeightTwips, dpi, scale_), style, dpi);
+  RECT form{};
+  ::GetWindowRect(hwnd_, &form);
+  const int width = frame.right - frame.left;
+  const int height = frame.bottom - frame.top;
+  progress_ = ::CreateWindowExW(
+      WS_EX_DLGMODALFRAME, kProgressClass, Utf16(kApplicationTitle).c_str(), style,
+      (form.left + form.right - width) / 2, (form.top + form.bottom - height) / 2, width, height,
+      hwnd_, nullptr, instance_, nullptr);
+  progress_label_ = ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT, 0, 0, 0,
+                                      0, progress_, nullptr, instance_, nullptr);
+  progress_bar_ = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
+                                    progress_, nullptr, instance_, nullptr);
+  ::SendMessageW(progress_bar_, PBM_SETRANGE32, 0, kProgressSteps);
+  progress_button_ =
+      ::CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0,
+                        0, 0, progress_, nullptr, instance_, nullptr);
+  ::SetWindowLongPtrW(progress_button_, GWLP_ID, IDCANCEL);
+  LayOut(dpi);
+  ::ShowWindow(progress_, SW_SHOWNORMAL);
+}
+
+// The dialog says the grid is written and stays until the user closes it: a state no one takes
+// for a cancel, whose button takes the focus so that a screen reader announces it and the text.
+void Form1::AnnounceDone() {
+  ::SetActiveWindow(progress_);
+  ::SetFocus(progress_button_);
+  ::NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, progress_label_, OBJID_WINDOW, CHILDID_SELF);
+  ::NotifyWinEvent(EVENT_SYSTEM_ALERT, progress_, OBJID_WINDOW, CHILDID_SELF);
 }
 
 void Form1::ShowHelp() {

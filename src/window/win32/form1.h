@@ -21,7 +21,7 @@ inline int ControlId(Control control) {
   return 100 + static_cast<int>(control);
 }
 
-class Form1 {
+class Form1 : private RunView {
  public:
   // Creates the window, hidden; Show() shows it. `instance` holds the icon.
   explicit Form1(HINSTANCE instance);
@@ -44,18 +44,34 @@ class Form1 {
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   static LRESULT CALLBACK ProgressProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
+  // The window's messages, each by its own handler.
+  void OnCommand(WPARAM wparam);
+  LRESULT OnActivate(WPARAM wparam, LPARAM lparam);
+  void OnDpiChanged(WPARAM wparam, LPARAM lparam);
+  void OnClose();
 
   // Places every control for `dpi` and the desktop's font.
   void LayOut(unsigned dpi);
   HWND Item(Control control) const { return controls_[static_cast<std::size_t>(control)]; }
   grid::FieldTexts ReadTexts() const;
   void DescribeRun();
-  void Run();
+  void MakeControls();
   void ShowHelp();
   void ShowContactInfo();
-  void EnableControls();
-  void RunFinished();
-  void ShowDialog(const ProgressDialogState& state);
+  void MakeProgressDialog();
+
+  // What a run asks of the window.
+  void WakeOnWindowThread() override;
+  void SetEnabled(Control control, bool enabled) override;
+  std::optional<Control> FocusedControl() const override;
+  void ClearFocus() override;
+  void Focus(Control control, bool select_text) override;
+  void StartTicker() override;
+  void StopTicker() override;
+  void ShowDialog(const ProgressDialogState& state) override;
+  void AnnounceDone() override;
+  bool WindowShown() const override;
+  void ShowError(const std::string& text) override;
 
   HINSTANCE instance_;
   HWND hwnd_ = nullptr;
@@ -67,12 +83,11 @@ class Form1 {
   double scale_ = 1.0;
   std::wstring folder_;  // where Run writes, as messages show it
 
-  RunController controller_;
+  RunController controller_{*this};
   HWND progress_ = nullptr;  // the progress dialog: its label, bar and button
   HWND progress_label_ = nullptr;
   HWND progress_bar_ = nullptr;
   HWND progress_button_ = nullptr;
-  HWND focus_before_run_ = nullptr;
   HWND focus_saved_ = nullptr;  // while the window is not active
 };
 

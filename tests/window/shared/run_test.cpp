@@ -2,53 +2,131 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "test_files.h"
+#include "window/shared/progress_rule.h"
 
 namespace window {
 namespace {
 
 using grid::testing_support::kOnWindows;
 using grid::testing_support::TempDirTest;
+constexpr auto kPatience = std::chrono::seconds(60);
 
-// A controller whose wake call is seen by the test's thread, as a window's event loop sees it.
-class RunTest : public TempDirTest {
- private:
-  // Before the controller, which may still wake them as it ends.
-  std::mutex mutex_;
-  std::condition_variable woken_signal_;
-  bool woken_ = false;
-
- protected:
-  RunController controller_{[this] {
+// A window as the controller sees it: what it was told, and a wake the test's thread waits for,
+// as a window's event loop would.
+class FakeView : public RunView {
+ public:
+  void WakeOnWindowThread() override {
     const std::lock_guard lock(mutex_);
     woken_ = true;
     woken_signal_.notify_all();
-  }};
-
-  void Start(const grid::FieldTexts& texts, const std::filesystem::path& to = {}) {
-    {
-      const std::lock_guard lock(mutex_);
-      woken_ = false;
-    }
-    controller_.Start(texts, {.sync = false, .output = to.empty() ? output() : to});
   }
-  bool Ended() {
+  bool Woken() {
     std::unique_lock lock(mutex_);
-    return woken_signal_.wait_for(lock, std::chrono::seconds(60), [this] { return woken_; });
+    return woken_signal_.wait_for(lock, kPatience, [this] { return woken_; });
+  }
+  bool WokenYet() {
+    const std::lock_guard lock(mutex_);
+    return woken_;
+  }
+  void Unwake() {
+    const std::lock_guard lock(mutex_);
+    woken_ = false;
+  }
+
+  void SetEnabled(Control control, bool enabled) override { enabled_[control] = enabled; }
+  std::optional<Control> FocusedControl() const override { return focused; }
+  void ClearFocus() override { focused.reset(); }
+  void Focus(Control control, bool select_text) override {
+    focused = control;
+    selected = select_text;
+  }
+  void StartTicker() override { ticking = true; }
+  void StopTicker() override { ticking = false; }
+  void ShowDialog(const ProgressDialogState& state) override { dialog = state; }
+  void AnnounceDone() override { ++announced; }
+  bool WindowShown() const override { return shown; }
+  void ShowError(const std::string& text) override { errors.push_back(text); }
+
+  bool Enabled(Control control) const { return enabled_.at(control); }
+
+  std::optional<Control> focused;
+  bool selected = false;
+  bool ticking = false;
+  ProgressDialogState dialog;
+  int announced = 0;
+  bool shown = true;
+  std::vector<std::string> errors;
+
+ private:
+  std::map<Control, bool> enabled_;
+  std::mutex mutex_;
+  std::condition_variable woken_signal_;
+  bool woken_ = false;
+};
+
+// A run whose progress the test tells, one report at a time, in place of the core's.
+class ToldRun {
+ public:
+  // The next report to give, and what the run ends in after the last.
+  void Tell(const grid::GridProgress& progress) {
+    std::unique_lock lock(mutex_);
+    told_.push_back(progress);
+    changed_.notify_all();
+    changed_.wait_for(lock, kPatience, [this] { return told_.empty(); });
+  }
+  void End(std::uint64_t bytes_written) { Tell({.bytes_total = bytes_written, .path = "end"}); }
+
+  RunOutcome operator()(const grid::FieldTexts&, const grid::RunOptions& options) {
+    for (;;) {
+      std::unique_lock lock(mutex_);
+      if (!changed_.wait_for(lock, kPatience, [this] { return !told_.empty(); })) {
+        return {.error_number = 6};
+      }
+      const grid::GridProgress progress = told_.front();
+      lock.unlock();
+      const bool end = progress.path == "end";
+      const bool go_on = end || options.progress(progress);
+      lock.lock();
+      told_.clear();
+      changed_.notify_all();
+      if (end || !go_on) {
+        return {.cancelled = !go_on, .bytes_written = progress.bytes_total};
+      }
+    }
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<grid::GridProgress> told_;
+};
+
+class RunTest : public TempDirTest {
+ protected:
+  FakeView view_;  // before the controller, which may still wake it as it ends
+  RunController controller_{view_};
+
+  void Run(const grid::FieldTexts& texts, const std::filesystem::path& to = {}) {
+    view_.Unwake();
+    controller_.Run(texts, {.sync = false, .output = to.empty() ? output() : to});
   }
   // Ticks as the window's timer does until the dialog shows; false if the run ended first.
   bool DialogShown() {
-    while (!controller_.Tick().shown) {
-      const std::lock_guard lock(mutex_);
-      if (woken_) {
+    while (controller_.Tick(), !view_.dialog.shown) {
+      if (view_.WokenYet()) {
         return false;
       }
     }
@@ -57,31 +135,50 @@ class RunTest : public TempDirTest {
 };
 
 TEST_F(RunTest, DuringARunOnlyQuitWorks) {
-  Start({"0", "400", "0", "200", "200"});
+  view_.focused = Control::Command2;
+  Run({"0", "400", "0", "200", "200"});
   ASSERT_TRUE(controller_.Running());
+  EXPECT_EQ(view_.focused, std::nullopt);  // no key meant for Run lands on quit
+  EXPECT_TRUE(view_.ticking);
   for (const ControlDesign& design : kControls) {
-    EXPECT_EQ(controller_.Enabled(design.control),
-              design.kind == ControlKind::label || design.control == Control::Command3)
-        << design.name;
+    const bool works = design.kind == ControlKind::label || design.control == Control::Command3;
+    EXPECT_EQ(controller_.Enabled(design.control), works) << design.name;
+    EXPECT_EQ(view_.Enabled(design.control), works) << design.name;
   }
-  ASSERT_TRUE(Ended());
-  EXPECT_EQ(controller_.Finish(), "");
+  ASSERT_TRUE(view_.Woken());
+  controller_.Finished();
   EXPECT_FALSE(controller_.Running());
-  EXPECT_FALSE(controller_.Dialog().shown);  // a short run shows nothing
+  EXPECT_FALSE(view_.ticking);
+  EXPECT_FALSE(view_.dialog.shown);  // a short run shows nothing
+  EXPECT_EQ(view_.focused, Control::Command2);
+  EXPECT_FALSE(view_.selected);
+  EXPECT_EQ(view_.errors, std::vector<std::string>{});
   for (const ControlDesign& design : kControls) {
-    EXPECT_TRUE(controller_.Enabled(design.control)) << design.name;
+    EXPECT_TRUE(view_.Enabled(design.control)) << design.name;
   }
   EXPECT_EQ(std::filesystem::file_size(output()), 113u);
 }
 
+// The box tells the error while the window is shown; the focus goes to the field to mend, its
+// text selected.
 TEST_F(RunTest, AnErrorIsTheBoxsTextAndLeavesNoDialog) {
-  Start({"0", "400", "0", "200", "0.4"});
-  ASSERT_TRUE(Ended());
-  EXPECT_EQ(controller_.Finish(),
-            "Run-time error 3:\n\nDivision by zero: \"Grid Spacing\" is 0 (any spacing from -0.5 "
-            "to 0.5 rounds to 0); enter a whole number other than 0.");
-  EXPECT_FALSE(controller_.Dialog().shown);
-  EXPECT_EQ(Entries(), std::vector<std::string>{});
+  for (const bool shown : {true, false}) {
+    view_.shown = shown;
+    view_.errors.clear();
+    view_.focused = Control::Command2;
+    Run({"0", "400", "0", "200", "0.4"});
+    ASSERT_TRUE(view_.Woken());
+    controller_.Finished();
+    EXPECT_EQ(view_.errors,
+              shown ? std::vector<std::string>{"Run-time error 3:\n\nDivision by zero: \"Grid "
+                                               "Spacing\" is 0 (any spacing from -0.5 to 0.5 "
+                                               "rounds to 0); enter a whole number other than 0."}
+                    : std::vector<std::string>{});
+    EXPECT_EQ(view_.focused, Control::Text5);
+    EXPECT_TRUE(view_.selected);
+    EXPECT_FALSE(view_.dialog.shown);
+    EXPECT_EQ(Entries(), std::vector<std::string>{});
+  }
 }
 
 // The dialog names the file the core writes: behind a link, the link's target. (Under Wine,
@@ -95,34 +192,106 @@ TEST_F(RunTest, TheDialogNamesTheFileWrittenUntilItIsClosed) {
   }
   const std::string target = std::filesystem::path(file).make_preferred().string();
   controller_.SetProgressDelay(0);
-  Start({"0", "4000", "0", "4000", "1"}, kOnWindows ? file : output());
+  Run({"0", "4000", "0", "4000", "1"}, kOnWindows ? file : output());
   ASSERT_TRUE(DialogShown()) << "the run ended before the window's timer saw it";
-  EXPECT_EQ(controller_.Dialog().text, "Writing " + target + "...");
-  EXPECT_EQ(controller_.Dialog().button, "Cancel");
-  EXPECT_FALSE(controller_.Dialog().done);
-  ASSERT_TRUE(Ended());
-  EXPECT_EQ(controller_.Finish(), "");
-  const ProgressDialogState& done = controller_.Dialog();
+  EXPECT_EQ(view_.dialog.text, "Writing " + target + "...");
+  EXPECT_EQ(view_.dialog.button, "Cancel");
+  EXPECT_FALSE(view_.dialog.done);
+  ASSERT_TRUE(view_.Woken());
+  controller_.Finished();
+  const ProgressDialogState& done = view_.dialog;
   EXPECT_TRUE(done.shown && done.done);
+  EXPECT_EQ(view_.announced, 1);
   EXPECT_EQ(done.steps, 1000);  // all of it
   EXPECT_EQ(done.button, "Close");
   EXPECT_EQ(done.text, "Done: " + target + " is written (366.5 MB).");
   EXPECT_EQ(std::filesystem::file_size(dir() / "kept" / "grid.csv"), 366'451'617u);
   controller_.Cancel();  // its Close button
-  EXPECT_FALSE(controller_.Dialog().shown);
+  EXPECT_FALSE(view_.dialog.shown);
 }
 
+// A cancelled run keeps the file; the next run is not cancelled by it.
 TEST_F(RunTest, CancelEndsTheRunAndKeepsTheFile) {
   controller_.SetProgressDelay(0);
-  Start({"0", "3000", "0", "3000", "1"});
+  Run({"0", "3000", "0", "3000", "1"});
   ASSERT_TRUE(DialogShown());
   controller_.Cancel();
-  EXPECT_FALSE(controller_.Dialog().shown);
-  EXPECT_FALSE(controller_.Tick().shown);  // and stays gone
-  ASSERT_TRUE(Ended());
-  EXPECT_EQ(controller_.Finish(), "");
-  EXPECT_FALSE(controller_.Dialog().shown);
+  EXPECT_FALSE(view_.dialog.shown);
+  controller_.Tick();
+  EXPECT_FALSE(view_.dialog.shown);  // and stays gone
+  ASSERT_TRUE(view_.Woken());
+  controller_.Finished();
+  EXPECT_FALSE(view_.dialog.shown);
+  EXPECT_EQ(view_.errors, std::vector<std::string>{});
   EXPECT_EQ(Entries(), std::vector<std::string>{});
+  Run({"0", "400", "0", "200", "200"});
+  ASSERT_TRUE(view_.Woken());
+  controller_.Finished();
+  EXPECT_EQ(std::filesystem::file_size(output()), 113u);
+}
+
+// Once shown, the dialog keeps up with the run to its end, saving included, although a run that
+// close to its end would not show it.
+TEST_F(RunTest, TheDialogKeepsUpOnceShown) {
+  ToldRun told;
+  RunController controller{view_, std::ref(told), 1};
+  controller.Run({"0", "1", "0", "1", "1"}, {});
+  told.Tell({.bytes_done = 50, .bytes_total = 100, .path = "/grid/newgrid.txt"});
+  while (controller.Tick(), !view_.dialog.shown) {
+  }
+  EXPECT_EQ(view_.dialog.text, "Writing /grid/newgrid.txt...");
+  EXPECT_EQ(view_.dialog.steps, 500);
+  told.Tell({.bytes_done = 999'999,
+             .bytes_total = 1'000'000,
+             .saving = true,
+             .path = "/grid/newgrid.txt"});
+  controller.Tick();
+  EXPECT_EQ(view_.dialog.text, "Saving /grid/newgrid.txt to disk...");
+  EXPECT_EQ(view_.dialog.steps, 999);
+  told.End(1'000'000);
+  ASSERT_TRUE(view_.Woken());
+  controller.Finished();
+  EXPECT_EQ(view_.dialog.text, "Done: /grid/newgrid.txt is written (1.0 MB).");
+}
+
+// A window that closes during a run does not wait for the run to end.
+TEST_F(RunTest, DestroyingTheControllerCancelsTheRun) {
+  std::atomic<bool> cancelled{false};
+  const auto until_cancelled = [&](const grid::FieldTexts&, const grid::RunOptions& options) {
+    const auto give_up = std::chrono::steady_clock::now() + kPatience;
+    while (std::chrono::steady_clock::now() < give_up) {
+      if (!options.progress({.bytes_done = 1, .bytes_total = 100})) {
+        cancelled = true;
+        break;
+      }
+      std::this_thread::yield();
+    }
+    return RunOutcome{.cancelled = cancelled};
+  };
+  std::optional<RunController> controller;
+  controller.emplace(view_, until_cancelled);
+  controller->Run({"0", "1", "0", "1", "1"}, {});
+  controller.reset();
+  EXPECT_TRUE(cancelled);
+}
+
+// A run shows its dialog once it has lasted the delay and looks set to last half as long again.
+TEST(ProgressRuleTest, ShowsALongRunOnly) {
+  struct Case {
+    std::int64_t elapsed_ms;
+    int show_after_ms;
+    double done;
+    bool shown;
+  };
+  // clang-format off
+  for (const Case& c : {Case{999, 1000, 0.0, false}, Case{1000, 1000, 0.0, true},
+                        Case{1000, 1000, 0.5, true}, Case{1000, 1000, 0.67, false},
+                        Case{3000, 1000, 0.85, true}, Case{3000, 1000, 0.9, false},
+                        Case{1000, 0, 1.0, true}, Case{5, 0, 0.999, true}}) {
+    // clang-format on
+    EXPECT_EQ(ShowProgressNow(c.elapsed_ms, c.show_after_ms, c.done), c.shown)
+        << c.elapsed_ms << " ms of " << c.show_after_ms << ", " << c.done << " done";
+  }
 }
 
 // Whatever a run raises on the worker thread ends as a run-time error, never the program.
