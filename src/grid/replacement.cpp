@@ -2,12 +2,14 @@
 
 #include "grid/replacement_state.h"
 #include "grid/shown_text.h"
+// This system's, from the folder the build chose.
+#include "system_state.h"
 
 namespace grid {
 
 Replacement::Replacement(const std::filesystem::path& target, std::uint64_t size,
                          const ReplaceOptions& options)
-    : state_(NewReplacementState()) {
+    : state_(std::make_unique<detail::SystemState>()) {
   state_->options = options;
   try {
     state_->Find(target);
@@ -34,11 +36,11 @@ const std::string& Replacement::ShownPath() const {
   return state_->shown;
 }
 
-std::string Replacement::State::Advice() const {
+namespace detail {
+
+std::string ReplacementState::Advice() const {
   return shown_folder == ShownCurrentFolder() ? options.folder_advice : "";
 }
-
-namespace detail {
 
 std::string HiddenName() {
   static thread_local std::mt19937 random(std::random_device{}());

@@ -1,9 +1,9 @@
 // Replacing newgrid.txt as one transaction: the new grid is written into a file that has no name
 // the user can see, in the target's folder, and takes the target's name only when it is
 // complete (and on the disk, for a synced run). Until then the user's file stays as it was, and
-// a run that dies, however it dies, leaves nothing behind. Each system has its own
-// implementation behind this one interface: unix/ (replacement.cpp and the parts
-// unix/system_state.h names) and windows/replacement.cpp.
+// a run that dies, however it dies, leaves nothing behind. The steps are replacement.cpp's; each
+// system's part, chosen by the build, is in unix/ (new_file.cpp and the parts its
+// system_state.h names) and windows/ (new_file.cpp, system_state.h).
 #pragma once
 
 #include <cstddef>
@@ -14,6 +14,10 @@
 #include <system_error>
 
 namespace grid {
+
+namespace detail {
+struct SystemState;  // each system's own, in its system_state.h
+}
 
 // The new file, open for writing, and the calls the writer makes on it. The writer's thread and
 // the replacement share it, so that a writer held up by a slow disk can finish alone, on a file
@@ -71,11 +75,8 @@ class Replacement {
   // A File error about the target: the system's reason and the target's path.
   [[noreturn]] void Fail(std::error_code error) const;
 
-  // What the implementations keep, defined in their private replacement_state.h.
-  struct State;
-
  private:
-  std::unique_ptr<State> state_;
+  std::unique_ptr<detail::SystemState> state_;
 };
 
 namespace detail {

@@ -1,7 +1,12 @@
-// What both systems' replacements share, private to them (the files of unix/, and
-// windows/replacement.cpp):
-// the state every replacement keeps, the steps it takes in the order replacement.cpp takes them,
-// and the name of the hidden file it writes.
+// What both systems' replacements share, private to them: the state every replacement keeps,
+// and the name of the hidden file it writes. Each system's detail::SystemState (system_state.h
+// in unix/ and windows/, the one the build chooses) adds its own and the steps:
+// - Find(target): finds the file the target names (following links) and its folder;
+// - CheckTarget(): asks everything that could refuse the replacement at the end;
+// - SweepLeftovers(): removes what runs that were killed left in the folder;
+// - Create(size): creates the new file beside the target with the old file's rights and `size`
+//   bytes reserved;
+// each raising a File error, and taken in that order by replacement.cpp.
 #pragma once
 
 #include <cstddef>
@@ -15,18 +20,9 @@
 
 namespace grid {
 
-struct Replacement::State {
-  virtual ~State() = default;
+namespace detail {
 
-  // The steps before the first byte, each raising a File error: find the file the target names
-  // (following links) and its folder; ask everything that could refuse the replacement at the
-  // end; remove what runs that were killed left in the folder; create the new file beside the
-  // target with the old file's rights and `size` bytes reserved.
-  virtual void Find(const std::filesystem::path& target) = 0;
-  virtual void CheckTarget() = 0;
-  virtual void SweepLeftovers() = 0;
-  virtual void Create(std::uint64_t size) = 0;
-
+struct ReplacementState {
   // Advice for the folder the program runs in, where the grid goes unless a link leads away.
   std::string Advice() const;
 
@@ -37,10 +33,6 @@ struct Replacement::State {
   bool committed = false;
 };
 
-// Each system's state.
-std::unique_ptr<Replacement::State> NewReplacementState();
-
-namespace detail {
 // The new file's name while it is written, where it needs one: ".tessaplan-" and 8 random
 // letters and digits, which a later run recognises as left behind; followed by padding, a name
 // that tried a folder for room for a longer one.

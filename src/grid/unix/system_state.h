@@ -1,5 +1,5 @@
 // What the parts of the Linux replacement share: the state of one replacement and the helpers
-// they all use. Each part has its job: replacement.cpp creates the new file, commits it and
+// they all use. Each part has its job: new_file.cpp creates the new file, commits it and
 // sweeps what killed runs left; target.cpp walks the path by the links rule and asks what the
 // target may refuse; rights.cpp copies the old file's rights and attributes; space.cpp claims
 // the space within the limits.
@@ -90,9 +90,7 @@ class SystemFile final : public NewFile {
   bool stream_;
 };
 
-struct SystemState final : Replacement::State {
-  static SystemState& Of(Replacement::State& state) { return static_cast<SystemState&>(state); }
-
+struct SystemState final : ReplacementState {
   Fd directory;  // the folder, held for the whole run
   bool directory_readable = false;
   std::string name;  // the name the file takes there
@@ -114,10 +112,10 @@ struct SystemState final : Replacement::State {
   bool streams = false;
   int own_descriptor = -1;
 
-  void Find(const std::filesystem::path& target) override;
-  void CheckTarget() override;
-  void SweepLeftovers() override;
-  void Create(std::uint64_t size) override;
+  void Find(const std::filesystem::path& target);
+  void CheckTarget();
+  void SweepLeftovers();
+  void Create(std::uint64_t size);
   void CopyRights();
   void RecheckTarget();
   std::string PredictedHiddenName(int slot) const;

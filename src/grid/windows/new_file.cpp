@@ -7,8 +7,6 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include "grid/replacement.h"
-
 #include <aclapi.h>
 #include <windows.h>
 
@@ -18,13 +16,14 @@
 #include <utility>
 #include <vector>
 
+#include "grid/replacement.h"
 #include "grid/replacement_state.h"
 #include "grid/run_error.h"
 #include "grid/shown_text.h"
 #include "grid/windows/path.h"
 #include "grid/windows/system_calls.h"
+#include "grid/windows/system_state.h"
 #include "grid/windows/text.h"
-#include "grid/windows/write_all.h"
 
 namespace grid {
 namespace {
@@ -42,36 +41,6 @@ constexpr const char* kHeldOpen =
 constexpr int kRenameAttempts = 20;
 constexpr DWORD kRenameRetryMilliseconds = 50;
 
-std::error_code Error(DWORD error) {
-  return windows::SystemError(error);
-}
-
-std::string Reason(DWORD error) {
-  return Error(error).message();
-}
-
-class Handle {
- public:
-  Handle() = default;
-  explicit Handle(HANDLE handle) : handle_(handle) {}
-  Handle(Handle&& other) noexcept : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
-  Handle& operator=(Handle&& other) noexcept {
-    std::swap(handle_, other.handle_);
-    return *this;
-  }
-  ~Handle() {
-    if (valid()) {
-      ::CloseHandle(handle_);
-    }
-  }
-  HANDLE get() const { return handle_; }
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-  HANDLE release() { return std::exchange(handle_, INVALID_HANDLE_VALUE); }
-
- private:
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
-};
-
 bool DeleteOnClose(HANDLE file, bool on) {
   FILE_DISPOSITION_INFO disposition{};
   disposition.DeleteFile = on ? TRUE : FALSE;
@@ -79,67 +48,12 @@ bool DeleteOnClose(HANDLE file, bool on) {
                                       sizeof disposition) != 0;
 }
 
-// The new file's handle: whole buffers handed to WriteFile, and one flush at the end for a synced
-// run.
-class SystemFile final : public NewFile {
- public:
-  SystemFile(Handle handle, bool sync) : handle_(std::move(handle)), sync_(sync) {}
-
-  std::error_code Write(const char* data, std::size_t size) override {
-    if (const unsigned long error = windows::WriteAll(handle_.get(), data, size, written_)) {
-      return Error(error);
-    }
-    // Windows has no way to start write-back for a range: the bytes done are the bytes handed
-    // to the system, and the flush at the end, the "saving" of a run, puts them on the disk.
-    bytes_done_ = written_;
-    return {};
-  }
-  std::error_code Finish() override {
-    if (sync_ && !windows::calls::flush_file_buffers(handle_.get())) {
-      return Error(::GetLastError());
-    }
-    bytes_done_ = written_;
-    return {};
-  }
-  std::uint64_t BytesDone() const override { return bytes_done_; }
-
-  HANDLE handle() const { return handle_.get(); }
-  std::error_code Close() {
-    return ::CloseHandle(handle_.release()) ? std::error_code() : Error(::GetLastError());
-  }
-
- private:
-  Handle handle_;
-  bool sync_;
-  std::uint64_t written_ = 0;
-  std::atomic<std::uint64_t> bytes_done_{0};
-};
-
-struct SystemState final : Replacement::State {
-  static SystemState& Of(Replacement::State& state) { return static_cast<SystemState&>(state); }
-
-  std::wstring folder;  // with the \\?\ prefix
-  std::wstring name;
-  bool exists = false;
-  DWORD special = FILE_TYPE_DISK;            // FILE_TYPE_CHAR or _PIPE: a device or a pipe
-  DWORD attributes = FILE_ATTRIBUTE_NORMAL;  // the old file's, kept
-  std::wstring hidden_name;
-  std::shared_ptr<SystemFile> file;  // the new file; `shared` for the writer
-
-  std::wstring Path(const std::wstring& in_folder) const { return InFolder(folder, in_folder); }
-  void Find(const fs::path& target) override;
-  void CheckTarget() override;
-  void SweepLeftovers() override;
-  void Create(std::uint64_t size) override;
-  void CopyRights();
-
-  [[noreturn]] void Fail(DWORD error) const { detail::FailOnFile(Reason(error), shown); }
-  [[noreturn]] void FailInFolder(DWORD error) const {
-    detail::FailInFolder(Reason(error), shown_folder, Advice());
-  }
-};
-
 }  // namespace
+
+using detail::Error;
+using detail::Handle;
+using detail::Reason;
+using detail::SystemState;
 
 namespace {
 
@@ -358,12 +272,8 @@ void SystemState::CopyRights() {
   }
 }
 
-std::unique_ptr<Replacement::State> NewReplacementState() {
-  return std::make_unique<SystemState>();
-}
-
 void Replacement::Commit() {
-  SystemState& s = SystemState::Of(*state_);
+  SystemState& s = *state_;
   const HANDLE handle = s.file->handle();
   // It takes the old file's attributes (a new one, none), and no longer hides.
   FILE_BASIC_INFO basic{};  // times left at 0: unchanged
@@ -414,7 +324,7 @@ void Replacement::Commit() {
 }
 
 void Replacement::Abandon() {
-  SystemState& s = SystemState::Of(*state_);
+  SystemState& s = *state_;
   s.file.reset();
   s.shared.reset();
 }

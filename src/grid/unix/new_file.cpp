@@ -3,8 +3,6 @@
 // into a hidden file that the run holds locked; at commit it is linked in under a hidden name
 // and renamed over the target. A hidden file that no living run holds is a leftover of a killed
 // run, and the next run in the folder removes it.
-#include "grid/replacement.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -12,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "grid/replacement.h"
 #include "grid/run_error.h"
 #include "grid/unix/system_state.h"
 #include "grid/unix/write_all.h"
@@ -325,12 +324,8 @@ using detail::Error;
 using detail::RetryOnInterrupt;
 using detail::SystemState;
 
-std::unique_ptr<Replacement::State> NewReplacementState() {
-  return std::make_unique<SystemState>();
-}
-
 void Replacement::Commit() {
-  SystemState& s = SystemState::Of(*state_);
+  SystemState& s = *state_;
   // The lock goes with the descriptor: the keeper holds it while the first is closed, and that
   // close is checked.
   if (const std::error_code error = s.file->Close(); error) {
@@ -367,7 +362,7 @@ void Replacement::Commit() {
 }
 
 void Replacement::Abandon() {
-  SystemState& s = SystemState::Of(*state_);
+  SystemState& s = *state_;
   if (s.directory.valid() && !s.hidden_name.empty()) {
     ::unlinkat(s.directory.get(), s.hidden_name.c_str(), 0);
     s.hidden_name.clear();
@@ -382,13 +377,12 @@ void Replacement::Abandon() {
 }
 
 bool Replacement::Overwriting() const {
-  return SystemState::Of(*state_).overwriting;
+  return state_->overwriting;
 }
 
 void Replacement::Fail(std::error_code error) const {
   detail::FailOnFile(
-      error.message() +
-          (SystemState::Of(*state_).overwriting ? "; written in place, the file is now empty" : ""),
+      error.message() + (state_->overwriting ? "; written in place, the file is now empty" : ""),
       state_->shown);
 }
 
