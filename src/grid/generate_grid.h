@@ -15,15 +15,6 @@ namespace grid {
 
 class NewFile;
 
-// The texts of the window's five fields, as typed, in the order of grid::Field (fields.h).
-struct FieldTexts {
-  std::string min_x;
-  std::string max_x;
-  std::string min_y;
-  std::string max_y;
-  std::string spacing;
-};
-
 // The fields converted: coordinates in single precision, the spacing a 16-bit whole number.
 struct GridInputs {
   float min_x = 0.0f;
@@ -100,13 +91,6 @@ struct GridMeasure {
   // The last point as the file writes it, "x,y"; empty for a grid without points.
   std::string last_point;
 };
-
-// The text of `field` among the five.
-inline const std::string& Text(const FieldTexts& texts, Field field) {
-  const std::string* const in_order[] = {&texts.min_x, &texts.max_x, &texts.min_y, &texts.max_y,
-                                         &texts.spacing};
-  return *in_order[static_cast<std::size_t>(field)];
-}
 
 // Converts the five texts in field order into `inputs`. Returns, rather than raises, the error
 // of the first that fails: a Type mismatch for a text that is not a number, an Overflow for one

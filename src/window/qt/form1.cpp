@@ -133,9 +133,9 @@ void Form1::makeControls(qreal dpi, qreal scale) {
 }
 
 void Form1::connectControls() {
-  for (const Control field : kFields) {
-    connect(static_cast<QLineEdit*>(control(field)), &QLineEdit::textChanged, this,
-            &Form1::describeRun);
+  for (const grid::FieldDescription& field : grid::kFieldTable) {
+    connect(static_cast<QLineEdit*>(control(FieldControl(field.field))), &QLineEdit::textChanged,
+            this, &Form1::describeRun);
   }
   const auto on_click = [this](Control button, void (Form1::*action)()) {
     connect(static_cast<QPushButton*>(control(button)), &QPushButton::clicked, this, action);

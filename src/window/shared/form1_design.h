@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 #include <iterator>
+#include <optional>
 
 #include "grid/fields.h"
 
@@ -54,15 +55,15 @@ struct ControlDesign {
   ControlKind kind;
   const char* caption;  // a label's or button's text; a field's accessible name
   TwipRect twips;
+  std::optional<grid::Field> field = std::nullopt;  // the field it is, or whose caption
   bool wraps = false;
 };
 
-// The fields' captions, which the core's messages name them by.
-inline constexpr const char* kMinX = grid::Caption(grid::Field::min_x);
-inline constexpr const char* kMaxX = grid::Caption(grid::Field::max_x);
-inline constexpr const char* kMinY = grid::Caption(grid::Field::min_y);
-inline constexpr const char* kMaxY = grid::Caption(grid::Field::max_y);
-inline constexpr const char* kSpacing = grid::Caption(grid::Field::spacing);
+// A field of the core's table, or its caption: the words the core's messages name it by.
+constexpr ControlDesign FieldDesign(Control control, const char* name, ControlKind kind,
+                                    grid::Field field, TwipRect twips) {
+  return {control, name, kind, grid::Caption(field), twips, field};
+}
 
 inline constexpr ControlDesign kControls[] = {
     {Control::Label6, "Label6", ControlKind::label, "Lattisk 1.0", {2520, 0, 1335, 375}},
@@ -72,17 +73,28 @@ inline constexpr ControlDesign kControls[] = {
      "This program will generate a regular, square grid which is based upon the min/max "
      "coordinates and grid spacing entered below.",
      {1320, 360, 3855, 615},
+     std::nullopt,
      true},
-    {Control::Label1, "Label1", ControlKind::label, kMinX, {120, 1560, 1335, 255}},
-    {Control::Text1, "Text1", ControlKind::field, kMinX, {1680, 1560, 1695, 375}},
-    {Control::Label2, "Label2", ControlKind::label, kMaxX, {120, 2280, 1335, 375}},
-    {Control::Text2, "Text2", ControlKind::field, kMaxX, {1680, 2280, 1695, 375}},
-    {Control::Label3, "Label3", ControlKind::label, kMinY, {120, 3000, 1335, 255}},
-    {Control::Text3, "Text3", ControlKind::field, kMinY, {1680, 3000, 1695, 375}},
-    {Control::Label4, "Label4", ControlKind::label, kMaxY, {120, 3720, 1335, 255}},
-    {Control::Text4, "Text4", ControlKind::field, kMaxY, {1680, 3720, 1695, 375}},
-    {Control::Label5, "Label5", ControlKind::label, kSpacing, {120, 4440, 1215, 255}},
-    {Control::Text5, "Text5", ControlKind::field, kSpacing, {1680, 4440, 1695, 375}},
+    FieldDesign(Control::Label1, "Label1", ControlKind::label, grid::Field::min_x,
+                {120, 1560, 1335, 255}),
+    FieldDesign(Control::Text1, "Text1", ControlKind::field, grid::Field::min_x,
+                {1680, 1560, 1695, 375}),
+    FieldDesign(Control::Label2, "Label2", ControlKind::label, grid::Field::max_x,
+                {120, 2280, 1335, 375}),
+    FieldDesign(Control::Text2, "Text2", ControlKind::field, grid::Field::max_x,
+                {1680, 2280, 1695, 375}),
+    FieldDesign(Control::Label3, "Label3", ControlKind::label, grid::Field::min_y,
+                {120, 3000, 1335, 255}),
+    FieldDesign(Control::Text3, "Text3", ControlKind::field, grid::Field::min_y,
+                {1680, 3000, 1695, 375}),
+    FieldDesign(Control::Label4, "Label4", ControlKind::label, grid::Field::max_y,
+                {120, 3720, 1335, 255}),
+    FieldDesign(Control::Text4, "Text4", ControlKind::field, grid::Field::max_y,
+                {1680, 3720, 1695, 375}),
+    FieldDesign(Control::Label5, "Label5", ControlKind::label, grid::Field::spacing,
+                {120, 4440, 1215, 255}),
+    FieldDesign(Control::Text5, "Text5", ControlKind::field, grid::Field::spacing,
+                {1680, 4440, 1695, 375}),
     {Control::Command2, "Command2", ControlKind::button, "Run", {4920, 1800, 975, 495}},
     {Control::Command1, "Command1", ControlKind::button, "Help", {4920, 2640, 975, 495}},
     {Control::Command4, "Command4", ControlKind::button, "contact info", {4920, 3480, 975, 495}},
@@ -93,9 +105,15 @@ inline constexpr const ControlDesign& Design(Control control) {
   return kControls[static_cast<std::size_t>(control)];
 }
 
-// The fields in the order of grid::Field.
-inline constexpr Control kFields[] = {Control::Text1, Control::Text2, Control::Text3,
-                                      Control::Text4, Control::Text5};
+// The control where `field` is typed.
+constexpr Control FieldControl(grid::Field field) {
+  for (const ControlDesign& design : kControls) {
+    if (design.kind == ControlKind::field && design.field == field) {
+      return design.control;
+    }
+  }
+  throw "every field has its control";  // not constant: a design without it does not build
+}
 
 // The fields, then Run, quit, Help and contact info; the focus starts in the first.
 inline constexpr Control kTabOrder[] = {Control::Text1,    Control::Text2,    Control::Text3,

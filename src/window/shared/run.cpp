@@ -24,8 +24,11 @@ RunOutcome RunGrid(const grid::FieldTexts& texts, const grid::RunOptions& option
 }
 
 grid::FieldTexts ReadFields(const std::function<std::string(Control)>& text_of) {
-  return {text_of(kFields[0]), text_of(kFields[1]), text_of(kFields[2]), text_of(kFields[3]),
-          text_of(kFields[4])};
+  grid::FieldTexts texts;
+  for (const grid::FieldDescription& field : grid::kFieldTable) {
+    texts.*field.text = text_of(FieldControl(field.field));
+  }
+  return texts;
 }
 
 RunController::RunController(RunView& view, GridRunner runner, int show_after_ms)
@@ -137,7 +140,7 @@ void RunController::Finished() {
     view_.ShowError(RunErrorText(outcome.error_number, outcome.error_description));
   }
   if (outcome.error_field) {
-    view_.Focus(kFields[static_cast<std::size_t>(*outcome.error_field)], true);
+    view_.Focus(FieldControl(*outcome.error_field), true);
   }
 }
 

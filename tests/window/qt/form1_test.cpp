@@ -442,7 +442,7 @@ class Form1Test : public QObject {
       qsizetype first = said.size();
       for (int i = 1; i <= 5; ++i) {
         const qsizetype at =
-            said.indexOf('"' + QString::fromLatin1(grid::kFieldCaptions[i - 1]) + '"');
+            said.indexOf('"' + QString::fromLatin1(grid::kFieldTable[i - 1].caption) + '"');
         if (at >= 0 && at < first) {
           first = at;
           named = i;

@@ -1,0 +1,42 @@
+#include "console/help_text.h"
+
+#include "console/console.h"
+
+namespace console {
+
+std::string HelpText(const Program& program) {
+  const std::string name = program.name;
+  return "Usage: " + name + " [OPTION]... [--] MINX MAXX MINY MAXY SPACING\n" + "       " + name +
+         " [OPTION]... --extent=XMIN,XMAX,YMIN,YMAX --spacing=SPACING\n" +
+         "\n"
+         "Writes a regular, square grid of points to newgrid.txt in the current folder, as\n"
+         "tessaplan's Run button does, byte for byte: a header line, then one line per point,\n"
+         "column by column, each with its row and column. The previous file is replaced only\n"
+         "once the new grid is complete and on the disk.\n"
+         "\n"
+         "The values, in the window's field order or by name (each given once):\n"
+         "  --min-x=X --max-x=X --min-y=Y --max-y=Y --spacing=S\n"
+         "  --extent=XMIN,XMAX,YMIN,YMAX   the extent in the order desktop GIS uses\n"
+         "Values that begin with a minus follow --, or are given by name: --min-x=-5.\n"
+         "\n"
+         "Options:\n"
+         "  --decimal-separator=C  the values' decimal separator, one ASCII character; a full\n"
+         "                         stop unless given, whatever the locale\n"
+         "  --output=PATH          write PATH instead of newgrid.txt; - for standard output.\n"
+         "                         A pipe, a terminal or a device (/dev/stdout, /dev/null;\n"
+         "                         on Windows NUL only) is written into, never replaced\n"
+         "  --dry-run              write nothing; print the points, rows, columns, bytes and\n"
+         "                         the last point, then a warning line for each way the file\n"
+         "                         would differ from the typed values\n"
+         "  --strict               refuse a grid that would differ from the typed values,\n"
+         "                         before its first byte (with --dry-run: exit 1)\n"
+         "  --no-sync              do not wait for the disk before the grid counts as written\n"
+         "  --quiet                no progress line on a terminal\n"
+         "  -h, --help, --version\n"
+         "\n"
+         "Exit status: 0 written; 1 a run-time error, described on standard error; 2 a wrong\n"
+         "command line; " +
+         StopsHelp() + "\n";
+}
+
+}  // namespace console

@@ -1,0 +1,12 @@
+// What --help prints for each console program.
+#pragma once
+
+#include <string>
+
+#include "console/grid_command.h"
+
+namespace console {
+
+std::string HelpText(const Program& program);
+
+}  // namespace console

@@ -1,0 +1,242 @@
+#include "console/options.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string_view>
+
+#include "grid/shown_text.h"
+
+namespace console {
+namespace {
+
+std::string Quoted(std::string_view text) {
+  std::string quoted = "'";
+  quoted.append(grid::Escaped(text)).append("'");
+  return quoted;
+}
+
+// "a, b and c", or with other separators.
+std::string Listed(const std::vector<std::string>& items, std::string_view between = ", ",
+                   std::string_view last = " and ") {
+  std::string listed;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i > 0) {
+      listed.append(i + 1 == items.size() ? last : between);
+    }
+    listed.append(items[i]);
+  }
+  return listed;
+}
+
+// The values as the command line gives them, before they are merged into the five texts.
+struct GivenValues {
+  std::array<std::optional<std::string>, std::size(grid::kFieldTable)> by_name;
+  std::optional<std::string> extent;
+  std::vector<std::string> in_order;
+};
+
+// One option: a flag sets a member; an option with a value takes it once and checks it as it
+// comes, so that the first mistake on the line is the one told.
+struct Option {
+  std::string_view name;
+  bool Command::*flag = nullptr;
+  void (*take)(const std::string& value, Command& command, GivenValues& given) = nullptr;
+};
+
+void TakeDecimalSeparator(const std::string& separator, Command& command, GivenValues&) {
+  if (separator.size() != 1 || static_cast<unsigned char>(separator.front()) > 0x7F) {
+    throw UsageError{"'--decimal-separator' takes one ASCII character, not " + Quoted(separator)};
+  }
+  command.decimal_separator = separator.front();
+}
+
+void TakeOutput(const std::string& output, Command& command, GivenValues&) {
+  if (output.empty()) {
+    throw UsageError{"'--output' needs a file name, or - for standard output"};
+  }
+  command.output = output;
+  command.output_named = true;
+}
+
+void TakeExtent(const std::string& extent, Command&, GivenValues& given) {
+  given.extent = extent;
+}
+
+template <grid::Field field>
+void TakeValue(const std::string& value, Command&, GivenValues& given) {
+  given.by_name[static_cast<std::size_t>(field)] = value;
+}
+
+constexpr Option kOptions[] = {
+    {"--help", &Command::help},
+    {"--version", &Command::version},
+    {"--dry-run", &Command::dry_run},
+    {"--strict", &Command::strict},
+    {"--quiet", &Command::quiet},
+    {"--no-sync", &Command::no_sync},
+    {"--decimal-separator", nullptr, TakeDecimalSeparator},
+    {"--output", nullptr, TakeOutput},
+    {"--extent", nullptr, TakeExtent},
+    {grid::Describe(grid::Field::min_x).option, nullptr, TakeValue<grid::Field::min_x>},
+    {grid::Describe(grid::Field::max_x).option, nullptr, TakeValue<grid::Field::max_x>},
+    {grid::Describe(grid::Field::min_y).option, nullptr, TakeValue<grid::Field::min_y>},
+    {grid::Describe(grid::Field::max_y).option, nullptr, TakeValue<grid::Field::max_y>},
+    {grid::Describe(grid::Field::spacing).option, nullptr, TakeValue<grid::Field::spacing>},
+};
+
+// The options, up to the values in order, which it returns with the rest.
+GivenValues ReadOptions(const std::vector<std::string>& arguments, Command& command) {
+  GivenValues given;
+  std::vector<std::string_view> taken;  // the options with a value given so far
+  std::size_t at = 1;
+  for (; at < arguments.size(); ++at) {
+    const std::string& argument = arguments[at];
+    if (argument == "--") {
+      ++at;
+      break;
+    }
+    if (argument == "-h") {
+      command.help = true;
+      continue;
+    }
+    if (!argument.starts_with("--")) {
+      break;  // the values, without "--" before them
+    }
+    const std::size_t equals = argument.find('=');
+    const std::string name = argument.substr(0, equals);
+    const auto* option = std::find_if(std::begin(kOptions), std::end(kOptions),
+                                      [&](const Option& known) { return known.name == name; });
+    if (option == std::end(kOptions)) {
+      throw UsageError{"Unknown option " + Quoted(argument)};
+    }
+    if (option->flag) {
+      if (equals != std::string::npos) {
+        throw UsageError{Quoted(name) + " takes no value"};
+      }
+      command.*option->flag = true;
+      continue;
+    }
+    // Given twice, the second would silently win.
+    if (std::find(taken.begin(), taken.end(), option->name) != taken.end()) {
+      throw UsageError{Quoted(name) + " is given twice"};
+    }
+    taken.push_back(option->name);
+    if (equals == std::string::npos && at + 1 == arguments.size()) {
+      throw UsageError{Quoted(name) + " needs a value"};
+    }
+    option->take(equals != std::string::npos ? argument.substr(equals + 1) : arguments[++at],
+                 command, given);
+  }
+  given.in_order.assign(arguments.begin() + static_cast<std::ptrdiff_t>(at), arguments.end());
+  return given;
+}
+
+// Values in order are all five, and alone: never beside values by name or --extent, whose mix
+// would leave it to guess which is which.
+void CheckInOrder(const GivenValues& given) {
+  const std::size_t in_order = given.in_order.size();
+  const std::size_t five = std::size(grid::kFieldTable);
+  std::vector<std::string> quoted;
+  for (const std::string& value : given.in_order) {
+    quoted.push_back(Quoted(value));
+  }
+  if (given.extent) {
+    throw UsageError{"'--extent' gives the extent by name, so values in order (" +
+                     Listed(quoted, " ", " ") +
+                     ") cannot go with it: give the spacing as --spacing"};
+  }
+  std::vector<std::string> by_name;
+  for (const grid::FieldDescription& field : grid::kFieldTable) {
+    if (given.by_name[static_cast<std::size_t>(field.field)]) {
+      by_name.push_back(Quoted(field.option));
+    }
+  }
+  if (!by_name.empty() && in_order != five) {
+    throw UsageError{"values by name (" + Listed(by_name) + ") and in order (" +
+                     Listed(quoted, " ", " ") +
+                     ") cannot be mixed: give all five in order, or each by name"};
+  }
+  const std::string expected =
+      "takes the five values MINX MAXX MINY MAXY SPACING, not " + std::to_string(in_order) + ": ";
+  if (in_order < five) {
+    std::vector<std::string> missing;
+    for (std::size_t i = in_order; i < five; ++i) {
+      missing.emplace_back(grid::kFieldTable[i].in_order);
+    }
+    throw UsageError{expected + Listed(missing) + (missing.size() == 1 ? " is" : " are") +
+                     " missing"};
+  }
+  if (in_order > five) {
+    throw UsageError{expected + quoted[five] +
+                     (in_order == five + 1 ? " is one too many" : " and on are too many")};
+  }
+}
+
+// --extent's numbers, XMIN,XMAX,YMIN,YMAX.
+std::array<std::string, 4> SplitExtent(const std::string& extent) {
+  std::array<std::string, 4> parts;
+  std::size_t at = 0;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    const std::size_t comma = extent.find(',', at);
+    if ((comma == std::string::npos) != (i == parts.size() - 1)) {
+      throw UsageError{"'--extent' takes four numbers, XMIN,XMAX,YMIN,YMAX, not " + Quoted(extent)};
+    }
+    parts[i] = extent.substr(at, comma - at);
+    at = comma + 1;
+  }
+  return parts;
+}
+
+// The five texts from the values given by name, in order, and by --extent: each once.
+grid::FieldTexts MergeValues(GivenValues given, char decimal_separator) {
+  if (!given.in_order.empty()) {
+    CheckInOrder(given);
+  }
+  auto& values = given.by_name;
+  const auto merge = [&](std::size_t i, const std::string& value, const char* how) {
+    if (values[i]) {
+      throw UsageError{Quoted(grid::kFieldTable[i].option) + " is given twice: by name and " + how};
+    }
+    values[i] = value;
+  };
+  for (std::size_t i = 0; i < given.in_order.size(); ++i) {
+    merge(i, given.in_order[i], "in order");
+  }
+  if (given.extent) {
+    if (decimal_separator == ',') {
+      throw UsageError{
+          "'--extent' separates its numbers with commas, so with '--decimal-separator=,' give "
+          "them as --min-x, --max-x, --min-y and --max-y"};
+    }
+    const std::array<std::string, 4> parts = SplitExtent(*given.extent);
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+      merge(i, parts[i], "by '--extent'");
+    }
+  }
+  grid::FieldTexts texts;
+  for (const grid::FieldDescription& field : grid::kFieldTable) {
+    const auto& value = values[static_cast<std::size_t>(field.field)];
+    if (!value) {
+      throw UsageError{given.in_order.empty() && !given.extent && field.field == grid::Field{}
+                           ? "needs the five values MINX MAXX MINY MAXY SPACING"
+                           : "needs a value for " + Quoted(field.option)};
+    }
+    texts.*field.text = *value;
+  }
+  return texts;
+}
+
+}  // namespace
+
+Command Parse(const std::vector<std::string>& arguments) {
+  Command command;
+  GivenValues given = ReadOptions(arguments, command);
+  if (!command.help && !command.version) {
+    command.texts = MergeValues(std::move(given), command.decimal_separator);
+  }
+  return command;
+}
+
+}  // namespace console

@@ -1,0 +1,37 @@
+// The command line of the console programs: options first, then the five values in order; "--"
+// ends the options, so that values after it may begin with a minus. Each value is given once:
+// in order, by name, or (the extent) by --extent.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "grid/fields.h"
+
+namespace console {
+
+inline constexpr const char* kDefaultOutput = "newgrid.txt";
+
+struct Command {
+  grid::FieldTexts texts;
+  char decimal_separator = '.';
+  bool no_sync = false;
+  std::string output = kDefaultOutput;
+  bool output_named = false;  // by --output: then a stream it names is written as a stream
+  bool dry_run = false;
+  bool strict = false;
+  bool quiet = false;
+  bool help = false;
+  bool version = false;
+};
+
+// A wrong command line: what is wrong, as the user reads it.
+struct UsageError {
+  std::string problem;
+};
+
+// `arguments` (UTF-8, the program's name first) read into a command; raises a UsageError. With
+// --help or --version the values are not looked at.
+Command Parse(const std::vector<std::string>& arguments);
+
+}  // namespace console
