@@ -203,43 +203,62 @@ void SystemState::SweepLeftovers() {
 }
 
 void SystemState::Create(std::uint64_t size) {
-  Fd fd;
-  if (in_place) {
-    fd = Fd(RetryOnInterrupt([&] {
-      return ::openat(directory.get(), name.c_str(), O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
-    }));
-    if (!fd.valid()) {
-      Fail(errno);
-    }
-    // Two runs writing one file in place would mix their grids: the second is refused before
-    // its first byte, from the window or a console program alike.
-    if (RetryOnInterrupt([&] { return ::flock(fd.get(), LOCK_EX | LOCK_NB); }) != 0) {
-      if (errno == EWOULDBLOCK) {
-        detail::FailOnFile(
-            "another run is writing this file in place, and this run left it untouched; run "
-            "again once that run has ended",
-            shown);
-      }
-      Fail(errno);
-    }
-  } else if (options.unnamed) {
-    fd = Fd(RetryOnInterrupt(
-        [&] { return ::openat(directory.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666); }));
-    if (!fd.valid() && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
-      FailInFolder(errno);
-    }
-    // Locked before it has a name, so that no run ever sees it unlocked.
-    if (fd.valid() && RetryOnInterrupt([&] { return ::flock(fd.get(), LOCK_EX); }) != 0) {
-      FailInFolder(errno);
-    }
+  Fd fd = in_place ? OpenInPlace() : options.unnamed ? OpenUnnamed() : Fd();
+  if (!fd.valid()) {
+    fd = CreateHidden();
   }
-  // No unnamed files here (some network and FAT file systems): a hidden named one instead,
-  // locked for as long as it has its name. Between creating and locking it another run may
-  // take it for a leftover and remove it: the name must still lead to the locked file.
-  for (int attempt = 0; !fd.valid(); ++attempt) {
-    if (attempt == 100) {
-      FailInFolder(EEXIST);
+  keeper = Fd(::fcntl(fd.get(), F_DUPFD_CLOEXEC, 0));
+  if (!keeper.valid()) {
+    Fail(errno);
+  }
+  file = std::make_shared<SystemFile>(std::move(fd), options.sync);
+  shared = file;
+  if (exists && !in_place) {
+    CopyRights();
+  }
+  ClaimSpace(size);
+}
+
+// The old file itself, locked: two runs writing one file in place would mix their grids, so the
+// second is refused before its first byte, from the window or a console program alike.
+Fd SystemState::OpenInPlace() const {
+  Fd fd(RetryOnInterrupt([&] {
+    return ::openat(directory.get(), name.c_str(), O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+  }));
+  if (!fd.valid()) {
+    Fail(errno);
+  }
+  if (RetryOnInterrupt([&] { return ::flock(fd.get(), LOCK_EX | LOCK_NB); }) != 0) {
+    if (errno == EWOULDBLOCK) {
+      detail::FailOnFile(
+          "another run is writing this file in place, and this run left it untouched; run "
+          "again once that run has ended",
+          shown);
     }
+    Fail(errno);
+  }
+  return fd;
+}
+
+// A file with no name in the folder, locked before it has one, so that no run ever sees it
+// unlocked; none where the file system has no unnamed files.
+Fd SystemState::OpenUnnamed() const {
+  Fd fd(RetryOnInterrupt(
+      [&] { return ::openat(directory.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666); }));
+  if (!fd.valid() && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+    FailInFolder(errno);
+  }
+  if (fd.valid() && RetryOnInterrupt([&] { return ::flock(fd.get(), LOCK_EX); }) != 0) {
+    FailInFolder(errno);
+  }
+  return fd;
+}
+
+// No unnamed files here (some network and FAT file systems): a hidden named one instead, locked
+// for as long as it has its name. Between creating and locking it another run may take it for a
+// leftover and remove it: the name must still lead to the locked file.
+Fd SystemState::CreateHidden() {
+  for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string hidden = NextHiddenName(attempt);
     Fd created(RetryOnInterrupt([&] {
       return ::openat(directory.get(), hidden.c_str(),
@@ -262,18 +281,16 @@ void SystemState::Create(std::uint64_t size) {
         ::fstatat(directory.get(), hidden.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
         SameFile(mine, named)) {
       hidden_name = hidden;
-      fd = std::move(created);
+      return created;
     }
   }
-  keeper = Fd(::fcntl(fd.get(), F_DUPFD_CLOEXEC, 0));
-  if (!keeper.valid()) {
-    Fail(errno);
-  }
-  file = std::make_shared<SystemFile>(std::move(fd), options.sync);
-  shared = file;
-  if (exists && !in_place) {
-    CopyRights();
-  }
+  FailInFolder(EEXIST);
+}
+
+// The file's `size` bytes, within the limits, and room for its name. Written in place, the file
+// holds exactly the grid: what lay beyond it goes now, and from here on the old grid is being
+// written over.
+void SystemState::ClaimSpace(std::uint64_t size) {
   const auto fail_for_space = [&](int error) {
     if (error == ENOSPC || error == EFBIG || error == EDQUOT) {
       detail::FailForSpace(Reason(error), size, shown);
@@ -286,8 +303,6 @@ void SystemState::Create(std::uint64_t size) {
   if (hidden_name.empty() && !in_place) {
     CheckRoomForName();
   }
-  // Written in place, the file holds exactly the grid: what lay beyond it goes now, and from
-  // here on the old grid is being written over.
   if (in_place) {
     if (RetryOnInterrupt([&] { return ::ftruncate(file->fd(), static_cast<off_t>(size)); }) != 0) {
       fail_for_space(errno);

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -113,9 +114,19 @@ struct SystemState final : ReplacementState {
   int own_descriptor = -1;
 
   void Find(const std::filesystem::path& target);
+  void StartWalkAt(bool root);
+  bool FollowLink(const std::string& part, const struct stat& status, bool last,
+                  std::deque<std::string>& parts);
+  void EnterFolder(const std::string& part, const struct stat& status);
   void CheckTarget();
+  struct statx CheckFolder() const;
+  void CheckExistingFile(const struct statx& folder) const;
   void SweepLeftovers();
   void Create(std::uint64_t size);
+  Fd OpenInPlace() const;
+  Fd OpenUnnamed() const;
+  Fd CreateHidden();
+  void ClaimSpace(std::uint64_t size);
   void CopyRights();
   void RecheckTarget();
   std::string PredictedHiddenName(int slot) const;

@@ -130,14 +130,7 @@ void SystemState::Find(const fs::path& target) {
   for (const fs::path& part : target.relative_path()) {
     parts.push_back(part.string());
   }
-  const auto start_at = [&](bool root) {
-    directory = Fd(::open(root ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    shown_folder = root ? "/" : ShownCurrentFolder();
-    if (!directory.valid()) {
-      detail::FailInFolder(Reason(errno), root ? "/" : shown_folder);
-    }
-  };
-  start_at(target.is_absolute());
+  StartWalkAt(target.is_absolute());
   if (parts.empty()) {
     detail::FailOnFile(Reason(EISDIR), shown_folder);  // "/": a folder, not a missing one
   }
@@ -163,50 +156,8 @@ void SystemState::Find(const fs::path& target) {
       if (++links > kMaxLinks) {
         FailOnPath(Reason(ELOOP), shown_folder, part);
       }
-      struct stat folder {};
-      if (::fstat(directory.get(), &folder) != 0) {
-        FailOnPath(Reason(errno), shown_folder, part);
-      }
-      if ((folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH) &&
-          status.st_uid != ::geteuid() && status.st_uid != folder.st_uid) {
-        FailOnPath(
-            "not followed: a link that another user owns, in a folder anyone may write "
-            "to (such as /tmp), could lead to any of your files",
-            shown_folder, part);
-      }
-      // Links of the kernel's file systems (/proc/self) tell no size: room for any path then.
-      std::string link(status.st_size > 0 ? static_cast<std::size_t>(status.st_size) + 1 : PATH_MAX,
-                       '\0');
-      const ssize_t length = ::readlinkat(directory.get(), part.c_str(), link.data(), link.size());
-      const bool on_proc = OnProc(directory.get());
-      if (!on_proc && (length < 0 || static_cast<std::size_t>(length) >= link.size())) {
-        FailChanged(shown_folder, part);
-      }
-      link.resize(length < 0 ? 0 : static_cast<std::size_t>(length));
-      // One that may not even be read (another user's process) is such a link too.
-      if (on_proc && (length < 0 || IsKernelLink(link))) {
-        if (streams && last && IsOwnDescriptorFolder(directory.get())) {
-          own_descriptor = DescriptorNumber(part);
-          if (own_descriptor >= 0) {
-            return;
-          }
-        }
-        FailOnPath(
-            "a link of the kernel's (/proc) that stands for an open file or folder, not a path "
-            "to one: tessaplan replaces nothing reached that way; name the file by its own path",
-            shown_folder, part);
-      }
-      const fs::path next = link;
-      std::vector<std::string> link_parts;
-      for (const fs::path& link_part : next.relative_path()) {
-        link_parts.push_back(link_part.string());
-      }
-      if (link.ends_with('/')) {
-        link_parts.push_back("");
-      }
-      parts.insert(parts.begin(), link_parts.begin(), link_parts.end());
-      if (next.is_absolute()) {
-        start_at(true);
+      if (!FollowLink(part, status, last, parts)) {
+        return;  // at one of this process's own descriptors
       }
       continue;
     }
@@ -219,21 +170,7 @@ void SystemState::Find(const fs::path& target) {
       existing = status;
       break;
     }
-    if (!S_ISDIR(status.st_mode)) {
-      FailOnPath(Reason(ENOTDIR), shown_folder, part);
-    }
-    // No link is followed here: one that appeared since it was looked at means someone is
-    // changing the path under the run.
-    Fd next(::openat(directory.get(), part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!next.valid()) {
-      if (errno == ELOOP || errno == ENOTDIR) {
-        FailChanged(shown_folder, part);
-      }
-      FailOnPath(Reason(errno), shown_folder, part);
-    }
-    directory = std::move(next);
-    shown_folder =
-        part == ".." ? fs::path(shown_folder).parent_path().string() : Within(shown_folder, part);
+    EnterFolder(part, status);
   }
   shown = Within(shown_folder, name);
   // The folder is read to find leftovers and synced at the end, which needs it open for reading.
@@ -245,8 +182,112 @@ void SystemState::Find(const fs::path& target) {
   }
 }
 
+void SystemState::StartWalkAt(bool root) {
+  directory = Fd(::open(root ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+  shown_folder = root ? "/" : ShownCurrentFolder();
+  if (!directory.valid()) {
+    detail::FailInFolder(Reason(errno), root ? "/" : shown_folder);
+  }
+}
+
+// The link `part` (`status`) of the folder held, if the protected-links rule allows it: its
+// path goes before the `parts` still to walk. False where it ends the walk at one of this
+// process's own descriptors (/dev/stdout), which a stream is written into.
+bool SystemState::FollowLink(const std::string& part, const struct stat& status, bool last,
+                             std::deque<std::string>& parts) {
+  struct stat folder {};
+  if (::fstat(directory.get(), &folder) != 0) {
+    FailOnPath(Reason(errno), shown_folder, part);
+  }
+  if ((folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH) && status.st_uid != ::geteuid() &&
+      status.st_uid != folder.st_uid) {
+    FailOnPath(
+        "not followed: a link that another user owns, in a folder anyone may write "
+        "to (such as /tmp), could lead to any of your files",
+        shown_folder, part);
+  }
+  // Links of the kernel's file systems (/proc/self) tell no size: room for any path then.
+  std::string link(status.st_size > 0 ? static_cast<std::size_t>(status.st_size) + 1 : PATH_MAX,
+                   '\0');
+  const ssize_t length = ::readlinkat(directory.get(), part.c_str(), link.data(), link.size());
+  const bool on_proc = OnProc(directory.get());
+  if (!on_proc && (length < 0 || static_cast<std::size_t>(length) >= link.size())) {
+    FailChanged(shown_folder, part);
+  }
+  link.resize(length < 0 ? 0 : static_cast<std::size_t>(length));
+  // One that may not even be read (another user's process) is such a link too.
+  if (on_proc && (length < 0 || IsKernelLink(link))) {
+    if (streams && last && IsOwnDescriptorFolder(directory.get())) {
+      own_descriptor = DescriptorNumber(part);
+      if (own_descriptor >= 0) {
+        return false;
+      }
+    }
+    FailOnPath(
+        "a link of the kernel's (/proc) that stands for an open file or folder, not a path "
+        "to one: tessaplan replaces nothing reached that way; name the file by its own path",
+        shown_folder, part);
+  }
+  const fs::path next = link;
+  std::vector<std::string> link_parts;
+  for (const fs::path& link_part : next.relative_path()) {
+    link_parts.push_back(link_part.string());
+  }
+  if (link.ends_with('/')) {
+    link_parts.push_back("");
+  }
+  parts.insert(parts.begin(), link_parts.begin(), link_parts.end());
+  if (next.is_absolute()) {
+    StartWalkAt(true);
+  }
+  return true;
+}
+
+// The folder `part` (`status`) of the folder held, which the walk holds next. No link is
+// followed here: one that appeared since it was looked at means someone is changing the path
+// under the run.
+void SystemState::EnterFolder(const std::string& part, const struct stat& status) {
+  if (!S_ISDIR(status.st_mode)) {
+    FailOnPath(Reason(ENOTDIR), shown_folder, part);
+  }
+  Fd next(::openat(directory.get(), part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!next.valid()) {
+    if (errno == ELOOP || errno == ENOTDIR) {
+      FailChanged(shown_folder, part);
+    }
+    FailOnPath(Reason(errno), shown_folder, part);
+  }
+  directory = std::move(next);
+  shown_folder =
+      part == ".." ? fs::path(shown_folder).parent_path().string() : Within(shown_folder, part);
+}
+
 // Everything that would refuse the replacement at the end is asked now, before the first byte.
 void SystemState::CheckTarget() {
+  const struct statx folder = CheckFolder();
+  const bool folder_writable = ::faccessat(directory.get(), ".", W_OK | X_OK, AT_EACCESS) == 0;
+  const int folder_error = folder_writable ? 0 : errno;
+  if (const char* kernel = KernelFileSystem(directory.get())) {
+    detail::FailOnFile("a file of the kernel's " + std::string(kernel) +
+                           " file system, which holds the system's settings, not data; run in "
+                           "another folder",
+                       shown);
+  }
+  if (exists) {
+    CheckExistingFile(folder);
+  }
+  if (!folder_writable) {
+    if (!exists || (folder_error != EACCES && folder_error != EPERM)) {
+      FailInFolder(folder_error);
+    }
+    // The file may be written but the folder may not take a new one: the grid goes into the
+    // file itself, which cannot keep the old grid if the run fails midway.
+    in_place = true;
+  }
+}
+
+// The folder held: still there, and not one whose files cannot be replaced.
+struct statx SystemState::CheckFolder() const {
   struct statx folder {};
   if (::statx(directory.get(), "", AT_EMPTY_PATH, STATX_BASIC_STATS, &folder) != 0) {
     FailInFolder(errno);
@@ -263,20 +304,12 @@ void SystemState::CheckTarget() {
                         "that); run in another folder"),
         shown_folder, Advice());
   }
-  const bool folder_writable = ::faccessat(directory.get(), ".", W_OK | X_OK, AT_EACCESS) == 0;
-  const int folder_error = folder_writable ? 0 : errno;
-  if (const char* kernel = KernelFileSystem(directory.get())) {
-    detail::FailOnFile("a file of the kernel's " + std::string(kernel) +
-                           " file system, which holds the system's settings, not data; run in "
-                           "another folder",
-                       shown);
-  }
-  if (!exists) {
-    if (!folder_writable) {
-      FailInFolder(folder_error);
-    }
-    return;
-  }
+  return folder;
+}
+
+// The old file: a regular file, neither immutable, append-only nor mounted over, that this user
+// may write and, in a sticky `folder`, replace.
+void SystemState::CheckExistingFile(const struct statx& folder) const {
   if (S_ISDIR(existing.st_mode)) {
     Fail(EISDIR);
   }
@@ -323,14 +356,6 @@ void SystemState::CheckTarget() {
         "the file belongs to another user, and in this folder (sticky, such as /tmp) only its "
         "owner may replace it; run in another folder",
         shown);
-  }
-  if (!folder_writable) {
-    if (folder_error != EACCES && folder_error != EPERM) {
-      FailInFolder(folder_error);
-    }
-    // The file may be written but the folder may not take a new one: the grid goes into the
-    // file itself, which cannot keep the old grid if the run fails midway.
-    in_place = true;
   }
 }
 
