@@ -9,78 +9,90 @@
 namespace grid {
 namespace {
 
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
+// A text read from left to right.
+struct Scanner {
+  std::string_view text;
+  std::size_t pos = 0;
+
+  bool At(char c) const { return pos < text.size() && text[pos] == c; }
+  bool AtEnd() const { return pos == text.size(); }
+  void SkipBlanks() {
+    while (At(' ') || At('\t')) {
+      ++pos;
+    }
+  }
+  // Takes a sign if there is one: whether it was a minus.
+  bool TakeSign() {
+    if (At('+') || At('-')) {
+      return text[pos++] == '-';
+    }
+    return false;
+  }
+  std::string_view TakeDigits() {
+    const std::size_t start = pos;
+    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
+      ++pos;
+    }
+    return text.substr(start, pos - start);
+  }
+};
+
+// The exponent after 'e' or 'E', 0 without one; nothing for an 'e' without digits. It saturates
+// far beyond any exponent that could matter, so that no text overflows it.
+std::optional<std::int64_t> TakeExponent(Scanner& scan) {
+  if (!scan.At('e') && !scan.At('E')) {
+    return 0;
+  }
+  ++scan.pos;
+  const bool negative = scan.TakeSign();
+  const std::string_view digits = scan.TakeDigits();
+  if (digits.empty()) {
+    return std::nullopt;
+  }
+  std::int64_t exponent = 0;
+  for (const char c : digits) {
+    exponent = std::min<std::int64_t>(exponent * 10 + (c - '0'), 1'000'000'000);
+  }
+  return negative ? -exponent : exponent;
 }
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t';
+
+// The digits written as `whole`, `fraction` and `exponent`, without leading or trailing zeros.
+void SetDigits(Decimal& number, std::string_view whole, std::string_view fraction,
+               std::int64_t exponent) {
+  std::string all_digits{whole};
+  all_digits.append(fraction);
+  const std::size_t first = all_digits.find_first_not_of('0');
+  if (first == std::string::npos) {
+    return;  // zero, keeping its sign
+  }
+  const std::size_t last = all_digits.find_last_not_of('0');
+  number.digits = all_digits.substr(first, last - first + 1);
+  number.exponent =
+      static_cast<std::int64_t>(whole.size()) - 1 - static_cast<std::int64_t>(first) + exponent;
 }
 
 }  // namespace
 
 std::optional<Decimal> ReadDecimal(std::string_view text, char decimal_separator) {
-  std::size_t pos = 0;
-  const auto at = [&](char c) { return pos < text.size() && text[pos] == c; };
-  const auto read_digits = [&] {
-    const std::size_t start = pos;
-    while (pos < text.size() && IsDigit(text[pos])) {
-      ++pos;
-    }
-    return text.substr(start, pos - start);
-  };
-
-  while (pos < text.size() && IsBlank(text[pos])) {
-    ++pos;
-  }
+  Scanner scan{text};
+  scan.SkipBlanks();
   Decimal number;
-  if (at('+') || at('-')) {
-    number.negative = text[pos++] == '-';
-  }
-  const std::string_view whole = read_digits();
+  number.negative = scan.TakeSign();
+  const std::string_view whole = scan.TakeDigits();
   std::string_view fraction;
-  if (at(decimal_separator)) {
-    ++pos;
-    fraction = read_digits();
+  if (scan.At(decimal_separator)) {
+    ++scan.pos;
+    fraction = scan.TakeDigits();
   }
   if (whole.empty() && fraction.empty()) {
     return std::nullopt;
   }
-  // Saturates far beyond any exponent that could matter, so that no text overflows it.
-  std::int64_t written_exponent = 0;
-  if (at('e') || at('E')) {
-    ++pos;
-    bool exponent_negative = false;
-    if (at('+') || at('-')) {
-      exponent_negative = text[pos++] == '-';
-    }
-    const std::string_view exponent_digits = read_digits();
-    if (exponent_digits.empty()) {
-      return std::nullopt;
-    }
-    for (const char c : exponent_digits) {
-      written_exponent = std::min<std::int64_t>(written_exponent * 10 + (c - '0'), 1'000'000'000);
-    }
-    if (exponent_negative) {
-      written_exponent = -written_exponent;
-    }
-  }
-  while (pos < text.size() && IsBlank(text[pos])) {
-    ++pos;
-  }
-  if (pos != text.size()) {
+  const std::optional<std::int64_t> exponent = TakeExponent(scan);
+  scan.SkipBlanks();
+  if (!exponent || !scan.AtEnd()) {
     return std::nullopt;
   }
-
-  std::string all_digits{whole};
-  all_digits.append(fraction);
-  const std::size_t first = all_digits.find_first_not_of('0');
-  if (first == std::string::npos) {
-    return number;  // zero, keeping its sign
-  }
-  const std::size_t last = all_digits.find_last_not_of('0');
-  number.digits = all_digits.substr(first, last - first + 1);
-  number.exponent = static_cast<std::int64_t>(whole.size()) - 1 - static_cast<std::int64_t>(first) +
-                    written_exponent;
+  SetDigits(number, whole, fraction, *exponent);
   return number;
 }
 

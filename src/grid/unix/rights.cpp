@@ -163,14 +163,32 @@ std::string CommonAcl(std::string now, const std::string& start, mode_t start_mo
 void SystemState::CopyRights() {
   const int fd = keeper.get();
   const uid_t me = ::geteuid();
-  mode_t mode = existing.st_mode & 0777;
-  mode_t other_bits = 07;
   const bool group_kept =
       existing.st_gid == ::getegid() || ::fchown(fd, static_cast<uid_t>(-1), existing.st_gid) == 0;
+  mode_t other_bits = 07;
+  const mode_t mode = NewFileMode(group_kept, other_bits);
+  if (::fchmod(fd, mode) != 0) {
+    Fail(errno);
+  }
+  CopyAttributes(fd, group_kept, mode, other_bits);
+  // Root gives the file to the old owner just before it takes the name: until then it stays
+  // root's, so that a run killed meanwhile leaves a hidden file root's next run removes.
+  give_to = existing.st_uid != me && me == 0 ? existing.st_uid : static_cast<uid_t>(-1);
+  struct stat granted {};
+  if (::fstat(fd, &granted) != 0) {
+    Fail(errno);
+  }
+  granted_mode = granted.st_mode & 0777;
+}
+
+// The new file's permission bits, and in `other_bits` those others may keep.
+mode_t SystemState::NewFileMode(bool group_kept, mode_t& other_bits) const {
+  mode_t mode = existing.st_mode & 0777;
   if (!group_kept) {
     mode &= ~static_cast<mode_t>(0070);
     other_bits &= ClassBits(existing.st_mode, 3) >> 6;
   }
+  const uid_t me = ::geteuid();
   if (existing.st_uid != me && me != 0) {
     // What this user may do with the old file, its access list included, is all the new owner
     // may: so it can still open a file it leaves behind, which its next run then removes.
@@ -186,10 +204,12 @@ void SystemState::CopyRights() {
     mode &= ~static_cast<mode_t>(0070) | (old_owner >> 3);  // the old owner may be in the group
     other_bits &= old_owner >> 6;
   }
-  mode &= ~static_cast<mode_t>(07) | other_bits;
-  if (::fchmod(fd, mode) != 0) {
-    Fail(errno);
-  }
+  return mode & (~static_cast<mode_t>(07) | other_bits);
+}
+
+// The old file's extended attributes that this user may set, its access list narrowed as the
+// bits are, onto the new file `fd`; and no list where the old file had none.
+void SystemState::CopyAttributes(int fd, bool group_kept, mode_t mode, mode_t other_bits) {
   std::vector<std::pair<std::string, std::string>> attributes;
   if (const int error = ReadAttributes(directory.get(), name, attributes); error != 0) {
     detail::FailOnFile("its access control list cannot be read: " + Reason(error), shown);
@@ -216,14 +236,6 @@ void SystemState::CopyRights() {
             Reason(errno),
         shown);
   }
-  // Root gives the file to the old owner just before it takes the name: until then it stays
-  // root's, so that a run killed meanwhile leaves a hidden file root's next run removes.
-  give_to = existing.st_uid != me && me == 0 ? existing.st_uid : static_cast<uid_t>(-1);
-  struct stat granted {};
-  if (::fstat(fd, &granted) != 0) {
-    Fail(errno);
-  }
-  granted_mode = granted.st_mode & 0777;
 }
 
 // Just before the new file takes the name, what has the name now decides. Written in place, it

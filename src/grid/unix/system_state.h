@@ -128,6 +128,8 @@ struct SystemState final : ReplacementState {
   Fd CreateHidden();
   void ClaimSpace(std::uint64_t size);
   void CopyRights();
+  mode_t NewFileMode(bool group_kept, mode_t& other_bits) const;
+  void CopyAttributes(int fd, bool group_kept, mode_t mode, mode_t other_bits);
   void RecheckTarget();
   std::string PredictedHiddenName(int slot) const;
   std::string NextHiddenName(int attempt) const;
