@@ -8,9 +8,11 @@
 # unnamed file in FOLDER open ("FOLDER/#INODE (deleted)"). `scratch_folder VAR` makes the test's
 # own folder under the temporary folder and names it in VAR; it is removed, with whatever is
 # mounted in it, once the test and everything it started have ended, however they end (the
-# test's own trap may remove it sooner).
+# test's own trap may remove it sooner). `grid_header` is the line every grid begins with.
 failures=0
 passes=0
+# The header line every grid begins with.
+grid_header=$'"easting","northing","ID"\r\n'
 
 check() {
   local name=$1

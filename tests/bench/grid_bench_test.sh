@@ -9,7 +9,7 @@ chmod 711 "$work"  # runs as nobody reach their folders in it
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
 
-header=$'"easting","northing","ID"\r\n'
+header=$grid_header
 
 # A small grid: exit 0, the exact bytes, one summary line on standard error.
 "$bench" -- 0 400 0 200 200 2>err.txt

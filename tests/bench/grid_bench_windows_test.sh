@@ -20,7 +20,7 @@ export LANG=C.UTF-8  # Wine reads the command line and file names as UTF-8
 
 run() { "${emulator[@]}" "$bench" "$@"; }
 
-header=$'"easting","northing","ID"\r\n'
+header=$grid_header
 printf '%s' "$header" >expected.txt
 printf '0,0,"r1c1"\r\n0,200,"r2c1"\r\n200,0,"r1c2"\r\n200,200,"r2c2"\r\n400,0,"r1c3"\r\n400,200,"r2c3"\r\n' >>expected.txt
 

@@ -115,7 +115,7 @@ CASES
 # status, standard output, standard error (\n between lines) and what newgrid.txt holds after.
 spacing_read='warning: "Grid Spacing" 2.5 is used as 2, a whole number.'
 no_point='warning: No point is written: "Minimum x value" 10 is above "Maximum x value" 0.'
-header='"easting","northing","ID"'
+header=${grid_header%$'\r\n'}
 while IFS='^' read -r arguments status out err after; do
   printf 'the previous grid' >newgrid.txt
   eval "set -- $arguments"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "grid/run_error.h"
-#include "test_files.h"
+#include "support/temp_dir_test.h"
 
 namespace grid {
 namespace {
@@ -17,7 +17,7 @@ namespace {
 using testing_support::ReadFile;
 using testing_support::WriteFile;
 
-constexpr const char* kHeader = "\"easting\",\"northing\",\"ID\"\r\n";
+constexpr const char* kHeader = testing_support::kGridHeader.data();
 
 // The grid file as the rules describe it, one point at a time: x and y advanced by adding the
 // spacing in single precision, y starting again for every column, each number through "%.7G".

@@ -7,7 +7,7 @@
 
 #include "grid/run_error.h"
 #include "numbered_lines.h"
-#include "test_files.h"
+#include "support/temp_dir_test.h"
 
 namespace grid {
 namespace {

@@ -128,6 +128,16 @@ def covering_draw(rng):
         yield best, len(seen), len(universe)
 
 
+def within(seconds, condition):
+    """Polls `condition` until it holds, for at most `seconds`; whether it held."""
+    deadline = time.monotonic() + seconds
+    while not condition():
+        if time.monotonic() >= deadline:
+            return False
+        time.sleep(0.005)
+    return True
+
+
 def run(command, **kwargs):
     return subprocess.run(command, capture_output=True, text=True, **kwargs)
 
@@ -317,10 +327,8 @@ class Case:
         process = subprocess.Popen(self.command(grid, fault), cwd=self.folder,
                                    stderr=subprocess.PIPE, stdout=subprocess.DEVNULL, text=True)
         if fault in ("cancel", "kill"):
-            deadline = time.monotonic() + 20
-            while (process.poll() is None and time.monotonic() < deadline and
-                   not any(holds_new_file(p, self.where) for p in self.pids(process.pid))):
-                time.sleep(0.005)
+            within(20, lambda: process.poll() is not None or
+                   any(holds_new_file(p, self.where) for p in self.pids(process.pid)))
             time.sleep(self.rng.uniform(0, 0.2))  # a random moment of the run
             number = getattr(signal, "SIG" + self.c["signal"]) if fault == "cancel" else 9
             for pid in self.pids(process.pid):
@@ -330,10 +338,7 @@ class Case:
                 except OSError:
                     pass
         if fault == "change":
-            deadline = time.monotonic() + 20
-            while (process.poll() is None and time.monotonic() < deadline and
-                   not self.began_writing()):
-                time.sleep(0.005)
+            within(20, lambda: process.poll() is not None or self.began_writing())
             time.sleep(self.rng.uniform(0, 0.3))  # a random moment of the run
             self.change()
         _, error = process.communicate(timeout=120)

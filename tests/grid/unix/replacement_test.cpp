@@ -25,7 +25,7 @@
 #include "grid/run_error.h"
 #include "grid/unix/write_all.h"
 #include "numbered_lines.h"
-#include "test_files.h"
+#include "support/temp_dir_test.h"
 #include "unix/test_files_unix.h"
 
 namespace grid {

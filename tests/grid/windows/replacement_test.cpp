@@ -19,7 +19,7 @@
 #include "grid/windows/path.h"
 #include "grid/windows/system_calls.h"
 #include "grid/windows/text.h"
-#include "test_files.h"
+#include "support/temp_dir_test.h"
 
 namespace grid {
 namespace {

@@ -82,7 +82,7 @@ for value in 400 0 200 200; do
   xdotool type --delay 30 "$value"
 done
 run_button
-printf '"easting","northing","ID"\r\n0,0,"r1c1"\r\n0,200,"r2c1"\r\n200,0,"r1c2"\r\n200,200,"r2c2"\r\n400,0,"r1c3"\r\n400,200,"r2c3"\r\n' >"$work/expected.txt"
+printf '%s0,0,"r1c1"\r\n0,200,"r2c1"\r\n200,0,"r1c2"\r\n200,200,"r2c2"\r\n400,0,"r1c3"\r\n400,200,"r2c3"\r\n' "$grid_header" >"$work/expected.txt"
 check "Run writes the grid" within 60 cmp -s newgrid.txt "$work/expected.txt"
 
 # A zero spacing: the error box appears, Enter confirms it, the window and the file stay.

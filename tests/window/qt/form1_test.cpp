@@ -20,7 +20,6 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocumentFragment>
 #include <QTimer>
@@ -30,6 +29,7 @@
 #include <utility>
 
 #include "grid/fields.h"
+#include "support/test_files.h"
 #include "window/qt/application.h"
 #include "window/qt/messages.h"
 #include "window/shared/command_line.h"
@@ -37,7 +37,8 @@
 namespace window {
 namespace {
 
-const QByteArray kHeader = "\"easting\",\"northing\",\"ID\"\r\n";
+const QByteArray kHeader(grid::testing_support::kGridHeader.data(),
+                         grid::testing_support::kGridHeader.size());
 
 // What a modal box showed before the watcher pressed its OK.
 struct SeenBox {
@@ -88,29 +89,12 @@ class ModalWatcher {
   QTimer timer_;
 };
 
-// Runs a test in a fresh current directory, optionally a folder `name` in it, and returns to the
-// previous one afterwards.
-class CurrentDirectory {
- public:
-  explicit CurrentDirectory(const QString& name = QString())
-      : previous_(QDir::currentPath()), path_(dir_.path()) {
-    if (!name.isEmpty()) {
-      QDir(dir_.path()).mkdir(name);
-      path_ = dir_.path() + QLatin1Char('/') + name;
-    }
-    QDir::setCurrent(path_);
-  }
-  ~CurrentDirectory() { QDir::setCurrent(previous_); }
-  CurrentDirectory(const CurrentDirectory&) = delete;
-  CurrentDirectory& operator=(const CurrentDirectory&) = delete;
-  QStringList Entries() const { return QDir(path_).entryList(QDir::Files | QDir::Hidden); }
-  const QString& path() const { return path_; }
+using grid::testing_support::WorkingFolder;
 
- private:
-  QTemporaryDir dir_;
-  QString previous_;
-  QString path_;
-};
+// A path as Qt holds it.
+QString FromPath(const std::filesystem::path& path) {
+  return QString::fromStdString(path.string());
+}
 
 // Words as the grid tables write them: separated by blanks, a double-quoted one as it is inside
 // its quotes, "" an empty one.
@@ -376,14 +360,14 @@ class Form1Test : public QObject {
     QFETCH(QLocale, locale);
     QFETCH(QStringList, texts);
     QFETCH(QByteArray, grid);
-    CurrentDirectory directory;
+    WorkingFolder directory;
     ModalWatcher watcher;
     form_->setLocale(locale);
     Type(texts);
     RunAndWait();
     QCOMPARE(ReadGrid(), grid);
     QCOMPARE(watcher.boxes.size(), 0);
-    QCOMPARE(directory.Entries(), QStringList{"newgrid.txt"});
+    QCOMPARE(directory.Entries(), std::vector<std::string>{"newgrid.txt"});
     QCOMPARE(Texts(), texts);
   }
 
@@ -405,7 +389,7 @@ class Form1Test : public QObject {
   void sameAsTheCommandLine() {
     QFETCH(QStringList, options);
     QFETCH(QStringList, texts);
-    CurrentDirectory directory;
+    WorkingFolder directory;
     QProcess command;
     command.setWorkingDirectory(QDir::currentPath());
     command.start(qEnvironmentVariable("TESSAPLAN_GRID"), QStringList{options} << "--output=-"
@@ -485,7 +469,7 @@ class Form1Test : public QObject {
   }
 
   void runTwiceReplacesTheFile() {
-    CurrentDirectory directory;
+    WorkingFolder directory;
     Type({"0", "400", "0", "200", "200"});
     RunAndWait();
     const QByteArray first = ReadGrid();
@@ -520,7 +504,7 @@ class Form1Test : public QObject {
   void errorBoxKeepsTheWindow() {
     QFETCH(QStringList, texts);
     QFETCH(QString, text);
-    CurrentDirectory directory;
+    WorkingFolder directory;
     WriteGrid("the previous grid");
     ModalWatcher watcher;
     Type(texts);
@@ -533,7 +517,7 @@ class Form1Test : public QObject {
     QVERIFY(form_->isVisible());
     QCOMPARE(Texts(), texts);
     QCOMPARE(ReadGrid(), QByteArray("the previous grid"));
-    QCOMPARE(directory.Entries(), QStringList{"newgrid.txt"});
+    QCOMPARE(directory.Entries(), std::vector<std::string>{"newgrid.txt"});
   }
 
   void messages_data() {
@@ -564,14 +548,14 @@ class Form1Test : public QObject {
   void messages() {
     QFETCH(QString, button);
     QFETCH(QString, text);
-    CurrentDirectory directory(QStringLiteral("Survey Data Zürich"));
+    WorkingFolder directory("Survey Data Zürich");
     ModalWatcher watcher;
     Type({"1", "2", "3", "4", "5"});
     QTest::mouseClick(form_->findChild<QPushButton*>(button), Qt::LeftButton);
     QCOMPARE(watcher.boxes.size(), 1);
     QCOMPARE(watcher.boxes[0].title, QStringLiteral("tessaplan"));
     QCOMPARE(watcher.boxes[0].text,
-             text.contains(QLatin1String("%1")) ? text.arg(directory.path()) : text);
+             text.contains(QLatin1String("%1")) ? text.arg(FromPath(directory.path())) : text);
     QCOMPARE(watcher.boxes[0].icon, QMessageBox::NoIcon);
     QCOMPARE(watcher.boxes[0].font, form_->font());
     QCOMPARE(watcher.boxes[0].buttons, 1);
@@ -633,14 +617,15 @@ class Form1Test : public QObject {
     QFETCH(QLocale, locale);
     QFETCH(QString, writes);
     QFETCH(QString, told);
-    CurrentDirectory directory(QStringLiteral("Survey Data Zürich"));
+    WorkingFolder directory("Survey Data Zürich");
     Form1 form;
     form.setLocale(locale);
     for (int i = 0; i < texts.size(); ++i) {
       form.findChild<QLineEdit*>(QStringLiteral("Text%1").arg(i + 1))->setText(texts[i]);
     }
     auto* run = form.findChild<QPushButton*>(QStringLiteral("Command2"));
-    const QString expected = "Writes " + writes + "newgrid.txt in " + directory.path() + told;
+    const QString expected =
+        "Writes " + writes + "newgrid.txt in " + FromPath(directory.path()) + told;
     QCOMPARE(run->toolTip(), expected);
     QCOMPARE(QAccessible::queryAccessibleInterface(run)->text(QAccessible::Description), expected);
   }
@@ -662,10 +647,10 @@ class Form1Test : public QObject {
   void unwritableStartFolder() {
     QFETCH(QString, how);
     QFETCH(QString, reason);
-    CurrentDirectory directory(QStringLiteral("start"));
-    const QByteArray folder = QFile::encodeName(directory.path());
+    WorkingFolder directory("start");
+    const QByteArray folder = QFile::encodeName(FromPath(directory.path()));
     if (how == "deleted") {
-      QVERIFY(QDir().rmdir(directory.path()));
+      QVERIFY(QDir().rmdir(FromPath(directory.path())));
     } else {
       const QByteArray command =
           ::geteuid() == 0 ? "chattr +i '" + folder + "'" : "chmod 555 '" + folder + "'";
@@ -682,7 +667,8 @@ class Form1Test : public QObject {
     QCOMPARE(watcher.boxes.size(), 1);
     QCOMPARE(watcher.boxes[0].text,
              QStringLiteral("Run-time error 5:\n\nFile error: ") +
-                 (reason.contains(QLatin1String("%1")) ? reason.arg(directory.path()) : reason) +
+                 (reason.contains(QLatin1String("%1")) ? reason.arg(FromPath(directory.path()))
+                                                       : reason) +
                  QStringLiteral(". tessaplan writes newgrid.txt into the folder it was started in: "
                                 "start it from a folder you may write to (from the desktop's menu "
                                 "it starts in your home folder)."));
@@ -723,7 +709,7 @@ class Form1Test : public QObject {
 
   // quit closes the window, and so ends the program, as the close box does: not merely hides it.
   void quitClosesTheWindow() {
-    CurrentDirectory directory;
+    WorkingFolder directory;
     const CloseSpy spy(form_);
     Type({"0", "400", "0", "200", "200"});
     RunAndWait();
@@ -756,7 +742,7 @@ class Form1Test : public QObject {
     QFETCH(QString, control);
     QFETCH(int, key);
     QFETCH(QString, effect);
-    CurrentDirectory directory;
+    WorkingFolder directory;
     ModalWatcher watcher;
     auto* widget = form_->findChild<QWidget*>(control);
     widget->setFocus();
@@ -769,7 +755,7 @@ class Form1Test : public QObject {
       QCOMPARE(watcher.boxes.size(), 1);
       QVERIFY2(watcher.boxes[0].text.startsWith(effect), qPrintable(watcher.boxes[0].text));
     }
-    QCOMPARE(directory.Entries(), QStringList{});
+    QCOMPARE(directory.Entries(), std::vector<std::string>{});
   }
 
   void decimalSeparator_data() {
@@ -817,7 +803,7 @@ class Form1Test : public QObject {
     QFETCH(QString, when);
     QFETCH(QStringList, texts);
     QFETCH(QString, stalled);
-    CurrentDirectory directory;
+    WorkingFolder directory;
     WriteGrid("the previous grid");
     constexpr int kStallMs = 10000;
     const SlowDisk slow_disk(kStallMs, qPrintable(stalled));
@@ -864,13 +850,13 @@ class Form1Test : public QObject {
     QCOMPARE(form_->isVisible(), how == "Cancel");
     QCOMPARE(spy.closed(), how == "Cancel" ? 0 : 1);
     QCOMPARE(ReadGrid(), QByteArray("the previous grid"));
-    QCOMPARE(directory.Entries(), QStringList{"newgrid.txt"});
+    QCOMPARE(directory.Entries(), std::vector<std::string>{"newgrid.txt"});
     QCOMPARE(watcher.boxes.size(), 0);
   }
 
   // While a run is under way the window takes no input: a second Run, a typed key, Help.
   void noInputDuringARun() {
-    CurrentDirectory directory;
+    WorkingFolder directory;
     const SlowDisk slow_disk(500);
     ModalWatcher watcher;
     Type({"0", "10", "0", "10", "1"});
@@ -902,7 +888,7 @@ class Form1Test : public QObject {
   // written and where, a Close button with the focus, and an event a screen reader announces;
   // the dialog keeps the size and place it appeared with.
   void longRunTellsItIsWritten() {
-    CurrentDirectory directory;
+    WorkingFolder directory;
     const SlowDisk slow_disk(1500);
     // As a screen reader turns it on; the events then come to this handler instead.
     QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(true);
@@ -929,7 +915,7 @@ class Form1Test : public QObject {
     QCOMPARE(dialog->value(), dialog->maximum());
     const qint64 size = ReadGrid().size();
     QCOMPARE(dialog->labelText(), QStringLiteral("Done: %1/newgrid.txt is written (%2 MB).")
-                                      .arg(directory.path())
+                                      .arg(FromPath(directory.path()))
                                       .arg(static_cast<double>(size) / 1e6, 0, 'f', 1));
     auto* close = dialog->findChild<QPushButton*>();
     QCOMPARE(close->text(), QStringLiteral("Close"));
@@ -946,7 +932,7 @@ class Form1Test : public QObject {
 
   // A short run shows no dialog at all.
   void shortRunShowsNoProgress() {
-    CurrentDirectory directory;
+    WorkingFolder directory;
     ModalWatcher watcher;
     bool seen_dialog = false;
     watcher.on_progress = [&](QProgressDialog*) { seen_dialog = true; };

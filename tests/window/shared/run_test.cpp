@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "test_files.h"
+#include "support/temp_dir_test.h"
 #include "window/shared/progress_rule.h"
 
 namespace window {

@@ -52,7 +52,7 @@ if [ -n "${TESSAPLAN_SCREENSHOT:-}" ]; then
 fi
 # Positions in the client area at 96 DPI, 15 twips a pixel: Run and quit at x 4920 twips.
 xdotool mousemove --window "$window" 360 136 click 1
-printf '"easting","northing","ID"\r\n0,0,"r1c1"\r\n0,200,"r2c1"\r\n200,0,"r1c2"\r\n200,200,"r2c2"\r\n400,0,"r1c3"\r\n400,200,"r2c3"\r\n' >"$work/expected.txt"
+printf '%s0,0,"r1c1"\r\n0,200,"r2c1"\r\n200,0,"r1c2"\r\n200,200,"r2c2"\r\n400,0,"r1c3"\r\n400,200,"r2c3"\r\n' "$grid_header" >"$work/expected.txt"
 check "Run writes the grid" within 60 cmp -s newgrid.txt "$work/expected.txt"
 check "nothing else written" test "$(ls -A)" = newgrid.txt
 

@@ -12,55 +12,20 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <random>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "support/test_files.h"
 
 namespace window {
 namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kHeader = "\"easting\",\"northing\",\"ID\"\r\n";
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// Runs a test in a fresh current folder and returns to the previous one afterwards.
-class CurrentFolder {
- public:
-  CurrentFolder() : previous_(fs::current_path()) {
-    std::random_device random;
-    dir_ = fs::temp_directory_path() / ("tessaplan-window-" + std::to_string(random()));
-    fs::create_directory(dir_);
-    fs::current_path(dir_);
-  }
-  ~CurrentFolder() {
-    fs::current_path(previous_);
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
-  CurrentFolder(const CurrentFolder&) = delete;
-  CurrentFolder& operator=(const CurrentFolder&) = delete;
-  const fs::path& path() const { return dir_; }
-  std::vector<std::string> Entries() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir_)) {
-      names.push_back(entry.path().filename().string());
-    }
-    return names;
-  }
-
- private:
-  fs::path previous_;
-  fs::path dir_;
-};
+const std::string kHeader(grid::testing_support::kGridHeader);
+using grid::testing_support::ReadFile;
+using grid::testing_support::WorkingFolder;
 
 // Until `done` or `limit`, handles the thread's messages, through `form`'s PreTranslate when
 // there is a form, and between checks waits for the next message (5 ms at most: what `done`
@@ -348,7 +313,7 @@ class RunTest : public testing::TestWithParam<RunCase> {};
 // Typed texts reach the core as typed, UTF-16 converted exactly; Run writes the file and shows
 // nothing, or shows one error box captioned with the program's name and keeps the window.
 TEST_P(RunTest, WritesOrReports) {
-  CurrentFolder folder;
+  WorkingFolder folder;
   { std::ofstream(folder.path() / "newgrid.txt", std::ios::binary) << "the previous grid"; }
   Form1 form(::GetModuleHandleW(nullptr));
   form.Show(SW_SHOWNORMAL);
@@ -428,7 +393,7 @@ class BoxTest : public testing::TestWithParam<BoxCase> {};
 // Help and contact info show their texts, Help naming the folder the grid goes to; after the
 // box the focus is back on the button that opened it, so that Enter opens it again.
 TEST_P(BoxTest, ShowsTheText) {
-  CurrentFolder folder;
+  WorkingFolder folder;
   Form1 form(::GetModuleHandleW(nullptr));
   form.Show(SW_SHOWNORMAL);
   Type(form, {L"1", L"2", L"3", L"4", L"5"});
@@ -481,7 +446,7 @@ class StopTest : public testing::TestWithParam<StopCase> {};
 // A long run stopped from its progress dialog or by closing the window leaves the old file and
 // nothing else, and stops promptly.
 TEST_P(StopTest, LeavesTheOldFile) {
-  CurrentFolder folder;
+  WorkingFolder folder;
   { std::ofstream(folder.path() / "newgrid.txt", std::ios::binary) << "the previous grid"; }
   {
     Form1 form(::GetModuleHandleW(nullptr));
@@ -520,21 +485,20 @@ TEST_P(StopTest, LeavesTheOldFile) {
   EXPECT_EQ(folder.Entries(), std::vector<std::string>{"newgrid.txt"});
 }
 
-INSTANTIATE_TEST_SUITE_P(Stops, StopTest,
-                         testing::Values(StopCase{"quit", "quit"},
-                                         StopCase{"Cancel_in_the_dialog", "Cancel"},
-                                         StopCase{"Escape_in_the_dialog", "Escape"},
-                                         StopCase{"Escape_in_the_window_then_closing",
-                                                  "Escape in the window"},
-                                         StopCase{"closing_the_window", "close"}),
-                         [](const testing::TestParamInfo<StopCase>& param_info) {
-                           return std::string(param_info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Stops, StopTest,
+    testing::Values(StopCase{"quit", "quit"}, StopCase{"Cancel_in_the_dialog", "Cancel"},
+                    StopCase{"Escape_in_the_dialog", "Escape"},
+                    StopCase{"Escape_in_the_window_then_closing", "Escape in the window"},
+                    StopCase{"closing_the_window", "close"}),
+    [](const testing::TestParamInfo<StopCase>& param_info) {
+      return std::string(param_info.param.name);
+    });
 
 // A long run that succeeds ends in a dialog no one takes for a cancel: the whole bar, the file
 // written and where, and a Close button with the focus.
 TEST(Form1, LongRunTellsItIsWritten) {
-  CurrentFolder folder;
+  WorkingFolder folder;
   Form1 form(::GetModuleHandleW(nullptr));
   form.Show(SW_SHOWNORMAL);
   form.SetProgressDelay(0);
@@ -573,7 +537,7 @@ class KeyTest : public testing::TestWithParam<KeyCase> {};
 // Enter on a focused button presses it; in a field it does nothing, for there is no default
 // button.
 TEST_P(KeyTest, EnterPressesOnlyAFocusedButton) {
-  CurrentFolder folder;
+  WorkingFolder folder;
   Form1 form(::GetModuleHandleW(nullptr));
   form.Show(SW_SHOWNORMAL);
   BoxWatcher watcher;
@@ -639,7 +603,7 @@ struct DescriptionCase {
 class RunDescriptionTest : public testing::TestWithParam<DescriptionCase> {};
 
 TEST_P(RunDescriptionTest, SaysWhatRunWrites) {
-  CurrentFolder folder;
+  WorkingFolder folder;
   Form1 form(::GetModuleHandleW(nullptr));
   Type(form, GetParam().texts);
   wchar_t text[1024] = {};

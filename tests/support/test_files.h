@@ -1,7 +1,7 @@
-// A fresh directory for each test, and whole-file reads.
+// What the tests share: a fresh folder for each test under a scratch root that goes with the
+// process, the current folder moved there for a while, whole-file reads and writes, and the
+// header line every grid begins with. Standard library only, for GoogleTest and Qt Test alike.
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -9,6 +9,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #ifndef _WIN32
@@ -69,18 +70,17 @@ inline const std::filesystem::path& ScratchRoot() {
         temp, perms::owner_all | perms::group_read | perms::group_exec | perms::others_read |
                   perms::others_exec);  // cases run as other users reach their folders in it
     const std::filesystem::path helper =
-        std::filesystem::path(__FILE__).parent_path() / "../support/remove_when_gone.sh";
+        std::filesystem::path(__FILE__).parent_path() / "remove_when_gone.sh";
     if (folder.empty()) {
       return temp;
     }
     // popen's pipe is the one the helper waits on: this process holds its write end (not
     // inherited by what the tests start, "e"), the detached helper its read end. It is never
     // closed: its end is the process's end.
-    const std::string start = "exec setsid -f bash '" + helper.string() + "' '" +
-                              folder.string() + "' >/dev/null 2>&1";
+    const std::string start =
+        "exec setsid -f bash '" + helper.string() + "' '" + folder.string() + "' >/dev/null 2>&1";
     if (!::popen(start.c_str(), "we")) {
-      std::fprintf(stderr, "nothing will remove %s if this process is killed\n",
-                   folder.c_str());
+      std::fprintf(stderr, "nothing will remove %s if this process is killed\n", folder.c_str());
     }
     return folder;
 #endif
@@ -88,57 +88,67 @@ inline const std::filesystem::path& ScratchRoot() {
   return root;
 }
 
-class TempDirTest : public ::testing::Test {
- protected:
-  // A folder of its own in the scratch root, its owner's alone.
-  void SetUp() override {
-    dir_ = NewFolder(ScratchRoot(), std::filesystem::perms::owner_all);
-    ASSERT_FALSE(dir_.empty()) << "no folder of its own under " << ScratchRoot();
-  }
-  void TearDown() override {
-    // What a case made read-only is opened again first, so that everything can go.
-    std::error_code ignored;
-    const std::filesystem::path dir = LongPath(dir_);
-    const auto open_up = [&](const std::filesystem::path& path) {
-      std::filesystem::permissions(path, std::filesystem::perms::owner_all,
-                                   std::filesystem::perm_options::add, ignored);
-    };
-    open_up(dir);
-    for (auto it = std::filesystem::recursive_directory_iterator(dir, ignored);
-         it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
-      if (!it->is_symlink(ignored)) {
-        open_up(it->path());
-      }
-    }
-    std::filesystem::remove_all(dir, ignored);
-    EXPECT_FALSE(std::filesystem::exists(dir)) << "left behind: " << dir_;
-  }
+// The header line every grid begins with.
+inline constexpr std::string_view kGridHeader = "\"easting\",\"northing\",\"ID\"\r\n";
 
-  const std::filesystem::path& dir() const { return dir_; }
-  std::filesystem::path output() const { return dir_ / "newgrid.txt"; }
-
-  // Everything in the directory, to see that no temporary file was left behind.
-  std::vector<std::string> Entries() const {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
-      names.push_back(entry.path().filename().string());
+// Removes `dir` and everything in it, what a test made read-only opened again first. Whether it
+// is gone.
+inline bool RemoveAll(const std::filesystem::path& dir) {
+  std::error_code ignored;
+  const std::filesystem::path long_dir = LongPath(dir);
+  const auto open_up = [&](const std::filesystem::path& path) {
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+  };
+  open_up(long_dir);
+  for (auto it = std::filesystem::recursive_directory_iterator(long_dir, ignored);
+       it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+    if (!it->is_symlink(ignored)) {
+      open_up(it->path());
     }
-    std::sort(names.begin(), names.end());
-    return names;
   }
+  std::filesystem::remove_all(long_dir, ignored);
+  return !std::filesystem::exists(long_dir, ignored);
+}
+
+// The names in `dir`, sorted: to see that no temporary file was left behind.
+inline std::vector<std::string> Entries(const std::filesystem::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Runs a test in a fresh folder of its own, or in a folder `name` (UTF-8) made in it, as the
+// current folder; then returns to the previous one and removes it.
+class WorkingFolder {
+ public:
+  explicit WorkingFolder(const std::string& name = {})
+      : previous_(std::filesystem::current_path()),
+        dir_(NewFolder(ScratchRoot(), std::filesystem::perms::owner_all)),
+        path_(dir_) {
+    if (!name.empty()) {
+      path_ = dir_ / std::filesystem::path(std::u8string(name.begin(), name.end()));
+      std::filesystem::create_directory(path_);
+    }
+    std::filesystem::current_path(path_);
+  }
+  ~WorkingFolder() {
+    std::filesystem::current_path(previous_);
+    RemoveAll(dir_);
+  }
+  WorkingFolder(const WorkingFolder&) = delete;
+  WorkingFolder& operator=(const WorkingFolder&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  std::vector<std::string> Entries() const { return testing_support::Entries(path_); }
 
  private:
+  std::filesystem::path previous_;
   std::filesystem::path dir_;
-};
-
-// Names each case of a parameterised test by its `name` field.
-struct CaseName {
-  template <typename Case>
-  std::string operator()(const ::testing::TestParamInfo<Case>& test_case) const {
-    std::string name = test_case.param.name;
-    std::replace(name.begin(), name.end(), ' ', '_');
-    return name;
-  }
+  std::filesystem::path path_;
 };
 
 inline std::string ReadFile(const std::filesystem::path& path) {
