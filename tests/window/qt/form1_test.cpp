@@ -33,6 +33,7 @@
 #include "window/qt/application.h"
 #include "window/qt/messages.h"
 #include "window/shared/command_line.h"
+#include "window/shared/window_cases.h"
 
 namespace window {
 namespace {
@@ -242,28 +243,10 @@ class Form1Test : public QObject {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("caption");  // a field's accessible name
     QTest::addColumn<QRect>("pixels");     // at 96 DPI, 15 twips a pixel
-    const auto row = [](const char* name, const char* caption, QRect pixels) {
-      QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(caption) << pixels;
-    };
-    row("Label6", "Lattisk 1.0", {168, 0, 89, 25});
-    row("Label7",
-        "This program will generate a regular, square grid which is based upon the min/max "
-        "coordinates and grid spacing entered below.",
-        {88, 24, 257, 41});
-    row("Label1", "Minimum x value", {8, 104, 89, 17});
-    row("Text1", "Minimum x value", {112, 104, 113, 25});
-    row("Label2", "Maximum x value", {8, 152, 89, 25});
-    row("Text2", "Maximum x value", {112, 152, 113, 25});
-    row("Label3", "Minimum Y value", {8, 200, 89, 17});
-    row("Text3", "Minimum Y value", {112, 200, 113, 25});
-    row("Label4", "Maximum Y value", {8, 248, 89, 17});
-    row("Text4", "Maximum Y value", {112, 248, 113, 25});
-    row("Label5", "Grid Spacing", {8, 296, 81, 17});
-    row("Text5", "Grid Spacing", {112, 296, 113, 25});
-    row("Command2", "Run", {328, 120, 65, 33});
-    row("Command1", "Help", {328, 176, 65, 33});
-    row("Command4", "contact info", {328, 232, 65, 33});
-    row("Command3", "quit", {328, 288, 65, 33});
+    for (const cases::PlacedControl& c : cases::kControlsAt96Dpi) {
+      QTest::newRow(c.name) << QString::fromLatin1(c.name) << QString::fromLatin1(c.caption)
+                            << QRect(c.left, c.top, c.width, c.height);
+    }
   }
 
   // Every control where the layout puts it, its caption whole and unclipped in the window's font,
@@ -322,8 +305,10 @@ class Form1Test : public QObject {
 
   void tabOrder() {
     QCOMPARE(form_->focusWidget(), field(1));
-    const QStringList expected = {"Text1",    "Text2",    "Text3",    "Text4",    "Text5",
-                                  "Command2", "Command3", "Command1", "Command4", "Text1"};
+    QStringList expected;
+    for (const char* name : cases::kTabOrder) {
+      expected << QString::fromLatin1(name);
+    }
     QStringList order;
     QWidget* widget = field(1);
     for (int i = 0; i < expected.size(); ++i) {
@@ -596,20 +581,20 @@ class Form1Test : public QObject {
     const QLocale c = QLocale::c();
     const QLocale english(QLocale::English, QLocale::UnitedStates);
     const QLocale german(QLocale::German, QLocale::Germany);
+    for (const cases::RunDescription& d : cases::kRunDescriptions) {
+      QStringList texts;
+      for (const char* text : d.texts) {
+        texts << QString::fromUtf8(text);
+      }
+      QTest::newRow(d.name) << texts << c << QString::fromUtf8(d.writes)
+                            << QString::fromUtf8(d.told);
+    }
     // clang-format off
-    QTest::newRow("empty") << QStringList{"", "", "", "", ""} << c << "" << "";
-    QTest::newRow("one point") << QStringList{"5", "5", "5", "5", "1"} << c << "1 point (39 bytes) to " << "";
-    QTest::newRow("six") << QStringList{"0", "400", "0", "200", "200"} << c << "6 points (113 bytes) to " << "";
     QTest::newRow("kB") << QStringList{"-1.5", "1000.25", "7", "20", "3"} << c << "1670 points (30.7 kB) to " << "";
     QTest::newRow("largest") << QStringList{"0", "32766", "0", "32766", "1"} << c << "1073676289 points (28.6 GB) to " << "";
     QTest::newRow("grouped") << QStringList{"0", "32766", "0", "32766", "1"} << english << "1,073,676,289 points (28.6 GB) to " << "";
     QTest::newRow("grouped, German") << QStringList{"0", "32766", "0", "32766", "1"} << german << "1.073.676.289 points (28.6 GB) to " << "";
-    QTest::newRow("no columns") << QStringList{"10", "0", "0", "10", "1"} << c << "0 points (27 bytes) to " << "\nNo point is written: \"Minimum x value\" 10 is above \"Maximum x value\" 0.";
-    QTest::newRow("zero spacing") << QStringList{"0", "400", "0", "200", "0.4"} << c << "" << "\n\"Grid Spacing\" 0.4 is used as 0, a whole number.";
-    QTest::newRow("not a number") << QStringList{"0", "4OO", "0", "200", "200"} << c << "" << "";
     QTest::newRow("fraction") << QStringList{"0", "10", "0", "10", "2,5"} << german << "36 points (471 bytes) to " << "\n\"Grid Spacing\" 2,5 is used as 2, a whole number.";
-    QTest::newRow("seven digits") << QStringList{"2000000", "2000005", "13100000", "13100012", "3"} << c << "10 points (301 bytes) to " << "\n4 of 5 rows are written away from where the fields put them, by up to 4 (row 3: 1.310001E+07, not 13100006).\nRows 1 and 2 are both written as 1.31E+07: points share a written position.";
-    QTest::newRow("not reached") << QStringList{"1.1", "4.1", "0", "0", "1"} << c << "3 points (69 bytes) to " << "\n\"Maximum x value\" 4.1 is not reached: the last column is at 3.1, though one more spacing, to 4.1, stays within it.";
     // clang-format on
   }
   void runButtonSaysWhatItWrites() {

@@ -6,6 +6,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -16,7 +17,9 @@
 #include <string_view>
 #include <vector>
 
+#include "grid/windows/text.h"
 #include "support/test_files.h"
+#include "window/shared/window_cases.h"
 
 namespace window {
 namespace {
@@ -224,7 +227,7 @@ void Press(Form1& form, const char* button) {
 struct GeometryCase {
   const char* name;
   unsigned dpi;
-  const char* pixels;  // "left,top widthxheight" in the form's client area
+  std::string pixels;  // "left,top widthxheight" in the form's client area
 };
 
 class GeometryTest : public testing::TestWithParam<GeometryCase> {};
@@ -244,22 +247,27 @@ TEST_P(GeometryTest, PlacesTheControlInTwips) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Layout, GeometryTest,
-    testing::Values(
-        GeometryCase{"Form1", 96, "0,0 417x334"}, GeometryCase{"Form1", 144, "0,0 626x501"},
-        GeometryCase{"Label6", 96, "168,0 89x25"}, GeometryCase{"Label6", 144, "252,0 134x38"},
-        GeometryCase{"Label7", 96, "88,24 257x41"}, GeometryCase{"Label7", 144, "132,36 386x62"},
-        GeometryCase{"Text1", 96, "112,104 113x25"}, GeometryCase{"Text1", 144, "168,156 170x38"},
-        GeometryCase{"Label5", 96, "8,296 81x17"}, GeometryCase{"Label5", 144, "12,444 122x26"},
-        GeometryCase{"Text5", 96, "112,296 113x25"}, GeometryCase{"Text5", 144, "168,444 170x38"},
-        GeometryCase{"Command2", 96, "328,120 65x33"},
-        GeometryCase{"Command2", 144, "492,180 98x50"},
-        GeometryCase{"Command3", 96, "328,288 65x33"},
-        GeometryCase{"Command3", 144, "492,432 98x50"}),
-    [](const testing::TestParamInfo<GeometryCase>& param_info) {
-      return std::string(param_info.param.name) + "_at_" + std::to_string(param_info.param.dpi);
-    });
+// Every control at 96 DPI, and some at 144 and the window itself at both.
+std::vector<GeometryCase> GeometryCases() {
+  std::vector<GeometryCase> all = {
+      {"Form1", 96, "0,0 417x334"},      {"Form1", 144, "0,0 626x501"},
+      {"Label6", 144, "252,0 134x38"},   {"Label7", 144, "132,36 386x62"},
+      {"Text1", 144, "168,156 170x38"},  {"Label5", 144, "12,444 122x26"},
+      {"Text5", 144, "168,444 170x38"},  {"Command2", 144, "492,180 98x50"},
+      {"Command3", 144, "492,432 98x50"}};
+  for (const cases::PlacedControl& c : cases::kControlsAt96Dpi) {
+    all.push_back({c.name, 96,
+                   std::to_string(c.left) + "," + std::to_string(c.top) + " " +
+                       std::to_string(c.width) + "x" + std::to_string(c.height)});
+  }
+  return all;
+}
+
+INSTANTIATE_TEST_SUITE_P(Layout, GeometryTest, testing::ValuesIn(GeometryCases()),
+                         [](const testing::TestParamInfo<GeometryCase>& param_info) {
+                           return std::string(param_info.param.name) + "_at_" +
+                                  std::to_string(param_info.param.dpi);
+                         });
 
 TEST(Form1, IsNamedAndDrawnInTheDialogFontItWasLaidOutFor) {
   Form1 form(::GetModuleHandleW(nullptr));
@@ -284,12 +292,9 @@ TEST(Form1, TabsInTheDesignsOrder) {
   Form1 form(::GetModuleHandleW(nullptr));
   form.Show(SW_SHOWNORMAL);
   EXPECT_EQ(::GetFocus(), Item(form, "Text1"));
-  const std::vector<std::string> expected = {"Text1",    "Text2",    "Text3",    "Text4",
-                                             "Text5",    "Command2", "Command3", "Command1",
-                                             "Command4", "Text1"};
   HWND at = Item(form, "Text1");
-  for (const std::string& name : expected) {
-    EXPECT_EQ(at, Item(form, name.c_str())) << name;
+  for (const char* name : cases::kTabOrder) {
+    EXPECT_EQ(at, Item(form, name)) << name;
     at = ::GetNextDlgTabItem(form.hwnd(), at, FALSE);
   }
   for (const char* field : {"Text1", "Text2", "Text3", "Text4", "Text5"}) {
@@ -593,19 +598,10 @@ TEST(Form1, EveryCaptionFitsAtEveryDpi) {
 // Before Run, the Run button says where the grid will go, and for texts that make a grid, how
 // much it holds (counted by an independent model of the file, tests/console/reference_grid.py).
 // Counts are grouped as the user's locale does: Wine's, from the C or an English locale, by ",".
-struct DescriptionCase {
-  const char* name;
-  std::vector<std::wstring> texts;
-  std::wstring writes;     // before "newgrid.txt in" the folder
-  std::wstring told = {};  // after the folder: what the file loses against the typed values
-};
+class RunDescriptionTest : public testing::TestWithParam<cases::RunDescription> {};
 
-class RunDescriptionTest : public testing::TestWithParam<DescriptionCase> {};
-
-TEST_P(RunDescriptionTest, SaysWhatRunWrites) {
-  WorkingFolder folder;
-  Form1 form(::GetModuleHandleW(nullptr));
-  Type(form, GetParam().texts);
+// Run's tooltip, its lines broken at LF as the tables write them (a tooltip breaks at CR LF).
+std::wstring RunToolTip(Form1& form) {
   wchar_t text[1024] = {};
   TOOLINFOW tool{};
   tool.cbSize = sizeof tool;
@@ -614,28 +610,38 @@ TEST_P(RunDescriptionTest, SaysWhatRunWrites) {
   tool.lpszText = text;
   ::SendMessageW(Owned(form, TOOLTIPS_CLASSW), TTM_GETTEXTW, 1024, reinterpret_cast<LPARAM>(&tool));
   std::wstring told(text);
-  std::erase(told, L'\r');  // the tooltip breaks lines at CR LF
-  EXPECT_EQ(told, L"Writes " + GetParam().writes + L"newgrid.txt in " + folder.path().wstring() +
-                      GetParam().told);
+  std::erase(told, L'\r');
+  return told;
 }
 
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(
-    Texts, RunDescriptionTest,
-    testing::Values(
-        DescriptionCase{"empty", {L"", L"", L"", L"", L""}, L""},
-        DescriptionCase{"six", {L"0", L"400", L"0", L"200", L"200"}, L"6 points (113 bytes) to "},
-        DescriptionCase{
-            "kB", {L"-1.5", L"1000.25", L"7", L"20", L"3"}, L"1,670 points (30.7 kB) to "},
-        DescriptionCase{"zero_spacing", {L"0", L"400", L"0", L"200", L"0"}, L""},
-        DescriptionCase{"spacing_read_as_0", {L"0", L"400", L"0", L"200", L"0.4"}, L"", L"\n\"Grid Spacing\" 0.4 is used as 0, a whole number."},
-        DescriptionCase{"no_columns", {L"10", L"0", L"0", L"10", L"1"}, L"0 points (27 bytes) to ", L"\nNo point is written: \"Minimum x value\" 10 is above \"Maximum x value\" 0."},
-        DescriptionCase{"seven_digits", {L"2000000", L"2000005", L"13100000", L"13100012", L"3"}, L"10 points (301 bytes) to ", L"\n4 of 5 rows are written away from where the fields put them, by up to 4 (row 3: 1.310001E+07, not 13100006).\nRows 1 and 2 are both written as 1.31E+07: points share a written position."},
-        DescriptionCase{"past_the_maximum", {L"0", L"2.99999999", L"0", L"0", L"1"}, L"4 points (75 bytes) to ", L"\nThe last column, at 3, lies past \"Maximum x value\" 2.99999999."}),
-    [](const testing::TestParamInfo<DescriptionCase>& param_info) {
-      return std::string(param_info.param.name);
-    });
-// clang-format on
+TEST_P(RunDescriptionTest, SaysWhatRunWrites) {
+  WorkingFolder folder;
+  Form1 form(::GetModuleHandleW(nullptr));
+  std::vector<std::wstring> texts;
+  for (const char* text : GetParam().texts) {
+    texts.push_back(grid::windows::Utf16(text));
+  }
+  Type(form, texts);
+  EXPECT_EQ(RunToolTip(form), L"Writes " + grid::windows::Utf16(GetParam().writes) +
+                                  L"newgrid.txt in " + folder.path().wstring() +
+                                  grid::windows::Utf16(GetParam().told));
+}
+
+// Counts of 1000 and more are grouped as the user's locale groups them: ',' in Wine's en-US.
+TEST(RunDescription, GroupsDigitsAsTheUsersLocale) {
+  WorkingFolder folder;
+  Form1 form(::GetModuleHandleW(nullptr));
+  Type(form, {L"-1.5", L"1000.25", L"7", L"20", L"3"});
+  EXPECT_EQ(RunToolTip(form),
+            L"Writes 1,670 points (30.7 kB) to newgrid.txt in " + folder.path().wstring());
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, RunDescriptionTest, testing::ValuesIn(cases::kRunDescriptions),
+                         [](const testing::TestParamInfo<cases::RunDescription>& param_info) {
+                           std::string name = param_info.param.name;
+                           std::replace(name.begin(), name.end(), ' ', '_');
+                           return name;
+                         });
 
 // The executable says who it is: file and product version 1.00 in U.S. English, its icon, and a
 // manifest that asks for per-monitor DPI awareness and the common controls' visual styles.
