@@ -708,16 +708,14 @@ class Form1Test : public QObject {
     QTest::addColumn<QString>("control");
     QTest::addColumn<int>("key");
     QTest::addColumn<QString>("effect");  // the box shown, "closed", or nothing
-    QTest::newRow("Return on Run") << "Command2" << int(Qt::Key_Return) << "Run-time error 1";
-    QTest::newRow("Enter on Run") << "Command2" << int(Qt::Key_Enter) << "Run-time error 1";
-    QTest::newRow("Return on Help") << "Command1" << int(Qt::Key_Return) << "This code will";
-    QTest::newRow("Enter on contact info") << "Command4" << int(Qt::Key_Enter) << "For more";
-    QTest::newRow("Return on quit") << "Command3" << int(Qt::Key_Return) << "closed";
-    QTest::newRow("Space on quit") << "Command3" << int(Qt::Key_Space) << "closed";
-    for (const char* field : {"Text1", "Text2", "Text3", "Text4", "Text5"}) {
-      QTest::newRow(qPrintable(QStringLiteral("Return in %1").arg(field)))
-          << field << int(Qt::Key_Return) << "";
+    for (const cases::EnterCase& c : cases::kEnterCases) {
+      QTest::newRow(qPrintable(QStringLiteral("Return %1").arg(QString::fromLatin1(c.name))))
+          << c.control << int(Qt::Key_Return) << c.effect;
     }
+    // Enter, the keypad's, as Return; Space on a button as on any.
+    QTest::newRow("Enter on Run") << "Command2" << int(Qt::Key_Enter) << "Run-time error 1";
+    QTest::newRow("Enter on contact info") << "Command4" << int(Qt::Key_Enter) << "For more";
+    QTest::newRow("Space on quit") << "Command3" << int(Qt::Key_Space) << "closed";
     QTest::newRow("Enter in Text5") << "Text5" << int(Qt::Key_Enter) << "";
   }
 

@@ -1,5 +1,6 @@
 // The cases both window tests check, each with its own toolkit's driving: every control as the
-// window draws it at 96 DPI, the tab order, and what Run's tooltip says for typed texts. Literal
+// window draws it at 96 DPI, the tab order, what Enter does where, and what Run's tooltip says
+// for typed texts. Literal
 // values, never read from the design table they check.
 #pragma once
 
@@ -43,6 +44,27 @@ inline constexpr PlacedControl kControlsAt96Dpi[] = {
 inline constexpr const char* kTabOrder[] = {"Text1",    "Text2",    "Text3",    "Text4",
                                             "Text5",    "Command2", "Command3", "Command1",
                                             "Command4", "Text1"};
+
+// What Enter (Return) does on or in a focused control, with the fields empty: the box it brings
+// up (how its text begins), "closed" for the window closing, or nothing: a button is pressed,
+// a field presses nothing, for the window has no default button.
+struct EnterCase {
+  const char* name;
+  const char* control;
+  const char* effect;
+};
+
+inline constexpr EnterCase kEnterCases[] = {
+    {"on Run", "Command2", "Run-time error 1"},
+    {"on Help", "Command1", "This code will"},
+    {"on contact info", "Command4", "For more"},
+    {"on quit", "Command3", "closed"},
+    {"in Text1", "Text1", ""},
+    {"in Text2", "Text2", ""},
+    {"in Text3", "Text3", ""},
+    {"in Text4", "Text4", ""},
+    {"in Text5", "Text5", ""},
+};
 
 // Run's tooltip for the five texts, typed with '.' as the decimal separator: "Writes " and
 // `writes` before "newgrid.txt in " and the folder, `told` after it. Counts below 1000, which no
