@@ -16,6 +16,7 @@
 #include "grid/run_error.h"
 #include "grid/shown_text.h"
 #include "grid/standard_output.h"
+#include "grid/text_to_number.h"
 
 namespace console {
 namespace {
@@ -60,7 +61,14 @@ int Measure(const Command& command) {
   if (!measure.last_point.empty()) {
     line += ", last point " + measure.last_point;
   }
-  Answer(line + "\n" + Warnings(losses));
+  line += "\n";
+  if (command.snap) {
+    const grid::FieldTexts& t = command.texts;
+    line += "extent " + t.min_x + "," + t.max_x + "," + t.min_y + "," + t.max_y + " (snapped " +
+            (*command.snap == grid::Snap::out ? "out" : "in") + " to multiples of " +
+            std::to_string(grid::ParseInt16(t.spacing, command.decimal_separator).value) + ")\n";
+  }
+  Answer(line + Warnings(losses));
   return command.strict && !losses.empty() ? 1 : 0;
 }
 

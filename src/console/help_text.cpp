@@ -30,6 +30,8 @@ std::string HelpText(const Program& program) {
          "                         would differ from the typed values\n"
          "  --strict               refuse a grid that would differ from the typed values,\n"
          "                         before its first byte (with --dry-run: exit 1)\n"
+         "  --snap=out|in          move the extent to whole multiples of the spacing: out,\n"
+         "                         the smallest that holds it; in, the largest inside it\n"
          "  --no-sync              do not wait for the disk before the grid counts as written\n"
          "  --quiet                no progress line on a terminal\n"
          "  -h, --help, --version\n"

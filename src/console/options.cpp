@@ -60,6 +60,13 @@ void TakeOutput(const std::string& output, Command& command, GivenValues&) {
   command.output_named = true;
 }
 
+void TakeSnap(const std::string& snap, Command& command, GivenValues&) {
+  if (snap != "out" && snap != "in") {
+    throw UsageError{"'--snap' takes out or in, not " + Quoted(snap)};
+  }
+  command.snap = snap == "out" ? grid::Snap::out : grid::Snap::in;
+}
+
 void TakeExtent(const std::string& extent, Command&, GivenValues& given) {
   given.extent = extent;
 }
@@ -78,6 +85,7 @@ constexpr Option kOptions[] = {
     {"--no-sync", &Command::no_sync},
     {"--decimal-separator", nullptr, TakeDecimalSeparator},
     {"--output", nullptr, TakeOutput},
+    {"--snap", nullptr, TakeSnap},
     {"--extent", nullptr, TakeExtent},
     {grid::Describe(grid::Field::min_x).option, nullptr, TakeValue<grid::Field::min_x>},
     {grid::Describe(grid::Field::max_x).option, nullptr, TakeValue<grid::Field::max_x>},
@@ -233,8 +241,17 @@ grid::FieldTexts MergeValues(GivenValues given, char decimal_separator) {
 Command Parse(const std::vector<std::string>& arguments) {
   Command command;
   GivenValues given = ReadOptions(arguments, command);
-  if (!command.help && !command.version) {
-    command.texts = MergeValues(std::move(given), command.decimal_separator);
+  if (command.help || command.version) {
+    return command;
+  }
+  command.texts = MergeValues(std::move(given), command.decimal_separator);
+  if (command.snap) {
+    grid::SnappedExtent snapped =
+        grid::SnapExtent(command.texts, command.decimal_separator, *command.snap);
+    if (!snapped.problem.empty()) {
+      throw UsageError{snapped.problem};
+    }
+    command.texts = std::move(snapped.texts);
   }
   return command;
 }

@@ -3,10 +3,12 @@
 // in order, by name, or (the extent) by --extent.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "grid/fields.h"
+#include "grid/snap_extent.h"
 
 namespace console {
 
@@ -20,6 +22,7 @@ struct Command {
   bool output_named = false;  // by --output: then a stream it names is written as a stream
   bool dry_run = false;
   bool strict = false;
+  std::optional<grid::Snap> snap;  // the extent moved to multiples of the spacing
   bool quiet = false;
   bool help = false;
   bool version = false;
@@ -30,8 +33,8 @@ struct UsageError {
   std::string problem;
 };
 
-// `arguments` (UTF-8, the program's name first) read into a command; raises a UsageError. With
-// --help or --version the values are not looked at.
+// `arguments` (UTF-8, the program's name first) read into a command, its extent snapped where
+// --snap asks; raises a UsageError. With --help or --version the values are not looked at.
 Command Parse(const std::vector<std::string>& arguments);
 
 }  // namespace console
