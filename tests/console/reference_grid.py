@@ -7,7 +7,10 @@ With --dry-run, prints what the file would hold as tessaplan-grid --dry-run says
 from the same lines without writing them: each line is x "," y ",\"r" row "c" column "\"\r\n";
 then what the file loses against the typed values (account()), in exact decimals.
 
-usage: python3 reference_grid.py [--decimal-separator=C] [--no-sync] [--dry-run] -- MINX MAXX MINY MAXY SPACING
+With --snap=out or --snap=in, the extent first goes to whole multiples of the spacing as used:
+out, each minimum down and each maximum up; in, the other way (exact fractions of the texts).
+
+usage: python3 reference_grid.py [--decimal-separator=C] [--no-sync] [--dry-run] [--snap=out|in] -- MINX MAXX MINY MAXY SPACING
 """
 import decimal
 import fractions
@@ -140,15 +143,28 @@ def counted(count, noun):
     return "%d %s" % (count, noun if count == 1 else noun + "s")
 
 
+def snapped(texts, separator, snap):
+    """The four coordinates at multiples of the spacing rounded half to even, as digits."""
+    exact = [fractions.Fraction(text.strip().replace(separator, ".")) for text in texts]
+    spacing = round(exact[4])
+    down = [math.floor, math.ceil] if snap == "out" else [math.ceil, math.floor]
+    return [str(down[i % 2](value / spacing) * spacing) for i, value in enumerate(exact[:4])]
+
+
 def main():
     arguments = sys.argv[1:]
     separator = "."
     dry_run = False
+    snap = None
     while arguments[0] != "--":
         option = arguments.pop(0)
         if option.startswith("--decimal-separator="):
             separator = option[-1]
+        if option.startswith("--snap="):
+            snap = option[len("--snap="):]
         dry_run = dry_run or option == "--dry-run"
+    if snap:
+        arguments[1:5] = snapped(arguments[1:], separator, snap)
     texts = [text.strip().replace(separator, ".") for text in arguments[1:]]
     min_x, max_x, min_y, max_y = (single(float(text)) for text in texts[:4])
     spacing = round(float(texts[4]))
@@ -172,6 +188,9 @@ def main():
                     + rows * sum(len(x) + len(str(c)) for c, x in enumerate(xs, 1))
                     + columns * sum(len(y) + len(str(r)) for r, y in enumerate(ys, 1)))
             print("%s, %d bytes, last point %s,%s" % (counts, size, xs[-1], ys[-1]))
+        if snap:
+            print("extent %s (snapped %s to multiples of %d)" % (",".join(arguments[1:5]), snap,
+                                                                spacing))
         for item in account(arguments[1:], separator):
             print("warning: " + item)
         sys.exit(0)

@@ -108,6 +108,13 @@ done <<'CASES'
 --output|'--output' needs a value
 --output= -- 0 1 0 1 1|'--output' needs a file name, or - for standard output
 -|takes the five values MINX MAXX MINY MAXY SPACING, not 1: MAXX, MINY, MAXY and SPACING are missing
+--snap=up -- 0 1 0 1 1|'--snap' takes out or in, not 'up'
+--snap=out --snap=in -- 0 1 0 1 1|'--snap' is given twice
+--snap=in -- 15 85 0 190 100|'--snap=in' finds no multiple of 100 from "Minimum x value" 15 to "Maximum x value" 85
+--snap=in -- 0 1 -0.5 -0.25 1|'--snap=in' finds no multiple of 1 from "Minimum Y value" -0.5 to "Maximum Y value" -0.25
+--snap=out -- 10 0 0 10 5|'--snap' needs each minimum at or below its maximum, not "Minimum x value" 10 above "Maximum x value" 0
+--snap=out -- 0 10 0 10 -5|'--snap' aligns to a spacing above 0, not "Grid Spacing" -5
+--snap=out -- 0 10 0 10 -4.6|'--snap' aligns to a spacing above 0, not "Grid Spacing" -4.6 (used as -5)
 CASES
 # What the file loses against the typed values is told before the first byte: after --dry-run's
 # line on standard output, on standard error before a run writes (not with --quiet), and under
