@@ -53,13 +53,21 @@ int Measure(const Command& command) {
     throw;
   }
   const grid::GridCounts& counts = measure.counts;
+  // A point file's own bytes and last number, in place of the grid's bytes.
+  std::optional<grid::PointFileMeasure> points;
+  if (command.point_file) {
+    points = grid::MeasurePointFile(command.texts, command.decimal_separator, *command.point_file);
+  }
   std::string line =
       grid::Counted(counts.points(), "point", "points") + " (" +
       grid::Counted(static_cast<std::uint64_t>(counts.rows()), "row", "rows") + ", " +
       grid::Counted(static_cast<std::uint64_t>(counts.columns()), "column", "columns") + "), " +
-      grid::Counted(measure.bytes, "byte", "bytes");
+      grid::Counted(points ? points->bytes : measure.bytes, "byte", "bytes");
   if (!measure.last_point.empty()) {
     line += ", last point " + measure.last_point;
+    if (points) {
+      line += ", number " + std::to_string(points->last_number);
+    }
   }
   line += "\n";
   if (command.snap) {
@@ -80,6 +88,7 @@ grid::RunOptions WriteOptions(const Program& program, const Command& command) {
                           "write to, or name another file with --output=PATH.";
   options.decimal_separator = command.decimal_separator;
   options.sync = !command.no_sync;
+  options.point_file = command.point_file;
   // The arguments are UTF-8 on every system; a path from a plain string would be read in
   // Windows' ANSI code page.
   options.output =

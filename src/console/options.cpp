@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstddef>
+#include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string_view>
 
+#include "grid/generate_grid.h"
 #include "grid/shown_text.h"
 
 namespace console {
@@ -30,11 +34,14 @@ std::string Listed(const std::vector<std::string>& items, std::string_view betwe
   return listed;
 }
 
-// The values as the command line gives them, before they are merged into the five texts.
+// The values as the command line gives them, before they are merged into the five texts; and
+// what is checked once every option is known.
 struct GivenValues {
   std::array<std::optional<std::string>, std::size(grid::kFieldTable)> by_name;
   std::optional<std::string> extent;
   std::vector<std::string> in_order;
+  std::optional<std::string> first_point;
+  std::optional<std::string> elevation;
 };
 
 // One option: a flag sets a member; an option with a value takes it once and checks it as it
@@ -67,6 +74,22 @@ void TakeSnap(const std::string& snap, Command& command, GivenValues&) {
   command.snap = snap == "out" ? grid::Snap::out : grid::Snap::in;
 }
 
+void TakeFormat(const std::string& format, Command& command, GivenValues&) {
+  if (format != "pnezd" && format != "penzd") {
+    throw UsageError{"'--format' takes pnezd or penzd, not " + Quoted(format)};
+  }
+  command.point_file = grid::PointFileOptions{};
+  command.point_file->northing_first = format == "pnezd";
+}
+
+void TakeFirstPoint(const std::string& first, Command&, GivenValues& given) {
+  given.first_point = first;
+}
+
+void TakeElevation(const std::string& elevation, Command&, GivenValues& given) {
+  given.elevation = elevation;
+}
+
 void TakeExtent(const std::string& extent, Command&, GivenValues& given) {
   given.extent = extent;
 }
@@ -86,6 +109,9 @@ constexpr Option kOptions[] = {
     {"--decimal-separator", nullptr, TakeDecimalSeparator},
     {"--output", nullptr, TakeOutput},
     {"--snap", nullptr, TakeSnap},
+    {"--format", nullptr, TakeFormat},
+    {"--first-point", nullptr, TakeFirstPoint},
+    {"--elevation", nullptr, TakeElevation},
     {"--extent", nullptr, TakeExtent},
     {grid::Describe(grid::Field::min_x).option, nullptr, TakeValue<grid::Field::min_x>},
     {grid::Describe(grid::Field::max_x).option, nullptr, TakeValue<grid::Field::max_x>},
@@ -236,6 +262,58 @@ grid::FieldTexts MergeValues(GivenValues given, char decimal_separator) {
   return texts;
 }
 
+// --format's file, its first number and its elevation, checked once the decimal separator and
+// the output are known.
+void CheckPointFile(const GivenValues& given, Command& command) {
+  if (!command.point_file) {
+    for (const auto& [option, value] : {std::pair{"'--first-point'", &given.first_point},
+                                        std::pair{"'--elevation'", &given.elevation}}) {
+      if (*value) {
+        throw UsageError{std::string(option) + " goes with --format=pnezd or --format=penzd"};
+      }
+    }
+    return;
+  }
+  if (!command.output_named || std::filesystem::path(command.output).filename() == kDefaultOutput) {
+    throw UsageError{
+        "'--format' writes a file of its own: name it with --output=PATH (newgrid.txt is "
+        "always the grid's own format)"};
+  }
+  if (given.first_point) {
+    const std::string& first = *given.first_point;
+    std::uint64_t number = 0;
+    const auto [end, error] = std::from_chars(first.data(), first.data() + first.size(), number);
+    if (first.empty() || error != std::errc() || end != first.data() + first.size() ||
+        number == 0 || number >= grid::kPointNumberLimit) {
+      throw UsageError{"'--first-point' takes a whole number from 1 to 999999999999999, not " +
+                       Quoted(first)};
+    }
+    command.point_file->first_number = number;
+  }
+  if (given.elevation) {
+    command.point_file->elevation = grid::PlainDecimal(*given.elevation, command.decimal_separator);
+    if (command.point_file->elevation.empty()) {
+      throw UsageError{"'--elevation' takes a number, not " + Quoted(*given.elevation)};
+    }
+  }
+}
+
+// The last point's number, where the texts make a grid, stays below 10^15.
+void CheckLastNumber(const Command& command) {
+  if (!command.point_file) {
+    return;
+  }
+  if (const auto measure = grid::MeasureIfValid(command.texts, command.decimal_separator)) {
+    const std::uint64_t points = measure->counts.points();
+    if (points > 0 && command.point_file->first_number + (points - 1) >= grid::kPointNumberLimit) {
+      throw UsageError{"'--first-point' numbers the last of the " + std::to_string(points) +
+                       " points " +
+                       std::to_string(command.point_file->first_number + (points - 1)) +
+                       ": a point number has at most 15 digits"};
+    }
+  }
+}
+
 }  // namespace
 
 Command Parse(const std::vector<std::string>& arguments) {
@@ -244,6 +322,7 @@ Command Parse(const std::vector<std::string>& arguments) {
   if (command.help || command.version) {
     return command;
   }
+  CheckPointFile(given, command);
   command.texts = MergeValues(std::move(given), command.decimal_separator);
   if (command.snap) {
     grid::SnappedExtent snapped =
@@ -253,6 +332,7 @@ Command Parse(const std::vector<std::string>& arguments) {
     }
     command.texts = std::move(snapped.texts);
   }
+  CheckLastNumber(command);
   return command;
 }
 

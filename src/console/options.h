@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "grid/fields.h"
+#include "grid/point_file.h"
 #include "grid/snap_extent.h"
 
 namespace console {
@@ -22,7 +23,8 @@ struct Command {
   bool output_named = false;  // by --output: then a stream it names is written as a stream
   bool dry_run = false;
   bool strict = false;
-  std::optional<grid::Snap> snap;  // the extent moved to multiples of the spacing
+  std::optional<grid::Snap> snap;                    // the extent moved to multiples of the spacing
+  std::optional<grid::PointFileOptions> point_file;  // --format: a point file instead
   bool quiet = false;
   bool help = false;
   bool version = false;

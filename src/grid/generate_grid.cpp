@@ -212,9 +212,12 @@ RunError OutOfMemory() {
   return RunError(ErrorKind::system, "out of memory; close other programs and run again.");
 }
 
-RunResult Write(const GridLayout& layout, std::uint64_t file_size, const RunOptions& options) {
-  GridProgress progress{.points_total = layout.columns.size() * layout.rows.size(),
-                        .bytes_total = file_size};
+// The file the run replaces, or the stream: `header`, then each column's lines as
+// `write_column` appends them, with the progress and the cancel between columns.
+template <typename WriteColumn>
+RunResult Write(std::string_view header, std::uint64_t file_size, std::size_t columns,
+                std::size_t rows, const RunOptions& options, WriteColumn write_column) {
+  GridProgress progress{.points_total = columns * rows, .bytes_total = file_size};
   std::optional<GridFile> file;
   const auto keep_going = [&] {
     progress.bytes_done = file ? file->BytesDone() : 0;
@@ -232,18 +235,10 @@ RunResult Write(const GridLayout& layout, std::uint64_t file_size, const RunOpti
     if (!keep_going()) {
       return {.cancelled = true, .emptied = file->OverwritingTarget()};
     }
-    file->Append(kHeader);
-    for (const ColumnText& column : layout.columns) {
-      for (const RowText& row : layout.rows) {
-        char* line = file->LineStart();
-        std::memcpy(line, column.x.data(), sizeof column.x);
-        line += column.x_size;
-        std::memcpy(line, row.middle.data(), sizeof row.middle);
-        line += row.size;
-        std::memcpy(line, column.tail.data(), sizeof column.tail);
-        file->LineEnd(line + column.tail_size);
-      }
-      progress.points_written += layout.rows.size();
+    file->Append(header);
+    for (std::size_t column = 0; column < columns; ++column) {
+      write_column(*file, column);
+      progress.points_written += rows;
       if (!keep_going()) {
         return {.cancelled = true, .emptied = file->OverwritingTarget()};
       }
@@ -256,6 +251,19 @@ RunResult Write(const GridLayout& layout, std::uint64_t file_size, const RunOpti
     return {.cancelled = true, .emptied = file->OverwritingTarget()};
   }
   return {.points_written = progress.points_written, .bytes_written = file_size};
+}
+
+// A column's lines of the grid's own format: three slots copied whole a line.
+void WriteGridColumn(GridFile& file, const ColumnText& column, const std::vector<RowText>& rows) {
+  for (const RowText& row : rows) {
+    char* line = file.LineStart();
+    std::memcpy(line, column.x.data(), sizeof column.x);
+    line += column.x_size;
+    std::memcpy(line, row.middle.data(), sizeof row.middle);
+    line += row.size;
+    std::memcpy(line, column.tail.data(), sizeof column.tail);
+    file.LineEnd(line + column.tail_size);
+  }
 }
 
 }  // namespace
@@ -339,8 +347,18 @@ RunResult GenerateGrid(const FieldTexts& texts, const RunOptions& options) {
   try {
     const GridInputs inputs = ConvertInputs(texts, options.decimal_separator);
     const GridCounts counts = CountGrid(inputs);
+    if (options.point_file) {
+      PointLines lines(inputs, counts, *options.point_file);
+      const std::size_t rows = counts.points() == 0 ? 0 : static_cast<std::size_t>(counts.rows());
+      const std::size_t columns = rows == 0 ? 0 : static_cast<std::size_t>(counts.columns());
+      return Write({}, lines.Bytes(), columns, rows, options,
+                   [&](GridFile& file, std::size_t column) { lines.WriteColumn(file, column); });
+    }
     const GridLayout layout = LayOut(inputs, counts);
-    return Write(layout, Measure(inputs, counts).bytes, options);
+    return Write(kHeader, Measure(inputs, counts).bytes, layout.columns.size(), layout.rows.size(),
+                 options, [&](GridFile& file, std::size_t column) {
+                   WriteGridColumn(file, layout.columns[column], layout.rows);
+                 });
   } catch (const std::bad_alloc&) {
     throw OutOfMemory();
   }

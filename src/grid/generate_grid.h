@@ -9,6 +9,7 @@
 #include <string>
 
 #include "grid/fields.h"
+#include "grid/point_file.h"
 #include "grid/run_error.h"
 
 namespace grid {
@@ -74,6 +75,8 @@ struct RunOptions {
   // Called once the new file is made, after every column, and every few tens of milliseconds
   // while the file is saved; returning false cancels the run.
   std::function<bool(const GridProgress&)> progress = {};
+  // A point file for survey software in the grid's place (point_file.h), from the command line.
+  std::optional<PointFileOptions> point_file = {};
 };
 
 struct RunResult {
