@@ -109,6 +109,16 @@ done <<'CASES'
 --output= -- 0 1 0 1 1|'--output' needs a file name, or - for standard output
 -|takes the five values MINX MAXX MINY MAXY SPACING, not 1: MAXX, MINY, MAXY and SPACING are missing
 --snap=up -- 0 1 0 1 1|'--snap' takes out or in, not 'up'
+--format=xyz --output=p.txt -- 0 1 0 1 1|'--format' takes pnezd or penzd, not 'xyz'
+--format=pnezd -- 0 1 0 1 1|'--format' writes a file of its own: name it with --output=PATH (newgrid.txt is always the grid's own format)
+--format=penzd --output=sub/newgrid.txt -- 0 1 0 1 1|'--format' writes a file of its own: name it with --output=PATH (newgrid.txt is always the grid's own format)
+--first-point=5 -- 0 1 0 1 1|'--first-point' goes with --format=pnezd or --format=penzd
+--elevation=5 -- 0 1 0 1 1|'--elevation' goes with --format=pnezd or --format=penzd
+--format=pnezd --output=p.txt --first-point=0 -- 0 1 0 1 1|'--first-point' takes a whole number from 1 to 999999999999999, not '0'
+--format=pnezd --output=p.txt --first-point=1e3 -- 0 1 0 1 1|'--first-point' takes a whole number from 1 to 999999999999999, not '1e3'
+--format=pnezd --output=p.txt --first-point=1000000000000000 -- 0 1 0 1 1|'--first-point' takes a whole number from 1 to 999999999999999, not '1000000000000000'
+--format=pnezd --output=p.txt --first-point=999999999999999 -- 0 1 0 1 1|'--first-point' numbers the last of the 4 points 1000000000000002: a point number has at most 15 digits
+--format=pnezd --output=p.txt --elevation=12,5 -- 0 1 0 1 1|'--elevation' takes a number, not '12,5'
 --snap=out --snap=in -- 0 1 0 1 1|'--snap' is given twice
 --snap=in -- 15 85 0 190 100|'--snap=in' finds no multiple of 100 from "Minimum x value" 15 to "Maximum x value" 85
 --snap=in -- 0 1 -0.5 -0.25 1|'--snap=in' finds no multiple of 1 from "Minimum Y value" -0.5 to "Maximum Y value" -0.25

@@ -3,7 +3,8 @@
 # other device is refused, naming it, before the first byte; a folder is never to be renamed; an
 # answer on standard output that went nowhere fails; an option that takes a value is given once;
 # --help names only Windows' stops; what the file loses is told in the console's line ends; a
-# folder is named by the path it was found by, and only a link under the name by its target.
+# folder is named by the path it was found by, and only a link under the name by its target; a
+# point file and a snapped extent as on Linux.
 # Each row: the arguments, the status, what standard error says (a pattern), and what holds
 # after it.
 # Usage: tessaplan_grid_windows_test.sh EMULATOR... tessaplan-grid.exe
@@ -50,5 +51,7 @@ g --help >out.txt^0^^grep -q '130 after Ctrl+C, Ctrl+Break or closing the consol
 g -h >out.txt^0^^grep -q '^Usage: tessaplan-grid' out.txt
 g --strict -- 0 10 0 10 2.5^1^warning: "Grid Spacing" 2.5 is used as 2, a whole number.?Refused by --strict, for what is said above; newgrid.txt is as it was.^nothing_here
 g --dry-run -- 1.1 4.1 0 0 1 >out.txt^0^^test "$(tr -d '\r' <out.txt)" = $'3 points (1 row, 3 columns), 69 bytes, last point 3.1,0\nwarning: "Maximum x value" 4.1 is not reached: the last column is at 3.1, though one more spacing, to 4.1, stays within it.'
+g --format=penzd --output=p.csv --first-point=9 --elevation=1e1 -- 2000000 2000003 13100000 13100003 3^0^*^test "$(cat p.csv)" = $'9,2000000,13100000,10,r1c1\r\n10,2000000,13100000,10,r2c1\r\n11,2000003,13100000,10,r1c2\r\n12,2000003,13100000,10,r2c2\r'
+g --snap=out --dry-run -- 15 385 -7.5 190 100 >out.txt^0^^test "$(tr -d '\r' <out.txt)" = $'20 points (4 rows, 5 columns), 334 bytes, last point 400,200\nextent 0,400,-100,200 (snapped out to multiples of 100)'
 CASES
 finish
