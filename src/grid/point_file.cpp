@@ -77,45 +77,55 @@ PointLines::Axis PointLines::MakeAxis(float start, int count, float step) {
 
 PointLines::PointLines(const GridInputs& inputs, const GridCounts& counts,
                        const PointFileOptions& options)
-    : options_(options), number_(std::to_string(options.first_number)) {
+    : northing_first_(options.northing_first), number_(std::to_string(options.first_number)) {
+  last_number_ = options.first_number + counts.points() - 1;
   if (counts.points() == 0) {
-    last_number_ = options.first_number - 1;
     return;
   }
   const auto step = static_cast<float>(inputs.spacing);
-  columns_ = MakeAxis(inputs.min_x, counts.columns(), step);
-  rows_ = MakeAxis(inputs.min_y, counts.rows(), step);
-  const std::uint64_t points = counts.points();
-  last_number_ = options.first_number + points - 1;
-  // number "," n "," e "," elevation ",r" row "c" column "\r\n": four commas, 'r', 'c' and
-  // the line end around the texts of the point, its column and its row.
-  bytes_ =
-      DigitsFromTo(options.first_number, last_number_) + points * (8 + options.elevation.size());
-  for (std::size_t i = 0; i < columns_.values.size(); ++i) {
-    bytes_ += rows_.values.size() * (columns_.values[i].size() + columns_.names[i].size());
+  const Axis columns = MakeAxis(inputs.min_x, counts.columns(), step);
+  const Axis rows = MakeAxis(inputs.min_y, counts.rows(), step);
+  // The elevation and ",r" go with whichever part comes second.
+  const std::string after = "," + options.elevation + ",r";
+  for (std::size_t i = 0; i < columns.values.size(); ++i) {
+    column_parts_.push_back("," + columns.values[i] + (northing_first_ ? after : ""));
+    column_tails_.push_back("c" + columns.names[i] + "\r\n");
   }
-  for (std::size_t i = 0; i < rows_.values.size(); ++i) {
-    bytes_ += columns_.values.size() * (rows_.values[i].size() + rows_.names[i].size());
+  for (std::size_t i = 0; i < rows.values.size(); ++i) {
+    row_parts_.push_back("," + rows.values[i] + (northing_first_ ? "" : after));
+    row_names_.push_back(rows.names[i]);
+  }
+  bytes_ = DigitsFromTo(options.first_number, last_number_);
+  for (std::size_t i = 0; i < column_parts_.size(); ++i) {
+    bytes_ += row_parts_.size() * (column_parts_[i].size() + column_tails_[i].size());
+  }
+  for (std::size_t i = 0; i < row_parts_.size(); ++i) {
+    bytes_ += column_parts_.size() * (row_parts_[i].size() + row_names_[i].size());
   }
 }
 
 void PointLines::WriteColumn(GridFile& file, std::size_t column) {
-  const std::string& x = columns_.values[column];
-  const std::string& column_name = columns_.names[column];
-  for (std::size_t row = 0; row < rows_.values.size(); ++row) {
-    const std::string& y = rows_.values[row];
-    file.Append(number_);
-    file.Append(",");
-    file.Append(options_.northing_first ? y : x);
-    file.Append(",");
-    file.Append(options_.northing_first ? x : y);
-    file.Append(",");
-    file.Append(options_.elevation);
-    file.Append(",r");
-    file.Append(rows_.names[row]);
-    file.Append("c");
-    file.Append(column_name);
-    file.Append("\r\n");
+  const std::string& column_part = column_parts_[column];
+  const std::string& tail = column_tails_[column];
+  for (std::size_t row = 0; row < row_parts_.size(); ++row) {
+    const std::string& first = northing_first_ ? row_parts_[row] : column_part;
+    const std::string& second = northing_first_ ? column_part : row_parts_[row];
+    const std::string_view pieces[] = {number_, first, second, row_names_[row], tail};
+    std::size_t size = 0;
+    for (const std::string_view piece : pieces) {
+      size += piece.size();
+    }
+    if (size <= GridFile::kLineRoom) {  // the usual line: copied straight into the buffer
+      char* line = file.LineStart();
+      for (const std::string_view piece : pieces) {
+        line = std::copy(piece.begin(), piece.end(), line);
+      }
+      file.LineEnd(line);
+    } else {
+      for (const std::string_view piece : pieces) {
+        file.Append(piece);
+      }
+    }
     Increment(number_);
   }
 }

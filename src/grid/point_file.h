@@ -39,7 +39,11 @@ struct PointFileMeasure {
 PointFileMeasure MeasurePointFile(const FieldTexts& texts, char decimal_separator,
                                   const PointFileOptions& options);
 
-// The lines of one grid's point file: each column's and row's texts made once.
+// The lines of one grid's point file. Like the grid's, a line is assembled from texts made once
+// for each column and once for each row:
+//   number  "," n "," e "," elevation ",r"  row  "c" column "\r\n"
+// where the column's part is "," e "," elevation ",r" (PNEZD) or "," e (PENZD), and the row's
+// the rest; only the number is made for each point, counted on in place.
 class PointLines {
  public:
   PointLines(const GridInputs& inputs, const GridCounts& counts, const PointFileOptions& options);
@@ -50,15 +54,18 @@ class PointLines {
   void WriteColumn(GridFile& file, std::size_t column);
 
  private:
+  // Each column's or row's value (plain decimal digits) and number, in order.
   struct Axis {
-    std::vector<std::string> values;  // plain decimal digits, in order
-    std::vector<std::string> names;   // "1", "2"...
+    std::vector<std::string> values;
+    std::vector<std::string> names;
   };
   static Axis MakeAxis(float start, int count, float step);
 
-  PointFileOptions options_;
-  Axis columns_;
-  Axis rows_;
+  bool northing_first_;
+  std::vector<std::string> column_parts_;  // after the number (PENZD) or the row's part
+  std::vector<std::string> column_tails_;  // "c" column "\r\n"
+  std::vector<std::string> row_parts_;     // after the number (PNEZD) or the column's part
+  std::vector<std::string> row_names_;
   std::string number_;  // the next point's number
   std::uint64_t bytes_ = 0;
   std::uint64_t last_number_ = 0;
