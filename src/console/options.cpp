@@ -293,7 +293,9 @@ void CheckPointFile(const GivenValues& given, Command& command) {
   if (given.elevation) {
     command.point_file->elevation = grid::PlainDecimal(*given.elevation, command.decimal_separator);
     if (command.point_file->elevation.empty()) {
-      throw UsageError{"'--elevation' takes a number, not " + Quoted(*given.elevation)};
+      throw UsageError{"'--elevation' takes a number of at most " +
+                       std::to_string(grid::kPlainDigitsLimit) + " digits written out, not " +
+                       Quoted(*given.elevation)};
     }
   }
 }

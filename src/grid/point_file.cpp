@@ -50,6 +50,12 @@ std::string PlainDecimal(std::string_view number, char decimal_separator) {
   if (digits.empty()) {
     return "0";
   }
+  const auto written_out =
+      std::max(decimal->exponent + 1, std::int64_t{1}) +
+      std::max(static_cast<std::int64_t>(digits.size()) - decimal->exponent - 1, std::int64_t{0});
+  if (written_out > kPlainDigitsLimit) {
+    return {};
+  }
   std::string plain = decimal->negative ? "-" : "";
   const auto size = static_cast<std::int64_t>(digits.size());
   if (decimal->exponent >= size - 1) {

@@ -27,7 +27,9 @@ struct PointFileOptions {
 inline constexpr std::uint64_t kPointNumberLimit = 1'000'000'000'000'000;
 
 // `number` (a number's text, as newgrid.txt or the user writes it) in plain decimal digits with
-// a full stop and no exponent ("1.31E+07" is "13100000"); empty where it is no number.
+// a full stop and no exponent ("1.31E+07" is "13100000"); empty where it is no number, or where
+// written out it would pass kPlainDigitsLimit digits ("1e999999").
+inline constexpr std::int64_t kPlainDigitsLimit = 100;
 std::string PlainDecimal(std::string_view number, char decimal_separator = '.');
 
 // What a run of these texts would write as a point file: its bytes and its last point's number
