@@ -118,7 +118,9 @@ done <<'CASES'
 --format=pnezd --output=p.txt --first-point=1e3 -- 0 1 0 1 1|'--first-point' takes a whole number from 1 to 999999999999999, not '1e3'
 --format=pnezd --output=p.txt --first-point=1000000000000000 -- 0 1 0 1 1|'--first-point' takes a whole number from 1 to 999999999999999, not '1000000000000000'
 --format=pnezd --output=p.txt --first-point=999999999999999 -- 0 1 0 1 1|'--first-point' numbers the last of the 4 points 1000000000000002: a point number has at most 15 digits
---format=pnezd --output=p.txt --elevation=12,5 -- 0 1 0 1 1|'--elevation' takes a number, not '12,5'
+--format=pnezd --output=p.txt --elevation=12,5 -- 0 1 0 1 1|'--elevation' takes a number of at most 100 digits written out, not '12,5'
+--format=pnezd --output=p.txt --elevation=1e999999999 -- 0 1 0 1 1|'--elevation' takes a number of at most 100 digits written out, not '1e999999999'
+--format=pnezd --output=p.txt --elevation=1e-100 -- 0 1 0 1 1|'--elevation' takes a number of at most 100 digits written out, not '1e-100'
 --snap=out --snap=in -- 0 1 0 1 1|'--snap' is given twice
 --snap=in -- 15 85 0 190 100|'--snap=in' finds no multiple of 100 from "Minimum x value" 15 to "Maximum x value" 85
 --snap=in -- 0 1 -0.5 -0.25 1|'--snap=in' finds no multiple of 1 from "Minimum Y value" -0.5 to "Maximum Y value" -0.25
