@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <iterator>
 #include <string>
+#include <string_view>
 
 namespace grid {
 
@@ -53,16 +54,31 @@ inline std::string& Text(FieldTexts& texts, Field field) {
   return texts.*Describe(field).text;
 }
 
-namespace detail {
-constexpr bool InFieldOrder() {
-  for (std::size_t i = 0; i < std::size(kFieldTable); ++i) {
-    if (static_cast<std::size_t>(kFieldTable[i].field) != i) {
+// Whether `table` lists its rows as their enumeration does: row i's `key` is i, so that a row
+// is found by its key alone.
+template <typename Row, std::size_t size, typename Key>
+constexpr bool InEnumerationOrder(const Row (&table)[size], Key Row::*key) {
+  for (std::size_t i = 0; i < size; ++i) {
+    if (static_cast<std::size_t>(table[i].*key) != i) {
       return false;
     }
   }
   return true;
 }
-}  // namespace detail
-static_assert(detail::InFieldOrder(), "kFieldTable lists the fields as Field does");
+static_assert(InEnumerationOrder(kFieldTable, &FieldDescription::field),
+              "kFieldTable lists the fields as Field does");
+
+// A field and its text as typed, blanks around it left out, as messages name them:
+// "Grid Spacing" 2.5.
+inline std::string Named(Field field, std::string_view typed) {
+  const std::size_t first = typed.find_first_not_of(" \t");
+  const std::size_t last = typed.find_last_not_of(" \t");
+  std::string named = "\"";
+  named.append(Caption(field)).append("\" ");
+  if (first != std::string_view::npos) {
+    named.append(typed.substr(first, last - first + 1));
+  }
+  return named;
+}
 
 }  // namespace grid

@@ -291,17 +291,6 @@ std::string DecimalText(const Number& number, std::int64_t scale) {
   return (number.negative() ? "-" : "") + text;
 }
 
-std::string Typed(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(" \t");
-  return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
-}
-
-std::string Named(Field field, std::string_view typed) {
-  std::string named = "\"";
-  named.append(Caption(field)).append("\" ").append(Typed(typed));
-  return named;
-}
-
 std::string Capitalized(std::string text) {
   text.front() = static_cast<char>(text.front() - 'a' + 'A');
   return text;

@@ -124,12 +124,6 @@ std::string Text(const Whole& number) {
   return number.digits.empty() ? "0" : (number.negative ? "-" : "") + number.digits;
 }
 
-std::string Named(Field field, const std::string& text) {
-  std::string named = "\"";
-  named.append(Caption(field)).append("\" ").append(text);
-  return named;
-}
-
 }  // namespace
 
 SnappedExtent SnapExtent(const FieldTexts& texts, char decimal_separator, Snap snap) {
@@ -140,11 +134,9 @@ SnappedExtent SnapExtent(const FieldTexts& texts, char decimal_separator, Snap s
   }
   if (spacing.value < 0) {
     const std::string used = std::to_string(spacing.value);
-    const std::size_t first = texts.spacing.find_first_not_of(" \t");
-    const std::size_t last = texts.spacing.find_last_not_of(" \t");
-    snapped.problem =
-        "'--snap' aligns to a spacing above 0, not " + Named(Field::spacing, texts.spacing);
-    if (texts.spacing.substr(first, last - first + 1) != used) {
+    const std::string named = Named(Field::spacing, texts.spacing);
+    snapped.problem = "'--snap' aligns to a spacing above 0, not " + named;
+    if (named != Named(Field::spacing, used)) {
       snapped.problem += " (used as " + used + ")";
     }
     return snapped;

@@ -120,17 +120,8 @@ inline constexpr Control kTabOrder[] = {Control::Text1,    Control::Text2,    Co
                                         Control::Text4,    Control::Text5,    Control::Command2,
                                         Control::Command3, Control::Command1, Control::Command4};
 
-namespace detail {
-constexpr bool InEnumerationOrder() {
-  for (std::size_t i = 0; i < std::size(kControls); ++i) {
-    if (static_cast<std::size_t>(kControls[i].control) != i) {
-      return false;
-    }
-  }
-  return true;
-}
-}  // namespace detail
-static_assert(detail::InEnumerationOrder(), "kControls lists the controls as Control does");
+static_assert(grid::InEnumerationOrder(kControls, &ControlDesign::control),
+              "kControls lists the controls as Control does");
 
 // Pixels for `twips` at `dpi` dots per inch (1440 twips an inch: 15 a pixel at 96 DPI), grown
 // by `scale`.

@@ -104,7 +104,6 @@ class RunController {
 
   // On the window's timer, every kProgressTickMs during a run: the dialog brought up to date.
   void Tick();
-  const ProgressDialogState& Dialog() const { return dialog_; }
 
   // Once woken: ends the run. A dialog already shown says the grid is written; an error is told
   // in a box while the window is shown; the focus goes back to a control that takes input, or

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "grid/windows/text.h"
+#include "support/temp_dir_test.h"
 #include "support/test_files.h"
 #include "window/shared/window_cases.h"
 
@@ -560,11 +561,7 @@ TEST_P(KeyTest, EnterPressesOnlyAFocusedButton) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Keys, KeyTest, testing::ValuesIn(cases::kEnterCases),
-                         [](const testing::TestParamInfo<cases::EnterCase>& param_info) {
-                           std::string name = param_info.param.name;
-                           std::replace(name.begin(), name.end(), ' ', '_');
-                           return name;
-                         });
+                         grid::testing_support::CaseName());
 
 // At every DPI a monitor may have, every caption fits its control in the window's font.
 TEST(Form1, EveryCaptionFitsAtEveryDpi) {
@@ -633,11 +630,7 @@ TEST(RunDescription, GroupsDigitsAsTheUsersLocale) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, RunDescriptionTest, testing::ValuesIn(cases::kRunDescriptions),
-                         [](const testing::TestParamInfo<cases::RunDescription>& param_info) {
-                           std::string name = param_info.param.name;
-                           std::replace(name.begin(), name.end(), ' ', '_');
-                           return name;
-                         });
+                         grid::testing_support::CaseName());
 
 // The executable says who it is: file and product version 1.00 in U.S. English, its icon, and a
 // manifest that asks for per-monitor DPI awareness and the common controls' visual styles.
