@@ -23,6 +23,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// A wrong command line, said as the program's own, with where to look.
+int UsageFailure(const Program& program, const std::string& problem) {
+  PrintError(std::string(program.name) + ": " + problem + " (see " + program.name + " --help)\n");
+  return 2;
+}
+
 // --help, --version and --dry-run answer on standard output: an answer that went nowhere (a
 // full disk, a closed descriptor, a reader that went away) fails as a grid that could not be
 // written there does.
@@ -76,6 +82,9 @@ int Measure(const Command& command) {
             (*command.snap == grid::Snap::out ? "out" : "in") + " to multiples of " +
             std::to_string(grid::ParseInt16(t.spacing, command.decimal_separator).value) + ")\n";
   }
+  if (command.crs) {
+    line += "coordinate system " + Described(*command.crs) + "\n";
+  }
   Answer(line + Warnings(losses));
   return command.strict && !losses.empty() ? 1 : 0;
 }
@@ -97,6 +106,9 @@ grid::RunOptions WriteOptions(const Program& program, const Command& command) {
     options.stream = grid::StandardOutput(options.sync);
   } else if (command.output_named) {
     options.stream = grid::OpenStream(options.output, options.sync);
+  }
+  if (command.crs) {
+    options.companions = DescribingFiles(*command.crs, options.output);
   }
   return options;
 }
@@ -131,6 +143,25 @@ grid::RunResult RunWithProgress(const Program& program, const Command& command,
   return result;
 }
 
+// Files that described the grid before this run, which a run without --crs leaves as they
+// were: said, since they may now describe another grid.
+std::string StaleDescriptions(const std::filesystem::path& grid) {
+  std::vector<std::string> found;
+  for (const std::filesystem::path& path : DescribingPaths(grid)) {
+    std::error_code error;
+    if (std::filesystem::exists(std::filesystem::symlink_status(path, error))) {
+      found.push_back(grid::ShownPath(path));
+    }
+  }
+  if (found.empty()) {
+    return {};
+  }
+  return "warning: " + grid::Listed(found) + (found.size() == 1 ? " is" : " are") +
+         " from an earlier run and may no longer describe " + grid::ShownPath(grid) +
+         ": run with --crs to write " + (found.size() == 1 ? "it" : "them") + " anew, or remove " +
+         (found.size() == 1 ? "it" : "them") + "\n";
+}
+
 // grid_bench's one line of figures.
 void PrintFigures(const grid::RunResult& result, double seconds) {
   char figures[160];
@@ -158,6 +189,10 @@ int Write(const Program& program, const Command& command) {
     PrintError(Warnings(losses));
   }
   grid::RunOptions options = WriteOptions(program, command);
+  if (command.crs && options.stream.file) {
+    return UsageFailure(program, "'--crs' writes files beside the grid, and " +
+                                     options.stream.shown + " is a stream: name a file");
+  }
   const Clock::time_point start = Clock::now();
   const grid::RunResult result = RunWithProgress(program, command, options);
   if (result.cancelled) {
@@ -171,6 +206,9 @@ int Write(const Program& program, const Command& command) {
   if (program.prints_figures) {
     PrintFigures(result, std::chrono::duration<double>(Clock::now() - start).count());
   }
+  if (!command.crs && !command.point_file && !options.stream.file && !command.quiet) {
+    PrintError(StaleDescriptions(options.output));
+  }
   return 0;
 }
 
@@ -183,9 +221,7 @@ int RunGridCommand(const Program& program, const std::vector<std::string>& argum
   try {
     command = Parse(arguments);
   } catch (const UsageError& error) {
-    PrintError(std::string(program.name) + ": " + error.problem + " (see " + program.name +
-               " --help)\n");
-    return 2;
+    return UsageFailure(program, error.problem);
   }
   try {
     if (command.help) {

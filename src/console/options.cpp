@@ -21,19 +21,6 @@ std::string Quoted(std::string_view text) {
   return quoted;
 }
 
-// "a, b and c", or with other separators.
-std::string Listed(const std::vector<std::string>& items, std::string_view between = ", ",
-                   std::string_view last = " and ") {
-  std::string listed;
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    if (i > 0) {
-      listed.append(i + 1 == items.size() ? last : between);
-    }
-    listed.append(items[i]);
-  }
-  return listed;
-}
-
 // The values as the command line gives them, before they are merged into the five texts; and
 // what is checked once every option is known.
 struct GivenValues {
@@ -82,6 +69,10 @@ void TakeFormat(const std::string& format, Command& command, GivenValues&) {
   command.point_file->northing_first = format == "pnezd";
 }
 
+void TakeCrs(const std::string& crs, Command& command, GivenValues&) {
+  command.crs = FindCoordinateSystem(crs);
+}
+
 void TakeFirstPoint(const std::string& first, Command&, GivenValues& given) {
   given.first_point = first;
 }
@@ -110,6 +101,7 @@ constexpr Option kOptions[] = {
     {"--output", nullptr, TakeOutput},
     {"--snap", nullptr, TakeSnap},
     {"--format", nullptr, TakeFormat},
+    {"--crs", nullptr, TakeCrs},
     {"--first-point", nullptr, TakeFirstPoint},
     {"--elevation", nullptr, TakeElevation},
     {"--extent", nullptr, TakeExtent},
@@ -178,7 +170,7 @@ void CheckInOrder(const GivenValues& given) {
   }
   if (given.extent) {
     throw UsageError{"'--extent' gives the extent by name, so values in order (" +
-                     Listed(quoted, " ", " ") +
+                     grid::Listed(quoted, " ", " ") +
                      ") cannot go with it: give the spacing as --spacing"};
   }
   std::vector<std::string> by_name;
@@ -188,8 +180,8 @@ void CheckInOrder(const GivenValues& given) {
     }
   }
   if (!by_name.empty() && in_order != five) {
-    throw UsageError{"values by name (" + Listed(by_name) + ") and in order (" +
-                     Listed(quoted, " ", " ") +
+    throw UsageError{"values by name (" + grid::Listed(by_name) + ") and in order (" +
+                     grid::Listed(quoted, " ", " ") +
                      ") cannot be mixed: give all five in order, or each by name"};
   }
   const std::string expected =
@@ -199,7 +191,7 @@ void CheckInOrder(const GivenValues& given) {
     for (std::size_t i = in_order; i < five; ++i) {
       missing.emplace_back(grid::kFieldTable[i].in_order);
     }
-    throw UsageError{expected + Listed(missing) + (missing.size() == 1 ? " is" : " are") +
+    throw UsageError{expected + grid::Listed(missing) + (missing.size() == 1 ? " is" : " are") +
                      " missing"};
   }
   if (in_order > five) {
@@ -300,6 +292,34 @@ void CheckPointFile(const GivenValues& given, Command& command) {
   }
 }
 
+// --crs's files go beside a grid of the program's own format, which they describe, under names
+// of their own.
+void CheckCrs(const Command& command) {
+  if (!command.crs) {
+    return;
+  }
+  if (command.output == "-") {
+    throw UsageError{
+        "'--crs' writes files beside the grid, which standard output has none of: "
+        "name the grid's file with --output=PATH"};
+  }
+  if (command.point_file) {
+    throw UsageError{"'--crs' describes the grid's own format, not --format's point file"};
+  }
+  // The output's extension in ASCII lower case, as file systems that ignore case compare it.
+  const std::size_t name = command.output.find_last_of("/\\") + 1;  // npos + 1: from the start
+  const std::size_t dot = command.output.rfind('.');
+  std::string extension = dot != std::string::npos && dot > name ? command.output.substr(dot) : "";
+  std::transform(extension.begin(), extension.end(), extension.begin(), [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  });
+  if (extension == ".prj" || extension == ".csvt" || extension == ".vrt") {
+    throw UsageError{"'--crs' writes " + extension +
+                     " beside the grid, so the grid's own name cannot end in it: name it "
+                     "NAME.txt or NAME.csv"};
+  }
+}
+
 // The last point's number, where the texts make a grid, stays below 10^15.
 void CheckLastNumber(const Command& command) {
   if (!command.point_file) {
@@ -325,6 +345,7 @@ Command Parse(const std::vector<std::string>& arguments) {
     return command;
   }
   CheckPointFile(given, command);
+  CheckCrs(command);
   command.texts = MergeValues(std::move(given), command.decimal_separator);
   if (command.snap) {
     grid::SnappedExtent snapped =

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "console/coordinate_system.h"
 #include "grid/fields.h"
 #include "grid/point_file.h"
 #include "grid/snap_extent.h"
@@ -25,6 +26,7 @@ struct Command {
   bool strict = false;
   std::optional<grid::Snap> snap;                    // the extent moved to multiples of the spacing
   std::optional<grid::PointFileOptions> point_file;  // --format: a point file instead
+  std::optional<CoordinateSystem> crs;               // files beside the grid that describe it
   bool quiet = false;
   bool help = false;
   bool version = false;

@@ -20,6 +20,8 @@ namespace grid {
 namespace {
 
 constexpr std::string_view kHeader = "\"easting\",\"northing\",\"ID\"\r\n";
+static_assert(kHeader.substr(1, kEastingColumn.size()) == kEastingColumn &&
+              kHeader.substr(kEastingColumn.size() + 4, kNorthingColumn.size()) == kNorthingColumn);
 constexpr int kLastNumber = 32767;  // rows and columns are numbered in 16 bits
 
 // A field's text as a message shows it: in quotes, escaped (a pasted line end shows as \r), and
@@ -218,18 +220,22 @@ template <typename WriteColumn>
 RunResult Write(std::string_view header, std::uint64_t file_size, std::size_t columns,
                 std::size_t rows, const RunOptions& options, WriteColumn write_column) {
   GridProgress progress{.points_total = columns * rows, .bytes_total = file_size};
+  std::optional<CompanionFiles> companions;
   std::optional<GridFile> file;
   const auto keep_going = [&] {
     progress.bytes_done = file ? file->BytesDone() : 0;
     return !options.progress || options.progress(progress);
   };
   try {
+    const ReplaceOptions replace{.sync = options.sync, .folder_advice = options.folder_advice};
     if (options.stream.file) {
       file.emplace(options.stream.file, options.stream.shown, keep_going);
     } else {
-      file.emplace(options.output, file_size,
-                   ReplaceOptions{.sync = options.sync, .folder_advice = options.folder_advice},
-                   keep_going);
+      // First, so that a companion refused leaves a grid written in place untouched.
+      if (!options.companions.empty()) {
+        companions.emplace(options.companions, replace);
+      }
+      file.emplace(options.output, file_size, replace, keep_going);
     }
     progress.path = file->ShownPath();
     if (!keep_going()) {
@@ -246,6 +252,9 @@ RunResult Write(std::string_view header, std::uint64_t file_size, std::size_t co
     progress.saving = true;
     if (!file->Commit()) {
       return {.cancelled = true, .emptied = file->OverwritingTarget()};
+    }
+    if (companions) {
+      companions->Commit(file->ShownPath());
     }
   } catch (const GridFile::Cancelled&) {
     return {.cancelled = true, .emptied = file->OverwritingTarget()};

@@ -7,7 +7,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "grid/companion_files.h"
 #include "grid/fields.h"
 #include "grid/point_file.h"
 #include "grid/run_error.h"
@@ -15,6 +18,10 @@
 namespace grid {
 
 class NewFile;
+
+// The grid's columns, as its header names them: each point's x, its y, and its "r1c1" name.
+inline constexpr std::string_view kEastingColumn = "easting";
+inline constexpr std::string_view kNorthingColumn = "northing";
 
 // The fields converted: coordinates in single precision, the spacing a 16-bit whole number.
 struct GridInputs {
@@ -77,6 +84,9 @@ struct RunOptions {
   std::function<bool(const GridProgress&)> progress = {};
   // A point file for survey software in the grid's place (point_file.h), from the command line.
   std::optional<PointFileOptions> point_file = {};
+  // Files that describe the grid, written beside it in its transaction (companion_files.h);
+  // none for a stream.
+  std::vector<CompanionFile> companions = {};
 };
 
 struct RunResult {

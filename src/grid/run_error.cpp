@@ -24,6 +24,9 @@ const char* KindName(ErrorKind kind) {
 }  // namespace
 
 RunError::RunError(ErrorKind kind, const std::string& detail, std::optional<Field> field)
-    : std::runtime_error(std::string(KindName(kind)) + ": " + detail), kind_(kind), field_(field) {}
+    : std::runtime_error(std::string(KindName(kind)) + ": " + detail),
+      kind_(kind),
+      detail_(detail),
+      field_(field) {}
 
 }  // namespace grid

@@ -30,10 +30,13 @@ class RunError : public std::runtime_error {
   // Stable and distinct for each kind: 1 to 6 in the order of ErrorKind.
   int number() const { return static_cast<int>(kind_) + 1; }
   std::string description() const { return what(); }
+  // The description after the kind's name.
+  const std::string& detail() const { return detail_; }
   std::optional<Field> field() const { return field_; }
 
  private:
   ErrorKind kind_;
+  std::string detail_;
   std::optional<Field> field_;
 };
 

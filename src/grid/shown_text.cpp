@@ -130,4 +130,16 @@ std::string SizeText(std::uint64_t bytes) {
   return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " " + kUnits[index];
 }
 
+std::string Listed(const std::vector<std::string>& items, std::string_view between,
+                   std::string_view last) {
+  std::string listed;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i > 0) {
+      listed.append(i + 1 == items.size() ? last : between);
+    }
+    listed.append(items[i]);
+  }
+  return listed;
+}
+
 }  // namespace grid

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace grid {
 
@@ -28,6 +29,10 @@ std::string ShownCurrentFolder();
 // by `group` where one is given (a locale's thousands separator).
 std::string Counted(std::uint64_t count, std::string_view one, std::string_view many,
                     std::string_view group = {});
+
+// "a, b and c", or with other separators.
+std::string Listed(const std::vector<std::string>& items, std::string_view between = ", ",
+                   std::string_view last = " and ");
 
 // A size in bytes, kB, MB, GB or TB, as "19.6 MB".
 std::string SizeText(std::uint64_t bytes);

@@ -1,0 +1,226 @@
+#include "console/coordinate_system.h"
+
+#include <algorithm>
+#include <charconv>
+#include <new>
+#include <utility>
+
+#include "console/crs_table.h"
+#include "console/options.h"
+#include "grid/generate_grid.h"
+#include "grid/shown_text.h"
+
+namespace console {
+namespace {
+
+constexpr std::string_view kPrefix = "EPSG:";
+
+// `packed` (kCrsTable) unpacked into `size` bytes: each byte below 0x80 is followed by that
+// many literal bytes and one more; each other starts a copy of its low seven bits plus 4 bytes
+// from as far back in the text as the LEB128 number after it says. Empty for a table that breaks
+// these rules.
+std::string Unpacked(const unsigned char* packed, std::size_t packed_size, std::size_t size) {
+  std::string text;
+  text.reserve(size);
+  const unsigned char* const end = packed + packed_size;
+  while (packed < end) {
+    const unsigned command = *packed++;
+    if (command < 0x80) {
+      const std::size_t run = command + 1u;
+      if (static_cast<std::size_t>(end - packed) < run || size - text.size() < run) {
+        return {};
+      }
+      text.append(reinterpret_cast<const char*>(packed), run);
+      packed += run;
+      continue;
+    }
+    std::size_t distance = 0;
+    for (int shift = 0;; shift += 7) {
+      if (packed == end || shift > 28) {
+        return {};
+      }
+      const unsigned part = *packed++;
+      distance |= static_cast<std::size_t>(part & 0x7Fu) << shift;
+      if (part < 0x80) {
+        break;
+      }
+    }
+    const std::size_t copy = (command & 0x7Fu) + 4u;
+    if (distance == 0 || distance > text.size() || size - text.size() < copy) {
+      return {};
+    }
+    for (std::size_t i = 0; i < copy; ++i) {  // byte by byte: a copy may overlap itself
+      text += text[text.size() - distance];
+    }
+  }
+  return text.size() == size ? text : std::string();
+}
+
+// The table's text, unpacked once a run that needs it: a few MB for a few milliseconds.
+std::string UnpackedTable() {
+  std::string text = Unpacked(detail::kCrsTable, detail::kCrsTablePacked, detail::kCrsTableSize);
+  if (text.empty()) {
+    throw UsageError{
+        "'--crs': this program's table of coordinate systems is damaged; install "
+        "tessaplan again"};
+  }
+  return text;
+}
+
+// The table's line for `code`, split at its tabs; none for a code it does not hold.
+std::vector<std::string> TableLine(const std::string& table, int code) {
+  const std::string start = std::to_string(code) + "\t";
+  std::size_t at = table.starts_with(start) ? 0 : table.find("\n" + start);
+  if (at == std::string::npos) {
+    return {};
+  }
+  at += at == 0 ? 0 : 1;
+  const std::string_view line(table.data() + at, table.find('\n', at) - at);
+  std::vector<std::string> fields;
+  for (std::size_t from = 0;;) {
+    const std::size_t tab = line.find('\t', from);
+    fields.emplace_back(line.substr(from, tab - from));
+    if (tab == std::string_view::npos) {
+      return fields;
+    }
+    from = tab + 1;
+  }
+}
+
+bool StartsWithPrefix(std::string_view text) {
+  if (text.size() < kPrefix.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < kPrefix.size(); ++i) {
+    const char c = text[i];
+    if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c) != kPrefix[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Text for an XML attribute or element.
+std::string XmlEscaped(std::string_view text) {
+  std::string escaped;
+  for (const char c : text) {
+    switch (c) {
+      case '&':
+        escaped += "&amp;";
+        break;
+      case '<':
+        escaped += "&lt;";
+        break;
+      case '>':
+        escaped += "&gt;";
+        break;
+      case '"':
+        escaped += "&quot;";
+        break;
+      default:
+        escaped += c;
+    }
+  }
+  return escaped;
+}
+
+// The .vrt: a layer over the grid read by GDAL's CSV driver from the .vrt's own folder, so that
+// the files may be moved together; its points from the grid's x and y, in the system.
+constexpr std::string_view kLayerFile =
+    "<OGRVRTDataSource>\r\n"
+    "  <OGRVRTLayer name=\"{layer}\">\r\n"
+    "    <SrcDataSource relativeToVRT=\"1\">CSV:{grid}</SrcDataSource>\r\n"
+    "    <LayerSRS>EPSG:{code}</LayerSRS>\r\n"
+    "    <GeometryType>wkbPoint</GeometryType>\r\n"
+    "    <GeometryField encoding=\"PointFromColumns\" x=\"{x}\" y=\"{y}\"/>\r\n"
+    "  </OGRVRTLayer>\r\n"
+    "</OGRVRTDataSource>\r\n";
+
+// `pattern` with each name in braces replaced by its value, in one pass: a value is never read
+// as a pattern (a file may be named "{code}.txt").
+std::string Filled(std::string_view pattern,
+                   const std::vector<std::pair<std::string_view, std::string>>& values) {
+  std::string filled;
+  while (!pattern.empty()) {
+    const auto value = std::find_if(values.begin(), values.end(), [&](const auto& named) {
+      return pattern.starts_with(named.first);
+    });
+    if (value != values.end()) {
+      filled += value->second;
+      pattern.remove_prefix(value->first.size());
+    } else {
+      filled += pattern.front();
+      pattern.remove_prefix(1);
+    }
+  }
+  return filled;
+}
+
+std::string Utf8(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return {text.begin(), text.end()};
+}
+
+}  // namespace
+
+CoordinateSystem FindCoordinateSystem(std::string_view text) {
+  const std::string_view digits = StartsWithPrefix(text) ? text.substr(kPrefix.size()) : "";
+  int code = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), code);
+  if (digits.empty() || digits.front() == '-' || error != std::errc() ||
+      end != digits.data() + digits.size()) {
+    throw UsageError{"'--crs' takes EPSG: and a system's code, as in --crs=EPSG:32615, not '" +
+                     grid::Escaped(text) + "'"};
+  }
+  const std::vector<std::string> line = TableLine(UnpackedTable(), code);
+  const std::string named = "EPSG:" + std::to_string(code);
+  if (line.empty()) {
+    throw UsageError{"'--crs': " + named + " names no projected system in EPSG's register (as " +
+                     detail::kCrsSource + " holds it)"};
+  }
+  const std::string& kind = line[1];
+  const std::string is = "'--crs': " + named + ", " + line[2] + ", is ";
+  if (kind == "g") {
+    throw UsageError{is +
+                     "a geographic system, in degrees; the grid's values are projected "
+                     "coordinates: name a projected system, in metres or feet"};
+  }
+  if (kind == "d") {
+    throw UsageError{is + "deprecated in EPSG's register: name the system that replaces it"};
+  }
+  if (kind == "x") {
+    throw UsageError{is + "projected by a method that a .prj file has no words for"};
+  }
+  return {.code = code, .name = line[2], .unit = line[3], .wkt = line[4]};
+}
+
+std::string Described(const CoordinateSystem& system) {
+  return "EPSG:" + std::to_string(system.code) + ", " + system.name + ", " + system.unit;
+}
+
+std::vector<std::filesystem::path> DescribingPaths(const std::filesystem::path& grid) {
+  std::vector<std::filesystem::path> paths;
+  for (const char* extension : {".prj", ".csvt", ".vrt"}) {
+    paths.push_back(std::filesystem::path(grid).replace_extension(extension));
+  }
+  return paths;
+}
+
+std::vector<grid::CompanionFile> DescribingFiles(const CoordinateSystem& system,
+                                                 const std::filesystem::path& grid) {
+  const std::vector<std::filesystem::path> paths = DescribingPaths(grid);
+  // A .prj has one line and no line end, as GIS programs write it.
+  std::string projection = system.wkt;
+  // The grid's two coordinates make the point; its name stays text.
+  std::string columns = "\"CoordX\",\"CoordY\",\"String\"\r\n";
+  std::string layer = Filled(kLayerFile, {{"{layer}", XmlEscaped(Utf8(grid.stem()))},
+                                          {"{grid}", XmlEscaped(Utf8(grid.filename()))},
+                                          {"{code}", std::to_string(system.code)},
+                                          {"{x}", std::string(grid::kEastingColumn)},
+                                          {"{y}", std::string(grid::kNorthingColumn)}});
+  return {{paths[0], std::move(projection)},
+          {paths[1], std::move(columns)},
+          {paths[2], std::move(layer)}};
+}
+
+}  // namespace console

@@ -1,0 +1,39 @@
+// --crs: a projected coordinate system of EPSG's register, as PROJ's database held it when the
+// program was built, and the files beside the grid that tell GIS programs what its values are:
+// NAME.prj (the system as ESRI WKT), NAME.csvt (the columns' types, which make each line a
+// point) and NAME.vrt (a virtual layer over the grid, with its system and point geometry).
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "grid/companion_files.h"
+
+namespace console {
+
+struct CoordinateSystem {
+  int code = 0;
+  std::string name;  // "WGS 84 / UTM zone 15N"
+  std::string unit;  // "metre", "US survey foot"
+  std::string wkt;   // ESRI's WKT, one line
+};
+
+// The system `text` names, as "EPSG:N" (EPSG in any case). Raises a UsageError for another
+// form, a code the table does not hold, or a geographic system.
+CoordinateSystem FindCoordinateSystem(std::string_view text);
+
+// "EPSG:32615, WGS 84 / UTM zone 15N, metre".
+std::string Described(const CoordinateSystem& system);
+
+// The files beside `grid`, under the name given (beside a link, not its target: that is where
+// GIS programs look): the name with .prj, .csvt and .vrt for its extension.
+std::vector<std::filesystem::path> DescribingPaths(const std::filesystem::path& grid);
+
+// The three files that describe the grid written at `grid` in `system`, the same bytes on every
+// system.
+std::vector<grid::CompanionFile> DescribingFiles(const CoordinateSystem& system,
+                                                 const std::filesystem::path& grid);
+
+}  // namespace console

@@ -1,0 +1,19 @@
+// The table of coordinate systems, made from PROJ's database when the program is built
+// (tools/crs_table/make_crs_table.cpp): a text of one line a system, sorted by code,
+//   code TAB kind TAB name [TAB unit TAB wkt] LF
+// where kind is p for a projected system, which has its unit and its ESRI WKT; the others, which
+// --crs refuses, have their name only: g a geographic system, d a deprecated one, x a projected
+// one whose method ESRI's WKT has no words for. Packed as Unpacked (coordinate_system.cpp) reads
+// it.
+#pragma once
+
+#include <cstddef>
+
+namespace console::detail {
+
+extern const unsigned char kCrsTable[];
+extern const std::size_t kCrsTablePacked;  // its bytes, packed
+extern const std::size_t kCrsTableSize;    // the text's bytes
+extern const char kCrsSource[];            // the database's maker, "PROJ 9.1.1"
+
+}  // namespace console::detail

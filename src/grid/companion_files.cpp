@@ -1,0 +1,49 @@
+#include "grid/companion_files.h"
+
+#include "grid/run_error.h"
+#include "grid/shown_text.h"
+
+namespace grid {
+
+CompanionFiles::CompanionFiles(const std::vector<CompanionFile>& files,
+                               const ReplaceOptions& options) {
+  for (const CompanionFile& file : files) {
+    auto& replacement = replacements_.emplace_back(
+        std::make_unique<Replacement>(file.path, file.content.size(), options));
+    const std::shared_ptr<NewFile>& written = replacement->file();
+    if (std::error_code error = written->Write(file.content.data(), file.content.size());
+        error || (error = written->Finish())) {
+      replacement->Fail(error);
+    }
+  }
+}
+
+void CompanionFiles::Commit(std::string_view grid_shown) {
+  for (std::size_t failed = 0; failed < replacements_.size(); ++failed) {
+    try {
+      replacements_[failed]->Commit();
+    } catch (const RunError& error) {
+      // The grid is new; so are the files before this one, and the rest are as they were, but
+      // for one written in place, which its abandoning leaves empty.
+      std::vector<std::string> renewed;
+      std::string rest;
+      for (std::size_t i = 0; i < replacements_.size(); ++i) {
+        const std::string& shown = replacements_[i]->ShownPath();
+        if (i < failed) {
+          renewed.push_back(shown);
+        } else {
+          rest.append("; ").append(shown).append(replacements_[i]->Overwriting() ? " is now empty"
+                                                                                 : " is as it was");
+        }
+      }
+      std::string holds = ". The new grid is in " + std::string(grid_shown);
+      if (!renewed.empty()) {
+        holds += ", described by the new " + Listed(renewed);
+      }
+      throw RunError(ErrorKind::file,
+                     error.detail() + holds + rest + ": run again to describe the grid anew.");
+    }
+  }
+}
+
+}  // namespace grid

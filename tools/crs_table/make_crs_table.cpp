@@ -1,0 +1,220 @@
+// Builds the table of coordinate systems tessaplan-grid's --crs knows, from PROJ's database:
+// every projected EPSG system that is not deprecated, with its name, its unit and its ESRI WKT
+// (what a .prj file holds); and by name only every other that --crs refuses, so that the program
+// can say why. The table is a text of one line a system (crs_table.h),
+//   code TAB kind TAB name [TAB unit TAB wkt] LF
+// sorted by code, packed and written as a C++ source that defines it. Run once a
+// build: make_crs_table OUTPUT.cpp
+#include <proj.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+struct System {
+  long code;
+  std::string line;
+};
+
+[[noreturn]] void Die(const std::string& problem) {
+  std::fprintf(stderr, "make_crs_table: %s\n", problem.c_str());
+  std::exit(1);
+}
+
+// A field goes between tabs: anything that would split the line is a fault in the database.
+const std::string& Field(const std::string& text, long code) {
+  if (text.empty() || text.find_first_of("\t\r\n") != std::string::npos) {
+    Die("EPSG:" + std::to_string(code) + " has an empty field or one with a tab or line end");
+  }
+  return text;
+}
+
+std::string UnitName(PJ_CONTEXT* context, PJ* system, long code) {
+  PJ* axes = proj_crs_get_coordinate_system(context, system);
+  const char* unit = nullptr;
+  if (axes == nullptr ||
+      !proj_cs_get_axis_info(context, axes, 0, nullptr, nullptr, nullptr, nullptr, &unit, nullptr,
+                             nullptr) ||
+      unit == nullptr) {
+    Die("EPSG:" + std::to_string(code) + " has no unit");
+  }
+  std::string name = unit;
+  proj_destroy(axes);
+  return name;
+}
+
+// A projected system's line: its unit and its ESRI WKT; or, where ESRI's WKT has no words for its
+// method, so that no .prj describes it, kind x and its name only.
+std::string ProjectedLine(PJ_CONTEXT* context, const PROJ_CRS_INFO& info, long code) {
+  PJ* system = proj_create_from_database(context, "EPSG", info.code, PJ_CATEGORY_CRS, 0, nullptr);
+  if (system == nullptr) {
+    Die("PROJ cannot make EPSG:" + std::to_string(code));
+  }
+  const char* options[] = {"MULTILINE=NO", nullptr};
+  const char* wkt = proj_as_wkt(context, system, PJ_WKT1_ESRI, options);
+  std::string line = wkt == nullptr ? "x\t" : "p\t";
+  line.append(Field(info.name, code));
+  if (wkt != nullptr) {
+    line.append("\t").append(Field(UnitName(context, system, code), code));
+    line.append("\t").append(Field(wkt, code));
+  }
+  proj_destroy(system);
+  return line;
+}
+
+// The systems of one type, deprecated ones by name only: the projected with unit and WKT, the
+// geographic by name.
+void AddSystems(PJ_CONTEXT* context, PJ_TYPE type, std::vector<System>& systems) {
+  PROJ_CRS_LIST_PARAMETERS* parameters = proj_get_crs_list_parameters_create();
+  parameters->types = &type;
+  parameters->typesCount = 1;
+  parameters->allow_deprecated = 1;
+  int count = 0;
+  PROJ_CRS_INFO** list = proj_get_crs_info_list_from_database(context, "EPSG", parameters, &count);
+  proj_get_crs_list_parameters_destroy(parameters);
+  if (list == nullptr) {
+    Die("PROJ's database lists no EPSG systems");
+  }
+  for (int i = 0; i < count; ++i) {
+    const PROJ_CRS_INFO& info = *list[i];
+    const long code = std::strtol(info.code, nullptr, 10);
+    std::string line = std::to_string(code) + "\t";
+    if (info.deprecated) {
+      line.append("d\t").append(Field(info.name, code));
+    } else if (type == PJ_TYPE_PROJECTED_CRS) {
+      line.append(ProjectedLine(context, info, code));
+    } else {
+      line.append("g\t").append(Field(info.name, code));
+    }
+    systems.push_back({code, line + "\n"});
+  }
+  proj_crs_info_list_destroy(list);
+}
+
+// The table packed as the program unpacks it (Unpacked, in console/coordinate_system.cpp): runs of
+// literal bytes and copies of earlier text, found greedily through chains of earlier places with
+// the same four bytes. Packing is the build's work, done once; unpacking is a loop of a few lines.
+std::string Packed(const std::string& text) {
+  constexpr std::size_t kMinCopy = 4;
+  constexpr std::size_t kMaxCopy = kMinCopy + 127;
+  constexpr std::size_t kMaxLiterals = 128;
+  constexpr int kChainLimit = 512;
+  std::string packed;
+  std::string literals;
+  const auto flush_literals = [&] {
+    for (std::size_t at = 0; at < literals.size(); at += kMaxLiterals) {
+      const std::size_t run = std::min(kMaxLiterals, literals.size() - at);
+      packed += static_cast<char>(run - 1);
+      packed.append(literals, at, run);
+    }
+    literals.clear();
+  };
+  std::vector<long> head(1 << 20, -1);
+  std::vector<long> previous(text.size(), -1);
+  const auto hash = [&](std::size_t at) {
+    std::uint32_t h = 0;
+    for (std::size_t i = 0; i < kMinCopy; ++i) {
+      h = h * 0x01000193u ^ static_cast<unsigned char>(text[at + i]);
+    }
+    return h & ((1u << 20) - 1);
+  };
+  const auto remember = [&](std::size_t at) {
+    if (at + kMinCopy <= text.size()) {
+      const std::uint32_t h = hash(at);
+      previous[at] = head[h];
+      head[h] = static_cast<long>(at);
+    }
+  };
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t best_size = 0;
+    std::size_t best_from = 0;
+    if (at + kMinCopy <= text.size()) {
+      int chain = 0;
+      for (long from = head[hash(at)]; from >= 0 && chain < kChainLimit;
+           from = previous[static_cast<std::size_t>(from)], ++chain) {
+        std::size_t size = 0;
+        const std::size_t limit = std::min(kMaxCopy, text.size() - at);
+        while (size < limit && text[static_cast<std::size_t>(from) + size] == text[at + size]) {
+          ++size;
+        }
+        if (size > best_size) {
+          best_size = size;
+          best_from = static_cast<std::size_t>(from);
+        }
+      }
+    }
+    if (best_size < kMinCopy) {
+      literals += text[at];
+      remember(at++);
+      continue;
+    }
+    flush_literals();
+    packed += static_cast<char>(0x80 | (best_size - kMinCopy));
+    for (std::size_t distance = at - best_from;; distance >>= 7) {  // LEB128
+      packed += static_cast<char>((distance & 0x7F) | (distance >= 0x80 ? 0x80 : 0));
+      if (distance < 0x80) {
+        break;
+      }
+    }
+    for (std::size_t i = 0; i < best_size; ++i) {
+      remember(at++);
+    }
+  }
+  flush_literals();
+  return packed;
+}
+
+void WriteSource(const char* path, const std::string& packed, std::size_t text_size,
+                 std::size_t systems) {
+  std::ofstream out(path, std::ios::binary);
+  out << "// Made by tools/crs_table/make_crs_table from PROJ " << PROJ_VERSION_MAJOR << "."
+      << PROJ_VERSION_MINOR << "." << PROJ_VERSION_PATCH << "'s database: " << systems
+      << " systems. Do not edit.\n"
+      << "#include \"console/crs_table.h\"\n\nnamespace console::detail {\n"
+      << "extern const std::size_t kCrsTableSize = " << text_size << ";\n"
+      << "extern const unsigned char kCrsTable[] = {";
+  for (std::size_t i = 0; i < packed.size(); ++i) {
+    out << (i % 24 == 0 ? "\n" : "") << static_cast<unsigned>(static_cast<unsigned char>(packed[i]))
+        << ",";
+  }
+  out << "\n};\nextern const std::size_t kCrsTablePacked = sizeof kCrsTable;\n"
+      << "extern const char kCrsSource[] = \"PROJ " << PROJ_VERSION_MAJOR << "."
+      << PROJ_VERSION_MINOR << "." << PROJ_VERSION_PATCH
+      << "\";\n}  // namespace console::detail\n";
+  if (!out.flush()) {
+    Die(std::string("cannot write ") + path);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    Die("usage: make_crs_table OUTPUT.cpp");
+  }
+  PJ_CONTEXT* context = proj_context_create();
+  std::vector<System> systems;
+  // Without this, PROJ says so on standard error for each system it cannot write as ESRI WKT.
+  proj_log_level(context, PJ_LOG_NONE);
+  AddSystems(context, PJ_TYPE_PROJECTED_CRS, systems);
+  AddSystems(context, PJ_TYPE_GEOGRAPHIC_2D_CRS, systems);
+  AddSystems(context, PJ_TYPE_GEOGRAPHIC_3D_CRS, systems);
+  std::sort(systems.begin(), systems.end(),
+            [](const System& a, const System& b) { return a.code < b.code; });
+  std::string text;
+  for (const System& system : systems) {
+    text += system.line;
+  }
+  const std::string packed = Packed(text);
+  WriteSource(argv[1], packed, text.size(), systems.size());
+  std::printf("make_crs_table: %zu systems, %zu bytes, %zu packed\n", systems.size(), text.size(),
+              packed.size());
+  proj_context_destroy(context);
+}
