@@ -127,6 +127,19 @@ done <<'CASES'
 --snap=out -- 10 0 0 10 5|'--snap' needs each minimum at or below its maximum, not "Minimum x value" 10 above "Maximum x value" 0
 --snap=out -- 0 10 0 10 -5|'--snap' aligns to a spacing above 0, not "Grid Spacing" -5
 --snap=out -- 0 10 0 10 -4.6|'--snap' aligns to a spacing above 0, not "Grid Spacing" -4.6 (used as -5)
+--crs=32615 -- 0 1 0 1 1|'--crs' takes EPSG: and a system's code, as in --crs=EPSG:32615, not '32615'
+--crs=EPSG:+32615 -- 0 1 0 1 1|'--crs' takes EPSG: and a system's code, as in --crs=EPSG:32615, not 'EPSG:+32615'
+--crs=EPSG:99999999999 -- 0 1 0 1 1|'--crs' takes EPSG: and a system's code, as in --crs=EPSG:32615, not 'EPSG:99999999999'
+--crs=EPSG:5703 -- 0 1 0 1 1|'--crs': EPSG:5703 names no projected system in EPSG's register (as PROJ 9.1.1 holds it)
+--crs=EPSG:4326 -- 0 1 0 1 1|'--crs': EPSG:4326, WGS 84, is a geographic system, in degrees; the grid's values are projected coordinates: name a projected system, in metres or feet
+--crs=EPSG:4979 -- 0 1 0 1 1|'--crs': EPSG:4979, WGS 84, is a geographic system, in degrees; the grid's values are projected coordinates: name a projected system, in metres or feet
+--crs=EPSG:2008 -- 0 1 0 1 1|'--crs': EPSG:2008, NAD27(CGQ77) / SCoPQ zone 2, is deprecated in EPSG's register: name the system that replaces it
+--crs=EPSG:3139 -- 0 1 0 1 1|'--crs': EPSG:3139, Vanua Levu 1915 / Vanua Levu Grid, is projected by a method that a .prj file has no words for
+--crs=EPSG:32615 --crs=EPSG:32615 -- 0 1 0 1 1|'--crs' is given twice
+--crs=EPSG:32615 --output=- -- 0 1 0 1 1|'--crs' writes files beside the grid, which standard output has none of: name the grid's file with --output=PATH
+--crs=EPSG:32615 --output=/dev/null -- 0 1 0 1 1|'--crs' writes files beside the grid, and /dev/null is a stream: name a file
+--crs=EPSG:32615 --format=pnezd --output=p.txt -- 0 1 0 1 1|'--crs' describes the grid's own format, not --format's point file
+--crs=EPSG:32615 --output=sub.d/grid.VRT -- 0 1 0 1 1|'--crs' writes .vrt beside the grid, so the grid's own name cannot end in it: name it NAME.txt or NAME.csv
 CASES
 # What the file loses against the typed values is told before the first byte: after --dry-run's
 # line on standard output, on standard error before a run writes (not with --quiet), and under

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -362,6 +364,71 @@ TEST_F(GenerateGridTest, ReportsEveryByteDoneAtTheEnd) {
   EXPECT_EQ(last.bytes_total, 113u);
   EXPECT_EQ(last.bytes_done, 113u);
 }
+
+// Files that describe the grid go with it: written beside it when the run is, refused with it
+// before its first byte, and, when one fails after the grid took its name, the error says which
+// files hold what.
+struct CompanionCase {
+  const char* name;
+  const char* vrt_folder;     // the .vrt's folder in the test's folder
+  bool vrt_taken_during_run;  // a folder takes the .vrt's name once the run has begun
+  bool cancel;                // the run is cancelled once begun
+  const char* error;          // what the error says before the path it names, or nothing
+  bool new_grid;
+  bool new_prj;
+};
+void PrintTo(const CompanionCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class CompanionTest : public GenerateGridTest, public testing::WithParamInterface<CompanionCase> {};
+
+TEST_P(CompanionTest, GoWithTheGrid) {
+  const CompanionCase& c = GetParam();
+  const std::filesystem::path prj = dir() / "newgrid.prj";
+  const std::filesystem::path vrt = dir() / c.vrt_folder / "newgrid.vrt";
+  WriteFile(output(), "the previous grid");
+  WriteFile(prj, "the previous system");
+  RunOptions options;
+  options.output = output();
+  options.companions = {{prj, "the system"}, {vrt, "the layer\r\n"}};
+  options.progress = [&](const GridProgress&) {
+    if (c.vrt_taken_during_run && !std::filesystem::exists(vrt)) {
+      std::filesystem::create_directory(vrt);
+    }
+    return !c.cancel;
+  };
+  std::string error;
+  try {
+    EXPECT_EQ(GenerateGrid({"0", "400", "0", "200", "200"}, options).cancelled, c.cancel);
+  } catch (const RunError& raised) {
+    error = raised.description();
+  }
+  // The file refused is named; one named after the grid, with which files hold what.
+  const std::string refused = (*c.vrt_folder ? dir() / c.vrt_folder : vrt).string();
+  const std::string holds = ". The new grid is in " + output().string() +
+                            ", described by the new " + prj.string() + "; " + vrt.string() +
+                            " is as it was: run again to describe the grid anew.";
+  EXPECT_EQ(error, !*c.error ? "" : c.error + refused + ")" + (c.new_grid ? holds : ""));
+  EXPECT_EQ(ReadFile(output()).size(), c.new_grid ? 113u : 17u);
+  EXPECT_EQ(ReadFile(prj), c.new_prj ? "the system" : "the previous system");
+  std::vector<std::string> entries = {"newgrid.prj", "newgrid.txt"};
+  if (std::filesystem::exists(vrt)) {
+    entries.insert(entries.end(), "newgrid.vrt");
+    EXPECT_EQ(std::filesystem::is_regular_file(vrt) ? ReadFile(vrt) : "a folder",
+              c.vrt_taken_during_run ? "a folder" : "the layer\r\n");
+  }
+  EXPECT_EQ(Entries(), entries);  // nothing hidden left behind
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Cases, CompanionTest, testing::Values(
+    CompanionCase{"written_with_the_grid", "", false, false, "", true, true},
+    CompanionCase{"refused_before_the_grid", "missing", false, false, "File error: No such file or directory (", false, false},
+    CompanionCase{"cancelled", "", false, true, "", false, false},
+    CompanionCase{"refused_after_the_grid", "", true, false, "File error: replaced during the run by something that is not a regular file, left as it is; run again (", true, true}),
+    testing_support::CaseName());
+// clang-format on
 
 TEST_F(GenerateGridTest, SecondRunReplacesTheFirst) {
   Run({"0", "400", "0", "200", "200"});
