@@ -4,7 +4,7 @@
 # answer on standard output that went nowhere fails; an option that takes a value is given once;
 # --help names only Windows' stops; what the file loses is told in the console's line ends; a
 # folder is named by the path it was found by, and only a link under the name by its target; a
-# point file and a snapped extent as on Linux.
+# point file, a snapped extent and --crs's files (beside a path with backslashes) as on Linux.
 # Each row: the arguments, the status, what standard error says (a pattern), and what holds
 # after it.
 # Usage: tessaplan_grid_windows_test.sh EMULATOR... tessaplan-grid.exe
@@ -53,5 +53,7 @@ g --strict -- 0 10 0 10 2.5^1^warning: "Grid Spacing" 2.5 is used as 2, a whole 
 g --dry-run -- 1.1 4.1 0 0 1 >out.txt^0^^test "$(tr -d '\r' <out.txt)" = $'3 points (1 row, 3 columns), 69 bytes, last point 3.1,0\nwarning: "Maximum x value" 4.1 is not reached: the last column is at 3.1, though one more spacing, to 4.1, stays within it.'
 g --format=penzd --output=p.csv --first-point=9 --elevation=1e1 -- 2000000 2000003 13100000 13100003 3^0^*^test "$(cat p.csv)" = $'9,2000000,13100000,10,r1c1\r\n10,2000000,13100000,10,r2c1\r\n11,2000003,13100000,10,r1c2\r\n12,2000003,13100000,10,r2c2\r'
 g --snap=out --dry-run -- 15 385 -7.5 190 100 >out.txt^0^^test "$(tr -d '\r' <out.txt)" = $'20 points (4 rows, 5 columns), 334 bytes, last point 400,200\nextent 0,400,-100,200 (snapped out to multiples of 100)'
+mkdir sub && g --crs=EPSG:2227 --output='sub\Grid.csv' -- 0 1 0 1 1^0^^test "$(ls sub)" = $'Grid.csv\nGrid.csvt\nGrid.prj\nGrid.vrt' && grep -q '>CSV:Grid.csv<' sub/Grid.vrt
+g --crs=EPSG:2227 --output=NUL -- 0 1 0 1 1^2^tessaplan-grid: '--crs' writes files beside the grid, and NUL is a stream: name a file (see tessaplan-grid --help)^nothing_here
 CASES
 finish
