@@ -5,17 +5,43 @@
 
 namespace grid {
 
+std::string LeftEmpty(const std::vector<std::string>& shown) {
+  if (shown.empty()) {
+    return {};
+  }
+  return "; " + Listed(shown) + ", written in place, " + (shown.size() == 1 ? "is" : "are") +
+         " now empty";
+}
+
 CompanionFiles::CompanionFiles(const std::vector<CompanionFile>& files,
                                const ReplaceOptions& options) {
   for (const CompanionFile& file : files) {
-    auto& replacement = replacements_.emplace_back(
-        std::make_unique<Replacement>(file.path, file.content.size(), options));
-    const std::shared_ptr<NewFile>& written = replacement->file();
-    if (std::error_code error = written->Write(file.content.data(), file.content.size());
-        error || (error = written->Finish())) {
-      replacement->Fail(error);
+    try {
+      auto replacement = std::make_unique<Replacement>(file.path, file.content.size(), options);
+      const std::shared_ptr<NewFile>& written = replacement->file();
+      if (std::error_code error = written->Write(file.content.data(), file.content.size());
+          error || (error = written->Finish())) {
+        replacement->Fail(error);  // which says so of this one, written in place
+      }
+      replacements_.push_back(std::move(replacement));
+    } catch (const RunError& error) {
+      throw Abandoning(error);
     }
   }
+}
+
+std::vector<std::string> CompanionFiles::WrittenInPlace() const {
+  std::vector<std::string> shown;
+  for (const auto& replacement : replacements_) {
+    if (replacement->Overwriting()) {
+      shown.push_back(replacement->ShownPath());
+    }
+  }
+  return shown;
+}
+
+RunError CompanionFiles::Abandoning(const RunError& error) const {
+  return RunError(error.kind(), error.detail() + LeftEmpty(WrittenInPlace()), error.field());
 }
 
 void CompanionFiles::Commit(std::string_view grid_shown) {

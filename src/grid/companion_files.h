@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "grid/replacement.h"
+#include "grid/run_error.h"
 
 namespace grid {
 
@@ -18,6 +19,9 @@ struct CompanionFile {
   std::filesystem::path path;
   std::string content;
 };
+
+// "; a and b, written in place, are now empty", or nothing for no file.
+std::string LeftEmpty(const std::vector<std::string>& shown);
 
 class CompanionFiles {
  public:
@@ -29,6 +33,12 @@ class CompanionFiles {
   // Once the grid, which messages name `grid_shown`, has its name: gives each new file its own.
   // Raises a File error that says which files now hold what.
   void Commit(std::string_view grid_shown);
+
+  // Those written in place (in a folder that takes no new file), as messages name them: a run
+  // abandoned now leaves them empty (see Replacement::Abandon).
+  std::vector<std::string> WrittenInPlace() const;
+  // `error`, which abandons the run, followed by LeftEmpty of those written in place.
+  RunError Abandoning(const RunError& error) const;
 
  private:
   std::vector<std::unique_ptr<Replacement>> replacements_;

@@ -226,6 +226,12 @@ RunResult Write(std::string_view header, std::uint64_t file_size, std::size_t co
     progress.bytes_done = file ? file->BytesDone() : 0;
     return !options.progress || options.progress(progress);
   };
+  const auto cancelled = [&] {
+    return RunResult{.cancelled = true,
+                     .emptied = file->OverwritingTarget(),
+                     .emptied_companions =
+                         companions ? companions->WrittenInPlace() : std::vector<std::string>()};
+  };
   try {
     const ReplaceOptions replace{.sync = options.sync, .folder_advice = options.folder_advice};
     if (options.stream.file) {
@@ -239,25 +245,30 @@ RunResult Write(std::string_view header, std::uint64_t file_size, std::size_t co
     }
     progress.path = file->ShownPath();
     if (!keep_going()) {
-      return {.cancelled = true, .emptied = file->OverwritingTarget()};
+      return cancelled();
     }
     file->Append(header);
     for (std::size_t column = 0; column < columns; ++column) {
       write_column(*file, column);
       progress.points_written += rows;
       if (!keep_going()) {
-        return {.cancelled = true, .emptied = file->OverwritingTarget()};
+        return cancelled();
       }
     }
     progress.saving = true;
     if (!file->Commit()) {
-      return {.cancelled = true, .emptied = file->OverwritingTarget()};
-    }
-    if (companions) {
-      companions->Commit(file->ShownPath());
+      return cancelled();
     }
   } catch (const GridFile::Cancelled&) {
-    return {.cancelled = true, .emptied = file->OverwritingTarget()};
+    return cancelled();
+  } catch (const RunError& error) {
+    if (companions) {
+      throw companions->Abandoning(error);
+    }
+    throw;
+  }
+  if (companions) {
+    companions->Commit(file->ShownPath());
   }
   return {.points_written = progress.points_written, .bytes_written = file_size};
 }

@@ -93,6 +93,8 @@ struct RunResult {
   bool cancelled = false;
   // Cancelled after the file, written in place, was written over: it is now empty.
   bool emptied = false;
+  // The companions written in place that a cancel left empty, as messages name them.
+  std::vector<std::string> emptied_companions = {};
   std::uint64_t points_written = 0;
   std::uint64_t bytes_written = 0;
 };
