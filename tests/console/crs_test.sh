@@ -7,14 +7,15 @@
 # and NAME.prj) open as points in the system, as many as --dry-run counts, over the grid's
 # extent; the grid's bytes are those of a run without --crs. Then where the files go (beside a
 # link, not its target) and their transaction, with a real other user for a folder it may not
-# write; and the warning about files an earlier run left.
-# usage: crs_test.sh TESSAPLAN_GRID SEED
+# write and a real signal; and the warning about files an earlier run left.
+# usage: crs_test.sh TESSAPLAN_GRID SEED SLOW_DISK
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
 grid=$(realpath "$1")
 seed=$2
 database=/usr/share/proj/proj.db
 scratch_folder work
+slow_disk="$work/bin/$(basename "$3")"
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
 mkdir made copied elsewhere
@@ -93,7 +94,7 @@ check "a link: GDAL reads it" eval "ogrinfo -ro -so -al linked/grid.vrt | grep -
 chmod 755 "$work"
 shared="$work/shared"
 mkdir -p "$shared" "$work/bin"
-cp "$grid" "$work/bin/"
+cp "$grid" "$3" "$work/bin/"
 as_user=()
 if [ "$(id -u)" -eq 0 ]; then
   as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups --)
@@ -119,6 +120,20 @@ check "in place, all four: the grid" cmp -s "$shared/newgrid.txt" made/plain.txt
 for extension in prj csvt vrt; do
   check "in place, all four: the .$extension" cmp -s "$shared/newgrid.$extension" "made/newgrid.$extension"
 done
+# Cancelled in place, the four files, all written over, are left empty, and the message says so.
+# Each write of a file takes 1.5 s longer (a slow disk, stood in for): the signal comes once the
+# grid's own first write has begun, after one write of each file beside it.
+mkdir -m 1777 "$work/logs"
+(cd "$shared" && exec "${as_user[@]}" env LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_WRITE_DELAY_MS=1500 \
+  TESSAPLAN_TEST_CALL_LOG="$work/logs/calls.txt" "$work/bin/tessaplan-grid" --crs=EPSG:32615 -- $texts 2>"$work/err.txt") &
+run=$!
+stalls() { test "$(cat "$work/logs/calls.txt" 2>/dev/null | grep -c stall)" -ge "$1"; }
+check "in place, cancelled: the grid's first write begun" within 60 stalls 4
+kill -TERM "$run"
+wait "$run"
+check "in place, cancelled: status 143" test $? -eq 143
+check "in place, cancelled: says so" test "$(cat "$work/err.txt")" = "Cancelled by signal 15; newgrid.txt is now empty; $shared/newgrid.prj, $shared/newgrid.csvt and $shared/newgrid.vrt, written in place, are now empty."
+check "in place, cancelled: all four empty" test -z "$(cat "$shared"/newgrid.*)"
 chmod 755 "$shared"
 
 # A run without --crs says which files an earlier run left beside the grid; not with --quiet.
