@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <new>
 #include <utility>
 
 #include "console/crs_table.h"

@@ -156,10 +156,11 @@ std::string StaleDescriptions(const std::filesystem::path& grid) {
   if (found.empty()) {
     return {};
   }
-  return "warning: " + grid::Listed(found) + (found.size() == 1 ? " is" : " are") +
+  const bool one = found.size() == 1;
+  const std::string them = one ? "it" : "them";
+  return "warning: " + grid::Listed(found) + (one ? " is" : " are") +
          " from an earlier run and may no longer describe " + grid::ShownPath(grid) +
-         ": run with --crs to write " + (found.size() == 1 ? "it" : "them") + " anew, or remove " +
-         (found.size() == 1 ? "it" : "them") + "\n";
+         ": run with --crs to write " + them + " anew, or remove " + them + "\n";
 }
 
 // grid_bench's one line of figures.
@@ -197,10 +198,10 @@ int Write(const Program& program, const Command& command) {
   const grid::RunResult result = RunWithProgress(program, command, options);
   if (result.cancelled) {
     PrintError("Cancelled by " + StopName() + "; " +
-               (options.stream.file ? options.stream.shown + " holds only part of the grid."
-                : result.emptied    ? grid::Escaped(command.output) + " is now empty."
-                                    : grid::Escaped(command.output) + " is as it was.") +
-               "\n");
+               (options.stream.file ? options.stream.shown + " holds only part of the grid"
+                : result.emptied    ? grid::Escaped(command.output) + " is now empty"
+                                    : grid::Escaped(command.output) + " is as it was") +
+               grid::LeftEmpty(result.emptied_companions) + ".\n");
     return CancelledStatus();
   }
   if (program.prints_figures) {
