@@ -12,7 +12,16 @@
 namespace console {
 namespace {
 
-constexpr std::string_view kPrefix = "EPSG:";
+constexpr std::string_view kPrefix = "epsg:";  // in lower case, as AsciiLower makes it
+constexpr std::string_view kExtensions[] = {".prj", ".csvt", ".vrt"};
+
+std::string AsciiLower(std::string_view text) {
+  std::string lower(text);
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  });
+  return lower;
+}
 
 // `packed` (kCrsTable) unpacked into `size` bytes: each byte below 0x80 is followed by that
 // many literal bytes and one more; each other starts a copy of its low seven bits plus 4 bytes
@@ -86,19 +95,6 @@ std::vector<std::string> TableLine(const std::string& table, int code) {
   }
 }
 
-bool StartsWithPrefix(std::string_view text) {
-  if (text.size() < kPrefix.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < kPrefix.size(); ++i) {
-    const char c = text[i];
-    if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c) != kPrefix[i]) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // Text for an XML attribute or element.
 std::string XmlEscaped(std::string_view text) {
   std::string escaped;
@@ -163,7 +159,8 @@ std::string Utf8(const std::filesystem::path& path) {
 }  // namespace
 
 CoordinateSystem FindCoordinateSystem(std::string_view text) {
-  const std::string_view digits = StartsWithPrefix(text) ? text.substr(kPrefix.size()) : "";
+  const std::string_view digits =
+      AsciiLower(text.substr(0, kPrefix.size())) == kPrefix ? text.substr(kPrefix.size()) : "";
   int code = 0;
   const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), code);
   if (digits.empty() || digits.front() == '-' || error != std::errc() ||
@@ -199,10 +196,21 @@ std::string Described(const CoordinateSystem& system) {
 
 std::vector<std::filesystem::path> DescribingPaths(const std::filesystem::path& grid) {
   std::vector<std::filesystem::path> paths;
-  for (const char* extension : {".prj", ".csvt", ".vrt"}) {
+  for (const std::string_view extension : kExtensions) {
     paths.push_back(std::filesystem::path(grid).replace_extension(extension));
   }
   return paths;
+}
+
+std::string DescribingExtension(std::string_view output) {
+  const std::size_t name = output.find_last_of("/\\") + 1;  // npos + 1: from the start
+  const std::size_t dot = output.rfind('.');
+  const std::string extension =
+      dot != std::string_view::npos && dot > name ? AsciiLower(output.substr(dot)) : "";
+  return std::find(std::begin(kExtensions), std::end(kExtensions), extension) !=
+                 std::end(kExtensions)
+             ? extension
+             : "";
 }
 
 std::vector<grid::CompanionFile> DescribingFiles(const CoordinateSystem& system,

@@ -21,7 +21,7 @@ struct CoordinateSystem {
 };
 
 // The system `text` names, as "EPSG:N" (EPSG in any case). Raises a UsageError for another
-// form, a code the table does not hold, or a geographic system.
+// form, a code the table does not hold, and a system --crs refuses, saying why.
 CoordinateSystem FindCoordinateSystem(std::string_view text);
 
 // "EPSG:32615, WGS 84 / UTM zone 15N, metre".
@@ -30,6 +30,11 @@ std::string Described(const CoordinateSystem& system);
 // The files beside `grid`, under the name given (beside a link, not its target: that is where
 // GIS programs look): the name with .prj, .csvt and .vrt for its extension.
 std::vector<std::filesystem::path> DescribingPaths(const std::filesystem::path& grid);
+
+// The extension of the name at the end of `output` (UTF-8), in lower case, when it is one that
+// DescribingPaths gives, in any case (as file systems that ignore case compare names): then the
+// grid would be one of its own files. Empty otherwise.
+std::string DescribingExtension(std::string_view output);
 
 // The three files that describe the grid written at `grid` in `system`, the same bytes on every
 // system.

@@ -306,14 +306,7 @@ void CheckCrs(const Command& command) {
   if (command.point_file) {
     throw UsageError{"'--crs' describes the grid's own format, not --format's point file"};
   }
-  // The output's extension in ASCII lower case, as file systems that ignore case compare it.
-  const std::size_t name = command.output.find_last_of("/\\") + 1;  // npos + 1: from the start
-  const std::size_t dot = command.output.rfind('.');
-  std::string extension = dot != std::string::npos && dot > name ? command.output.substr(dot) : "";
-  std::transform(extension.begin(), extension.end(), extension.begin(), [](char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-  });
-  if (extension == ".prj" || extension == ".csvt" || extension == ".vrt") {
+  if (const std::string extension = DescribingExtension(command.output); !extension.empty()) {
     throw UsageError{"'--crs' writes " + extension +
                      " beside the grid, so the grid's own name cannot end in it: name it "
                      "NAME.txt or NAME.csv"};
