@@ -27,7 +27,7 @@ class CompanionFiles {
  public:
   // Checks that each may be replaced, creates its new file and writes it out (onto the disk,
   // for a synced run): all that is left to fail is the names. Raises a File error, every file
-  // then as it was.
+  // then as it was but for those written in place, which it says are left empty.
   CompanionFiles(const std::vector<CompanionFile>& files, const ReplaceOptions& options);
 
   // Once the grid, which messages name `grid_shown`, has its name: gives each new file its own.
