@@ -165,8 +165,8 @@ CoordinateSystem FindCoordinateSystem(std::string_view text) {
   const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), code);
   if (digits.empty() || digits.front() == '-' || error != std::errc() ||
       end != digits.data() + digits.size()) {
-    throw UsageError{"'--crs' takes EPSG: and a system's code, as in --crs=EPSG:32615, not '" +
-                     grid::Escaped(text) + "'"};
+    throw UsageError{"'--crs' takes EPSG: and a system's code, as in --crs=EPSG:32615, not " +
+                     Quoted(text)};
   }
   const std::vector<std::string> line = TableLine(UnpackedTable(), code);
   const std::string named = "EPSG:" + std::to_string(code);

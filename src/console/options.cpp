@@ -13,13 +13,14 @@
 #include "grid/shown_text.h"
 
 namespace console {
-namespace {
 
 std::string Quoted(std::string_view text) {
   std::string quoted = "'";
   quoted.append(grid::Escaped(text)).append("'");
   return quoted;
 }
+
+namespace {
 
 // The values as the command line gives them, before they are merged into the five texts; and
 // what is checked once every option is known.

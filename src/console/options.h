@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "console/coordinate_system.h"
@@ -36,6 +37,9 @@ struct Command {
 struct UsageError {
   std::string problem;
 };
+
+// A value as a usage error quotes it: in single quotes, escaped.
+std::string Quoted(std::string_view text);
 
 // `arguments` (UTF-8, the program's name first) read into a command, its extent snapped where
 // --snap asks; raises a UsageError. With --help or --version the values are not looked at.

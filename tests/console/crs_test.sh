@@ -55,8 +55,7 @@ check_system() {
   local points
   points=$(grep -o '^[0-9]* points' made/dry-run.txt)
   for source in copied/newgrid.vrt CSV:copied/newgrid.txt; do
-    (cd elsewhere && ogrinfo -ro -so -al "../${source#CSV:}" >/dev/null 2>&1) # the path as given
-    (cd "$work" && ogrinfo -ro -so -al "$source" >"elsewhere/info.txt" 2>&1)
+    (cd elsewhere && ogrinfo -ro -so -al "${source/copied/../copied}" >info.txt 2>&1)
     check "EPSG:$code, $source: points" grep -qx 'Geometry: Point' elsewhere/info.txt
     check "EPSG:$code, $source: as many as --dry-run counts" grep -qx "Feature Count: ${points% points}" elsewhere/info.txt
     check "EPSG:$code, $source: over the grid's extent" grep -qxF 'Extent: (500000.000000, 4000000.000000) - (500400.000000, 4000300.000000)' elsewhere/info.txt
