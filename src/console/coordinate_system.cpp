@@ -213,21 +213,21 @@ std::string DescribingExtension(std::string_view output) {
              : "";
 }
 
-std::vector<grid::CompanionFile> DescribingFiles(const CoordinateSystem& system,
-                                                 const std::filesystem::path& grid) {
-  const std::vector<std::filesystem::path> paths = DescribingPaths(grid);
+std::vector<grid::DescribingFile> DescribingFiles(const CoordinateSystem& system) {
   // A .prj has one line and no line end, as GIS programs write it.
   std::string projection = system.wkt;
-  // The grid's two coordinates make the point; its name stays text.
-  std::string columns = "\"CoordX\",\"CoordY\",\"String\"\r\n";
-  std::string layer = Filled(kLayerFile, {{"{layer}", XmlEscaped(Utf8(grid.stem()))},
-                                          {"{grid}", XmlEscaped(Utf8(grid.filename()))},
-                                          {"{code}", std::to_string(system.code)},
-                                          {"{x}", std::string(grid::kEastingColumn)},
-                                          {"{y}", std::string(grid::kNorthingColumn)}});
-  return {{paths[0], std::move(projection)},
-          {paths[1], std::move(columns)},
-          {paths[2], std::move(layer)}};
+  const int code = system.code;
+  return {{std::string(kExtensions[0]), [projection](const auto&) { return projection; }},
+          // The grid's two coordinates make the point; its name stays text.
+          {std::string(kExtensions[1]),
+           [](const auto&) { return std::string("\"CoordX\",\"CoordY\",\"String\"\r\n"); }},
+          {std::string(kExtensions[2]), [code](const std::filesystem::path& grid) {
+             return Filled(kLayerFile, {{"{layer}", XmlEscaped(Utf8(grid.stem()))},
+                                        {"{grid}", XmlEscaped(Utf8(grid.filename()))},
+                                        {"{code}", std::to_string(code)},
+                                        {"{x}", std::string(grid::kEastingColumn)},
+                                        {"{y}", std::string(grid::kNorthingColumn)}});
+           }}};
 }
 
 }  // namespace console

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "grid/companion_files.h"
+#include "grid/file_set.h"
 
 namespace console {
 
@@ -36,9 +36,8 @@ std::vector<std::filesystem::path> DescribingPaths(const std::filesystem::path& 
 // grid would be one of its own files. Empty otherwise.
 std::string DescribingExtension(std::string_view output);
 
-// The three files that describe the grid written at `grid` in `system`, the same bytes on every
-// system.
-std::vector<grid::CompanionFile> DescribingFiles(const CoordinateSystem& system,
-                                                 const std::filesystem::path& grid);
+// The three files that describe a grid in `system`, made for the grid's name as the run finds
+// it; the same bytes on every system.
+std::vector<grid::DescribingFile> DescribingFiles(const CoordinateSystem& system);
 
 }  // namespace console

@@ -108,7 +108,7 @@ grid::RunOptions WriteOptions(const Program& program, const Command& command) {
     options.stream = grid::OpenStream(options.output, options.sync);
   }
   if (command.crs) {
-    options.companions = DescribingFiles(*command.crs, options.output);
+    options.describing = DescribingFiles(*command.crs);
   }
   return options;
 }
@@ -201,7 +201,7 @@ int Write(const Program& program, const Command& command) {
                (options.stream.file ? options.stream.shown + " holds only part of the grid"
                 : result.emptied    ? grid::Escaped(command.output) + " is now empty"
                                     : grid::Escaped(command.output) + " is as it was") +
-               grid::LeftEmpty(result.emptied_companions) + ".\n");
+               grid::LeftEmpty(result.emptied_describing) + ".\n");
     return CancelledStatus();
   }
   if (program.prints_figures) {
@@ -232,6 +232,8 @@ int RunGridCommand(const Program& program, const std::vector<std::string>& argum
       return Answer(std::string(program.name) + " " + TESSAPLAN_VERSION + "\n");
     }
     return command.dry_run ? Measure(command) : Write(program, command);
+  } catch (const grid::TargetClash& error) {
+    return UsageFailure(program, error.what());
   } catch (const grid::RunError& error) {
     PrintError("Run-time error " + std::to_string(error.number()) + ": " + error.description() +
                "\n");

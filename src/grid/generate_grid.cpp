@@ -220,28 +220,29 @@ template <typename WriteColumn>
 RunResult Write(std::string_view header, std::uint64_t file_size, std::size_t columns,
                 std::size_t rows, const RunOptions& options, WriteColumn write_column) {
   GridProgress progress{.points_total = columns * rows, .bytes_total = file_size};
-  std::optional<CompanionFiles> companions;
+  std::optional<FileSet> files;
   std::optional<GridFile> file;
   const auto keep_going = [&] {
     progress.bytes_done = file ? file->BytesDone() : 0;
     return !options.progress || options.progress(progress);
   };
   const auto cancelled = [&] {
-    return RunResult{.cancelled = true,
-                     .emptied = file->OverwritingTarget(),
-                     .emptied_companions =
-                         companions ? companions->WrittenInPlace() : std::vector<std::string>()};
+    return RunResult{
+        .cancelled = true,
+        .emptied = file->OverwritingTarget(),
+        .emptied_describing = files ? files->WrittenInPlace() : std::vector<std::string>()};
   };
   try {
-    const ReplaceOptions replace{.sync = options.sync, .folder_advice = options.folder_advice};
     if (options.stream.file) {
       file.emplace(options.stream.file, options.stream.shown, keep_going);
     } else {
-      // First, so that a companion refused leaves a grid written in place untouched.
-      if (!options.companions.empty()) {
-        companions.emplace(options.companions, replace);
+      files.emplace(options.output, file_size, options.describing,
+                    ReplaceOptions{.sync = options.sync, .folder_advice = options.folder_advice});
+      if (options.point_file) {
+        files->KeepApartFrom(kGridFileName, "the grid's own format");
       }
-      file.emplace(options.output, file_size, replace, keep_going);
+      files->WriteDescribing();
+      file.emplace(files->grid(), keep_going);
     }
     progress.path = file->ShownPath();
     if (!keep_going()) {
@@ -256,19 +257,16 @@ RunResult Write(std::string_view header, std::uint64_t file_size, std::size_t co
       }
     }
     progress.saving = true;
-    if (!file->Commit()) {
+    if (!file->Finish() || (files && !files->Commit(keep_going))) {
       return cancelled();
     }
   } catch (const GridFile::Cancelled&) {
     return cancelled();
   } catch (const RunError& error) {
-    if (companions) {
-      throw companions->Abandoning(error);
+    if (files) {
+      throw files->Abandoning(error);
     }
     throw;
-  }
-  if (companions) {
-    companions->Commit(file->ShownPath());
   }
   return {.points_written = progress.points_written, .bytes_written = file_size};
 }

@@ -10,14 +10,17 @@
 #include <string_view>
 #include <vector>
 
-#include "grid/companion_files.h"
 #include "grid/fields.h"
+#include "grid/file_set.h"
 #include "grid/point_file.h"
 #include "grid/run_error.h"
 
 namespace grid {
 
 class NewFile;
+
+// The file a run writes, in the current folder, unless told otherwise.
+inline constexpr std::string_view kGridFileName = "newgrid.txt";
 
 // The grid's columns, as its header names them: each point's x, its y, and its "r1c1" name.
 inline constexpr std::string_view kEastingColumn = "easting";
@@ -74,7 +77,7 @@ struct RunOptions {
   char decimal_separator = '.';
   // Wait until the file is on the disk before the run counts as done.
   bool sync = true;
-  std::filesystem::path output = "newgrid.txt";
+  std::filesystem::path output = std::filesystem::path(kGridFileName);
   // Where the grid goes instead of `output`, when it is a stream.
   GridStream stream = {};
   // Said after a File error about the current folder.
@@ -84,17 +87,17 @@ struct RunOptions {
   std::function<bool(const GridProgress&)> progress = {};
   // A point file for survey software in the grid's place (point_file.h), from the command line.
   std::optional<PointFileOptions> point_file = {};
-  // Files that describe the grid, written beside it in its transaction (companion_files.h);
+  // Files that describe the grid, written beside its name in its transaction (file_set.h);
   // none for a stream.
-  std::vector<CompanionFile> companions = {};
+  std::vector<DescribingFile> describing = {};
 };
 
 struct RunResult {
   bool cancelled = false;
   // Cancelled after the file, written in place, was written over: it is now empty.
   bool emptied = false;
-  // The companions written in place that a cancel left empty, as messages name them.
-  std::vector<std::string> emptied_companions = {};
+  // The describing files written in place that a cancel left empty, as messages name them.
+  std::vector<std::string> emptied_describing = {};
   std::uint64_t points_written = 0;
   std::uint64_t bytes_written = 0;
 };
@@ -134,6 +137,8 @@ std::optional<GridMeasure> MeasureIfValid(const FieldTexts& texts, char decimal_
 // row by row within a column, to options.output, replacing the file there only once the new one
 // is complete. Returns what was written, or cancelled. Raises RunError, also when the machine
 // runs out of memory; on any error or cancel the file at options.output is left as it was.
+// Raises TargetClash, before anything is written, where the files of the run lead to one file,
+// or a point file to newgrid.txt.
 RunResult GenerateGrid(const FieldTexts& texts, const RunOptions& options = {});
 
 }  // namespace grid

@@ -98,7 +98,16 @@ void GridFile::Writer::Run() {
 
 GridFile::GridFile(const std::filesystem::path& target, std::uint64_t size,
                    const ReplaceOptions& options, std::function<bool()> keep_going)
-    : replacement_(std::in_place, target, size, options), keep_going_(std::move(keep_going)) {
+    : owned_(std::make_unique<Replacement>(target, size, options)),
+      replacement_(owned_.get()),
+      keep_going_(std::move(keep_going)) {
+  replacement_->BeginWriting();
+  StartWriter(replacement_->file());
+}
+
+GridFile::GridFile(Replacement& replacement, std::function<bool()> keep_going)
+    : replacement_(&replacement), keep_going_(std::move(keep_going)) {
+  replacement_->BeginWriting();
   StartWriter(replacement_->file());
 }
 
@@ -166,6 +175,17 @@ void GridFile::HandOver() {
 }
 
 bool GridFile::Commit() {
+  if (!Finish()) {
+    return false;
+  }
+  if (owned_) {
+    owned_->Commit();
+  }
+  committed_ = true;
+  return true;
+}
+
+bool GridFile::Finish() {
   std::error_code error;
   {
     std::unique_lock lock(writer_->mutex);
@@ -186,14 +206,7 @@ bool GridFile::Commit() {
   if (error) {
     Fail(error);
   }
-  if (!KeepGoing()) {
-    return false;
-  }
-  if (replacement_) {
-    replacement_->Commit();
-  }
-  committed_ = true;
-  return true;
+  return KeepGoing();
 }
 
 // Stops the writer and drops the new file. A writer held up by a slow disk is left to finish
@@ -212,8 +225,8 @@ void GridFile::Abandon() {
       writer_thread_.detach();
     }
   }
-  if (replacement_) {
-    replacement_->Abandon();
+  if (owned_) {
+    owned_->Abandon();
   }
 }
 

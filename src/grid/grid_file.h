@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string_view>
 #include <thread>
 
@@ -31,6 +30,9 @@ class GridFile {
   // returns false the run is abandoned at once. Raises a File error before anything is written.
   GridFile(const std::filesystem::path& target, std::uint64_t size, const ReplaceOptions& options,
            std::function<bool()> keep_going = {});
+  // Writes into `replacement`'s new file, begun now (see Replacement::BeginWriting), for a
+  // caller that commits it, and drops it, with others (file_set.h).
+  GridFile(Replacement& replacement, std::function<bool()> keep_going = {});
   // Streams to `stream`, which messages name `shown`, as it is written, with no file to replace
   // (standard output, a pipe): what was written stays written, whatever ends the run.
   GridFile(std::shared_ptr<NewFile> stream, std::string shown,
@@ -61,9 +63,11 @@ class GridFile {
     return replacement_ ? std::string_view(replacement_->ShownPath()) : std::string_view();
   }
 
-  // Writes out everything, waits for the disk if asked, and gives the new file the target's
-  // name. Returns false, the target as it was, when `keep_going` said stop meanwhile. Raises a
-  // File error, the target then as it was too.
+  // Writes out everything and waits for the disk if asked. Returns false when `keep_going` said
+  // stop meanwhile. Raises a File error.
+  bool Finish();
+  // Finish, then gives the new file the target's name. Returns false, the target as it was,
+  // when `keep_going` said stop meanwhile. Raises a File error, the target then as it was too.
   bool Commit();
 
  private:
@@ -75,7 +79,8 @@ class GridFile {
   bool KeepGoing() const { return !keep_going_ || keep_going_(); }
   void Abandon();
 
-  std::optional<Replacement> replacement_;  // none for a stream
+  std::unique_ptr<Replacement> owned_;  // the replacement this writer commits itself
+  Replacement* replacement_ = nullptr;  // none for a stream
   std::string shown_stream_;
   std::function<bool()> keep_going_;
   std::shared_ptr<Writer> writer_;

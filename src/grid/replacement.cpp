@@ -1,18 +1,33 @@
 #include <random>
 
 #include "grid/replacement_state.h"
+#include "grid/run_error.h"
 #include "grid/shown_text.h"
 // This system's, from the folder the build chose.
 #include "system_state.h"
 
 namespace grid {
 
+Replacement::Replacement() : state_(std::make_unique<detail::SystemState>()) {}
+
 Replacement::Replacement(const std::filesystem::path& target, std::uint64_t size,
                          const ReplaceOptions& options)
-    : state_(std::make_unique<detail::SystemState>()) {
+    : Replacement() {
   state_->options = options;
+  state_->Find(target);
+  Make(size);
+}
+
+Replacement::Replacement(const Replacement& beside, const std::filesystem::path& name,
+                         std::uint64_t size, const ReplaceOptions& options)
+    : Replacement() {
+  state_->options = options;
+  state_->FindBeside(*beside.state_, name);
+  Make(size);
+}
+
+void Replacement::Make(std::uint64_t size) {
   try {
-    state_->Find(target);
     state_->CheckTarget();
     state_->SweepLeftovers();
     state_->Create(size);
@@ -20,6 +35,24 @@ Replacement::Replacement(const std::filesystem::path& target, std::uint64_t size
     Abandon();
     throw;
   }
+}
+
+bool Replacement::SameTarget(const Replacement& other) const {
+  return detail::SameTarget(*state_, *other.state_);
+}
+
+bool Replacement::Reaches(const std::filesystem::path& name, bool in_current_folder) const {
+  detail::SystemState look;
+  try {
+    if (in_current_folder) {
+      look.Find(name);
+    } else {
+      look.FindBeside(*state_, name);
+    }
+  } catch (const RunError&) {
+    return false;
+  }
+  return detail::SameTarget(*state_, look);
 }
 
 Replacement::~Replacement() {

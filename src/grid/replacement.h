@@ -9,8 +9,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 namespace grid {
@@ -52,6 +54,11 @@ class Replacement {
   // written, naming the file or, when it is the problem, its folder.
   Replacement(const std::filesystem::path& target, std::uint64_t size,
               const ReplaceOptions& options);
+  // The same for the file named `name` beside the name `beside` was given (beside a link, not
+  // its target), found from the folder `beside` holds for that name: a folder renamed or a link
+  // swapped during the run cannot part the two.
+  Replacement(const Replacement& beside, const std::filesystem::path& name, std::uint64_t size,
+              const ReplaceOptions& options);
   // Abandons the new file unless Commit gave it its name.
   ~Replacement();
   Replacement(const Replacement&) = delete;
@@ -60,6 +67,24 @@ class Replacement {
   const std::shared_ptr<NewFile>& file() const;
   // The file replaced, after links, as messages name it.
   const std::string& ShownPath() const;
+  // The name given, in its folder, before a link there is followed (the Windows name as the
+  // system reads it: no trailing dots or blanks); and as messages name it.
+  std::filesystem::path GivenName() const;
+  std::string ShownGiven() const;
+
+  // Whether the two replace one file: the same file (a hard link counts), or where there is
+  // none yet, the same name in the same folder; on Windows, names compared without case.
+  bool SameTarget(const Replacement& other) const;
+  // Whether the file replaced has the name `name` in its folder, by the system's rule for names.
+  bool NamedAs(std::string_view name) const;
+  // Whether `name`, beside the name this one was given or (`in_current_folder`) in the current
+  // folder, leads to the file this one replaces. Only looks: a name that cannot be followed
+  // leads nowhere.
+  bool Reaches(const std::filesystem::path& name, bool in_current_folder) const;
+
+  // Written in place, the old file is written over from here on: it is cut to the new size.
+  // Otherwise nothing. Called once every file of the run has been checked and made.
+  void BeginWriting();
 
   // Once the writer has finished: gives the new file the target's name, over the old file.
   // Raises a File error, the target then as it was; or, for a synced run whose folder the disk
@@ -72,10 +97,21 @@ class Replacement {
   // Whether Abandon would now leave the target empty.
   bool Overwriting() const;
 
+  // Runs at once that replace files in one folder give them their names one run at a time:
+  // waits, asking `keep_going` every few tens of milliseconds, until this run holds the
+  // folder's lock. False, nothing held, once `keep_going` says stop. The lock is the
+  // system's, on the folder that holds the given name, and goes with the process however it
+  // ends; a folder that cannot be locked (one this user may not read) is not waited for.
+  bool LockNames(const std::function<bool()>& keep_going);
+  void UnlockNames();
+
   // A File error about the target: the system's reason and the target's path.
   [[noreturn]] void Fail(std::error_code error) const;
 
  private:
+  Replacement();
+  void Make(std::uint64_t size);
+
   std::unique_ptr<detail::SystemState> state_;
 };
 

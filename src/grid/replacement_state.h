@@ -1,12 +1,14 @@
 // What both systems' replacements share, private to them: the state every replacement keeps,
 // and the name of the hidden file it writes. Each system's detail::SystemState (system_state.h
 // in unix/ and windows/, the one the build chooses) adds its own and the steps:
-// - Find(target): finds the file the target names (following links) and its folder;
+// - Find(target): finds the file the target names (following links) and its folder, and keeps
+//   the folder of the name given; FindBeside(state, name) does so for a name in that folder;
 // - CheckTarget(): asks everything that could refuse the replacement at the end;
 // - SweepLeftovers(): removes what runs that were killed left in the folder;
 // - Create(size): creates the new file beside the target with the old file's rights and `size`
 //   bytes reserved;
-// each raising a File error, and taken in that order by replacement.cpp.
+// each raising a File error, and taken in that order by replacement.cpp. Only Find is taken to
+// look at what a name reaches (SameTarget, in each system's new_file.cpp, compares two).
 #pragma once
 
 #include <cstddef>

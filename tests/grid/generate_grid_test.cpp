@@ -367,31 +367,43 @@ TEST_F(GenerateGridTest, ReportsEveryByteDoneAtTheEnd) {
 
 // Files that describe the grid go with it: written beside it when the run is, refused with it
 // before its first byte, and, when one fails after the grid took its name, the error says which
-// files hold what.
-struct CompanionCase {
+// files hold what. A describing name that leads to the grid's own file (a hard link here), or a
+// point file's that leads to newgrid.txt, is refused before anything is written.
+struct DescribingCase {
   const char* name;
-  const char* vrt_folder;     // the .vrt's folder in the test's folder
+  const char* vrt_before;     // "": none; "folder"; "grid": a hard link to the grid
   bool vrt_taken_during_run;  // a folder takes the .vrt's name once the run has begun
   bool cancel;                // the run is cancelled once begun
   bool fails;                 // with a File error
+  bool clash;                 // refused as two names of one file
   bool new_grid;
   bool new_prj;
 };
-void PrintTo(const CompanionCase& c, std::ostream* out) {
+void PrintTo(const DescribingCase& c, std::ostream* out) {
   *out << c.name;
 }
 
-class CompanionTest : public GenerateGridTest, public testing::WithParamInterface<CompanionCase> {};
+class DescribingTest : public GenerateGridTest,
+                       public testing::WithParamInterface<DescribingCase> {};
 
-TEST_P(CompanionTest, GoWithTheGrid) {
-  const CompanionCase& c = GetParam();
+TEST_P(DescribingTest, GoWithTheGrid) {
+  const DescribingCase& c = GetParam();
   const std::filesystem::path prj = dir() / "newgrid.prj";
-  const std::filesystem::path vrt = dir() / c.vrt_folder / "newgrid.vrt";
+  const std::filesystem::path vrt = dir() / "newgrid.vrt";
   WriteFile(output(), "the previous grid");
   WriteFile(prj, "the previous system");
+  if (c.vrt_before == std::string_view("folder")) {
+    std::filesystem::create_directory(vrt);
+  } else if (c.vrt_before == std::string_view("grid")) {
+    std::filesystem::create_hard_link(output(), vrt);
+  }
   RunOptions options;
   options.output = output();
-  options.companions = {{prj, "the system"}, {vrt, "the layer\r\n"}};
+  // The layer names the grid it was made for.
+  options.describing = {{".prj", [](const auto&) { return std::string("the system"); }},
+                        {".vrt", [](const std::filesystem::path& grid) {
+                           return "the layer over " + grid.string() + "\r\n";
+                         }}};
   options.progress = [&](const GridProgress&) {
     if (c.vrt_taken_during_run && !std::filesystem::exists(vrt)) {
       std::filesystem::create_directory(vrt);
@@ -399,38 +411,63 @@ TEST_P(CompanionTest, GoWithTheGrid) {
     return !c.cancel;
   };
   std::string error;
+  std::string clash;
   try {
     EXPECT_EQ(GenerateGrid({"0", "400", "0", "200", "200"}, options).cancelled, c.cancel);
   } catch (const RunError& raised) {
     error = raised.description();
+  } catch (const TargetClash& raised) {
+    clash = raised.what();
   }
   // The file refused is named; one named after the grid, with which files hold what.
-  const std::string refused = (*c.vrt_folder ? dir() / c.vrt_folder : vrt).string();
   const std::string holds = ". The new grid is in " + output().string() +
                             ", described by the new " + prj.string() + "; " + vrt.string() +
                             " is as it was: run again to describe the grid anew.";
   // The system's reason comes first, in its own words.
   EXPECT_EQ(error.starts_with("File error: "), c.fails) << error;
-  EXPECT_TRUE(error.ends_with(!c.fails ? "" : refused + ")" + (c.new_grid ? holds : ""))) << error;
+  EXPECT_TRUE(error.ends_with(!c.fails ? "" : vrt.string() + ")" + (c.new_grid ? holds : "")))
+      << error;
+  EXPECT_EQ(clash.starts_with(output().string() + " and " + vrt.string() + " lead to one file"),
+            c.clash)
+      << clash;
   EXPECT_EQ(ReadFile(output()).size(), c.new_grid ? 113u : 17u);
   EXPECT_EQ(ReadFile(prj), c.new_prj ? "the system" : "the previous system");
   std::vector<std::string> entries = {"newgrid.prj", "newgrid.txt"};
   if (std::filesystem::exists(vrt)) {
     entries.insert(entries.end(), "newgrid.vrt");
-    EXPECT_EQ(std::filesystem::is_regular_file(vrt) ? ReadFile(vrt) : "a folder",
-              c.vrt_taken_during_run ? "a folder" : "the layer\r\n");
+    const std::string expected = c.vrt_taken_during_run || *c.vrt_before == 'f' ? "a folder"
+                                 : *c.vrt_before == 'g' ? "the previous grid"
+                                                        : "the layer over newgrid.txt\r\n";
+    EXPECT_EQ(std::filesystem::is_regular_file(vrt) ? ReadFile(vrt) : "a folder", expected);
   }
   EXPECT_EQ(Entries(), entries);  // nothing hidden left behind
 }
 
 // clang-format off
-INSTANTIATE_TEST_SUITE_P(Cases, CompanionTest, testing::Values(
-    CompanionCase{"written_with_the_grid", "", false, false, false, true, true},
-    CompanionCase{"refused_before_the_grid", "missing", false, false, true, false, false},
-    CompanionCase{"cancelled", "", false, true, false, false, false},
-    CompanionCase{"refused_after_the_grid", "", true, false, true, true, true}),
+INSTANTIATE_TEST_SUITE_P(Cases, DescribingTest, testing::Values(
+    DescribingCase{"written_with_the_grid", "", false, false, false, false, true, true},
+    DescribingCase{"refused_before_the_grid", "folder", false, false, true, false, false, false},
+    DescribingCase{"one_file_with_the_grid", "grid", false, false, false, true, false, false},
+    DescribingCase{"cancelled", "", false, true, false, false, false, false},
+    DescribingCase{"refused_after_the_grid", "", true, false, true, false, true, true}),
     testing_support::CaseName());
 // clang-format on
+
+// A point file never goes into newgrid.txt, whatever name leads to it: refused before anything
+// is written.
+TEST_F(GenerateGridTest, PointFileKeepsOffTheGrid) {
+  WriteFile(output(), "the previous grid");
+  const std::filesystem::path points = dir() / "points.csv";
+  std::filesystem::create_hard_link(output(), points);
+  RunOptions options;
+  options.output = points;
+  options.point_file = PointFileOptions{};
+  EXPECT_THROW(GenerateGrid({"0", "400", "0", "200", "200"}, options), TargetClash);
+  EXPECT_EQ(ReadFile(output()), "the previous grid");
+  options.output = dir() / "other.csv";
+  GenerateGrid({"0", "400", "0", "200", "200"}, options);
+  EXPECT_EQ(ReadFile(output()), "the previous grid");
+}
 
 TEST_F(GenerateGridTest, SecondRunReplacesTheFirst) {
   Run({"0", "400", "0", "200", "200"});

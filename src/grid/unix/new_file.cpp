@@ -26,6 +26,8 @@ constexpr std::uint64_t kDirtyWindow = std::uint64_t{32} << 20;
 // Write-back is started for this much at a time: requests large enough for the disk to merge.
 constexpr std::uint64_t kWriteBackStep = std::uint64_t{8} << 20;
 constexpr std::uint64_t kPage = 4096;
+// How often a run waiting for another's commit asks whether to go on.
+constexpr useconds_t kLockPollMicroseconds = 10000;
 
 // sync_file_range is an optimisation: file systems that do not have it fall back to the one
 // fsync at the end.
@@ -287,9 +289,8 @@ Fd SystemState::CreateHidden() {
   FailInFolder(EEXIST);
 }
 
-// The file's `size` bytes, within the limits, and room for its name. Written in place, the file
-// holds exactly the grid: what lay beyond it goes now, and from here on the old grid is being
-// written over.
+// The file's `size` bytes, within the limits, and room for its name. Written in place, they are
+// claimed beside the old content, which stays as it is until BeginWriting.
 void SystemState::ClaimSpace(std::uint64_t size) {
   const auto fail_for_space = [&](int error) {
     if (error == ENOSPC || error == EFBIG || error == EDQUOT) {
@@ -303,12 +304,7 @@ void SystemState::ClaimSpace(std::uint64_t size) {
   if (hidden_name.empty() && !in_place) {
     CheckRoomForName();
   }
-  if (in_place) {
-    if (RetryOnInterrupt([&] { return ::ftruncate(file->fd(), static_cast<off_t>(size)); }) != 0) {
-      fail_for_space(errno);
-    }
-    overwriting = true;
-  }
+  size_claimed = size;
 }
 
 // An unnamed file gets a hidden name first, as a link cannot replace an existing name. It is
@@ -378,6 +374,9 @@ void Replacement::Commit() {
 
 void Replacement::Abandon() {
   SystemState& s = *state_;
+  if (s.committed) {
+    return;
+  }
   if (s.directory.valid() && !s.hidden_name.empty()) {
     ::unlinkat(s.directory.get(), s.hidden_name.c_str(), 0);
     s.hidden_name.clear();
@@ -393,6 +392,61 @@ void Replacement::Abandon() {
 
 bool Replacement::Overwriting() const {
   return state_->overwriting;
+}
+
+std::filesystem::path Replacement::GivenName() const {
+  return state_->given_name;
+}
+
+std::string Replacement::ShownGiven() const {
+  return detail::Within(state_->shown_given_folder, state_->given_name);
+}
+
+bool Replacement::NamedAs(std::string_view name) const {
+  return state_->name == name;
+}
+
+// Written in place, the file holds exactly the grid: what lay beyond it goes now, and from here
+// on the old grid is being written over.
+void Replacement::BeginWriting() {
+  SystemState& s = *state_;
+  if (!s.in_place) {
+    return;
+  }
+  if (RetryOnInterrupt(
+          [&] { return ::ftruncate(s.file->fd(), static_cast<off_t>(s.size_claimed)); }) != 0) {
+    if (errno == ENOSPC || errno == EFBIG || errno == EDQUOT) {
+      detail::FailForSpace(detail::Reason(errno), s.size_claimed, s.shown);
+    }
+    Fail(Error(errno));
+  }
+  s.overwriting = true;
+}
+
+// An advisory lock on the given folder, taken through the handle held: not on whatever has its
+// path now. A file system without locks (some network ones) commits unordered, as before locks.
+bool Replacement::LockNames(const std::function<bool()>& keep_going) {
+  SystemState& s = *state_;
+  detail::Fd folder(RetryOnInterrupt(
+      [&] { return ::openat(s.given_folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+  if (!folder.valid()) {
+    return true;  // a folder this user may not read (a drop box)
+  }
+  while (::flock(folder.get(), LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EWOULDBLOCK && errno != EINTR) {
+      return true;
+    }
+    if (keep_going && !keep_going()) {
+      return false;
+    }
+    ::usleep(detail::kLockPollMicroseconds);
+  }
+  s.names_lock = std::move(folder);
+  return true;
+}
+
+void Replacement::UnlockNames() {
+  state_->names_lock = detail::Fd();  // the close releases it
 }
 
 void Replacement::Fail(std::error_code error) const {

@@ -95,10 +95,17 @@ struct SystemState final : ReplacementState {
   Fd directory;  // the folder, held for the whole run
   bool directory_readable = false;
   std::string name;  // the name the file takes there
+  // The folder that holds the name given, before a link there is followed, held too; the name
+  // and that folder as messages name it. The files that describe the grid are found from here.
+  Fd given_folder;
+  std::string given_name;
+  std::string shown_given_folder;
+  Fd names_lock;  // the given folder, locked while the run's files take their names
   bool exists = false;
   struct stat existing {};
   bool in_place = false;             // a writable file in a folder this user may not write
   bool overwriting = false;          // in place, and the old grid no longer whole
+  std::uint64_t size_claimed = 0;    // the new file's size
   std::string hidden_name;           // the new file's name meanwhile, once it has one
   std::shared_ptr<SystemFile> file;  // the new file; `shared` for the writer
   // A second descriptor of the new file, taken with it: it keeps the lock while the first is
@@ -114,6 +121,8 @@ struct SystemState final : ReplacementState {
   int own_descriptor = -1;
 
   void Find(const std::filesystem::path& target);
+  void FindBeside(const SystemState& beside, const std::filesystem::path& name_beside);
+  void Walk(std::deque<std::string> parts);
   void StartWalkAt(bool root);
   bool FollowLink(const std::string& part, const struct stat& status, bool last,
                   std::deque<std::string>& parts);
@@ -143,6 +152,13 @@ struct SystemState final : ReplacementState {
     detail::FailInFolder(Reason(error), shown_folder, Advice());
   }
 };
+
+// A name in a folder as messages show it.
+std::string Within(const std::string& shown_folder, const std::string& name);
+
+// Whether the two lead to one file: the same file, or where there is none yet, the same name in
+// the same folder.
+bool SameTarget(const SystemState& a, const SystemState& b);
 
 // How many hidden names a run tries that the next run can find without listing the folder.
 inline constexpr int kPredictedSlots = 8;

@@ -86,15 +86,6 @@ int DescriptorNumber(const std::string& name) {
   return error == std::errc() && end == name.data() + name.size() ? number : -1;
 }
 
-// A name in a folder as messages show it. In a folder that is not known by its path (a deleted
-// current folder) the folder alone is named.
-std::string Within(const std::string& shown_folder, const std::string& name) {
-  if (!shown_folder.empty() && shown_folder.front() != '/') {
-    return shown_folder;
-  }
-  return (shown_folder == "/" ? "" : shown_folder) + "/" + Escaped(name);
-}
-
 [[noreturn]] void FailOnPath(const std::string& reason, const std::string& shown_folder,
                              const std::string& name) {
   detail::FailOnFile(reason, Within(shown_folder, name));
@@ -106,6 +97,24 @@ std::string Within(const std::string& shown_folder, const std::string& name) {
 }
 
 }  // namespace
+
+// In a folder that is not known by its path (a deleted current folder) the folder alone is named.
+std::string Within(const std::string& shown_folder, const std::string& name) {
+  if (!shown_folder.empty() && shown_folder.front() != '/') {
+    return shown_folder;
+  }
+  return (shown_folder == "/" ? "" : shown_folder) + "/" + Escaped(name);
+}
+
+bool SameTarget(const SystemState& a, const SystemState& b) {
+  if (a.exists || b.exists) {
+    return a.exists && b.exists && SameFile(a.existing, b.existing);
+  }
+  struct stat folder_a {};
+  struct stat folder_b {};
+  return a.name == b.name && ::fstat(a.directory.get(), &folder_a) == 0 &&
+         ::fstat(b.directory.get(), &folder_b) == 0 && SameFile(folder_a, folder_b);
+}
 
 bool IsOwnDescriptorFolder(const int directory) {
   struct stat folder {};
@@ -131,6 +140,22 @@ void SystemState::Find(const fs::path& target) {
     parts.push_back(part.string());
   }
   StartWalkAt(target.is_absolute());
+  Walk(std::move(parts));
+}
+
+// The walk for a name in the folder that holds `beside`'s given name, from its handle.
+void SystemState::FindBeside(const SystemState& beside, const fs::path& name_beside) {
+  directory = Fd(::fcntl(beside.given_folder.get(), F_DUPFD_CLOEXEC, 0));
+  shown_folder = beside.shown_given_folder;
+  if (!directory.valid()) {
+    FailInFolder(errno);
+  }
+  Walk({name_beside.string()});
+}
+
+// From the folder held, one name of `parts` at a time; the first time the last name given is
+// reached, its folder is kept as the given one.
+void SystemState::Walk(std::deque<std::string> parts) {
   if (parts.empty()) {
     detail::FailOnFile(Reason(EISDIR), shown_folder);  // "/": a folder, not a missing one
   }
@@ -138,6 +163,14 @@ void SystemState::Find(const fs::path& target) {
     const std::string part = parts.front();
     parts.pop_front();
     const bool last = parts.empty();
+    if (last && !given_folder.valid()) {
+      given_folder = Fd(::fcntl(directory.get(), F_DUPFD_CLOEXEC, 0));
+      if (!given_folder.valid()) {
+        FailInFolder(errno);
+      }
+      given_name = part;
+      shown_given_folder = shown_folder;
+    }
     if (part.empty() || part == ".") {
       if (last) {
         detail::FailOnFile(Reason(EISDIR), shown_folder);

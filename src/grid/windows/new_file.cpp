@@ -12,6 +12,8 @@
 
 #include <atomic>
 #include <cstring>
+#include <cwchar>
+#include <iterator>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -40,6 +42,8 @@ constexpr const char* kHeldOpen =
 // How long a rename refused by another handle is tried again: 20 times 50 ms.
 constexpr int kRenameAttempts = 20;
 constexpr DWORD kRenameRetryMilliseconds = 50;
+// How often a run waiting for another's commit asks whether to go on.
+constexpr DWORD kLockPollMilliseconds = 20;
 
 bool DeleteOnClose(HANDLE file, bool on) {
   FILE_DISPOSITION_INFO disposition{};
@@ -90,6 +94,12 @@ bool SamePath(const std::wstring& a, const std::wstring& b) {
 // folder and the Help text name it.
 void SystemState::Find(const fs::path& target) {
   std::wstring path = SystemPath(target.wstring());
+  const windows::FolderAndName given = windows::SplitPath(path);
+  given_folder = given.folder;
+  given_name = given.name;
+  given_folder_held = Handle(::CreateFileW(given_folder.c_str(), FILE_LIST_DIRECTORY,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   const Handle opened = OpenToLookAt(path);
   // A device or a pipe under the name (a console, NUL, a named pipe) is no file to replace.
   special = opened.valid() ? ::GetFileType(opened.get()) : FILE_TYPE_DISK;
@@ -108,6 +118,32 @@ void SystemState::Find(const fs::path& target) {
   shown = ShownSystemPath(path);
   shown_folder = ShownSystemPath(folder);
 }
+
+// Beside the name given: in the folder the handle held keeps where it was.
+void SystemState::FindBeside(const SystemState& beside, const fs::path& name_beside) {
+  Find(InFolder(beside.given_folder, name_beside.wstring()));
+}
+
+namespace detail {
+
+bool SameTarget(const SystemState& a, const SystemState& b) {
+  const auto identity = [](const SystemState& state, BY_HANDLE_FILE_INFORMATION& info) {
+    const Handle opened = OpenToLookAt(state.Path(state.name));
+    return opened.valid() && ::GetFileInformationByHandle(opened.get(), &info);
+  };
+  BY_HANDLE_FILE_INFORMATION info_a{};
+  BY_HANDLE_FILE_INFORMATION info_b{};
+  const bool found_a = identity(a, info_a);
+  const bool found_b = identity(b, info_b);
+  if (found_a || found_b) {
+    return found_a && found_b && info_a.dwVolumeSerialNumber == info_b.dwVolumeSerialNumber &&
+           info_a.nFileIndexHigh == info_b.nFileIndexHigh &&
+           info_a.nFileIndexLow == info_b.nFileIndexLow;
+  }
+  return SamePath(a.Path(a.name), b.Path(b.name));
+}
+
+}  // namespace detail
 
 // Everything that would refuse the replacement at the end is asked now, before the first byte.
 void SystemState::CheckTarget() {
@@ -148,13 +184,22 @@ void SystemState::CheckTarget() {
   // it shares it (a spreadsheet showing the grid), may refuse the rename or keep reading the
   // old file. Asked now, with the access the rename needs and no sharing, which any other open
   // handle refuses.
-  Handle probe(::CreateFileW(target.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!probe.valid()) {
-    const DWORD error = ::GetLastError();
-    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
-      detail::FailOnFile(kHeldOpen, shown);
+  // Another run looks at the file for a moment as it starts, and holds it as it commits: a
+  // refusal is tried again for as long as the commit tries its rename.
+  DWORD error = ERROR_SUCCESS;
+  for (int attempt = 0; attempt < kRenameAttempts; ++attempt) {
+    const Handle probe(::CreateFileW(target.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    error = probe.valid() ? ERROR_SUCCESS : ::GetLastError();
+    if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) {
+      break;
     }
+    ::Sleep(kRenameRetryMilliseconds);
+  }
+  if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
+    detail::FailOnFile(kHeldOpen, shown);
+  }
+  if (error != ERROR_SUCCESS) {
     Fail(error);
   }
 }
@@ -325,6 +370,9 @@ void Replacement::Commit() {
 
 void Replacement::Abandon() {
   SystemState& s = *state_;
+  if (s.committed) {
+    return;
+  }
   s.file.reset();
   s.shared.reset();
 }
@@ -332,6 +380,61 @@ void Replacement::Abandon() {
 // Windows always writes a new file beside the target.
 bool Replacement::Overwriting() const {
   return false;
+}
+
+void Replacement::BeginWriting() {}
+
+std::filesystem::path Replacement::GivenName() const {
+  return state_->given_name;
+}
+
+std::string Replacement::ShownGiven() const {
+  return ShownSystemPath(InFolder(state_->given_folder, state_->given_name));
+}
+
+bool Replacement::NamedAs(std::string_view name) const {
+  return SamePath(state_->name, windows::Utf16(name));
+}
+
+// A mutex named after the given folder's identity (its volume and file ID), which every run
+// writing there opens: the system hands an abandoned one (its owner killed) to the next waiter.
+// It is named in this session's space, where the user's own runs meet.
+bool Replacement::LockNames(const std::function<bool()>& keep_going) {
+  SystemState& s = *state_;
+  BY_HANDLE_FILE_INFORMATION folder{};
+  if (!s.given_folder_held.valid() ||
+      !::GetFileInformationByHandle(s.given_folder_held.get(), &folder)) {
+    return true;
+  }
+  wchar_t name[64];
+  std::swprintf(name, std::size(name), L"tessaplan-names-%08lx-%08lx%08lx",
+                folder.dwVolumeSerialNumber, folder.nFileIndexHigh, folder.nFileIndexLow);
+  Handle mutex(::CreateMutexW(nullptr, FALSE, name));
+  if (!mutex.valid()) {
+    return true;
+  }
+  for (;;) {
+    const DWORD waited = ::WaitForSingleObject(mutex.get(), kLockPollMilliseconds);
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
+      break;
+    }
+    if (waited != WAIT_TIMEOUT) {
+      return true;
+    }
+    if (keep_going && !keep_going()) {
+      return false;
+    }
+  }
+  s.names_lock = std::move(mutex);
+  return true;
+}
+
+void Replacement::UnlockNames() {
+  SystemState& s = *state_;
+  if (s.names_lock.valid()) {
+    ::ReleaseMutex(s.names_lock.get());
+    s.names_lock = Handle();
+  }
 }
 
 void Replacement::Fail(std::error_code error) const {

@@ -92,6 +92,13 @@ class SystemFile final : public NewFile {
 struct SystemState final : ReplacementState {
   std::wstring folder;  // with the \\?\ prefix
   std::wstring name;
+  // The folder of the name given, before a link there is followed, and that name. The folder is
+  // held open without sharing its deletion, so that it cannot be renamed or moved while the run
+  // writes the files beside it.
+  std::wstring given_folder;
+  std::wstring given_name;
+  Handle given_folder_held;
+  Handle names_lock;  // the given folder's mutex, owned while the run's files take their names
   bool exists = false;
   DWORD special = FILE_TYPE_DISK;            // FILE_TYPE_CHAR or _PIPE: a device or a pipe
   DWORD attributes = FILE_ATTRIBUTE_NORMAL;  // the old file's, kept
@@ -102,6 +109,7 @@ struct SystemState final : ReplacementState {
     return windows::InFolder(folder, in_folder);
   }
   void Find(const std::filesystem::path& target);
+  void FindBeside(const SystemState& beside, const std::filesystem::path& name_beside);
   void CheckTarget();
   void SweepLeftovers();
   void Create(std::uint64_t size);
@@ -112,5 +120,9 @@ struct SystemState final : ReplacementState {
     detail::FailInFolder(Reason(error), shown_folder, Advice());
   }
 };
+
+// Whether the two lead to one file: the same file ID, or where there is none yet, the same path
+// without case.
+bool SameTarget(const SystemState& a, const SystemState& b);
 
 }  // namespace grid::detail

@@ -1,0 +1,136 @@
+#include "grid/file_set.h"
+
+#include "grid/shown_text.h"
+
+namespace grid {
+
+std::string LeftEmpty(const std::vector<std::string>& shown) {
+  if (shown.empty()) {
+    return {};
+  }
+  return "; " + Listed(shown) + ", written in place, " + (shown.size() == 1 ? "is" : "are") +
+         " now empty";
+}
+
+FileSet::FileSet(const std::filesystem::path& grid, std::uint64_t grid_size,
+                 const std::vector<DescribingFile>& describing, const ReplaceOptions& options)
+    : grid_(std::make_unique<Replacement>(grid, grid_size, options)) {
+  const std::filesystem::path grid_name = grid_->GivenName();
+  for (const DescribingFile& file : describing) {
+    contents_.push_back(file.content(grid_name));
+    describing_.push_back(std::make_unique<Replacement>(
+        *grid_, std::filesystem::path(grid_name).replace_extension(file.extension),
+        contents_.back().size(), options));
+  }
+  CheckApart();
+}
+
+// Two of the set that lead to one file would write one over the other.
+void FileSet::CheckApart() const {
+  std::vector<const Replacement*> all{grid_.get()};
+  for (const auto& file : describing_) {
+    all.push_back(file.get());
+  }
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    for (std::size_t j = i + 1; j < all.size(); ++j) {
+      if (all[i]->SameTarget(*all[j])) {
+        throw TargetClash(all[i]->ShownGiven() + " and " + all[j]->ShownGiven() +
+                          " lead to one file, " + all[i]->ShownPath() +
+                          ": the grid and each file that describes it need a file of their own");
+      }
+    }
+  }
+}
+
+void FileSet::KeepApartFrom(std::string_view name, std::string_view why) const {
+  const std::string given = grid_->ShownGiven();
+  std::string clash;
+  if (grid_->NamedAs(name)) {
+    clash = given + " leads to " + grid_->ShownPath();
+  } else if (grid_->Reaches(name, false)) {
+    clash = given + " is the same file as the " + std::string(name) + " beside it";
+  } else if (grid_->Reaches(name, true)) {
+    clash = given + " is the same file as " + std::string(name) + " in the current folder";
+  } else {
+    return;
+  }
+  throw TargetClash(clash + ", and " + std::string(name) + " is always " + std::string(why) +
+                    ": name another file");
+}
+
+void FileSet::WriteDescribing() {
+  for (std::size_t i = 0; i < describing_.size(); ++i) {
+    Replacement& file = *describing_[i];
+    try {
+      file.BeginWriting();
+      const std::shared_ptr<NewFile>& written = file.file();
+      if (std::error_code error = written->Write(contents_[i].data(), contents_[i].size());
+          error || (error = written->Finish())) {
+        file.Fail(error);  // which says so of this one, written in place
+      }
+    } catch (const RunError& error) {
+      throw Abandoning(error);
+    }
+  }
+}
+
+std::vector<std::string> FileSet::WrittenInPlace() const {
+  std::vector<std::string> shown;
+  for (const auto& file : describing_) {
+    if (file->Overwriting()) {
+      shown.push_back(file->ShownPath());
+    }
+  }
+  return shown;
+}
+
+RunError FileSet::Abandoning(const RunError& error) const {
+  return RunError(error.kind(), error.detail() + LeftEmpty(WrittenInPlace()), error.field());
+}
+
+bool FileSet::Commit(const std::function<bool()>& keep_going) {
+  if (!grid_->LockNames(keep_going)) {
+    return false;
+  }
+  struct Unlock {
+    Replacement& grid;
+    ~Unlock() { grid.UnlockNames(); }
+  } unlock{*grid_};
+  try {
+    grid_->Commit();
+  } catch (const RunError& error) {
+    throw Abandoning(error);
+  }
+  CommitDescribing(grid_->ShownPath());
+  return true;
+}
+
+void FileSet::CommitDescribing(const std::string& grid_shown) {
+  for (std::size_t failed = 0; failed < describing_.size(); ++failed) {
+    try {
+      describing_[failed]->Commit();
+    } catch (const RunError& error) {
+      // The grid is new; so are the files before this one, and the rest are as they were, but
+      // for one written in place, which its abandoning leaves empty.
+      std::vector<std::string> renewed;
+      std::string rest;
+      for (std::size_t i = 0; i < describing_.size(); ++i) {
+        const std::string& shown = describing_[i]->ShownPath();
+        if (i < failed) {
+          renewed.push_back(shown);
+        } else {
+          rest.append("; ").append(shown).append(describing_[i]->Overwriting() ? " is now empty"
+                                                                               : " is as it was");
+        }
+      }
+      std::string holds = ". The new grid is in " + grid_shown;
+      if (!renewed.empty()) {
+        holds += ", described by the new " + Listed(renewed);
+      }
+      throw RunError(ErrorKind::file,
+                     error.detail() + holds + rest + ": run again to describe the grid anew.");
+    }
+  }
+}
+
+}  // namespace grid
