@@ -135,6 +135,116 @@ check "in place, cancelled: says so" test "$(cat "$work/err.txt")" = "Cancelled 
 check "in place, cancelled: all four empty" test -z "$(cat "$shared"/newgrid.*)"
 chmod 755 "$shared"
 
+# Every file of the set judged by the file its name reaches: two names of one file (a link, a
+# hard link) are a wrong command line that names both, and so is a point file whose name leads
+# to newgrid.txt; nothing is written, nothing made. Each row: its files, then the options.
+state() { (cd "$1" && find . -printf '%p %y %l %n\n' | sort && find . -type f -exec md5sum {} + | sort); }
+case_number=0
+while IFS='|' read -r what files options; do
+  case_number=$((case_number + 1))
+  folder="$work/clash$case_number"
+  mkdir -p "$folder/sub"
+  (cd "$folder" && eval "$files")
+  before=$(state "$folder")
+  # shellcheck disable=SC2086
+  (cd "$folder" && "$grid" --no-sync $options -- 0 400 0 200 200 2>"$work/err.txt")
+  check "$what: status 2" test $? -eq 2
+  check "$what: says why, naming both" grep -Eq "^tessaplan-grid: .*(lead to one file|newgrid\.txt is always the grid's own format)" "$work/err.txt"
+  check "$what: every file as it was" test "$(state "$folder")" = "$before"
+done <<'ROWS'
+the grid a link to its .prj|echo old >newgrid.prj; ln -s newgrid.prj newgrid.txt|--crs=EPSG:32615
+the grid a link to its .csvt|echo old >newgrid.csvt; ln -s newgrid.csvt newgrid.txt|--crs=EPSG:32615
+the grid a link to its .vrt, which is missing|ln -s newgrid.vrt newgrid.txt|--crs=EPSG:32615
+the .vrt a link to the grid|echo grid >newgrid.txt; ln -s newgrid.txt newgrid.vrt|--crs=EPSG:32615
+the .vrt a link to the grid, which is missing|ln -s newgrid.txt newgrid.vrt|--crs=EPSG:32615
+the .prj a hard link of the grid|echo grid >newgrid.txt; ln newgrid.txt newgrid.prj|--crs=EPSG:32615
+the .csvt a link to the .vrt|echo old >newgrid.vrt; ln -s newgrid.vrt newgrid.csvt|--crs=EPSG:32615
+--output a link to its .prj|echo old >g.prj; ln -s g.prj g.txt|--crs=EPSG:32615 --output=g.txt
+--output in a folder, its .prj a link to it|echo grid >sub/g.txt; ln -s g.txt sub/g.prj|--crs=EPSG:32615 --output=sub/g.txt
+--format into a link to newgrid.txt|echo grid >newgrid.txt; ln -s newgrid.txt pts.csv|--format=pnezd --output=pts.csv
+--format into a hard link of newgrid.txt|echo grid >newgrid.txt; ln newgrid.txt pts.csv|--format=penzd --output=pts.csv
+--format into a link to a missing newgrid.txt|ln -s newgrid.txt pts.csv|--format=pnezd --output=pts.csv
+--format into a folder's link to newgrid.txt here|echo grid >newgrid.txt; ln -s ../newgrid.txt sub/pts.csv|--format=pnezd --output=sub/pts.csv
+--format into a hard link of the newgrid.txt here|echo grid >newgrid.txt; ln newgrid.txt sub/pts.csv|--format=pnezd --output=sub/pts.csv
+--format into a hard link of the newgrid.txt beside it|echo grid >sub/newgrid.txt; ln sub/newgrid.txt sub/pts.csv|--format=pnezd --output=sub/pts.csv
+ROWS
+
+# The references for what follows: each of eight runs its own grid in its own system.
+codes=(32615 2227 6339 25832 7855 32616 32617 32618)
+for i in "${!codes[@]}"; do
+  mkdir -p "$work/ref/$i"
+  (cd "$work/ref/$i" && "$grid" --no-sync --crs="EPSG:${codes[$i]}" -- 0 400 0 $((100 * i + 100)) 100)
+done
+# Whether FOLDER holds run I's four files, exactly.
+holds_run() {
+  for extension in txt prj csvt vrt; do
+    cmp -s "$1/newgrid.$extension" "$work/ref/$2/newgrid.$extension" || return 1
+  done
+}
+# Which run's four files FOLDER holds, printed; fails for none (a mixed set).
+whose_set() {
+  for i in "${!codes[@]}"; do
+    holds_run "$1" "$i" && echo "$i" && return 0
+  done
+  return 1
+}
+
+# Eight runs at once in one folder, each its own grid and system: every round leaves one run's
+# four files. Each rename of a commit is followed by 20 ms (the stand-in), so that without the
+# folder's lock another run's names would land between one run's grid and its files.
+mkdir "$work/race"
+mixed=0
+for round in $(seq 50); do
+  pids=()
+  for i in "${!codes[@]}"; do
+    (cd "$work/race" && exec env LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_RENAME_DELAY_MS=20 \
+      "$grid" --no-sync --crs="EPSG:${codes[$i]}" -- 0 400 0 $((100 * i + 100)) 100) &
+    pids+=($!)
+  done
+  failed=0
+  for pid in "${pids[@]}"; do
+    wait "$pid" || failed=$((failed + 1))
+  done
+  check "runs at once, round $round: all exit 0" test "$failed" -eq 0
+  whose_set "$work/race" >/dev/null || mixed=$((mixed + 1))
+done
+check "runs at once: 50 rounds, each one run's four files ($mixed mixed)" test "$mixed" -eq 0
+check "runs at once: nothing else left" test "$(ls -A "$work/race" | tr '\n' ' ')" = "newgrid.csvt newgrid.prj newgrid.txt newgrid.vrt "
+
+# The folder moved during the run, once the files beside the grid are written (each write takes
+# 500 ms, the stand-in for a slow disk): all four go with the folder the run holds.
+mkdir -p "$work/moved/sub"
+(cd "$work/moved/sub" && exec env LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_WRITE_DELAY_MS=500 \
+  TESSAPLAN_TEST_CALL_LOG="$work/moved.log" "$grid" --crs=EPSG:32615 -- 0 400 0 100 100) &
+run=$!
+moved_stalls() { test "$(grep -c stall "$work/moved.log" 2>/dev/null)" -ge 3; }
+check "folder moved: the files beside the grid being written" within 60 moved_stalls
+mv "$work/moved/sub" "$work/moved/sub.old"
+mkdir "$work/moved/sub"
+wait "$run"
+check "folder moved: status 0" test $? -eq 0
+check "folder moved: the four files in the folder held" holds_run "$work/moved/sub.old" 0
+check "folder moved: nothing in the new folder" test -z "$(ls -A "$work/moved/sub")"
+
+# KILL between the grid's commit and its files' (held there by the stand-in): the new grid beside
+# the old files, nothing else; the next run with --crs replaces them all.
+mkdir "$work/killed"
+(cd "$work/killed" && "$grid" --no-sync --crs="EPSG:${codes[1]}" -- 0 400 0 200 100)
+(cd "$work/killed" && exec env LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_RENAME_DELAY_MS=60000 \
+  TESSAPLAN_TEST_CALL_LOG="$work/killed.log" "$grid" --no-sync --crs="EPSG:${codes[0]}" -- 0 400 0 100 100) &
+run=$!
+grid_renamed() { grep -qx 'renamed newgrid.txt' "$work/killed.log" 2>/dev/null; }
+check "KILL after the grid's commit: held there" within 60 grid_renamed
+kill -s KILL "$run"
+wait "$run"
+check "KILL after the grid's commit: the new grid" cmp -s "$work/killed/newgrid.txt" "$work/ref/0/newgrid.txt"
+for extension in prj csvt vrt; do
+  check "KILL after the grid's commit: the old .$extension" cmp -s "$work/killed/newgrid.$extension" "$work/ref/1/newgrid.$extension"
+done
+check "KILL after the grid's commit: nothing else" test "$(ls -A "$work/killed" | tr '\n' ' ')" = "newgrid.csvt newgrid.prj newgrid.txt newgrid.vrt "
+(cd "$work/killed" && "$grid" --no-sync --crs="EPSG:${codes[0]}" -- 0 400 0 100 100)
+check "KILL after the grid's commit: the next run replaces all four" holds_run "$work/killed" 0
+
 # A run without --crs says which files an earlier run left beside the grid; not with --quiet.
 cd made || exit 1
 rm newgrid.csvt

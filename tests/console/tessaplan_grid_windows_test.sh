@@ -4,7 +4,9 @@
 # answer on standard output that went nowhere fails; an option that takes a value is given once;
 # --help names only Windows' stops; what the file loses is told in the console's line ends; a
 # folder is named by the path it was found by, and only a link under the name by its target; a
-# point file, a snapped extent and --crs's files (beside a path with backslashes) as on Linux.
+# point file, a snapped extent and --crs's files (beside a path with backslashes) as on Linux;
+# names compared as Windows reads them (without case, trailing dots and blanks dropped), so that
+# two names of one file are a wrong command line; and runs at once that leave one run's files.
 # Each row: the arguments, the status, what standard error says (a pattern), and what holds
 # after it.
 # Usage: tessaplan_grid_windows_test.sh EMULATOR... tessaplan-grid.exe
@@ -55,5 +57,47 @@ g --format=penzd --output=p.csv --first-point=9 --elevation=1e1 -- 2000000 20000
 g --snap=out --dry-run -- 15 385 -7.5 190 100 >out.txt^0^^test "$(tr -d '\r' <out.txt)" = $'20 points (4 rows, 5 columns), 334 bytes, last point 400,200\nextent 0,400,-100,200 (snapped out to multiples of 100)'
 mkdir sub && g --crs=EPSG:2227 --output='sub\Grid.csv' -- 0 1 0 1 1^0^^test "$(ls sub)" = $'Grid.csv\nGrid.csvt\nGrid.prj\nGrid.vrt' && grep -q '>CSV:Grid.csv<' sub/Grid.vrt
 g --crs=EPSG:2227 --output=NUL -- 0 1 0 1 1^2^tessaplan-grid: '--crs' writes files beside the grid, and NUL is a stream: name a file (see tessaplan-grid --help)^nothing_here
+g --crs=EPSG:2227 --output='grid.prj ' -- 0 1 0 1 1^2^tessaplan-grid: Z:*\\grid.prj and Z:*\\grid.prj lead to one file, Z:*\\grid.prj: the grid and each file that describes it need a file of their own (see tessaplan-grid --help)^nothing_here
+g --crs=EPSG:2227 --output='grid.vrt.' -- 0 1 0 1 1^2^tessaplan-grid: Z:*\\grid.vrt and Z:*\\grid.vrt lead to one file, *^nothing_here
+echo grid >newgrid.txt && g --format=pnezd --output=NEWGRID.TXT -- 0 1 0 1 1^2^tessaplan-grid: Z:*\\NEWGRID.TXT leads to Z:*\\NEWGRID.TXT, and newgrid.txt is always the grid's own format: name another file (see tessaplan-grid --help)^test "$(ls)" = newgrid.txt && test "$(cat newgrid.txt)" = grid
+g --format=pnezd --output=NewGrid.Txt -- 0 1 0 1 1^2^tessaplan-grid: *newgrid.txt is always the grid's own format*^nothing_here
+g --format=pnezd --output='newgrid.txt.' -- 0 1 0 1 1^2^tessaplan-grid: *newgrid.txt is always the grid's own format*^nothing_here
+g --format=penzd --output='newgrid.txt ' -- 0 1 0 1 1^2^tessaplan-grid: *newgrid.txt is always the grid's own format*^nothing_here
 CASES
+
+# Eight runs at once in one folder, each its own grid and system, ten rounds: none refuses
+# another, and each round leaves one run's four files.
+codes=(32615 2227 6339 25832 7855 32616 32617 32618)
+for i in "${!codes[@]}"; do
+  mkdir -p "ref/$i"
+  (cd "ref/$i" && g --no-sync --crs="EPSG:${codes[$i]}" -- 0 400 0 $((100 * i + 100)) 100)
+done
+whose_set() {
+  for i in "${!codes[@]}"; do
+    local same=true
+    for extension in txt prj csvt vrt; do
+      cmp -s "race/newgrid.$extension" "ref/$i/newgrid.$extension" || same=false
+    done
+    "$same" && return 0
+  done
+  return 1
+}
+mkdir race
+mixed=0
+for round in $(seq 10); do
+  pids=()
+  for i in "${!codes[@]}"; do
+    (cd race && g --no-sync --crs="EPSG:${codes[$i]}" -- 0 400 0 $((100 * i + 100)) 100 2>"../err$i.txt") &
+    pids+=($!)
+  done
+  failed=0
+  for pid in "${pids[@]}"; do
+    wait "$pid" || failed=$((failed + 1))
+  done
+  check "runs at once, round $round: all exit 0" test "$failed" -eq 0
+  check "runs at once, round $round: none refused" test -z "$(cat err*.txt)"
+  whose_set || mixed=$((mixed + 1))
+done
+check "runs at once: 10 rounds, each one run's four files ($mixed mixed)" test "$mixed" -eq 0
+check "runs at once: nothing else left" test "$(ls -A race | tr '\n' ' ')" = "newgrid.csvt newgrid.prj newgrid.txt newgrid.vrt "
 finish

@@ -23,6 +23,10 @@
 //   user's disk quota is full (this machine's kernel may have no quotas);
 // - TESSAPLAN_TEST_NO_FALLOCATE: fallocate is not supported (EOPNOTSUPP), as on file systems
 //   that cannot reserve space, whatever the disk under the test can;
+// - TESSAPLAN_TEST_RENAME_DELAY_MS: each rename of a hidden file to its name is followed by that
+//   many milliseconds, noted "renamed NAME" as it begins (a commit held up between names);
+// - TESSAPLAN_TEST_UNLINK_DELAY_MS: each removal of a hidden name waits that many milliseconds,
+//   noted "removing hidden" as it begins (a run held up between making a name and removing it);
 // - TESSAPLAN_TEST_CALL_LOG=FILE: each fsync (of a file or a folder), each request to drop
 //   pages from the cache, each delayed call as its delay begins ("stall"), the mode each hidden
 //   file is created with ("create 600") and the first write of a regular file ("first write")
@@ -258,4 +262,26 @@ extern "C" ssize_t fgetxattr(int fd, const char* name, void* value, size_t size)
     return -1;
   }
   return real(fd, name, value, size);
+}
+
+extern "C" int renameat(int from_dir, const char* from, int to_dir, const char* to) {
+  static const auto real = Real<int (*)(int, const char*, int, const char*)>("renameat");
+  const int result = real(from_dir, from, to_dir, to);
+  if (const char* delay = std::getenv("TESSAPLAN_TEST_RENAME_DELAY_MS");
+      delay && result == 0 && IsHidden(from)) {
+    char line[300];
+    std::snprintf(line, sizeof line, "renamed %s\n", to);
+    Note(line);
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(delay)));
+  }
+  return result;
+}
+
+extern "C" int unlinkat(int dir, const char* path, int flags) {
+  static const auto real = Real<int (*)(int, const char*, int)>("unlinkat");
+  if (const char* delay = std::getenv("TESSAPLAN_TEST_UNLINK_DELAY_MS"); delay && IsHidden(path)) {
+    Note("removing hidden\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(delay)));
+  }
+  return real(dir, path, flags);
 }
