@@ -297,6 +297,23 @@ for signal in INT TERM HUP QUIT KILL; do
   check "$signal: nothing left" test "$(ls -A | sort | tr '\n' ' ')" = "before.txt err.txt expected.txt newgrid.txt "
 done
 
+# KILL between making the hidden name that tries the folder for room and removing it (held
+# there by the stand-in): the one thing a KILL can leave besides the old file, an empty hidden
+# file, is left, and the next run in the folder removes it.
+LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_UNLINK_DELAY_MS=60000 TESSAPLAN_TEST_CALL_LOG="$work/probe.txt" \
+  "$bench" -- 0 400 0 200 200 2>err.txt &
+pid=$!
+check "KILL trying for room: held there" within 60 grep -qx 'removing hidden' probe.txt
+kill -s KILL "$pid"
+wait "$pid"
+rm probe.txt
+check "KILL trying for room: file kept" cmp -s newgrid.txt before.txt
+check "KILL trying for room: one empty hidden file left" \
+  test "$(find . -maxdepth 1 -name '.tessaplan-*' -type f -empty | wc -l)$(ls -A | grep -c '^\.')" = 11
+"$bench" --no-sync --output=next.txt -- 0 1 0 1 1 2>err.txt
+rm next.txt
+check "KILL trying for room: the next run removes it" test "$(ls -A | sort | tr '\n' ' ')" = "before.txt err.txt expected.txt newgrid.txt "
+
 # A write or a sync that stalls (a stalled network drive): a signal still ends the run at once,
 # the stalled call finishing alone on a file that has no name.
 # A stalled write holds up the filling of buffers mid-grid; a stalled sync, the end of a small one.

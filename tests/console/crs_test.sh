@@ -214,8 +214,8 @@ check "runs at once: nothing else left" test "$(ls -A "$work/race" | tr '\n' ' '
 # The folder moved during the run, once the files beside the grid are written (each write takes
 # 500 ms, the stand-in for a slow disk): all four go with the folder the run holds.
 mkdir -p "$work/moved/sub"
-(cd "$work/moved/sub" && exec env LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_WRITE_DELAY_MS=500 \
-  TESSAPLAN_TEST_CALL_LOG="$work/moved.log" "$grid" --crs=EPSG:32615 -- 0 400 0 100 100) &
+(cd "$work/moved" && exec env LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_WRITE_DELAY_MS=500 \
+  TESSAPLAN_TEST_CALL_LOG="$work/moved.log" "$grid" --crs=EPSG:32615 --output=sub/newgrid.txt -- 0 400 0 100 100) &
 run=$!
 moved_stalls() { test "$(grep -c stall "$work/moved.log" 2>/dev/null)" -ge 3; }
 check "folder moved: the files beside the grid being written" within 60 moved_stalls

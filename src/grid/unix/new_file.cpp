@@ -423,16 +423,12 @@ void Replacement::BeginWriting() {
   s.overwriting = true;
 }
 
-// An advisory lock on the given folder, taken through the handle held: not on whatever has its
-// path now. A file system without locks (some network ones) commits unordered, as before locks.
+// An advisory lock on the given folder, taken on the descriptor held: not on whatever has its
+// path now. A folder held by path only (one this user may not read) and a file system without
+// locks (some network ones) commit unordered.
 bool Replacement::LockNames(const std::function<bool()>& keep_going) {
   SystemState& s = *state_;
-  detail::Fd folder(RetryOnInterrupt(
-      [&] { return ::openat(s.given_folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
-  if (!folder.valid()) {
-    return true;  // a folder this user may not read (a drop box)
-  }
-  while (::flock(folder.get(), LOCK_EX | LOCK_NB) != 0) {
+  while (::flock(s.GivenFolder(), LOCK_EX | LOCK_NB) != 0) {
     if (errno != EWOULDBLOCK && errno != EINTR) {
       return true;
     }
@@ -441,12 +437,16 @@ bool Replacement::LockNames(const std::function<bool()>& keep_going) {
     }
     ::usleep(detail::kLockPollMicroseconds);
   }
-  s.names_lock = std::move(folder);
+  s.names_locked = true;
   return true;
 }
 
 void Replacement::UnlockNames() {
-  state_->names_lock = detail::Fd();  // the close releases it
+  SystemState& s = *state_;
+  if (s.names_locked) {
+    ::flock(s.GivenFolder(), LOCK_UN);
+    s.names_locked = false;
+  }
 }
 
 void Replacement::Fail(std::error_code error) const {

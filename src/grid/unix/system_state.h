@@ -95,12 +95,13 @@ struct SystemState final : ReplacementState {
   Fd directory;  // the folder, held for the whole run
   bool directory_readable = false;
   std::string name;  // the name the file takes there
-  // The folder that holds the name given, before a link there is followed, held too; the name
-  // and that folder as messages name it. The files that describe the grid are found from here.
+  // The folder that holds the name given, before a link there is followed, where that is not
+  // the folder held (GivenFolder() is either); the name and that folder as messages name it.
+  // The files that describe the grid are found from here.
   Fd given_folder;
   std::string given_name;
   std::string shown_given_folder;
-  Fd names_lock;  // the given folder, locked while the run's files take their names
+  bool names_locked = false;  // the given folder, while the run's files take their names
   bool exists = false;
   struct stat existing {};
   bool in_place = false;             // a writable file in a folder this user may not write
@@ -123,6 +124,8 @@ struct SystemState final : ReplacementState {
   void Find(const std::filesystem::path& target);
   void FindBeside(const SystemState& beside, const std::filesystem::path& name_beside);
   void Walk(std::deque<std::string> parts);
+  void KeepGivenFolder();
+  int GivenFolder() const;
   void StartWalkAt(bool root);
   bool FollowLink(const std::string& part, const struct stat& status, bool last,
                   std::deque<std::string>& parts);

@@ -145,7 +145,7 @@ void SystemState::Find(const fs::path& target) {
 
 // The walk for a name in the folder that holds `beside`'s given name, from its handle.
 void SystemState::FindBeside(const SystemState& beside, const fs::path& name_beside) {
-  directory = Fd(::fcntl(beside.given_folder.get(), F_DUPFD_CLOEXEC, 0));
+  directory = Fd(::fcntl(beside.GivenFolder(), F_DUPFD_CLOEXEC, 0));
   shown_folder = beside.shown_given_folder;
   if (!directory.valid()) {
     FailInFolder(errno);
@@ -163,7 +163,7 @@ void SystemState::Walk(std::deque<std::string> parts) {
     const std::string part = parts.front();
     parts.pop_front();
     const bool last = parts.empty();
-    if (last && !given_folder.valid()) {
+    if (last && given_name.empty()) {
       given_folder = Fd(::fcntl(directory.get(), F_DUPFD_CLOEXEC, 0));
       if (!given_folder.valid()) {
         FailInFolder(errno);
@@ -206,6 +206,7 @@ void SystemState::Walk(std::deque<std::string> parts) {
     EnterFolder(part, status);
   }
   shown = Within(shown_folder, name);
+  KeepGivenFolder();
   // The folder is read to find leftovers and synced at the end, which needs it open for reading.
   // One that may be written but not read can still take the file, held by path only.
   Fd readable(::openat(directory.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -213,6 +214,27 @@ void SystemState::Walk(std::deque<std::string> parts) {
     directory = std::move(readable);
     directory_readable = true;
   }
+}
+
+// The given name's folder is held apart only where a link led away from it: otherwise it is the
+// folder held, and costs no descriptor. Held apart, it is opened for reading where it may be, so
+// that it can be locked.
+void SystemState::KeepGivenFolder() {
+  struct stat given {};
+  struct stat held {};
+  if (::fstat(given_folder.get(), &given) == 0 && ::fstat(directory.get(), &held) == 0 &&
+      SameFile(given, held)) {
+    given_folder = Fd();
+    return;
+  }
+  Fd readable(::openat(given_folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (readable.valid()) {
+    given_folder = std::move(readable);
+  }
+}
+
+int SystemState::GivenFolder() const {
+  return given_folder.valid() ? given_folder.get() : directory.get();
 }
 
 void SystemState::StartWalkAt(bool root) {
