@@ -16,9 +16,10 @@ void FailInFolder(const std::string& reason, const std::string& shown_folder,
                                       ")" + (advice.empty() ? "" : ". " + advice));
 }
 
-void FailForSpace(const std::string& reason, std::uint64_t size, const std::string& shown) {
+void FailForSpace(const std::string& reason, const std::string& contents, std::uint64_t size,
+                  const std::string& shown) {
   throw RunError(ErrorKind::file,
-                 reason + ": the grid needs " + SizeText(size) + " (" + shown + ")");
+                 reason + ": " + contents + " needs " + SizeText(size) + " (" + shown + ")");
 }
 
 }  // namespace grid::detail

@@ -16,11 +16,13 @@ FileSet::FileSet(const std::filesystem::path& grid, std::uint64_t grid_size,
                  const std::vector<DescribingFile>& describing, const ReplaceOptions& options)
     : grid_(std::make_unique<Replacement>(grid, grid_size, options)) {
   const std::filesystem::path grid_name = grid_->GivenName();
+  ReplaceOptions describing_options = options;
+  describing_options.contents = "the file";
   for (const DescribingFile& file : describing) {
     contents_.push_back(file.content(grid_name));
     describing_.push_back(std::make_unique<Replacement>(
         *grid_, std::filesystem::path(grid_name).replace_extension(file.extension),
-        contents_.back().size(), options));
+        contents_.back().size(), describing_options));
   }
   CheckApart();
 }

@@ -44,6 +44,8 @@ struct ReplaceOptions {
   // Said after a File error about the folder the program runs in (the window tells where it
   // writes and how to start it elsewhere).
   std::string folder_advice = {};
+  // What the file holds, as a refusal for its size names it.
+  std::string contents = "the grid";
 };
 
 class Replacement {
@@ -121,8 +123,8 @@ namespace detail {
 // `advice`, when there is some, follows the folder.
 [[noreturn]] void FailInFolder(const std::string& reason, const std::string& shown_folder,
                                const std::string& advice = {});
-[[noreturn]] void FailForSpace(const std::string& reason, std::uint64_t size,
-                               const std::string& shown);
+[[noreturn]] void FailForSpace(const std::string& reason, const std::string& contents,
+                               std::uint64_t size, const std::string& shown);
 }  // namespace detail
 
 }  // namespace grid

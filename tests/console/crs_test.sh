@@ -133,6 +133,30 @@ wait "$run"
 check "in place, cancelled: status 143" test $? -eq 143
 check "in place, cancelled: says so" test "$(cat "$work/err.txt")" = "Cancelled by signal 15; newgrid.txt is now empty; $shared/newgrid.prj, $shared/newgrid.csvt and $shared/newgrid.vrt, written in place, are now empty."
 check "in place, cancelled: all four empty" test -z "$(cat "$shared"/newgrid.*)"
+
+# Refused before the first byte of any file, those written in place untouched: the .csvt missing
+# in a folder that takes no new file, and a file size limit below the .vrt's size alone (its layer
+# names the grid twice, here by a long name; dash counts the limit in 512-byte blocks).
+long=$(printf 'g%.0s' $(seq 120))
+chmod 755 "$shared"
+rm -f "$shared"/newgrid.*
+for name in newgrid.txt newgrid.prj newgrid.vrt "$long.txt" "$long.prj" "$long.csvt" "$long.vrt"; do
+  printf 'earlier' >"$shared/$name"
+  chmod 666 "$shared/$name"
+done
+chmod 555 "$shared"
+while IFS='|' read -r what name limit reason; do
+  name=${name/LONG/$long}
+  (cd "$shared" && sh -c "$limit"' exec "$@"' sh "${as_user[@]}" \
+    "$work/bin/tessaplan-grid" --crs=EPSG:32615 --output="$name.txt" -- 0 0 0 0 1 2>"$work/err.txt")
+  check "in place, $what: status 1" test $? -eq 1
+  check "in place, $what: says why" grep -q "^Run-time error 5: File error: $reason" "$work/err.txt"
+  check "in place, $what: every file as it was" test "$(cat "$shared/$name".*)" = "$(printf 'earlier%.0s' "$shared/$name".*)"
+done <<'ROWS'
+a .csvt missing|newgrid||Permission denied
+a file size limit|LONG|ulimit -f 1;|File too large
+ROWS
+check "in place, refused: nothing made" test "$(ls "$shared" | wc -l)" -eq 7
 chmod 755 "$shared"
 
 # Every file of the set judged by the file its name reaches: two names of one file (a link, a

@@ -15,7 +15,12 @@ real grid_bench runs as the user the combination names. After each run:
 - the exit status and the message say what became of the file;
 - a change during the run is answered: rights narrowed meanwhile are not given back, a link put
   in the file's place and what it points to are left as they are, a renamed folder still gets
-  the grid.
+  the grid;
+- with --crs, the grid and the three files that describe it (.prj, .csvt, .vrt, which may be
+  links: to the grid, to each other, elsewhere) are one run's four, or all as they were (but
+  for those written in place that a failure empties, and a KILL between commits, which leaves
+  each new or as it was); names that lead to one file are a wrong command line that changes
+  nothing; no byte of a grid is ever in a describing file.
 
 usage: promises_matrix.py GRID_BENCH SLOW_DISK cover [SEED]
        promises_matrix.py GRID_BENCH SLOW_DISK draw COUNT [SEED]
@@ -55,9 +60,12 @@ DIMENSIONS = {
     "signal": ["TERM", "HUP", "INT", "QUIT", "USR1", "USR2", "ALRM", "VTALRM", "PROF", "XCPU"],
     "runs": ["1", "2", "3", "30"],
     "change": ["chmod", "setfacl", "link", "folder_renamed"],
+    # With --crs (each of runs at once its own system): what the describing names are before.
+    "crs": ["no", "yes"],
+    "describing": ["none", "old", "link_to_grid", "link_to_each_other", "link_elsewhere"],
 }
 # What the feasibility of a case depends on; the other dimensions take any of their values.
-CONDITIONS = ["target", "fault", "fs", "folder", "change"]
+CONDITIONS = ["target", "fault", "fs", "folder", "change", "crs"]
 FILE_TARGETS = ("regular", "link", "foreign_link", "folder_link", "hard_link")
 NAMES = list(DIMENSIONS)
 USERS = {"owner": "daemon", "group_writer": "bin", "nobody": "nobody"}  # the file is daemon:bin
@@ -66,6 +74,11 @@ SMALL = ["0", "400", "0", "200", "1"]  # 80 601 points, 1.7 MB
 LONG = ["0", "6000", "0", "1000", "1"]  # 130 MB: still writing when a signal comes
 HUGE = ["0", "20000", "0", "1000", "1"]  # 430 MB: more than any disk here holds
 OLD = b"the previous grid\n"
+OLD_DESCRIBING = b"the previous description\n"
+EXTENSIONS = ("prj", "csvt", "vrt")
+CODES = ["32615", "2227", "6339", "25832", "7855", "32616", "32617", "32618"]
+# Describing names that lead to one file with another of the set.
+CLASHING = ("link_to_grid", "link_to_each_other")
 FILE_SYSTEM_BYTES = 320 << 20
 
 
@@ -78,6 +91,8 @@ def normalized(case):
         case.update(signal="-")
     if case["fault"] != "none":
         case.update(runs="-")
+    if case["crs"] == "no":
+        case.update(describing="-")
     if case["fault"] != "change":
         case.update(change="-")
     elif case["target"] not in FILE_TARGETS or (
@@ -174,6 +189,17 @@ class Machine:
         self.expected = {}
         for grid in (SMALL, LONG):
             self.grid(grid)
+        # Each system's three files, for a grid named newgrid.txt: the same whatever its values.
+        self.describing = {}
+        for code in CODES:
+            folder = tempfile.mkdtemp(dir=self.roots["tmpfs"])
+            subprocess.run([self.bench, "--no-sync", f"--crs=EPSG:{code}", "--", "0", "1", "0",
+                            "1", "1"], cwd=folder, check=True, capture_output=True)
+            self.describing[code] = {}
+            for extension in EXTENSIONS:
+                with open(os.path.join(folder, "newgrid." + extension), "rb") as made:
+                    self.describing[code][extension] = made.read()
+            shutil.rmtree(folder)
 
     def grid(self, grid):
         """The bytes of `grid`, as a plain run writes them, made once."""
@@ -300,8 +326,55 @@ class Case:
             os.symlink("/proc/self/comm", os.path.join(folder, "newgrid.txt"))
         elif kind == "folder":
             os.mkdir(os.path.join(folder, "newgrid.txt"))
+        self.set_up_describing()
 
-    def command(self, grid, fault):
+    def describing_folder(self):
+        """Where the describing files go: beside the name given (a folder link's real folder)."""
+        return self.where if self.c["target"] == "folder_link" else self.folder
+
+    def set_up_describing(self):
+        kind = self.c["describing"]
+        folder = self.describing_folder()
+        mode = int(self.c["mode"], 8) if self.c["mode"] != "-" else 0o644
+        def old(path):
+            with open(path, "wb") as made:
+                made.write(OLD_DESCRIBING)
+            os.chown(path, 1, 2)
+            os.chmod(path, mode)
+        def link(to, name):
+            os.symlink(to, os.path.join(folder, name))
+            os.lchown(os.path.join(folder, name), 1, 2)
+        if kind == "old":
+            for extension in EXTENSIONS:
+                old(os.path.join(folder, "newgrid." + extension))
+        elif kind == "link_to_grid":
+            link("newgrid.txt", "newgrid.vrt")
+        elif kind == "link_to_each_other":
+            old(os.path.join(folder, "newgrid.prj"))
+            link("newgrid.prj", "newgrid.csvt")
+        elif kind == "link_elsewhere":
+            elsewhere = os.path.join(folder, "elsewhere")
+            os.mkdir(elsewhere)
+            os.chown(elsewhere, 1, 2)
+            os.chmod(elsewhere, os.stat(folder).st_mode & 0o7777)
+            old(os.path.join(elsewhere, "system.prj"))
+            link("elsewhere/system.prj", "newgrid.prj")
+
+    def describing_now(self):
+        """Each describing file's bytes, through links; None where there is none."""
+        if self.c["crs"] == "no":
+            return {}
+        now = {}
+        for extension in EXTENSIONS:
+            path = os.path.join(self.describing_folder(), "newgrid." + extension)
+            try:
+                with open(path, "rb") as made:
+                    now[extension] = made.read()
+            except OSError:
+                now[extension] = None
+        return now
+
+    def command(self, grid, fault, code=CODES[0]):
         c = self.c
         environment = {"PATH": "/usr/bin:/bin", "LD_PRELOAD": self.m.slow_disk,
                        "TESSAPLAN_TEST_CALL_LOG": self.log}
@@ -312,8 +385,9 @@ class Case:
         if fault == "change":  # each of its two writes takes long enough to change things
             environment["TESSAPLAN_TEST_WRITE_DELAY_MS"] = "150"
         limit = {"fsize": "ulimit -f 1024; ", "nofile": "ulimit -n 5; "}.get(fault, "")
+        crs = [f"--crs=EPSG:{code}"] if c["crs"] == "yes" else []
         program = " ".join(["exec", "env", *[f"{k}={v}" for k, v in environment.items()],
-                            self.m.bench, "--no-sync", "--output", self.output, "--", *grid])
+                            self.m.bench, "--no-sync", *crs, "--output", self.output, "--", *grid])
         shell = ["sh", "-c", limit + program]
         if c["runner"] != "root":
             shell = ["runuser", "-u", USERS[c["runner"]], "--", *shell]
@@ -322,6 +396,8 @@ class Case:
     def execute(self, fault):
         """Runs grid_bench with `fault`; returns its status and standard error."""
         self.log = os.path.join(self.m.logs, f"{os.path.basename(self.folder)}-{fault}.txt")
+        if os.path.exists(self.log):
+            os.remove(self.log)
         grid = {"cancel": LONG, "kill": LONG, "enospc": HUGE}.get(fault, SMALL)
         self.grid = grid
         process = subprocess.Popen(self.command(grid, fault), cwd=self.folder,
@@ -403,9 +479,10 @@ class Case:
         self.log = os.path.join(self.m.logs, f"{os.path.basename(self.folder)}-at-once.txt")
         # Every line differs between them: a file with lines of two is none of them.
         grids = [["0", "1000", str(k), str(200 + k), "1"] for k in range(count)]
-        processes = [subprocess.Popen(self.command(grid, "none"), cwd=self.folder,
-                                      stderr=subprocess.PIPE, stdout=subprocess.DEVNULL,
-                                      text=True) for grid in grids]
+        processes = [subprocess.Popen(self.command(grid, "none", CODES[k % len(CODES)]),
+                                      cwd=self.folder, stderr=subprocess.PIPE,
+                                      stdout=subprocess.DEVNULL, text=True)
+                     for k, grid in enumerate(grids)]
         ended = []
         for process in processes:
             _, error = process.communicate(timeout=120)
@@ -414,10 +491,17 @@ class Case:
 
     def verify_at_once(self, count):
         old = OLD if self.file else None
+        described = self.describing_now()
         ended, grids = self.execute_at_once(count)
         now = self.content()
+        if self.c["crs"] == "yes" and self.c["describing"] not in CLASHING:
+            whose = [k for k, grid in enumerate(grids) if now == grid]
+            self.check("at once: the four files one run's, or all as they were",
+                       self.describing_now() == (self.m.describing[CODES[whose[0] % len(CODES)]]
+                                                 if whose else described))
         for status, last in ended:
-            self.check(f"at once: status {status} means nothing", status in (0, 1))
+            clash = status == 2 and self.c["describing"] in CLASHING
+            self.check(f"at once: status {status} means nothing", status in (0, 1) or clash)
             if status == 1:
                 self.check("at once: a run-time error", last.startswith("Run-time error "))
         written = [grid for (status, _), grid in zip(ended, grids) if status == 0]
@@ -430,6 +514,41 @@ class Case:
         c = self.c
         before = rights(self.file) if self.file else set()
         in_place = self.in_place()
+        described = self.describing_now()
+        outcome = self.verify_grid(before, in_place, described)
+        for extension, content in self.describing_now().items():
+            name = os.path.join(self.describing_folder(), "newgrid." + extension)
+            if not os.path.islink(name):  # a link to the grid reads as the grid
+                self.check(f"no grid in the .{extension}", content != OLD and not (
+                    content or b"").startswith(b'"easting"'))
+        return outcome
+
+    def verify_describing(self, status, last, described):
+        """After one run with --crs: its three files, or all as they were."""
+        c = self.c
+        now = self.describing_now()
+        new = self.m.describing[CODES[0]]
+        if c["describing"] in CLASHING:
+            self.check("two names of one file: refused", status != 0)
+            if status == 2:
+                self.check("two names of one file: said", "lead to one file" in last)
+        if status == 0:
+            self.check("status 0: the three describing files", now == new)
+            if c["describing"] == "link_elsewhere":
+                self.check("a link followed, and kept", os.path.islink(
+                    os.path.join(self.describing_folder(), "newgrid.prj")))
+        elif status == 137:
+            self.check("killed: each describing file old or new",
+                       all(now[e] in (described[e], new[e]) or (self.in_place() and now[e] == b"")
+                           for e in EXTENSIONS))
+        else:
+            emptied = "now empty" in last
+            self.check("refused or cancelled: the describing files as they were",
+                       all(now[e] == described[e] or (emptied and now[e] == b"")
+                           for e in EXTENSIONS))
+
+    def verify_grid(self, before, in_place, described):
+        c = self.c
         if c["runs"] not in ("1", "-"):
             status, last = self.verify_at_once(int(c["runs"]))
             self.check_left_and_rights(status if status == 0 else self.execute("none")[0],
@@ -441,7 +560,10 @@ class Case:
         grid = self.m.expected.get(tuple(self.grid))
         old = OLD if self.file else None
         wrote = os.path.exists(self.log) and "first write" in open(self.log).read()
-        if c["fault"] == "change" and not (status == 1 and not wrote):
+        if status == 2 and c["describing"] in CLASHING:
+            self.check("two names of one file: the grid as it was",
+                       now == old or c["change"] == "link")
+        elif c["fault"] == "change" and not (status == 1 and not wrote):
             self.verify_change(status, last, now, grid)
         elif status == 0:
             self.check("status 0: the complete grid", now == grid)
@@ -463,6 +585,8 @@ class Case:
                        now in (old, grid) or (in_place and now is not None))
         else:
             self.check(f"exit status {status} means nothing", False)
+        if c["crs"] == "yes" and c["change"] != "link":
+            self.verify_describing(status, last, described)
         name = os.path.join(self.folder, "newgrid.txt")
         kept = {"fifo": lambda: stat.S_ISFIFO(os.lstat(name).st_mode),
                 "proc_link": lambda: os.readlink(name) == "/proc/self/comm",

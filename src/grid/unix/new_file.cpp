@@ -294,7 +294,7 @@ Fd SystemState::CreateHidden() {
 void SystemState::ClaimSpace(std::uint64_t size) {
   const auto fail_for_space = [&](int error) {
     if (error == ENOSPC || error == EFBIG || error == EDQUOT) {
-      detail::FailForSpace(Reason(error), size, shown);
+      detail::FailForSpace(Reason(error), options.contents, size, shown);
     }
     Fail(error);
   };
@@ -416,7 +416,7 @@ void Replacement::BeginWriting() {
   if (RetryOnInterrupt(
           [&] { return ::ftruncate(s.file->fd(), static_cast<off_t>(s.size_claimed)); }) != 0) {
     if (errno == ENOSPC || errno == EFBIG || errno == EDQUOT) {
-      detail::FailForSpace(detail::Reason(errno), s.size_claimed, s.shown);
+      detail::FailForSpace(detail::Reason(errno), s.options.contents, s.size_claimed, s.shown);
     }
     Fail(Error(errno));
   }

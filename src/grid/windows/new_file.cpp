@@ -260,7 +260,7 @@ void SystemState::Create(std::uint64_t size) {
     if (error == ERROR_DISK_FULL ||
         (::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr) &&
          available.QuadPart < size)) {
-      detail::FailForSpace(Reason(ERROR_DISK_FULL), size, shown);
+      detail::FailForSpace(Reason(ERROR_DISK_FULL), options.contents, size, shown);
     }
   }
 }
