@@ -368,8 +368,11 @@ class Case:
         for extension in EXTENSIONS:
             path = os.path.join(self.describing_folder(), "newgrid." + extension)
             try:
-                with open(path, "rb") as made:
-                    now[extension] = made.read()
+                if stat.S_ISREG(os.stat(path).st_mode):  # not a FIFO the grid's name may be
+                    with open(path, "rb") as made:
+                        now[extension] = made.read()
+                else:
+                    now[extension] = b"not a file"
             except OSError:
                 now[extension] = None
         return now
