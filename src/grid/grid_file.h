@@ -32,7 +32,7 @@ class GridFile {
            std::function<bool()> keep_going = {});
   // Writes into `replacement`'s new file, begun now (see Replacement::BeginWriting), for a
   // caller that commits it, and drops it, with others (file_set.h).
-  GridFile(Replacement& replacement, std::function<bool()> keep_going = {});
+  explicit GridFile(Replacement& replacement, std::function<bool()> keep_going = {});
   // Streams to `stream`, which messages name `shown`, as it is written, with no file to replace
   // (standard output, a pipe): what was written stays written, whatever ends the run.
   GridFile(std::shared_ptr<NewFile> stream, std::string shown,
