@@ -62,10 +62,16 @@ bool IsRegularFile(int fd) {
 
 void Note(const char* call);
 
+// The stall itself, noted as it begins: the slow call the stand-in is, which the tests wait for
+// by its note.
+void Stall(const char* delay, const char* note) {
+  Note(note);
+  std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(delay)));
+}
+
 void DelayBy(const char* variable, int fd) {
   if (const char* delay = std::getenv(variable); delay && IsRegularFile(fd)) {
-    Note("stall\n");
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(delay)));
+    Stall(delay, "stall\n");
   }
 }
 
@@ -271,8 +277,7 @@ extern "C" int renameat(int from_dir, const char* from, int to_dir, const char* 
       delay && result == 0 && IsHidden(from)) {
     char line[300];
     std::snprintf(line, sizeof line, "renamed %s\n", to);
-    Note(line);
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(delay)));
+    Stall(delay, line);
   }
   return result;
 }
@@ -280,8 +285,7 @@ extern "C" int renameat(int from_dir, const char* from, int to_dir, const char* 
 extern "C" int unlinkat(int dir, const char* path, int flags) {
   static const auto real = Real<int (*)(int, const char*, int)>("unlinkat");
   if (const char* delay = std::getenv("TESSAPLAN_TEST_UNLINK_DELAY_MS"); delay && IsHidden(path)) {
-    Note("removing hidden\n");
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(delay)));
+    Stall(delay, "removing hidden\n");
   }
   return real(dir, path, flags);
 }
