@@ -187,6 +187,11 @@ CoordinateSystem FindCoordinateSystem(std::string_view text) {
   if (kind == "x") {
     throw UsageError{is + "projected by a method that a .prj file has no words for"};
   }
+  if (kind == "e") {
+    throw UsageError{is +
+                     "one that a .prj file cannot tell apart from another system (its axes, "
+                     "dimensions or method's variant are lost): GIS programs would read it wrong"};
+  }
   return {.code = code, .name = line[2], .unit = line[3], .wkt = line[4]};
 }
 

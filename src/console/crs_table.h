@@ -3,7 +3,8 @@
 //   code TAB kind TAB name [TAB unit TAB wkt] LF
 // where kind is p for a projected system, which has its unit and its ESRI WKT; the others, which
 // --crs refuses, have their name only: g a geographic system, d a deprecated one, x a projected
-// one whose method ESRI's WKT has no words for. Packed as Unpacked (coordinate_system.cpp) reads
+// one whose method ESRI's WKT has no words for, e one whose ESRI WKT reads back as another
+// system. Packed as Unpacked (coordinate_system.cpp) reads
 // it.
 #pragma once
 

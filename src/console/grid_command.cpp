@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <new>
 #include <optional>
 
 #include "console/console.h"
@@ -27,6 +28,13 @@ using Clock = std::chrono::steady_clock;
 int UsageFailure(const Program& program, const std::string& problem) {
   PrintError(std::string(program.name) + ": " + problem + " (see " + program.name + " --help)\n");
   return 2;
+}
+
+// A run-time error, in the window's words.
+int RunFailure(const grid::RunError& error) {
+  PrintError("Run-time error " + std::to_string(error.number()) + ": " + error.description() +
+             "\n");
+  return 1;
 }
 
 // --help, --version and --dry-run answer on standard output: an answer that went nowhere (a
@@ -218,13 +226,8 @@ int Write(const Program& program, const Command& command) {
 int RunGridCommand(const Program& program, const std::vector<std::string>& arguments) {
   // From the first moment: a stop before the run begins cancels it as any other, said so.
   CatchStopRequests();
-  Command command;
   try {
-    command = Parse(arguments);
-  } catch (const UsageError& error) {
-    return UsageFailure(program, error.problem);
-  }
-  try {
+    const Command command = Parse(arguments);
     if (command.help) {
       return Answer(HelpText(program));
     }
@@ -232,12 +235,15 @@ int RunGridCommand(const Program& program, const std::vector<std::string>& argum
       return Answer(std::string(program.name) + " " + TESSAPLAN_VERSION + "\n");
     }
     return command.dry_run ? Measure(command) : Write(program, command);
+  } catch (const UsageError& error) {
+    return UsageFailure(program, error.problem);
   } catch (const grid::TargetClash& error) {
     return UsageFailure(program, error.what());
   } catch (const grid::RunError& error) {
-    PrintError("Run-time error " + std::to_string(error.number()) + ": " + error.description() +
-               "\n");
-    return 1;
+    return RunFailure(error);
+  } catch (const std::bad_alloc&) {
+    // Reading the options too: the table of systems is unpacked there.
+    return RunFailure(grid::OutOfMemory());
   } catch (const std::exception& error) {
     PrintError(std::string("Run-time error: ") + error.what() + "\n");
     return 1;

@@ -210,10 +210,6 @@ GridMeasure Measure(const GridInputs& inputs, const GridCounts& counts) {
   return measure;
 }
 
-RunError OutOfMemory() {
-  return RunError(ErrorKind::system, "out of memory; close other programs and run again.");
-}
-
 // The file the run replaces, or the stream: `header`, then each column's lines as
 // `write_column` appends them, with the progress and the cancel between columns.
 template <typename WriteColumn>

@@ -29,4 +29,8 @@ RunError::RunError(ErrorKind kind, const std::string& detail, std::optional<Fiel
       detail_(detail),
       field_(field) {}
 
+RunError OutOfMemory() {
+  return RunError(ErrorKind::system, "out of memory; close other programs and run again.");
+}
+
 }  // namespace grid

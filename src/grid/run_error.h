@@ -40,4 +40,7 @@ class RunError : public std::runtime_error {
   std::optional<Field> field_;
 };
 
+// What an allocation that failed is said as, wherever it failed.
+RunError OutOfMemory();
+
 }  // namespace grid

@@ -78,6 +78,33 @@ done < <(ask "SELECT code FROM projected_crs WHERE auth_name = 'EPSG' AND deprec
 echo "$drawn drawn systems identified of $tried tried"
 check "50 drawn systems identified" test "$drawn" -eq 50
 
+# Systems no .prj file describes are refused, with the reason: those whose ESRI WKT, as GDAL
+# writes it, names the method or its parameters in EPSG's words (with spaces, where ESRI's have
+# underscores), and those whose ESRI WKT reads back as another system (axes to the south and
+# west, a spherical variant, a third dimension).
+no_words="32600 32700 2218 2221 2296 2299 2301 2303 2304 2305 2306 2307 2963 2985 2986 3052 3053
+          3144 3145 3173 5017 5224 5225 5515 5516 22700"
+for code in $no_words 8044 8045 9311 9895; do
+  reason="is one that a .prj file cannot tell apart from another system"
+  if [[ " $no_words " == *[[:space:]]$code[[:space:]]* ]]; then
+    reason="is projected by a method that a .prj file has no words for"
+    check "EPSG:$code: GDAL's ESRI WKT in EPSG's words" eval "gdalsrsinfo -o wkt_esri EPSG:$code | grep -q '\\(PROJECTION\\|PARAMETER\\)\\[\"[^\"]* '"
+  fi
+  "$grid" --dry-run --crs=EPSG:$code -- 0 1 0 1 1 >/dev/null 2>err.txt
+  check "EPSG:$code: refused" test $? -eq 2
+  check "EPSG:$code: $reason" grep -qF "$reason" err.txt
+done
+
+# Without the memory to read the table of systems, which is read with the options: the run's
+# own error, nothing made. (A sanitizer's runtime needs far more address space than this.)
+if [ -z "${TESSAPLAN_SANITIZED:-}" ]; then
+  mkdir memory
+  (cd memory && ulimit -v 8000 && exec "$grid" --crs=EPSG:32615 -- 0 400 0 300 100) 2>err.txt
+  check "no memory: status 1" test $? -eq 1
+  check "no memory: said" grep -qx 'Run-time error 6: System error: out of memory; close other programs and run again.' err.txt
+  check "no memory: nothing made" test -z "$(ls -A memory)"
+fi
+
 # Beside the name given: beside a link, not its target, with the layer over the name given.
 mkdir real linked
 ln -s ../real/target.txt linked/grid.txt

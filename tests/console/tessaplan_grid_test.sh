@@ -286,7 +286,7 @@ check "a file: no progress" test ! -s err.txt -a ! -s terminal.txt
 # file as it was and said so. A signal the program started with ignored stays ignored (INT, as
 # in a script's background job): the TERM after it stops the run.
 cp expected.txt newgrid.txt
-for signals in TERM HUP INT QUIT USR1 USR2 ALRM VTALRM PROF XCPU "INT ignored, then TERM"; do
+for signals in TERM HUP INT QUIT USR1 USR2 ALRM VTALRM PROF XCPU PWR STKFLT IO RTMIN RTMAX "INT ignored, then TERM"; do
   signal=${signals%% *}
   if [ "$signal" = "$signals" ]; then
     # A background job of a script starts with INT and QUIT ignored; a user's does not.

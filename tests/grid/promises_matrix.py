@@ -57,7 +57,8 @@ DIMENSIONS = {
     "fault": ["none", "cancel", "kill", "enospc", "fsize", "nofile", "failed_write", "change"],
     # The signal that cancels, how many runs write the file at once (without a fault), and what
     # another program changes while a run writes.
-    "signal": ["TERM", "HUP", "INT", "QUIT", "USR1", "USR2", "ALRM", "VTALRM", "PROF", "XCPU"],
+    "signal": ["TERM", "HUP", "INT", "QUIT", "USR1", "USR2", "ALRM", "VTALRM", "PROF", "XCPU",
+               "PWR", "STKFLT", "IO", "RTMIN", "RTMAX"],
     "runs": ["1", "2", "3", "30"],
     "change": ["chmod", "setfacl", "link", "folder_renamed"],
     # With --crs (each of runs at once its own system): what the describing names are before.

@@ -1,7 +1,7 @@
 // Builds the table of coordinate systems tessaplan-grid's --crs knows, from PROJ's database:
-// every projected EPSG system that is not deprecated, with its name, its unit and its ESRI WKT
-// (what a .prj file holds); and by name only every other that --crs refuses, so that the program
-// can say why. The table is a text of one line a system (crs_table.h),
+// every projected EPSG system that is not deprecated and that its ESRI WKT (what a .prj file
+// holds) describes, with its name, its unit and that WKT; and by name only every other that
+// --crs refuses, so that the program can say why. The table is a text of one line a system (crs_table.h),
 //   code TAB kind TAB name [TAB unit TAB wkt] LF
 // sorted by code, packed and written as a C++ source that defines it. Run once a
 // build: make_crs_table OUTPUT.cpp
@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <string_view>
@@ -50,18 +52,59 @@ std::string UnitName(PJ_CONTEXT* context, PJ* system, long code) {
   return name;
 }
 
-// A projected system's line: its unit and its ESRI WKT; or, where ESRI's WKT has no words for its
-// method, so that no .prj describes it, kind x and its name only.
-std::string ProjectedLine(PJ_CONTEXT* context, const PROJ_CRS_INFO& info, long code) {
+// The two PROJ contexts the table is made with: one with the database, and one without, whose
+// reading of a WKT takes its words as they stand. That reading is fast; the database's, which
+// also turns ESRI's names of datums and the like into EPSG's, scans a table of names each time
+// and takes ten milliseconds a system.
+struct Contexts {
+  PJ_CONTEXT* database;
+  PJ_CONTEXT* plain;
+};
+
+// Whether a GIS program that reads `wkt`, ESRI's WKT of `system`, gets `system` back: PROJ reads
+// it without a word it does not know (a method or parameter outside its ESRI mapping, written
+// in EPSG's words instead) as a system equivalent to EPSG's, with the axes in the east, north
+// order that ESRI's WKT always means. A system whose axes point south and west, a spherical
+// variant or a third dimension is lost that way. Read without the database first: where that
+// reading is already the system, the database's names cannot make it another.
+char ReadBackKind(const Contexts& contexts, PJ* system, const char* wkt) {
+  PJ* east_north = proj_normalize_for_visualization(contexts.database, system);
+  char kind = 'e';
+  for (PJ_CONTEXT* reader : {contexts.plain, contexts.database}) {
+    PROJ_STRING_LIST warnings = nullptr;
+    PROJ_STRING_LIST grammar_errors = nullptr;
+    PJ* read = proj_create_from_wkt(reader, wkt, nullptr, &warnings, &grammar_errors);
+    const bool unknown_words = (warnings != nullptr && *warnings != nullptr) ||
+                               (grammar_errors != nullptr && *grammar_errors != nullptr);
+    const bool same = read != nullptr && east_north != nullptr &&
+                      proj_is_equivalent_to_with_ctx(contexts.database, read, east_north,
+                                                     PJ_COMP_EQUIVALENT);
+    kind = read == nullptr || unknown_words ? 'x' : same ? 'p' : 'e';
+    proj_destroy(read);
+    proj_string_list_destroy(grammar_errors);
+    proj_string_list_destroy(warnings);
+    if (kind == 'p') {
+      break;
+    }
+  }
+  proj_destroy(east_north);
+  return kind;
+}
+
+// A projected system's line: its unit and its ESRI WKT; or, where no .prj file describes it, by
+// name only: kind x where ESRI's WKT has no words for its method, e where what it says reads
+// back as another system.
+std::string ProjectedLine(const Contexts& contexts, const PROJ_CRS_INFO& info, long code) {
+  PJ_CONTEXT* context = contexts.database;
   PJ* system = proj_create_from_database(context, "EPSG", info.code, PJ_CATEGORY_CRS, 0, nullptr);
   if (system == nullptr) {
     Die("PROJ cannot make EPSG:" + std::to_string(code));
   }
   const char* options[] = {"MULTILINE=NO", nullptr};
   const char* wkt = proj_as_wkt(context, system, PJ_WKT1_ESRI, options);
-  std::string line = wkt == nullptr ? "x\t" : "p\t";
-  line.append(Field(info.name, code));
-  if (wkt != nullptr) {
+  const char kind = wkt == nullptr ? 'x' : ReadBackKind(contexts, system, wkt);
+  std::string line = std::string(1, kind) + "\t" + Field(info.name, code);
+  if (kind == 'p') {
     line.append("\t").append(Field(UnitName(context, system, code), code));
     line.append("\t").append(Field(wkt, code));
   }
@@ -71,13 +114,14 @@ std::string ProjectedLine(PJ_CONTEXT* context, const PROJ_CRS_INFO& info, long c
 
 // The systems of one type, deprecated ones by name only: the projected with unit and WKT, the
 // geographic by name.
-void AddSystems(PJ_CONTEXT* context, PJ_TYPE type, std::vector<System>& systems) {
+void AddSystems(const Contexts& contexts, PJ_TYPE type, std::vector<System>& systems) {
   PROJ_CRS_LIST_PARAMETERS* parameters = proj_get_crs_list_parameters_create();
   parameters->types = &type;
   parameters->typesCount = 1;
   parameters->allow_deprecated = 1;
   int count = 0;
-  PROJ_CRS_INFO** list = proj_get_crs_info_list_from_database(context, "EPSG", parameters, &count);
+  PROJ_CRS_INFO** list =
+      proj_get_crs_info_list_from_database(contexts.database, "EPSG", parameters, &count);
   proj_get_crs_list_parameters_destroy(parameters);
   if (list == nullptr) {
     Die("PROJ's database lists no EPSG systems");
@@ -89,7 +133,7 @@ void AddSystems(PJ_CONTEXT* context, PJ_TYPE type, std::vector<System>& systems)
     if (info.deprecated) {
       line.append("d\t").append(Field(info.name, code));
     } else if (type == PJ_TYPE_PROJECTED_CRS) {
-      line.append(ProjectedLine(context, info, code));
+      line.append(ProjectedLine(contexts, info, code));
     } else {
       line.append("g\t").append(Field(info.name, code));
     }
@@ -199,13 +243,19 @@ int main(int argc, char** argv) {
   if (argc != 2) {
     Die("usage: make_crs_table OUTPUT.cpp");
   }
-  PJ_CONTEXT* context = proj_context_create();
+  Contexts contexts{proj_context_create(), proj_context_create()};
+  // Without this, PROJ says so on standard error for each system it cannot write as ESRI WKT,
+  // and for each reading without the database, that it has none.
+  proj_log_level(contexts.database, PJ_LOG_NONE);
+  proj_log_func(contexts.plain, nullptr, [](void*, int, const char*) {});
+  // A folder that is never made: no database is found there.
+  const std::string nowhere = (std::filesystem::path(argv[1]).parent_path() / "no database").string();
+  const char* search_paths[] = {nowhere.c_str()};
+  proj_context_set_search_paths(contexts.plain, 1, search_paths);
   std::vector<System> systems;
-  // Without this, PROJ says so on standard error for each system it cannot write as ESRI WKT.
-  proj_log_level(context, PJ_LOG_NONE);
-  AddSystems(context, PJ_TYPE_PROJECTED_CRS, systems);
-  AddSystems(context, PJ_TYPE_GEOGRAPHIC_2D_CRS, systems);
-  AddSystems(context, PJ_TYPE_GEOGRAPHIC_3D_CRS, systems);
+  AddSystems(contexts, PJ_TYPE_PROJECTED_CRS, systems);
+  AddSystems(contexts, PJ_TYPE_GEOGRAPHIC_2D_CRS, systems);
+  AddSystems(contexts, PJ_TYPE_GEOGRAPHIC_3D_CRS, systems);
   std::sort(systems.begin(), systems.end(),
             [](const System& a, const System& b) { return a.code < b.code; });
   std::string text;
@@ -216,5 +266,6 @@ int main(int argc, char** argv) {
   WriteSource(argv[1], packed, text.size(), systems.size());
   std::printf("make_crs_table: %zu systems, %zu bytes, %zu packed\n", systems.size(), text.size(),
               packed.size());
-  proj_context_destroy(context);
+  proj_context_destroy(contexts.plain);
+  proj_context_destroy(contexts.database);
 }

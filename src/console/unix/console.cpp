@@ -53,7 +53,8 @@ int CancelledStatus() {
 
 std::string StopsHelp() {
   return "128 + N after signal N stopped it (130 INT, 143 TERM, 129 HUP; also\n"
-         "QUIT, USR1, USR2, ALRM, VTALRM, PROF and XCPU), which leave the file as it was.";
+         "QUIT, USR1, USR2, ALRM, VTALRM, PROF, XCPU, PWR, STKFLT, POLL and the\n"
+         "real-time signals), which leave the file as it was.";
 }
 
 // SIGPIPE is ignored from the start (CatchStopRequests): a reader that went away is told by

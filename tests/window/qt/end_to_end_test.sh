@@ -147,7 +147,7 @@ ended_with "close while saving" 2 0
 unchanged "close while saving"
 
 # Each stop signal cancels the run, keeps the file and ends with 128 + its number.
-for signal in TERM HUP INT QUIT USR1 XCPU; do
+for signal in TERM HUP INT QUIT USR1 XCPU PWR IO RTMAX; do
   start_app
   type_grid 0 30000 0 5000 1
   run_button
