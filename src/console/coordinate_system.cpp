@@ -14,6 +14,8 @@ namespace {
 
 constexpr std::string_view kPrefix = "epsg:";  // in lower case, as AsciiLower makes it
 constexpr std::string_view kExtensions[] = {".prj", ".csvt", ".vrt"};
+// A point file has no header, so no column names for a .csvt or a .vrt: its system alone.
+constexpr std::size_t kPointFileExtensions = 1;
 
 std::string AsciiLower(std::string_view text) {
   std::string lower(text);
@@ -207,21 +209,28 @@ std::vector<std::filesystem::path> DescribingPaths(const std::filesystem::path& 
   return paths;
 }
 
-std::string DescribingExtension(std::string_view output) {
+std::string DescribingExtension(std::string_view output, bool point_file) {
   const std::size_t name = output.find_last_of("/\\") + 1;  // npos + 1: from the start
   const std::size_t dot = output.rfind('.');
   const std::string extension =
       dot != std::string_view::npos && dot > name ? AsciiLower(output.substr(dot)) : "";
-  return std::find(std::begin(kExtensions), std::end(kExtensions), extension) !=
-                 std::end(kExtensions)
-             ? extension
-             : "";
+  const auto end = std::begin(kExtensions) +
+                   (point_file ? kPointFileExtensions : std::size(kExtensions));
+  return std::find(std::begin(kExtensions), end, extension) != end ? extension : "";
 }
 
-std::vector<grid::DescribingFile> DescribingFiles(const CoordinateSystem& system) {
+bool LayerCanName(std::string_view name) {
+  return name.find('\\') == std::string_view::npos && grid::Escaped(name) == name;
+}
+
+std::vector<grid::DescribingFile> DescribingFiles(const CoordinateSystem& system,
+                                                  bool point_file) {
   // A .prj has one line and no line end, as GIS programs write it.
   std::string projection = system.wkt;
   const int code = system.code;
+  if (point_file) {
+    return {{std::string(kExtensions[0]), [projection](const auto&) { return projection; }}};
+  }
   return {{std::string(kExtensions[0]), [projection](const auto&) { return projection; }},
           // The grid's two coordinates make the point; its name stays text.
           {std::string(kExtensions[1]),

@@ -31,13 +31,19 @@ std::string Described(const CoordinateSystem& system);
 // GIS programs look): the name with .prj, .csvt and .vrt for its extension.
 std::vector<std::filesystem::path> DescribingPaths(const std::filesystem::path& grid);
 
-// The extension of the name at the end of `output` (UTF-8), in lower case, when it is one that
-// DescribingPaths gives, in any case (as file systems that ignore case compare names): then the
-// grid would be one of its own files. Empty otherwise.
-std::string DescribingExtension(std::string_view output);
+// The extension of the name at the end of `output` (UTF-8), in lower case, when it is one of
+// the files that describe it (DescribingFiles), in any case (as file systems that ignore case
+// compare names): then the file would be one of its own descriptions. Empty otherwise.
+std::string DescribingExtension(std::string_view output, bool point_file);
 
-// The three files that describe a grid in `system`, made for the grid's name as the run finds
-// it; the same bytes on every system.
-std::vector<grid::DescribingFile> DescribingFiles(const CoordinateSystem& system);
+// Whether the .vrt can name the grid `name` (UTF-8) so that GDAL finds it: not with a backslash,
+// which GDAL reads as a folder's end on every system, nor with what XML cannot carry or a
+// message would show escaped (control characters, bytes that are not UTF-8).
+bool LayerCanName(std::string_view name);
+
+// The files that describe a file in `system`, made for its name as the run finds it; the same
+// bytes on every system. A grid has three; a point file (`point_file`), which has no header and
+// so no column names, its .prj alone.
+std::vector<grid::DescribingFile> DescribingFiles(const CoordinateSystem& system, bool point_file);
 
 }  // namespace console

@@ -116,7 +116,7 @@ grid::RunOptions WriteOptions(const Program& program, const Command& command) {
     options.stream = grid::OpenStream(options.output, options.sync);
   }
   if (command.crs) {
-    options.describing = DescribingFiles(*command.crs);
+    options.describing = DescribingFiles(*command.crs, command.point_file.has_value());
   }
   return options;
 }

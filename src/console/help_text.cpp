@@ -39,7 +39,7 @@ std::string HelpText(const Program& program) {
          "  --elevation=Z          every point's elevation, none unless given\n"
          "  --crs=EPSG:N           the projected system of the values: beside the grid, write\n"
          "                         NAME.prj, NAME.csvt and NAME.vrt, which GIS programs read\n"
-         "                         (open NAME.vrt in QGIS)\n"
+         "                         (open NAME.vrt in QGIS); beside a point file, NAME.prj\n"
          "  --no-sync              do not wait for the disk before the grid counts as written\n"
          "  --quiet                no progress line on a terminal\n"
          "  -h, --help, --version\n"

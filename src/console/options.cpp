@@ -293,8 +293,8 @@ void CheckPointFile(const GivenValues& given, Command& command) {
   }
 }
 
-// --crs's files go beside a grid of the program's own format, which they describe, under names
-// of their own.
+// --crs's files go beside the file, which they describe, under names of their own; the .vrt
+// names the grid.
 void CheckCrs(const Command& command) {
   if (!command.crs) {
     return;
@@ -304,13 +304,22 @@ void CheckCrs(const Command& command) {
         "'--crs' writes files beside the grid, which standard output has none of: "
         "name the grid's file with --output=PATH"};
   }
-  if (command.point_file) {
-    throw UsageError{"'--crs' describes the grid's own format, not --format's point file"};
+  const bool point_file = command.point_file.has_value();
+  if (const std::string extension = DescribingExtension(command.output, point_file);
+      !extension.empty()) {
+    const std::string file = point_file ? "point file" : "grid";
+    throw UsageError{"'--crs' writes " + extension + " beside the " + file + ", so the " + file +
+                     "'s own name cannot end in it: name it NAME.txt or NAME.csv"};
   }
-  if (const std::string extension = DescribingExtension(command.output); !extension.empty()) {
-    throw UsageError{"'--crs' writes " + extension +
-                     " beside the grid, so the grid's own name cannot end in it: name it "
-                     "NAME.txt or NAME.csv"};
+  const std::u8string name =
+      std::filesystem::path(std::u8string(command.output.begin(), command.output.end()))
+          .filename()
+          .u8string();
+  if (!point_file && !LayerCanName({reinterpret_cast<const char*>(name.data()), name.size()})) {
+    throw UsageError{
+        "'--crs' names the grid in its .vrt, where GDAL cannot read a backslash, a control "
+        "character or bytes that are not UTF-8: name the grid without them, not " +
+        Quoted(command.output)};
   }
 }
 

@@ -129,10 +129,10 @@ std::string Text(const Whole& number) {
 SnappedExtent SnapExtent(const FieldTexts& texts, char decimal_separator, Snap snap) {
   SnappedExtent snapped{texts, {}};
   const ParseResult<std::int16_t> spacing = ParseInt16(texts.spacing, decimal_separator);
-  if (spacing.status != ParseStatus::ok || spacing.value == 0) {
+  if (spacing.status != ParseStatus::ok) {
     return snapped;
   }
-  if (spacing.value < 0) {
+  if (spacing.value <= 0) {
     const std::string used = std::to_string(spacing.value);
     const std::string named = Named(Field::spacing, texts.spacing);
     snapped.problem = "'--snap' aligns to a spacing above 0, not " + named;

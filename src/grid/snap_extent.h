@@ -18,9 +18,9 @@ struct SnappedExtent {
 };
 
 // The texts with the extent snapped to multiples of the spacing as the grid uses it (a whole
-// number). Texts the run would refuse (not numbers, a spacing read as 0) are left as they are,
-// for the run to say what is wrong. A negative spacing, a minimum above its maximum, or `in`
-// where no multiple lies inside give a problem.
+// number). Texts the run would refuse as not numbers are left as they are, for the run to say
+// what is wrong. A spacing read as 0 or below (nothing to align to), a minimum above its maximum,
+// or `in` where no multiple lies inside give a problem.
 SnappedExtent SnapExtent(const FieldTexts& texts, char decimal_separator, Snap snap);
 
 }  // namespace grid

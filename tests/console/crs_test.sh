@@ -78,6 +78,18 @@ done < <(ask "SELECT code FROM projected_crs WHERE auth_name = 'EPSG' AND deprec
 echo "$drawn drawn systems identified of $tried tried"
 check "50 drawn systems identified" test "$drawn" -eq 50
 
+# A point file carries its system: its .prj alone (it has no header to name columns by), read by
+# GDAL's CSV driver from beside it; the point file's bytes those of a run without --crs.
+# shellcheck disable=SC2086
+(cd made && "$grid" --no-sync --format=pnezd --output=p.csv --crs=EPSG:32615 -- $texts &&
+  "$grid" --no-sync --format=pnezd --output=plain.csv -- $texts)
+check "a point file: its .prj is GDAL's ESRI WKT" cmp -s made/p.prj <(gdalsrsinfo -o wkt_esri --single-line EPSG:32615 | tr -d '\n')
+check "a point file: nothing else beside it" test ! -e made/p.csvt -a ! -e made/p.vrt
+check "a point file: its bytes as without --crs" cmp -s made/p.csv made/plain.csv
+ogrinfo -ro -so -al -oo X_POSSIBLE_NAMES=field_3 -oo Y_POSSIBLE_NAMES=field_2 made/p.csv >made/info.txt 2>&1
+check "a point file: GDAL reads 20 points" grep -qx 'Feature Count: 20' made/info.txt
+check "a point file: in the system" test "$(reported_system made/info.txt)" = EPSG:32615
+
 # Systems no .prj file describes are refused, with the reason: those whose ESRI WKT, as GDAL
 # writes it, names the method or its parameters in EPSG's words (with spaces, where ESRI's have
 # underscores), and those whose ESRI WKT reads back as another system (axes to the south and
@@ -113,6 +125,9 @@ check "a link: the files beside it" test -f linked/grid.prj -a -f linked/grid.cs
 check "a link: the grid in its target, alone" test "$(ls real)" = target.txt
 check "a link: the layer over the link" grep -qF '<SrcDataSource relativeToVRT="1">CSV:grid.txt</SrcDataSource>' linked/grid.vrt
 check "a link: GDAL reads it" eval "ogrinfo -ro -so -al linked/grid.vrt | grep -qx 'Feature Count: 20'"
+# A name XML must escape: the .vrt carries it, and GDAL reads the layer by it.
+"$grid" --no-sync --crs=EPSG:32615 --output='linked/a&b <"c">.txt' -- 0 400 0 300 100
+check "a name XML escapes: GDAL reads it" eval "ogrinfo -ro -so -al 'linked/a&b <\"c\">.vrt' | grep -qx 'Feature Count: 20'"
 
 # A file others may write in a folder they may not (as root, the runs are nobody's): the grid is
 # written in place, and the files beside it, where they cannot be made, refuse the run before the
@@ -212,6 +227,8 @@ the .prj a hard link of the grid|echo grid >newgrid.txt; ln newgrid.txt newgrid.
 the .csvt a link to the .vrt|echo old >newgrid.vrt; ln -s newgrid.vrt newgrid.csvt|--crs=EPSG:32615
 --output a link to its .prj|echo old >g.prj; ln -s g.prj g.txt|--crs=EPSG:32615 --output=g.txt
 --output in a folder, its .prj a link to it|echo grid >sub/g.txt; ln -s g.txt sub/g.prj|--crs=EPSG:32615 --output=sub/g.txt
+a point file a link to its .prj|echo old >p.prj; ln -s p.prj p.csv|--crs=EPSG:32615 --format=pnezd --output=p.csv
+a point file's .prj a hard link of it|echo old >p.csv; ln p.csv p.prj|--crs=EPSG:32615 --format=penzd --output=p.csv
 --format into a link to newgrid.txt|echo grid >newgrid.txt; ln -s newgrid.txt pts.csv|--format=pnezd --output=pts.csv
 --format into a hard link of newgrid.txt|echo grid >newgrid.txt; ln newgrid.txt pts.csv|--format=penzd --output=pts.csv
 --format into a link to a missing newgrid.txt|ln -s newgrid.txt pts.csv|--format=pnezd --output=pts.csv

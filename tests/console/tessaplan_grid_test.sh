@@ -127,6 +127,8 @@ done <<'CASES'
 --snap=out -- 10 0 0 10 5|'--snap' needs each minimum at or below its maximum, not "Minimum x value" 10 above "Maximum x value" 0
 --snap=out -- 0 10 0 10 -5|'--snap' aligns to a spacing above 0, not "Grid Spacing" -5
 --snap=out -- 0 10 0 10 -4.6|'--snap' aligns to a spacing above 0, not "Grid Spacing" -4.6 (used as -5)
+--snap=out -- 0 10 0 10 0.4|'--snap' aligns to a spacing above 0, not "Grid Spacing" 0.4 (used as 0)
+--snap=in --dry-run -- 0 10 0 10 0|'--snap' aligns to a spacing above 0, not "Grid Spacing" 0
 --crs=32615 -- 0 1 0 1 1|'--crs' takes EPSG: and a system's code, as in --crs=EPSG:32615, not '32615'
 --crs=EPSG:+32615 -- 0 1 0 1 1|'--crs' takes EPSG: and a system's code, as in --crs=EPSG:32615, not 'EPSG:+32615'
 --crs=EPSG:99999999999 -- 0 1 0 1 1|'--crs' takes EPSG: and a system's code, as in --crs=EPSG:32615, not 'EPSG:99999999999'
@@ -138,7 +140,12 @@ done <<'CASES'
 --crs=EPSG:32615 --crs=EPSG:32615 -- 0 1 0 1 1|'--crs' is given twice
 --crs=EPSG:32615 --output=- -- 0 1 0 1 1|'--crs' writes files beside the grid, which standard output has none of: name the grid's file with --output=PATH
 --crs=EPSG:32615 --output=/dev/null -- 0 1 0 1 1|'--crs' writes files beside the grid, and /dev/null is a stream: name a file
---crs=EPSG:32615 --format=pnezd --output=p.txt -- 0 1 0 1 1|'--crs' describes the grid's own format, not --format's point file
+--crs=EPSG:32615 --format=pnezd --output=p.Prj -- 0 1 0 1 1|'--crs' writes .prj beside the point file, so the point file's own name cannot end in it: name it NAME.txt or NAME.csv
+--crs=EPSG:32615 --output='sub/back\slash.txt' -- 0 1 0 1 1|'--crs' names the grid in its .vrt, where GDAL cannot read a backslash, a control character or bytes that are not UTF-8: name the grid without them, not 'sub/back\slash.txt'
+--crs=EPSG:32615 --output=$'a\x01b.txt' -- 0 1 0 1 1|'--crs' names the grid in its .vrt, where GDAL cannot read a backslash, a control character or bytes that are not UTF-8: name the grid without them, not 'a\x01b.txt'
+--crs=EPSG:32615 --output=$'a\xffb.txt' -- 0 1 0 1 1|'--crs' names the grid in its .vrt, where GDAL cannot read a backslash, a control character or bytes that are not UTF-8: name the grid without them, not 'a\xFFb.txt'
+--crs=EPSG:-5 -- 0 1 0 1 1|'--crs' takes EPSG: and a system's code, as in --crs=EPSG:32615, not 'EPSG:-5'
+--crs=EPSG:1 -- 0 1 0 1 1|'--crs': EPSG:1 names no projected system in EPSG's register (as PROJ 9.1.1 holds it)
 --crs=EPSG:32615 --output=sub.d/grid.VRT -- 0 1 0 1 1|'--crs' writes .vrt beside the grid, so the grid's own name cannot end in it: name it NAME.txt or NAME.csv
 CASES
 # What the file loses against the typed values is told before the first byte: after --dry-run's
@@ -165,6 +172,7 @@ done <<CASES
 --no-sync --quiet -- 10 0 0 10 5^0^^^$header
 --strict -- 10 0 0 10 5^1^^$no_point\nRefused by --strict, for what is said above; newgrid.txt is as it was.^the previous grid
 --strict --output=- -- 0 10 0 10 2.5^1^^$spacing_read\nRefused by --strict, for what is said above; nothing was written.^the previous grid
+--dry-run -- 0 10 0 10 0.4^1^warning: "Grid Spacing" 0.4 is used as 0, a whole number.^Run-time error 3: Division by zero: "Grid Spacing" is 0 (any spacing from -0.5 to 0.5 rounds to 0); enter a whole number other than 0.^the previous grid
 --strict -- 0 10 0 10 0.4^1^^Run-time error 3: Division by zero: "Grid Spacing" is 0 (any spacing from -0.5 to 0.5 rounds to 0); enter a whole number other than 0.^the previous grid
 --no-sync -- 2000000 2000005 13100000 13100012 3^0^^warning: 4 of 5 rows are written away from where the fields put them, by up to 4 (row 3: 1.310001E+07, not 13100006).\nwarning: Rows 1 and 2 are both written as 1.31E+07: points share a written position.^$header
 CASES
