@@ -47,6 +47,11 @@ int Answer(const std::string& text) {
   return 0;
 }
 
+// How the file writes its values: a point file in plain digits.
+grid::WrittenForm WrittenForm(const Command& command) {
+  return command.point_file ? grid::WrittenForm::point_file : grid::WrittenForm::grid;
+}
+
 // What the file loses against the typed values, one line each.
 std::string Warnings(const std::vector<std::string>& losses) {
   std::string lines;
@@ -58,7 +63,7 @@ std::string Warnings(const std::vector<std::string>& losses) {
 
 int Measure(const Command& command) {
   const std::vector<std::string> losses =
-      grid::AccountForGrid(command.texts, command.decimal_separator);
+      grid::AccountForGrid(command.texts, command.decimal_separator, WrittenForm(command));
   grid::GridMeasure measure;
   try {
     measure = grid::MeasureGrid(command.texts, command.decimal_separator);
@@ -185,7 +190,7 @@ int Write(const Program& program, const Command& command) {
   // Said before the first byte; under --strict, a refusal of a grid that would lose anything,
   // once the texts are known to make one.
   const std::vector<std::string> losses =
-      grid::AccountForGrid(command.texts, command.decimal_separator);
+      grid::AccountForGrid(command.texts, command.decimal_separator, WrittenForm(command));
   if (command.strict && !losses.empty()) {
     grid::MeasureGrid(command.texts, command.decimal_separator);
     PrintError(Warnings(losses) + "Refused by --strict, for what is said above; " +

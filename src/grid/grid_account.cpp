@@ -9,6 +9,7 @@
 
 #include "grid/fields.h"
 #include "grid/format_single.h"
+#include "grid/point_file.h"
 #include "grid/run_error.h"
 #include "grid/text_to_number.h"
 
@@ -309,7 +310,14 @@ struct Axis {
   int count;                  // whole spacings, so count + 1 lines
   std::vector<float> values;  // as written, one for each line
   std::vector<Written> written;
+  WrittenForm form;
 };
+
+// A value as the file writes it, for a message to quote.
+std::string AsWritten(float value, WrittenForm form) {
+  const std::string text = FormatSingle(value);
+  return form == WrittenForm::point_file ? PlainDecimal(text) : text;
+}
 
 template <typename Number>
 void AccountForAxis(const Axis& axis, std::int16_t spacing, std::int64_t scale,
@@ -353,13 +361,13 @@ void AccountForAxis(const Axis& axis, std::int16_t spacing, std::int64_t scale,
                     " written away from where the fields put them, by up to " +
                     DecimalText(worst_difference, scale) + " (" + std::string(axis.line) + " " +
                     std::to_string(worst + 1) + ": " +
-                    FormatSingle(axis.values[static_cast<std::size_t>(worst)]) + ", not " +
+                    AsWritten(axis.values[static_cast<std::size_t>(worst)], axis.form) + ", not " +
                     DecimalText(worst_exact, scale) + ").");
   }
   if (alike > 0) {
     items.push_back(Capitalized(std::string(axis.lines)) + " " + std::to_string(alike) + " and " +
                     std::to_string(alike + 1) + " are both written as " +
-                    FormatSingle(axis.values[static_cast<std::size_t>(alike)]) +
+                    AsWritten(axis.values[static_cast<std::size_t>(alike)], axis.form) +
                     ": points share a written position.");
   }
   const Number max = Scaled<Number>(axis.max, scale);
@@ -422,7 +430,8 @@ bool SameValue(const Decimal& a, const Decimal& b) {
 
 }  // namespace
 
-std::vector<std::string> AccountForGrid(const FieldTexts& texts, char decimal_separator) {
+std::vector<std::string> AccountForGrid(const FieldTexts& texts, char decimal_separator,
+                                        WrittenForm form) {
   std::vector<std::string> items;
   GridInputs inputs;
   if (TryConvertInputs(texts, decimal_separator, inputs)) {
@@ -450,6 +459,7 @@ std::vector<std::string> AccountForGrid(const FieldTexts& texts, char decimal_se
         .count = columns ? counts.column_count : counts.row_count,
         .values = {},
         .written = {},
+        .form = form,
     };
   };
   Axis x = axis(true);

@@ -16,6 +16,9 @@ namespace grid {
 // decimals), or two written alike; a maximum not reached, or passed by the last column or row.
 // Nothing for an exact grid, nor for texts Run refuses before it counts, whose error speaks;
 // but a spacing read as 0 is told too. Checks each column and row once, never each point.
-std::vector<std::string> AccountForGrid(const FieldTexts& texts, char decimal_separator);
+// Values are quoted as the file writes them: the grid's digits, or a point file's plain ones.
+enum class WrittenForm { grid, point_file };
+std::vector<std::string> AccountForGrid(const FieldTexts& texts, char decimal_separator,
+                                        WrittenForm form = WrittenForm::grid);
 
 }  // namespace grid

@@ -175,6 +175,7 @@ done <<CASES
 --dry-run -- 0 10 0 10 0.4^1^warning: "Grid Spacing" 0.4 is used as 0, a whole number.^Run-time error 3: Division by zero: "Grid Spacing" is 0 (any spacing from -0.5 to 0.5 rounds to 0); enter a whole number other than 0.^the previous grid
 --strict -- 0 10 0 10 0.4^1^^Run-time error 3: Division by zero: "Grid Spacing" is 0 (any spacing from -0.5 to 0.5 rounds to 0); enter a whole number other than 0.^the previous grid
 --no-sync -- 2000000 2000005 13100000 13100012 3^0^^warning: 4 of 5 rows are written away from where the fields put them, by up to 4 (row 3: 1.310001E+07, not 13100006).\nwarning: Rows 1 and 2 are both written as 1.31E+07: points share a written position.^$header
+--no-sync --format=pnezd --output=p.csv -- 2000000 2000005 13100000 13100012 3^0^^warning: 4 of 5 rows are written away from where the fields put them, by up to 4 (row 3: 13100010, not 13100006).\nwarning: Rows 1 and 2 are both written as 13100000: points share a written position.^the previous grid
 CASES
 rm newgrid.txt
 
