@@ -68,7 +68,8 @@ void FileSet::WriteDescribing() {
       const std::shared_ptr<NewFile>& written = file.file();
       if (std::error_code error = written->Write(contents_[i].data(), contents_[i].size());
           error || (error = written->Finish())) {
-        file.Fail(error);  // which says so of this one, written in place
+        // Abandoning names this one too where it was written in place.
+        detail::FailOnFile(error.message(), file.ShownPath());
       }
     } catch (const RunError& error) {
       throw Abandoning(error);

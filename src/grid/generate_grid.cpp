@@ -238,31 +238,40 @@ RunResult Write(std::string_view header, std::uint64_t file_size, std::size_t co
         files->KeepApartFrom(kGridFileName, "the grid's own format");
       }
       files->WriteDescribing();
-      file.emplace(files->grid(), keep_going);
     }
-    progress.path = file->ShownPath();
-    if (!keep_going()) {
-      return cancelled();
-    }
-    file->Append(header);
-    for (std::size_t column = 0; column < columns; ++column) {
-      write_column(*file, column);
-      progress.points_written += rows;
-      if (!keep_going()) {
-        return cancelled();
+    // An error of the grid's own writing abandons the set, said with the files it leaves empty;
+    // the set's own steps say so themselves.
+    const bool written = [&] {
+      try {
+        if (files) {
+          file.emplace(files->grid(), keep_going);
+        }
+        progress.path = file->ShownPath();
+        if (!keep_going()) {
+          return false;
+        }
+        file->Append(header);
+        for (std::size_t column = 0; column < columns; ++column) {
+          write_column(*file, column);
+          progress.points_written += rows;
+          if (!keep_going()) {
+            return false;
+          }
+        }
+        progress.saving = true;
+        return file->Finish();
+      } catch (const RunError& error) {
+        if (files) {
+          throw files->Abandoning(error);
+        }
+        throw;
       }
-    }
-    progress.saving = true;
-    if (!file->Finish() || (files && !files->Commit(keep_going))) {
+    }();
+    if (!written || (files && !files->Commit(keep_going))) {
       return cancelled();
     }
   } catch (const GridFile::Cancelled&) {
     return cancelled();
-  } catch (const RunError& error) {
-    if (files) {
-      throw files->Abandoning(error);
-    }
-    throw;
   }
   return {.points_written = progress.points_written, .bytes_written = file_size};
 }

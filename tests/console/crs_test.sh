@@ -38,7 +38,7 @@ check_system() {
   local code=$1
   rm -f made/newgrid.* copied/*
   # shellcheck disable=SC2086
-  (cd made && "$grid" --no-sync --crs="EPSG:$code" -- $texts &&
+  (cd made && "$grid" --no-sync --crs="EPSG:$code" -- $texts 2>err.txt &&
     "$grid" --dry-run --crs="epsg:$code" -- $texts >dry-run.txt)
   [ "$(identified made/newgrid.prj)" = "EPSG:$code" ] || return 1
   local name unit
@@ -49,6 +49,7 @@ check_system() {
     WHERE p.auth_name = 'EPSG' AND p.code = '$code' ORDER BY a.coordinate_system_order LIMIT 1")
   check "EPSG:$code: --dry-run names it" grep -qxF "coordinate system EPSG:$code, $name, $unit" made/dry-run.txt
   check "EPSG:$code: the .prj is GDAL's ESRI WKT" cmp -s made/newgrid.prj <(gdalsrsinfo -o wkt_esri --single-line "EPSG:$code" | tr -d '\n')
+  check "EPSG:$code: nothing said (its own files are not from an earlier run)" test ! -s made/err.txt
   check "EPSG:$code: the grid as without --crs" cmp -s made/newgrid.txt made/plain.txt
   check "EPSG:$code: the .csvt" test "$(cat made/newgrid.csvt)" = $'"CoordX","CoordY","String"\r'
   cp made/newgrid.txt made/newgrid.prj made/newgrid.csvt made/newgrid.vrt copied/
@@ -175,6 +176,26 @@ wait "$run"
 check "in place, cancelled: status 143" test $? -eq 143
 check "in place, cancelled: says so" test "$(cat "$work/err.txt")" = "Cancelled by signal 15; newgrid.txt is now empty; $shared/newgrid.prj, $shared/newgrid.csvt and $shared/newgrid.vrt, written in place, are now empty."
 check "in place, cancelled: all four empty" test -z "$(cat "$shared"/newgrid.*)"
+# Failed in place, each file written over is named as now empty, once; the others are as they
+# were. The stand-ins: a sync that fails (the .prj's, the first), and a close that fails (the
+# grid's, the first file closed before the names are taken).
+while IFS='|' read -r fault emptied kept; do
+  chmod 755 "$shared"
+  for extension in txt prj csvt vrt; do
+    printf 'earlier' >"$shared/newgrid.$extension"
+  done
+  chmod 555 "$shared"
+  (cd "$shared" && exec "${as_user[@]}" env LD_PRELOAD="$slow_disk" "$fault=1" \
+    "$work/bin/tessaplan-grid" --crs=EPSG:32615 -- $texts 2>"$work/err.txt")
+  check "in place, $fault: status 1" test $? -eq 1
+  check "in place, $fault: says which are empty" test "$(cat "$work/err.txt")" = "Run-time error 5: File error: Input/output error$emptied"
+  for extension in $kept; do
+    check "in place, $fault: newgrid.$extension as it was" test "$(cat "$shared/newgrid.$extension")" = earlier
+  done
+done <<ROWS
+TESSAPLAN_TEST_SYNC_FAILS| ($shared/newgrid.prj); $shared/newgrid.prj, written in place, is now empty|txt csvt vrt
+TESSAPLAN_TEST_CLOSE_FAILS|; written in place, the file is now empty ($shared/newgrid.txt); $shared/newgrid.prj, $shared/newgrid.csvt and $shared/newgrid.vrt, written in place, are now empty|
+ROWS
 
 # Refused before the first byte of any file, those written in place untouched: the .csvt missing
 # in a folder that takes no new file, and a file size limit below the .vrt's size alone (its layer
