@@ -299,20 +299,47 @@ done
 
 # KILL between making the hidden name that tries the folder for room and removing it (held
 # there by the stand-in): the one thing a KILL can leave besides the old file, an empty hidden
-# file, is left, and the next run in the folder removes it.
-LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_UNLINK_DELAY_MS=60000 TESSAPLAN_TEST_CALL_LOG="$work/probe.txt" \
-  "$bench" -- 0 400 0 200 200 2>err.txt &
-pid=$!
-check "KILL trying for room: held there" within 60 grep -qx 'removing hidden' probe.txt
-kill -s KILL "$pid"
-wait "$pid"
-rm probe.txt
-check "KILL trying for room: file kept" cmp -s newgrid.txt before.txt
-check "KILL trying for room: one empty hidden file left" \
-  test "$(find . -maxdepth 1 -name '.tessaplan-*' -type f -empty | wc -l)$(ls -A | grep -c '^\.')" = 11
-"$bench" --no-sync --output=next.txt -- 0 1 0 1 1 2>err.txt
-rm next.txt
-check "KILL trying for room: the next run removes it" test "$(ls -A | sort | tr '\n' ' ')" = "before.txt err.txt expected.txt newgrid.txt "
+# file, is left, and the next run in the folder removes it. For a name the folder does not hold
+# yet, the hidden name is as long as that name, for which the commit needs room.
+long=$(printf 'n%.0s' $(seq 200)).txt
+for output in newgrid.txt "$long"; do
+  LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_UNLINK_DELAY_MS=60000 TESSAPLAN_TEST_CALL_LOG="$work/probe.txt" \
+    "$bench" --output="$output" -- 0 400 0 200 200 2>err.txt &
+  pid=$!
+  check "KILL trying for room: held there" within 60 grep -qx 'removing hidden' probe.txt
+  kill -s KILL "$pid"
+  wait "$pid"
+  rm probe.txt
+  check "KILL trying for room: file kept" cmp -s newgrid.txt before.txt
+  hidden=$(find . -maxdepth 1 -name '.tessaplan-*' -type f -empty -printf '%f\n')
+  check "KILL trying for room: one empty hidden file left" \
+    test "$(echo "$hidden" | grep -c .)$(ls -A | grep -c '^\.')" = 11
+  if [ "$output" = "$long" ]; then
+    check "KILL trying for room: as long as the new name" test "${#hidden}" -eq "${#long}"
+  fi
+  "$bench" --no-sync --output=next.txt -- 0 1 0 1 1 2>err.txt
+  rm next.txt
+  check "KILL trying for room: the next run removes it" test "$(ls -A | sort | tr '\n' ' ')" = "before.txt err.txt expected.txt newgrid.txt "
+done
+
+# The hidden names a run tries first are the same for every run of one name, so that the next
+# run of it sweeps them from a folder it may not list, and differ between names, so that runs of
+# two names do not take each other's.
+killed_probe() {  # the hidden name a run writing $1 leaves, killed trying for room
+  LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_UNLINK_DELAY_MS=60000 TESSAPLAN_TEST_CALL_LOG="$work/probe.txt" \
+    "$bench" --output="$1" -- 0 400 0 200 200 2>/dev/null &
+  local pid=$!
+  within 60 grep -qx 'removing hidden' probe.txt
+  kill -s KILL "$pid"
+  wait "$pid"
+  rm probe.txt
+  find . -maxdepth 1 -name '.tessaplan-*' -printf '%f\n' -delete
+}
+first=$(killed_probe a.txt)
+again=$(killed_probe a.txt)
+other=$(killed_probe b.txt)
+check "hidden names: the same for one name" test -n "$first" -a "$first" = "$again"
+check "hidden names: others for another name" test -n "$other" -a "$first" != "$other"
 
 # A write or a sync that stalls (a stalled network drive): a signal still ends the run at once,
 # the stalled call finishing alone on a file that has no name.

@@ -22,6 +22,17 @@ ask() {
     "$1"
 }
 
+# Each coordinate is the grid's text written out in plain digits, byte for byte: no exponent, no
+# full stop without decimals after it (Python's decimal module is the reference).
+written_out='
+import csv, decimal, sys
+grid = list(csv.reader(open("newgrid.txt", newline="")))[1:]
+plain = lambda text: format(decimal.Decimal(text), "f")
+for name, easting, northing in (("pnezd.txt", 2, 1), ("penzd.txt", 1, 2)):
+    for (e, n, _), line in zip(grid, csv.reader(open(name, newline=""))):
+        if (line[easting], line[northing]) != (plain(e), plain(n)):
+            sys.exit(f"{name}: {line} for {e}, {n}")
+'
 # Each row: the texts, the first point's number, the elevation option's text and as written (the
 # last one's lines too long to be assembled in the writer's line room).
 while IFS='|' read -r texts first elevation written; do
@@ -46,10 +57,11 @@ while IFS='|' read -r texts first elevation written; do
   done
   # No header: the first line is the first point's (the numbering above); no exponent.
   check "$texts: CR LF lines" test "$(grep -c $'\r$' pnezd.txt)" -eq "$points"
-  check "$texts: plain digits" eval "! grep -q '[eE]' pnezd.txt penzd.txt"
-done <<'CASES'
+  check "$texts: the grid's values, written out" python3 -c "$written_out"
+done <<CASES
 500000 500400 4000000 4000300 100|1001||
 2000000 2000005 13100000 13100012 3|1|12.50|12.5
+1 5 -4 -2 1|3|$(printf '9%.0s' $(seq 100)).|$(printf '9%.0s' $(seq 100))
 -0.00012 0.00003 -1e-5 1e-5 1|999999999999999|1e2|100
 0 2 0 1 1|7|-123456789012345678901234567890.25|-123456789012345678901234567890.25
 CASES

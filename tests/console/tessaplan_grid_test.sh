@@ -118,6 +118,7 @@ done <<'CASES'
 --format=pnezd --output=p.txt --first-point=1e3 -- 0 1 0 1 1|'--first-point' takes a whole number from 1 to 999999999999999, not '1e3'
 --format=pnezd --output=p.txt --first-point=1000000000000000 -- 0 1 0 1 1|'--first-point' takes a whole number from 1 to 999999999999999, not '1000000000000000'
 --format=pnezd --output=p.txt --first-point=999999999999999 -- 0 1 0 1 1|'--first-point' numbers the last of the 4 points 1000000000000002: a point number has at most 15 digits
+--snap=out --format=pnezd --output=p.txt --first-point=999999999999998 -- 5 15 0 0 10|'--first-point' numbers the last of the 3 points 1000000000000000: a point number has at most 15 digits
 --format=pnezd --output=p.txt --elevation=12,5 -- 0 1 0 1 1|'--elevation' takes a number of at most 100 digits written out, not '12,5'
 --format=pnezd --output=p.txt --elevation=1e999999999 -- 0 1 0 1 1|'--elevation' takes a number of at most 100 digits written out, not '1e999999999'
 --format=pnezd --output=p.txt --elevation=1e-100 -- 0 1 0 1 1|'--elevation' takes a number of at most 100 digits written out, not '1e-100'
@@ -263,6 +264,7 @@ $g --output=/dev/stdin -- -400 0 -200 0 200 <log.txt^1^Run-time error 5: File er
 $g --output=/dev/fd/9 -- -400 0 -200 0 200^1^Run-time error 5: File error: not an open descriptor of this run (/proc/*/fd/9)^untouched
 $g --output=/proc/self/exe -- -400 0 -200 0 200^1^Run-time error 5: File error: a link of the kernel's (/proc) that stands for an open file or folder, not a path to one: tessaplan replaces nothing reached that way; name the file by its own path (/proc/*/exe)^untouched && cmp -s "$g" "$grid"
 $g --output=/proc/self/cwd/newgrid.txt -- -400 0 -200 0 200^1^*name the file by its own path (/proc/*/cwd)^untouched
+"${as_user[@]}" "$work/reachable" --output=/proc/1/cwd/newgrid.txt -- -400 0 -200 0 200^1^*name the file by its own path (/proc/1/cwd)^untouched
 ln -s /dev/stdout newgrid.txt && $g -- -400 0 -200 0 200 >>log.txt^1^*name the file by its own path (/proc/*/fd/1)^test -L newgrid.txt && test "$(cat log.txt)" = "log line"
 $g --output=/proc/version -- -400 0 -200 0 200^1^Run-time error 5: File error: a file of the kernel's proc file system, which holds the system's settings, not data; run in another folder (/proc/version)^untouched
 $g --output=/ -- -400 0 -200 0 200^1^Run-time error 5: File error: Is a directory (/)^untouched
