@@ -7,6 +7,7 @@
 
 #include <atomic>
 
+#include "console/windows/console_events.h"
 #include "grid/windows/text.h"
 
 namespace console {
@@ -14,9 +15,10 @@ namespace {
 
 std::atomic<DWORD> stop_event{~DWORD{0}};
 
-// Runs on a thread of the system's. For a closing console the system ends the process as soon
-// as this returns: it waits instead, while the run cancels and the process exits on its own.
-BOOL WINAPI Stop(DWORD event) {
+}  // namespace
+
+// Runs on a thread of the system's.
+BOOL WINAPI OnConsoleEvent(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
     return FALSE;
   }
@@ -27,8 +29,6 @@ BOOL WINAPI Stop(DWORD event) {
   return TRUE;
 }
 
-}  // namespace
-
 // argv holds the command line in the ANSI code page, which cannot hold every character: it is
 // taken as typed, in UTF-16, instead.
 std::vector<std::string> Arguments(int, char**) {
@@ -36,7 +36,7 @@ std::vector<std::string> Arguments(int, char**) {
 }
 
 void CatchStopRequests() {
-  ::SetConsoleCtrlHandler(Stop, TRUE);
+  ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
 bool StopRequested() {

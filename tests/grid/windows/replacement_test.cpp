@@ -19,6 +19,7 @@
 #include "grid/windows/path.h"
 #include "grid/windows/system_calls.h"
 #include "grid/windows/text.h"
+#include "grid/windows/write_all.h"
 #include "support/temp_dir_test.h"
 
 namespace grid {
@@ -285,6 +286,18 @@ TEST_F(WindowsCommitTest, AFileHeldForAMomentAtTheCommitIsReplaced) {
   release.join();
   EXPECT_EQ(error, "");
   EXPECT_EQ(Snapshot(dir()), std::vector<std::string>{"newgrid.txt new"});
+}
+
+// WriteAll adds what it wrote to the caller's count, which may hold a stream's earlier bytes.
+TEST_F(WindowsCommitTest, WriteAllAddsToTheCallersCount) {
+  HANDLE file = ::CreateFileW(output().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  const std::string bytes(3 << 20, 'x');
+  std::uint64_t written = 7;
+  EXPECT_EQ(windows::WriteAll(file, bytes.data(), bytes.size(), written), 0u);
+  EXPECT_EQ(written, 7 + bytes.size());
+  ::CloseHandle(file);
 }
 
 // A system's message goes into a sentence of the program's: its own full stop and line end go.
