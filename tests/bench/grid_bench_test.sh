@@ -314,6 +314,9 @@ for output in newgrid.txt "$long"; do
   hidden=$(find . -maxdepth 1 -name '.tessaplan-*' -type f -empty -printf '%f\n')
   check "KILL trying for room: one empty hidden file left" \
     test "$(echo "$hidden" | grep -c .)$(ls -A | grep -c '^\.')" = 11
+  # It ends in padding, which no hidden name of a run's file does: its run removes it by that
+  # name, after another run may have swept it, and must never remove a file that took the name.
+  check "KILL trying for room: padded, unlike a file's hidden name" test "${hidden: -1}" = -
   if [ "$output" = "$long" ]; then
     check "KILL trying for room: as long as the new name" test "${#hidden}" -eq "${#long}"
   fi

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -115,12 +116,13 @@ std::string SystemState::NextHiddenName(int attempt) const {
 }
 
 // The name that tries the folder for room: hidden, and as long as the longest name the commit
-// gives the file there.
+// gives the file there. It ends in padding, which no file's hidden name does: the probe is
+// removed by its name, and another run's sweep may have removed it first, so that name must
+// never be one a run's file has meanwhile been given.
 std::string SystemState::ProbeName(int attempt) const {
   std::string probe = NextHiddenName(attempt);
-  if (!exists && name.size() > probe.size()) {
-    probe.append(name.size() - probe.size(), detail::kHiddenPadding);
-  }
+  const std::size_t length = std::max(exists ? 0 : name.size(), probe.size() + 1);
+  probe.append(length - probe.size(), detail::kHiddenPadding);
   return probe;
 }
 
