@@ -214,8 +214,8 @@ std::string DescribingExtension(std::string_view output, bool point_file) {
   const std::size_t dot = output.rfind('.');
   const std::string extension =
       dot != std::string_view::npos && dot > name ? AsciiLower(output.substr(dot)) : "";
-  const auto end = std::begin(kExtensions) +
-                   (point_file ? kPointFileExtensions : std::size(kExtensions));
+  const auto end =
+      std::begin(kExtensions) + (point_file ? kPointFileExtensions : std::size(kExtensions));
   return std::find(std::begin(kExtensions), end, extension) != end ? extension : "";
 }
 
@@ -223,8 +223,7 @@ bool LayerCanName(std::string_view name) {
   return name.find('\\') == std::string_view::npos && grid::Escaped(name) == name;
 }
 
-std::vector<grid::DescribingFile> DescribingFiles(const CoordinateSystem& system,
-                                                  bool point_file) {
+std::vector<grid::DescribingFile> DescribingFiles(const CoordinateSystem& system, bool point_file) {
   // A .prj has one line and no line end, as GIS programs write it.
   std::string projection = system.wkt;
   const int code = system.code;

@@ -177,24 +177,25 @@ check "in place, cancelled: status 143" test $? -eq 143
 check "in place, cancelled: says so" test "$(cat "$work/err.txt")" = "Cancelled by signal 15; newgrid.txt is now empty; $shared/newgrid.prj, $shared/newgrid.csvt and $shared/newgrid.vrt, written in place, are now empty."
 check "in place, cancelled: all four empty" test -z "$(cat "$shared"/newgrid.*)"
 # Failed in place, each file written over is named as now empty, once; the others are as they
-# were. The stand-ins: a sync that fails (the .prj's, the first), and a close that fails (the
-# grid's, the first file closed before the names are taken).
+# were. The stand-ins: a sync that fails (the .prj's, the first), a write of the grid that fails
+# (the only write of 4 kB or more), and a close that fails (the grid's, at its commit).
 while IFS='|' read -r fault emptied kept; do
   chmod 755 "$shared"
   for extension in txt prj csvt vrt; do
     printf 'earlier' >"$shared/newgrid.$extension"
   done
   chmod 555 "$shared"
-  (cd "$shared" && exec "${as_user[@]}" env LD_PRELOAD="$slow_disk" "$fault=1" \
-    "$work/bin/tessaplan-grid" --crs=EPSG:32615 -- $texts 2>"$work/err.txt")
+  (cd "$shared" && exec "${as_user[@]}" env LD_PRELOAD="$slow_disk" "$fault" \
+    "$work/bin/tessaplan-grid" --crs=EPSG:32615 -- 0 400 0 300 10 2>"$work/err.txt")
   check "in place, $fault: status 1" test $? -eq 1
   check "in place, $fault: says which are empty" test "$(cat "$work/err.txt")" = "Run-time error 5: File error: Input/output error$emptied"
   for extension in $kept; do
     check "in place, $fault: newgrid.$extension as it was" test "$(cat "$shared/newgrid.$extension")" = earlier
   done
 done <<ROWS
-TESSAPLAN_TEST_SYNC_FAILS| ($shared/newgrid.prj); $shared/newgrid.prj, written in place, is now empty|txt csvt vrt
-TESSAPLAN_TEST_CLOSE_FAILS|; written in place, the file is now empty ($shared/newgrid.txt); $shared/newgrid.prj, $shared/newgrid.csvt and $shared/newgrid.vrt, written in place, are now empty|
+TESSAPLAN_TEST_SYNC_FAILS=1| ($shared/newgrid.prj); $shared/newgrid.prj, written in place, is now empty|txt csvt vrt
+TESSAPLAN_TEST_WRITE_RETURNS_ZERO=4096|; written in place, the file is now empty ($shared/newgrid.txt); $shared/newgrid.prj, $shared/newgrid.csvt and $shared/newgrid.vrt, written in place, are now empty|
+TESSAPLAN_TEST_CLOSE_FAILS=1|; written in place, the file is now empty ($shared/newgrid.txt); $shared/newgrid.prj, $shared/newgrid.csvt and $shared/newgrid.vrt, written in place, are now empty|
 ROWS
 
 # Refused before the first byte of any file, those written in place untouched: the .csvt missing

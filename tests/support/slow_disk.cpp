@@ -8,7 +8,8 @@
 // - TESSAPLAN_TEST_NAME_COLLISIONS=N: the first N hidden names are taken, as by another run,
 //   and linkat with AT_EMPTY_PATH is refused as older kernels refuse it to users who are not
 //   root;
-// - TESSAPLAN_TEST_WRITE_RETURNS_ZERO: a write of a regular file returns 0 and no reason;
+// - TESSAPLAN_TEST_WRITE_RETURNS_ZERO=N: a write of N bytes or more to a regular file returns 0
+//   and no reason (N=1: every write);
 // - TESSAPLAN_TEST_CLOSE_FAILS: closing a regular file open for writing reports EIO, as a
 //   network file system reports a write that failed on the server;
 // - TESSAPLAN_TEST_ACL_REFUSED: setting an access control list fails (EPERM), as on a file
@@ -161,7 +162,8 @@ extern "C" int posix_fadvise(int fd, off_t offset, off_t length, int advice) {
 
 extern "C" ssize_t write(int fd, const void* data, size_t size) {
   static const auto real = Real<ssize_t (*)(int, const void*, size_t)>("write");
-  if (std::getenv("TESSAPLAN_TEST_WRITE_RETURNS_ZERO") && IsRegularFile(fd)) {
+  if (const char* from = std::getenv("TESSAPLAN_TEST_WRITE_RETURNS_ZERO");
+      from && size >= std::strtoull(from, nullptr, 10) && IsRegularFile(fd)) {
     return 0;
   }
   static std::atomic<bool> written{false};

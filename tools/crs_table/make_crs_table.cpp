@@ -1,7 +1,8 @@
 // Builds the table of coordinate systems tessaplan-grid's --crs knows, from PROJ's database:
 // every projected EPSG system that is not deprecated and that its ESRI WKT (what a .prj file
 // holds) describes, with its name, its unit and that WKT; and by name only every other that
-// --crs refuses, so that the program can say why. The table is a text of one line a system (crs_table.h),
+// --crs refuses, so that the program can say why. The table is a text of one line a system
+// (crs_table.h),
 //   code TAB kind TAB name [TAB unit TAB wkt] LF
 // sorted by code, packed and written as a C++ source that defines it. Run once a
 // build: make_crs_table OUTPUT.cpp
@@ -11,9 +12,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <initializer_list>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -76,9 +77,9 @@ char ReadBackKind(const Contexts& contexts, PJ* system, const char* wkt) {
     PJ* read = proj_create_from_wkt(reader, wkt, nullptr, &warnings, &grammar_errors);
     const bool unknown_words = (warnings != nullptr && *warnings != nullptr) ||
                                (grammar_errors != nullptr && *grammar_errors != nullptr);
-    const bool same = read != nullptr && east_north != nullptr &&
-                      proj_is_equivalent_to_with_ctx(contexts.database, read, east_north,
-                                                     PJ_COMP_EQUIVALENT);
+    const bool same =
+        read != nullptr && east_north != nullptr &&
+        proj_is_equivalent_to_with_ctx(contexts.database, read, east_north, PJ_COMP_EQUIVALENT);
     kind = read == nullptr || unknown_words ? 'x' : same ? 'p' : 'e';
     proj_destroy(read);
     proj_string_list_destroy(grammar_errors);
@@ -249,7 +250,8 @@ int main(int argc, char** argv) {
   proj_log_level(contexts.database, PJ_LOG_NONE);
   proj_log_func(contexts.plain, nullptr, [](void*, int, const char*) {});
   // A folder that is never made: no database is found there.
-  const std::string nowhere = (std::filesystem::path(argv[1]).parent_path() / "no database").string();
+  const std::string nowhere =
+      (std::filesystem::path(argv[1]).parent_path() / "no database").string();
   const char* search_paths[] = {nowhere.c_str()};
   proj_context_set_search_paths(contexts.plain, 1, search_paths);
   std::vector<System> systems;

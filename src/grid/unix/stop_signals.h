@@ -12,7 +12,7 @@ namespace grid {
 // itself (SEGV, BUS, FPE, ILL, TRAP, SYS, ABRT), which no cancel can follow; PIPE and XFSZ,
 // which the console ignores so that the write fails with its reason; KILL and STOP, which
 // cannot be caught.
-inline constexpr int kNamedStopSignals[] = {SIGHUP,  SIGINT,    SIGQUIT, SIGTERM, SIGUSR1,
+inline constexpr int kNamedStopSignals[] = {SIGHUP,  SIGINT,    SIGQUIT,   SIGTERM, SIGUSR1,
                                             SIGUSR2, SIGALRM,   SIGVTALRM, SIGPROF, SIGXCPU,
                                             SIGPWR,  SIGSTKFLT, SIGPOLL};
 

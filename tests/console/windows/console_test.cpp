@@ -4,10 +4,11 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+#include "console/console.h"
+
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "console/console.h"
 #include "console/windows/console_events.h"
 #include "grid/standard_output.h"
 #include "support/temp_dir_test.h"
@@ -29,8 +30,8 @@ TEST(ConsoleEventsTest, StopsARunAndHoldsAClosingConsole) {
   EXPECT_EQ(CancelledStatus(), 130);
 
   HANDLE closing = ::CreateThread(
-      nullptr, 0, [](void*) -> DWORD { return OnConsoleEvent(CTRL_CLOSE_EVENT) ? 1u : 0u; }, nullptr, 0,
-      nullptr);
+      nullptr, 0, [](void*) -> DWORD { return OnConsoleEvent(CTRL_CLOSE_EVENT) ? 1u : 0u; },
+      nullptr, 0, nullptr);
   ASSERT_NE(closing, nullptr);
   for (int tries = 0; StopName() != "closing the console" && tries < 6000; ++tries) {
     ::Sleep(10);  // polled: the thread takes the event in its own time
@@ -52,9 +53,9 @@ TEST_F(ConsoleHandleTest, TellsAConsoleFromAFile) {
   // A console of the test's own: Wine gives its tests none that works.
   ::FreeConsole();
   ASSERT_TRUE(::AllocConsole()) << ::GetLastError();
-  HANDLE console = ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                 nullptr);
+  HANDLE console =
+      ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(console, INVALID_HANDLE_VALUE);
   HANDLE file = ::CreateFileW((dir() / "out.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
