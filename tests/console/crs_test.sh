@@ -85,6 +85,7 @@ check "50 drawn systems identified" test "$drawn" -eq 50
 (cd made && "$grid" --no-sync --format=pnezd --output=p.csv --crs=EPSG:32615 -- $texts &&
   "$grid" --no-sync --format=pnezd --output=plain.csv -- $texts)
 check "a point file: its .prj is GDAL's ESRI WKT" cmp -s made/p.prj <(gdalsrsinfo -o wkt_esri --single-line EPSG:32615 | tr -d '\n')
+check "a point file: GDAL identifies its .prj" test "$(identified made/p.prj)" = EPSG:32615
 check "a point file: nothing else beside it" test ! -e made/p.csvt -a ! -e made/p.vrt
 check "a point file: its bytes as without --crs" cmp -s made/p.csv made/plain.csv
 ogrinfo -ro -so -al -oo X_POSSIBLE_NAMES=field_3 -oo Y_POSSIBLE_NAMES=field_2 made/p.csv >made/info.txt 2>&1
