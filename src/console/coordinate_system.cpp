@@ -13,7 +13,7 @@ namespace console {
 namespace {
 
 constexpr std::string_view kPrefix = "epsg:";  // in lower case, as AsciiLower makes it
-constexpr std::string_view kExtensions[] = {".prj", ".csvt", ".vrt"};
+constexpr const auto& kExtensions = grid::kDescribingExtensions;
 // A point file has no header, so no column names for a .csvt or a .vrt: its system alone.
 constexpr std::size_t kPointFileExtensions = 1;
 

@@ -19,6 +19,10 @@
 
 namespace grid {
 
+// The extensions of the files that describe a grid to GIS programs: its system (ESRI WKT), its
+// columns' types, and a virtual layer over it.
+inline constexpr std::string_view kDescribingExtensions[] = {".prj", ".csvt", ".vrt"};
+
 // A file that describes the grid: the grid's name with `extension` in its place, beside it.
 struct DescribingFile {
   std::string extension;  // ".prj"

@@ -357,6 +357,15 @@ GridMeasure MeasureGrid(const FieldTexts& texts, char decimal_separator) {
   }
 }
 
+std::optional<RunError> RefusalOf(const FieldTexts& texts, char decimal_separator) {
+  GridInputs inputs;
+  GridCounts counts;
+  if (auto error = TryConvertInputs(texts, decimal_separator, inputs)) {
+    return error;
+  }
+  return TryCountGrid(inputs, counts);
+}
+
 std::optional<GridMeasure> MeasureIfValid(const FieldTexts& texts, char decimal_separator) {
   GridInputs inputs;
   GridCounts counts;

@@ -132,6 +132,9 @@ GridCounts CountGrid(const GridInputs& inputs);
 GridMeasure MeasureGrid(const FieldTexts& texts, char decimal_separator);
 // The same, for texts as they are being typed: nothing where Run would raise an error.
 std::optional<GridMeasure> MeasureIfValid(const FieldTexts& texts, char decimal_separator);
+// The error GenerateGrid raises for these texts before it looks at any file (not a number, out
+// of range, a zero spacing, a count past the limit); nothing where the texts make a grid.
+std::optional<RunError> RefusalOf(const FieldTexts& texts, char decimal_separator);
 
 // Converts and checks everything, then writes the header and every point, column by column and
 // row by row within a column, to options.output, replacing the file there only once the new one

@@ -321,7 +321,7 @@ std::string AsWritten(float value, WrittenForm form) {
 
 template <typename Number>
 void AccountForAxis(const Axis& axis, std::int16_t spacing, std::int64_t scale,
-                    std::vector<std::string>& items) {
+                    std::vector<AccountItem>& items) {
   // Typed digits beyond the scale (a minimum typed with more decimals than any text can have)
   // put every line away from where the fields put it.
   const bool min_cut = Decimals(axis.min) > scale;
@@ -357,35 +357,39 @@ void AccountForAxis(const Axis& axis, std::int16_t spacing, std::int64_t scale,
   const std::string lines =
       std::to_string(axis.count + 1) + " " + std::string(axis.count == 0 ? axis.line : axis.lines);
   if (away > 0) {
-    items.push_back(std::to_string(away) + " of " + lines + (away == 1 ? " is" : " are") +
+    items.push_back({std::to_string(away) + " of " + lines + (away == 1 ? " is" : " are") +
                     " written away from where the fields put them, by up to " +
                     DecimalText(worst_difference, scale) + " (" + std::string(axis.line) + " " +
                     std::to_string(worst + 1) + ": " +
                     AsWritten(axis.values[static_cast<std::size_t>(worst)], axis.form) + ", not " +
-                    DecimalText(worst_exact, scale) + ").");
+                    DecimalText(worst_exact, scale) + ").",
+                     axis.min_field});
   }
   if (alike > 0) {
-    items.push_back(Capitalized(std::string(axis.lines)) + " " + std::to_string(alike) + " and " +
+    items.push_back({Capitalized(std::string(axis.lines)) + " " + std::to_string(alike) + " and " +
                     std::to_string(alike + 1) + " are both written as " +
                     AsWritten(axis.values[static_cast<std::size_t>(alike)], axis.form) +
-                    ": points share a written position.");
+                    ": points share a written position.",
+                     axis.min_field});
   }
   const Number max = Scaled<Number>(axis.max, scale);
   const Number next = exact + step;
   const bool ascending = spacing > 0;
   if (ascending ? !(max < next) : !(next < max)) {
-    items.push_back(Named(axis.max_field, axis.max_text) + " is not reached: the last " +
+    items.push_back({Named(axis.max_field, axis.max_text) + " is not reached: the last " +
                     std::string(axis.line) + " is at " + DecimalText(exact, scale) +
                     ", though one more spacing, to " + DecimalText(next, scale) +
-                    ", stays within it.");
+                    ", stays within it.",
+                     axis.max_field});
   } else if (ascending ? max < exact : exact < max) {
-    items.push_back("The last " + std::string(axis.line) + ", at " + DecimalText(exact, scale) +
-                    ", lies past " + Named(axis.max_field, axis.max_text) + ".");
+    items.push_back({"The last " + std::string(axis.line) + ", at " + DecimalText(exact, scale) +
+                         ", lies past " + Named(axis.max_field, axis.max_text) + ".",
+                     axis.max_field});
   }
 }
 
 void AccountForAxis(Axis& axis, float first, std::int16_t spacing,
-                    std::vector<std::string>& items) {
+                    std::vector<AccountItem>& items) {
   // Written as the run writes them: each value the one before plus the spacing, in single
   // precision.
   const auto step = static_cast<float>(spacing);
@@ -430,17 +434,18 @@ bool SameValue(const Decimal& a, const Decimal& b) {
 
 }  // namespace
 
-std::vector<std::string> AccountForGrid(const FieldTexts& texts, char decimal_separator,
-                                        WrittenForm form) {
-  std::vector<std::string> items;
+std::vector<AccountItem> AccountItems(const FieldTexts& texts, char decimal_separator,
+                                      WrittenForm form) {
+  std::vector<AccountItem> items;
   GridInputs inputs;
   if (TryConvertInputs(texts, decimal_separator, inputs)) {
     return items;  // not numbers, or beyond their range: Run's error says so
   }
   const Decimal typed_spacing = *ReadDecimal(texts.spacing, decimal_separator);
   if (!SameValue(typed_spacing, *ReadDecimal(std::to_string(inputs.spacing), '.'))) {
-    items.push_back(Named(Field::spacing, texts.spacing) + " is used as " +
-                    std::to_string(inputs.spacing) + ", a whole number.");
+    items.push_back({Named(Field::spacing, texts.spacing) + " is used as " +
+                         std::to_string(inputs.spacing) + ", a whole number.",
+                     Field::spacing});
   }
   GridCounts counts;
   if (TryCountGrid(inputs, counts)) {
@@ -467,7 +472,7 @@ std::vector<std::string> AccountForGrid(const FieldTexts& texts, char decimal_se
   if (counts.points() == 0) {
     for (const Axis* empty : {&x, &y}) {
       if (empty->count < 0) {
-        items.push_back(NoPoint(*empty, texts.spacing, inputs.spacing));
+        items.push_back({NoPoint(*empty, texts.spacing, inputs.spacing), empty->min_field});
       }
     }
     return items;
@@ -475,6 +480,15 @@ std::vector<std::string> AccountForGrid(const FieldTexts& texts, char decimal_se
   AccountForAxis(x, inputs.min_x, inputs.spacing, items);
   AccountForAxis(y, inputs.min_y, inputs.spacing, items);
   return items;
+}
+
+std::vector<std::string> AccountForGrid(const FieldTexts& texts, char decimal_separator,
+                                        WrittenForm form) {
+  std::vector<std::string> sentences;
+  for (AccountItem& item : AccountItems(texts, decimal_separator, form)) {
+    sentences.push_back(std::move(item.text));
+  }
+  return sentences;
 }
 
 }  // namespace grid

@@ -21,4 +21,14 @@ enum class WrittenForm { grid, point_file };
 std::vector<std::string> AccountForGrid(const FieldTexts& texts, char decimal_separator,
                                         WrittenForm form = WrittenForm::grid);
 
+// The same sentences, each with the field whose text it is about, where the user would mend it:
+// Grid Spacing for the spacing; a minimum for the columns or rows placed from it, for two
+// written alike and for no point written; a maximum for one not reached or passed.
+struct AccountItem {
+  std::string text;
+  Field field;
+};
+std::vector<AccountItem> AccountItems(const FieldTexts& texts, char decimal_separator,
+                                      WrittenForm form = WrittenForm::grid);
+
 }  // namespace grid

@@ -224,6 +224,10 @@ void Form1::ShowError(const std::string& text) {
   ShowRunError(this, text);
 }
 
+bool Form1::AskToWrite(const std::string& question) {
+  return window::AskToWrite(this, question);
+}
+
 // Not modal: the window's close box must still reach the window, which keeps input away from its
 // own controls while the run is under way.
 void Form1::ShowDialog(const ProgressDialogState& state) {

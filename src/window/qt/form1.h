@@ -55,6 +55,7 @@ class Form1 : public QWidget, private RunView {
   void AnnounceDone() override;
   bool WindowShown() const override;
   void ShowError(const std::string& text) override;
+  bool AskToWrite(const std::string& question) override;
 
   std::array<QWidget*, std::size(kControls)> controls_{};
   RunController controller_{*this};

@@ -1,6 +1,7 @@
 #include "window/qt/messages.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "grid/shown_text.h"
 #include "window/shared/texts.h"
@@ -12,14 +13,20 @@ QString FromUtf8(const std::string& text) {
 
 namespace {
 
-void ShowBox(QWidget* parent, QMessageBox::Icon icon, const QString& text,
-             Qt::TextFormat format = Qt::PlainText) {
-  QMessageBox box(icon, QString::fromLatin1(kApplicationTitle), text, QMessageBox::Ok, parent);
+// Every box: captioned with the application's title, its text selectable, in the window's font.
+void SetUpBox(QMessageBox& box, QWidget* parent, Qt::TextFormat format) {
+  box.setWindowTitle(QString::fromLatin1(kApplicationTitle));
   box.setTextFormat(format);  // plain text: the texts hold quotes and '<' from user input
   box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   if (parent) {
     box.setFont(parent->font());  // a box looks like the window it belongs to
   }
+}
+
+void ShowBox(QWidget* parent, QMessageBox::Icon icon, const QString& text,
+             Qt::TextFormat format = Qt::PlainText) {
+  QMessageBox box(icon, {}, text, QMessageBox::Ok, parent);
+  SetUpBox(box, parent, format);
   box.exec();
 }
 
@@ -46,6 +53,17 @@ void ShowContactInfo(QWidget* parent) {
 
 void ShowRunError(QWidget* parent, const std::string& text) {
   ShowBox(parent, QMessageBox::Critical, FromUtf8(text));
+}
+
+bool AskToWrite(QWidget* parent, const std::string& question) {
+  QMessageBox box(QMessageBox::Warning, {}, FromUtf8(question), QMessageBox::NoButton, parent);
+  SetUpBox(box, parent, Qt::PlainText);
+  const QPushButton* write = box.addButton(FromUtf8(kWriteCaption), QMessageBox::AcceptRole);
+  QPushButton* back = box.addButton(FromUtf8(kGoBackCaption), QMessageBox::RejectRole);
+  box.setDefaultButton(back);  // Enter twice loses nothing
+  box.setEscapeButton(back);   // and so Escape and the close box
+  box.exec();
+  return box.clickedButton() == write;
 }
 
 }  // namespace window

@@ -1,4 +1,4 @@
-// The message boxes: Help, contact info and the run-time error box.
+// The message boxes: Help, contact info, the run-time error box and Run's question.
 #pragma once
 
 #include <QString>
@@ -15,6 +15,9 @@ void ShowHelp(QWidget* parent);
 void ShowContactInfo(QWidget* parent);
 // `text` as the run that failed tells it (shared/run.h).
 void ShowRunError(QWidget* parent, const std::string& text);
+// The question Run asks before a grid that differs from the fields, with Write and Go back (the
+// default, and Escape's and the close box's): true for Write.
+bool AskToWrite(QWidget* parent, const std::string& question);
 
 // The current folder as messages show it.
 QString CurrentFolder();

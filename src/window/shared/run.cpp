@@ -1,9 +1,14 @@
 #include "window/shared/run.h"
 
 #include <exception>
+#include <filesystem>
+#include <string_view>
 #include <utility>
 
+#include "grid/file_set.h"
+#include "grid/grid_account.h"
 #include "grid/run_error.h"
+#include "grid/shown_text.h"
 #include "window/shared/progress_rule.h"
 #include "window/shared/texts.h"
 
@@ -12,7 +17,18 @@ namespace window {
 RunOutcome RunGrid(const grid::FieldTexts& texts, const grid::RunOptions& options) {
   try {
     const grid::RunResult result = grid::GenerateGrid(texts, options);
-    return {.cancelled = result.cancelled, .bytes_written = result.bytes_written};
+    RunOutcome outcome{.cancelled = result.cancelled, .bytes_written = result.bytes_written};
+    if (!result.cancelled) {
+      for (const std::string_view extension : grid::kDescribingExtensions) {
+        const std::filesystem::path beside =
+            std::filesystem::path(options.output).replace_extension(extension);
+        std::error_code error;
+        if (std::filesystem::exists(std::filesystem::symlink_status(beside, error))) {
+          outcome.describing_beside.push_back(grid::ShownPath(beside.filename()));
+        }
+      }
+    }
+    return outcome;
   } catch (const grid::RunError& error) {
     return {.error_number = error.number(),
             .error_description = error.description(),
@@ -44,6 +60,14 @@ RunController::~RunController() {
 void RunController::Run(grid::FieldTexts texts, grid::RunOptions options) {
   if (Running()) {
     return;
+  }
+  if (!grid::RefusalOf(texts, options.decimal_separator)) {
+    const std::vector<grid::AccountItem> items =
+        grid::AccountItems(texts, options.decimal_separator);
+    if (!items.empty() && !view_.AskToWrite(LossQuestionText(items))) {
+      view_.Focus(FieldControl(items.front().field), true);
+      return;
+    }
   }
   cancelled_ = false;
   bytes_done_ = 0;
@@ -131,8 +155,9 @@ void RunController::Finished() {
     view_.Focus(*focus_before_run_, false);
   }
   const bool written = outcome.error_number == 0 && !outcome.cancelled && !cancelled_;
-  ShowDialog(written && dialog_.shown ? WrittenDialog(outcome.bytes_written)
-                                      : ProgressDialogState{});
+  // A quick run shows no dialog, unless it has files beside it to tell of.
+  const bool tell = dialog_.shown || !outcome.describing_beside.empty();
+  ShowDialog(written && tell ? WrittenDialog(outcome) : ProgressDialogState{});
   if (dialog_.done) {
     view_.AnnounceDone();
   }
@@ -144,12 +169,18 @@ void RunController::Finished() {
   }
 }
 
-ProgressDialogState RunController::WrittenDialog(std::uint64_t bytes_written) const {
+ProgressDialogState RunController::WrittenDialog(const RunOutcome& outcome) const {
   const std::lock_guard lock(path_mutex_);
+  std::string text = ProgressText(RunStage::saved, path_, outcome.bytes_written);
+  std::string widest = dialog_.shown ? dialog_.widest : text;
+  if (const std::string beside = LeftBesideText(outcome.describing_beside); !beside.empty()) {
+    text += "\n" + beside;
+    widest = widest.size() > beside.size() ? widest : beside;
+  }
   return {.shown = true,
           .done = true,
-          .text = ProgressText(RunStage::saved, path_, bytes_written),
-          .widest = dialog_.widest,
+          .text = std::move(text),
+          .widest = std::move(widest),
           .steps = kProgressSteps,
           .button = kCloseCaption};
 }

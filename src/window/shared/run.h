@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "grid/generate_grid.h"
 #include "window/shared/form1_design.h"
@@ -25,10 +26,14 @@ struct RunOutcome {
   std::optional<grid::Field> error_field = {};  // whose text to mend, for such an error
   bool cancelled = false;
   std::uint64_t bytes_written = 0;
+  // Once written: the files that describe a grid lying beside it ("newgrid.prj"), which the
+  // window never writes.
+  std::vector<std::string> describing_beside = {};
 };
 
-// Runs GenerateGrid. Whatever it raises ends as a run-time error in the outcome, so that nothing
-// escapes the worker thread.
+// Runs GenerateGrid, then looks for files that describe a grid beside the one written (only
+// whether they exist). Whatever it raises ends as a run-time error in the outcome, so that
+// nothing escapes the worker thread.
 RunOutcome RunGrid(const grid::FieldTexts& texts, const grid::RunOptions& options);
 
 // The fields' texts, in the order of grid::Field, as `text_of` reads each field.
@@ -72,6 +77,9 @@ class RunView {
   // Whether the window is on the screen, and the error box over it.
   virtual bool WindowShown() const = 0;
   virtual void ShowError(const std::string& text) = 0;
+  // The question box over the window, modal, with kWriteCaption and kGoBackCaption: true for
+  // Write. Go back is the default button, and Escape and the close box answer it.
+  virtual bool AskToWrite(const std::string& question) = 0;
 };
 
 // How a run is made; RunGrid, or a stand-in in tests.
@@ -91,7 +99,9 @@ class RunController {
   void SetProgressDelay(int milliseconds) { show_after_ms_ = milliseconds; }
 
   // Run: starts writing the grid of `texts` on a thread of its own, unless a run is under way
-  // (runs never overlap). The last run's dialog goes; the focus leaves the controls that no
+  // (runs never overlap). A grid that would differ from the fields is written only once the user
+  // says Write to the question; Go back puts the focus in the field the first difference is
+  // about, its text selected. Texts the run refuses go straight on to their error box. The last run's dialog goes; the focus leaves the controls that no
   // longer work, so that a key meant for Run cannot land on quit, and comes back after the run.
   void Run(grid::FieldTexts texts, grid::RunOptions options);
   bool Running() const { return worker_.joinable(); }
@@ -115,7 +125,7 @@ class RunController {
   void EnableControls();
   void ShowDialog(ProgressDialogState state);
   // The dialog once the grid is written: it says so and stays until it is closed.
-  ProgressDialogState WrittenDialog(std::uint64_t bytes_written) const;
+  ProgressDialogState WrittenDialog(const RunOutcome& outcome) const;
 
   RunView& view_;
   GridRunner runner_;

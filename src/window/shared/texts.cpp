@@ -39,9 +39,11 @@ std::string StartFolderAdvice() {
 
 std::string RunButtonDescription(const grid::FieldTexts& texts, char decimal_separator,
                                  const std::string& folder, const std::string& digit_group) {
-  // Where the texts make no grid, Run will say what is wrong.
   std::string description = "Writes newgrid.txt in " + folder;
-  if (const auto measure = grid::MeasureIfValid(texts, decimal_separator)) {
+  if (const std::optional<grid::RunError> refusal = grid::RefusalOf(texts, decimal_separator)) {
+    description += "\nRun will stop: Run-time error " + std::to_string(refusal->number()) + ": " +
+                   refusal->description();
+  } else if (const auto measure = grid::MeasureIfValid(texts, decimal_separator)) {
     description = "Writes " +
                   grid::Counted(measure->counts.points(), "point", "points", digit_group) + " (" +
                   grid::SizeText(measure->bytes) + ") to newgrid.txt in " + folder;
@@ -51,6 +53,23 @@ std::string RunButtonDescription(const grid::FieldTexts& texts, char decimal_sep
     description += "\n" + loss;
   }
   return description;
+}
+
+std::string LossQuestionText(const std::vector<grid::AccountItem>& items) {
+  std::string text = "The grid will not be exactly what the fields say:\n";
+  for (const grid::AccountItem& item : items) {
+    text += "\n" + item.text;
+  }
+  return text + "\n\nWrite it anyway?";
+}
+
+std::string LeftBesideText(const std::vector<std::string>& names) {
+  if (names.empty()) {
+    return {};
+  }
+  return grid::Listed(names) + " beside it " + (names.size() == 1 ? "was" : "were") +
+         " not written by this run: GIS may read the grid with what " +
+         (names.size() == 1 ? "it says." : "they say.");
 }
 
 std::string ProgressText(RunStage stage, const std::string& path, std::uint64_t bytes) {

@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "grid/generate_grid.h"
+#include "grid/grid_account.h"
 
 namespace window {
 
@@ -26,10 +28,21 @@ std::string StartFolderAdvice();
 
 // The Run button's tooltip and accessible description: where Run writes; for texts that make a
 // grid, how many points (grouped by `digit_group`, the locale's thousands separator, if any)
-// and how many bytes; then a line for each way the file would differ from the typed values.
-// Nothing is written or checked on the disk.
+// and how many bytes, or for texts Run refuses, the error box's words; then a line for each way
+// the file would differ from the typed values. Nothing is written or checked on the disk.
 std::string RunButtonDescription(const grid::FieldTexts& texts, char decimal_separator,
                                  const std::string& folder, const std::string& digit_group);
+
+// The question Run asks before it writes a grid that differs from the fields: each of the
+// account's sentences (the description's), then whether to write it; and its two buttons,
+// "Go back" the default, which Escape and the close box answer too.
+std::string LossQuestionText(const std::vector<grid::AccountItem>& items);
+inline constexpr const char* kWriteCaption = "Write";
+inline constexpr const char* kGoBackCaption = "Go back";
+
+// Said once the grid is written, where files that describe a grid (`names`, "newgrid.prj") lie
+// beside it, which this run did not write; empty for none.
+std::string LeftBesideText(const std::vector<std::string>& names);
 
 // The progress dialog's button during a run, and once it tells the grid is written.
 inline constexpr const char* kCancelCaption = "Cancel";

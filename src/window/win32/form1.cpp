@@ -5,6 +5,7 @@
 // After initguid.h, which makes it define the identifiers it declares:
 #include <oleacc.h>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -96,6 +97,33 @@ bool IsClass(HWND hwnd, const wchar_t* name) {
 
 void Message(HWND owner, const std::string& text, UINT icon) {
   ::MessageBoxW(owner, Utf16(text).c_str(), Utf16(kApplicationTitle).c_str(), MB_OK | icon);
+}
+
+// The question box: a message box with OK and Cancel, their captions made Write and Go back as
+// it is activated, before it is shown. Cancel, the default, is what Escape and the close box give.
+HHOOK question_hook = nullptr;
+
+LRESULT CALLBACK CaptionQuestionButtons(int code, WPARAM wparam, LPARAM lparam) {
+  if (code == HCBT_ACTIVATE) {
+    const auto box = reinterpret_cast<HWND>(wparam);
+    ::SetDlgItemTextW(box, IDOK, Utf16(kWriteCaption).c_str());
+    ::SetDlgItemTextW(box, IDCANCEL, Utf16(kGoBackCaption).c_str());
+    ::UnhookWindowsHookEx(std::exchange(question_hook, nullptr));
+    return 0;
+  }
+  return ::CallNextHookEx(question_hook, code, wparam, lparam);
+}
+
+bool Ask(HWND owner, const std::string& question) {
+  question_hook =
+      ::SetWindowsHookExW(WH_CBT, CaptionQuestionButtons, nullptr, ::GetCurrentThreadId());
+  const int answer =
+      ::MessageBoxW(owner, Utf16(question).c_str(), Utf16(kApplicationTitle).c_str(),
+                    MB_OKCANCEL | MB_DEFBUTTON2 | MB_ICONWARNING);
+  if (question_hook) {
+    ::UnhookWindowsHookEx(std::exchange(question_hook, nullptr));
+  }
+  return answer == IDOK;
 }
 
 // The user's thousands separator, as the tooltip groups a count's digits.
@@ -193,6 +221,30 @@ grid::FieldTexts Form1::ReadTexts() const {
   return ReadFields([this](Control field) { return Utf8(WindowText(Item(field))); });
 }
 
+// The tooltip's largest width: its longest line in its own font, so that each line is whole (a
+// tooltip may cut a line it cannot break rather than wrap it), within the screen's work area.
+int TipWidth(HWND tooltip, const std::wstring& text) {
+  HDC dc = ::GetDC(tooltip);
+  const auto font = reinterpret_cast<HFONT>(::SendMessageW(tooltip, WM_GETFONT, 0, 0));
+  const HGDIOBJ before = font ? ::SelectObject(dc, font) : nullptr;
+  int widest = 0;
+  for (std::size_t start = 0; start <= text.size();) {
+    const std::size_t end = std::min(text.find(L'\n', start), text.size());
+    SIZE size{};
+    ::GetTextExtentPoint32W(dc, text.data() + start, static_cast<int>(end - start), &size);
+    widest = std::max(widest, static_cast<int>(size.cx));
+    start = end + 1;
+  }
+  if (before) {
+    ::SelectObject(dc, before);
+  }
+  ::ReleaseDC(tooltip, dc);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  ::GetMonitorInfoW(::MonitorFromWindow(tooltip, MONITOR_DEFAULTTONEAREST), &monitor);
+  return std::min(widest + 1, static_cast<int>(monitor.rcWork.right - monitor.rcWork.left));
+}
+
 // What Run will write and where, for the eye (a tooltip) and for a screen reader (the button's
 // accessible description), kept up to date as the fields change; nothing else in the window
 // changes as the user types. The program never changes its folder.
@@ -214,12 +266,11 @@ void Form1::DescribeRun() {
   if (!tooltip_) {
     tooltip_ = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
                                  hwnd_, nullptr, instance_, nullptr);
-    ::SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0,
-                   ::MulDiv(600, static_cast<int>(WindowDpi(hwnd_)), 96));
     ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
   } else {
     ::SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
   }
+  ::SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, TipWidth(tooltip_, writes));
   IAccPropServices* services = nullptr;
   if (SUCCEEDED(::CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
                                    IID_IAccPropServices, reinterpret_cast<void**>(&services)))) {
@@ -446,6 +497,10 @@ bool Form1::WindowShown() const {
 
 void Form1::ShowError(const std::string& text) {
   Message(hwnd_, text, MB_ICONERROR);
+}
+
+bool Form1::AskToWrite(const std::string& question) {
+  return Ask(hwnd_, question);
 }
 
 // Not modal: the window's close box must still reach the window, which keeps its own controls

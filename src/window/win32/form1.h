@@ -72,6 +72,7 @@ class Form1 : private RunView {
   void AnnounceDone() override;
   bool WindowShown() const override;
   void ShowError(const std::string& text) override;
+  bool AskToWrite(const std::string& question) override;
 
   HINSTANCE instance_;
   HWND hwnd_ = nullptr;

@@ -59,6 +59,10 @@ class FakeView : public RunView {
   void AnnounceDone() override { ++announced; }
   bool WindowShown() const override { return shown; }
   void ShowError(const std::string& text) override { errors.push_back(text); }
+  bool AskToWrite(const std::string& question) override {
+    questions.push_back(question);
+    return answer_write;
+  }
 
   bool Enabled(Control control) const { return enabled_.at(control); }
 
@@ -69,6 +73,8 @@ class FakeView : public RunView {
   int announced = 0;
   bool shown = true;
   std::vector<std::string> errors;
+  std::vector<std::string> questions;
+  bool answer_write = false;
 
  private:
   std::map<Control, bool> enabled_;
@@ -273,6 +279,73 @@ TEST_F(RunTest, DestroyingTheControllerCancelsTheRun) {
   controller->Run({"0", "1", "0", "1", "1"}, {});
   controller.reset();
   EXPECT_TRUE(cancelled);
+}
+
+// Run asks before it writes a grid that differs from the fields, and only then: Go back writes
+// nothing and puts the focus in the field the first difference is about, its text selected;
+// Write writes it; texts Run refuses give their error box alone. Once written, files that
+// describe a grid beside it are told in the dialog, also after a short run.
+TEST_F(RunTest, AsksBeforeALossyGridAndTellsOfFilesBesideIt) {
+  struct Case {
+    grid::FieldTexts texts;
+    bool write;
+    const char* asked;  // the question's first difference, or nothing
+    std::optional<Control> focus;
+    std::uintmax_t bytes;  // written, or 0 for nothing
+    std::vector<const char*> beside;
+  };
+  const std::string spacing = "\"Grid Spacing\" 2.5 is used as 2, a whole number.";
+  // clang-format off
+  const Case cases[] = {
+      {{"0", "400", "0", "200", "2.5"}, false, spacing.c_str(), Control::Text5, 0, {}},
+      {{"0", "400", "0", "200", "2.5"}, true, spacing.c_str(), std::nullopt, 356'821, {}},
+      {{"10", "0", "0", "10", "5"}, false, "No point is written: \"Minimum x value\" 10 is above \"Maximum x value\" 0.", Control::Text1, 0, {}},
+      {{"0", "2.99999999", "0", "1", "1"}, false, "The last column, at 3, lies past \"Maximum x value\" 2.99999999.", Control::Text2, 0, {}},
+      {{"0", "400", "0", "200", "200"}, false, nullptr, std::nullopt, 113, {}},
+      {{"0", "400", "0", "200", "200"}, false, nullptr, std::nullopt, 113, {".prj", ".vrt"}},
+      {{"0", "400", "0", "200", "0.4"}, false, nullptr, Control::Text5, 0, {}},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    const std::string name = c.texts.spacing + (c.write ? ", Write" : ", Go back");
+    std::filesystem::remove_all(dir());
+    std::filesystem::create_directory(dir());
+    for (const char* extension : c.beside) {
+      std::ofstream(std::filesystem::path(output()).replace_extension(extension)) << "earlier";
+    }
+    view_.questions.clear();
+    view_.errors.clear();
+    view_.dialog = {};
+    view_.selected = false;
+    view_.answer_write = c.write;
+    view_.focused = Control::Command2;
+    Run(c.texts);
+    ASSERT_EQ(view_.questions.size(), c.asked ? 1u : 0u) << name;
+    if (c.asked) {
+      EXPECT_TRUE(view_.questions[0].starts_with(
+          "The grid will not be exactly what the fields say:\n\n" + std::string(c.asked)))
+          << view_.questions[0];
+      EXPECT_TRUE(view_.questions[0].ends_with("\n\nWrite it anyway?")) << view_.questions[0];
+    }
+    if (controller_.Running()) {
+      ASSERT_TRUE(view_.Woken());
+      controller_.Finished();
+    }
+    EXPECT_EQ(view_.errors.size(), c.texts.spacing == "0.4" ? 1u : 0u) << name;
+    if (c.focus) {
+      EXPECT_EQ(view_.focused, *c.focus) << name;
+      EXPECT_TRUE(view_.selected) << name;
+    }
+    const bool written = std::filesystem::exists(output());
+    EXPECT_EQ(written ? std::filesystem::file_size(output()) : 0, c.bytes) << name;
+    EXPECT_EQ(view_.dialog.shown, !c.beside.empty()) << name;
+    if (!c.beside.empty()) {
+      EXPECT_TRUE(view_.dialog.text.ends_with(
+          "\nnewgrid.prj and newgrid.vrt beside it were not written by this run: GIS may read "
+          "the grid with what they say."))
+          << view_.dialog.text;
+    }
+  }
 }
 
 // A run shows its dialog once it has lasted the delay and looks set to last half as long again.
