@@ -62,6 +62,8 @@ class ModalWatcher {
   }
   std::function<void(QProgressDialog*)> on_progress;
   std::function<void(QMessageBox*)> on_box;  // before it is confirmed
+  QString answer = QStringLiteral("Write");  // to Run's question
+  bool enter = false;                        // or Enter on any box, as from the keyboard
   QList<SeenBox> boxes;
 
  private:
@@ -77,7 +79,16 @@ class ModalWatcher {
       if (on_box) {
         on_box(box);
       }
-      box->button(QMessageBox::Ok)->click();
+      if (enter) {
+        QTest::keyClick(box, Qt::Key_Return);  // the default button
+        return;
+      }
+      // Run's question has no OK: it is answered with `answer`'s button.
+      QAbstractButton* ok = box->button(QMessageBox::Ok);
+      for (QAbstractButton* button : box->buttons()) {
+        ok = ok ? ok : button->text() == answer ? button : nullptr;
+      }
+      ok->click();
       return;
     }
     for (QWidget* window : QApplication::topLevelWidgets()) {
@@ -329,30 +340,33 @@ class Form1Test : public QObject {
     QTest::addColumn<QLocale>("locale");
     QTest::addColumn<QStringList>("texts");
     QTest::addColumn<QByteArray>("grid");
+    QTest::addColumn<int>("asked");  // Run's question, before a grid that loses something
     QTest::newRow("two by three")
         << QLocale::c() << QStringList{"0", "400", "0", "200", "200"}
         << kHeader +
                "0,0,\"r1c1\"\r\n0,200,\"r2c1\"\r\n200,0,\"r1c2\"\r\n"
-               "200,200,\"r2c2\"\r\n400,0,\"r1c3\"\r\n400,200,\"r2c3\"\r\n";
+               "200,200,\"r2c2\"\r\n400,0,\"r1c3\"\r\n400,200,\"r2c3\"\r\n"
+        << 0;
     QTest::newRow("comma locale") << QLocale(QLocale::German, QLocale::Germany)
                                   << QStringList{"2,5", "2,5", "-0,25", "-0,25", "1"}
-                                  << kHeader + "2.5,-0.25,\"r1c1\"\r\n";
+                                  << kHeader + "2.5,-0.25,\"r1c1\"\r\n" << 0;
     QTest::newRow("header only") << QLocale::c() << QStringList{"0", "400", "200", "0", "200"}
-                                 << kHeader;
+                                 << kHeader << 1;
   }
 
-  // Run writes the file from the typed texts and shows nothing.
+  // Run writes the file from the typed texts and shows nothing, unless it asks first.
   void runWritesTheGrid() {
     QFETCH(QLocale, locale);
     QFETCH(QStringList, texts);
     QFETCH(QByteArray, grid);
+    QFETCH(int, asked);
     WorkingFolder directory;
     ModalWatcher watcher;
     form_->setLocale(locale);
     Type(texts);
     RunAndWait();
     QCOMPARE(ReadGrid(), grid);
-    QCOMPARE(watcher.boxes.size(), 0);
+    QCOMPARE(watcher.boxes.size(), asked);
     QCOMPARE(directory.Entries(), std::vector<std::string>{"newgrid.txt"});
     QCOMPARE(Texts(), texts);
   }
@@ -411,12 +425,22 @@ class Form1Test : public QObject {
                texts[4]};
     }
     Type(typed);
+    // Run's description tells a refusal as the box will, then what the file loses.
+    QStringList told = warnings;
+    if (command.exitCode() != 0) {
+      told.prepend("Run will stop: " + said);
+    }
     QCOMPARE(
         form_->findChild<QPushButton*>(QStringLiteral("Command2"))->toolTip().split('\n').mid(1),
-        warnings);
+        told);
     RunAndWait();
     if (command.exitCode() == 0) {
-      QCOMPARE(watcher.boxes.size(), 0);
+      // Asked first where the grid differs from the fields, with the warnings' sentences.
+      QCOMPARE(watcher.boxes.size(), warnings.isEmpty() ? 0 : 1);
+      if (!warnings.isEmpty()) {
+        QCOMPARE(watcher.boxes[0].text, "The grid will not be exactly what the fields say:\n\n" +
+                                            warnings.join('\n') + "\n\nWrite it anyway?");
+      }
       QCOMPARE(ReadGrid(), bytes);
     } else {
       QCOMPARE(watcher.boxes.size(), 1);
@@ -755,6 +779,57 @@ class Form1Test : public QObject {
       QVERIFY2(watcher.boxes[0].text.startsWith(effect), qPrintable(watcher.boxes[0].text));
     }
     QCOMPARE(directory.Entries(), std::vector<std::string>{});
+  }
+
+  // Driven from the keyboard: Tab from Grid Spacing to Run, Enter. A grid that differs from the
+  // fields is asked about first, and Enter again is Go back: nothing written, the focus in the
+  // field the first difference is about, its text selected; Write writes it. An exact grid is
+  // written at once; texts Run refuses give the error box alone.
+  void runAsksBeforeALossyGrid_data() {
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QString>("answer");  // empty: Enter
+    QTest::addColumn<QString>("box");     // how the one box begins; empty for none
+    QTest::addColumn<QString>("focus");   // the field then focused, its text selected
+    QTest::addColumn<qint64>("bytes");    // newgrid.txt's, or -1 for none
+    const QStringList lossy{"0", "400", "0", "200", "2.5"};
+    const QString question = QStringLiteral("The grid will not be exactly what the fields say:");
+    QTest::newRow("Enter twice") << lossy << "" << question << "Text5" << qint64{-1};
+    QTest::newRow("Write") << lossy << "Write" << question << "" << qint64{356821};
+    QTest::newRow("no point, Enter twice") << QStringList{"10", "0", "0", "10", "5"} << ""
+                                           << question << "Text1" << qint64{-1};
+    QTest::newRow("exact") << QStringList{"0", "400", "0", "200", "200"} << "" << ""
+                           << "" << qint64{113};
+    QTest::newRow("refused") << QStringList{"0", "400", "0", "200", "0.4"} << ""
+                             << "Run-time error 3:" << "Text5" << qint64{-1};
+  }
+  void runAsksBeforeALossyGrid() {
+    QFETCH(QStringList, texts);
+    QFETCH(QString, answer);
+    QFETCH(QString, box);
+    QFETCH(QString, focus);
+    QFETCH(qint64, bytes);
+    WorkingFolder directory;
+    ModalWatcher watcher;
+    watcher.answer = answer;
+    watcher.enter = answer.isEmpty();
+    Type(texts);
+    field(5)->setFocus();
+    QTest::keyClick(field(5), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), button("Command2"));
+    QTest::keyClick(button("Command2"), Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(!Running(), 20000);
+    QCOMPARE(watcher.boxes.size(), box.isEmpty() ? 0 : 1);
+    if (!box.isEmpty()) {
+      QVERIFY2(watcher.boxes[0].text.startsWith(box), qPrintable(watcher.boxes[0].text));
+    }
+    const QFileInfo file(QStringLiteral("newgrid.txt"));
+    QCOMPARE(file.exists() ? file.size() : -1, bytes);
+    if (!focus.isEmpty()) {
+      auto* focused = qobject_cast<QLineEdit*>(form_->focusWidget());
+      QVERIFY(focused);
+      QCOMPARE(focused->objectName(), focus);
+      QCOMPARE(focused->selectedText(), focused->text());
+    }
   }
 
   void decimalSeparator_data() {

@@ -67,7 +67,8 @@ inline constexpr EnterCase kEnterCases[] = {
 };
 
 // Run's tooltip for the five texts, typed with '.' as the decimal separator: "Writes " and
-// `writes` before "newgrid.txt in " and the folder, `told` after it. Counts below 1000, which no
+// `writes` before "newgrid.txt in " and the folder, `told` after it (what Run would refuse in the
+// error box's words, then what the file loses). Counts below 1000, which no
 // locale groups.
 struct RunDescription {
   const char* name;
@@ -78,12 +79,14 @@ struct RunDescription {
 
 // clang-format off
 inline constexpr RunDescription kRunDescriptions[] = {
-    {"empty", {"", "", "", "", ""}, ""},
+    {"empty", {"", "", "", "", ""}, "", "\nRun will stop: Run-time error 1: Type mismatch: \"Minimum x value\" is empty; enter a number."},
     {"one point", {"5", "5", "5", "5", "1"}, "1 point (39 bytes) to "},
     {"six", {"0", "400", "0", "200", "200"}, "6 points (113 bytes) to "},
-    {"zero spacing", {"0", "400", "0", "200", "0"}, ""},
-    {"spacing read as 0", {"0", "400", "0", "200", "0.4"}, "", "\n\"Grid Spacing\" 0.4 is used as 0, a whole number."},
-    {"not a number", {"0", "4OO", "0", "200", "200"}, ""},
+    {"zero spacing", {"0", "400", "0", "200", "0"}, "", "\nRun will stop: Run-time error 3: Division by zero: \"Grid Spacing\" is 0 (any spacing from -0.5 to 0.5 rounds to 0); enter a whole number other than 0."},
+    {"spacing read as 0", {"0", "400", "0", "200", "0.4"}, "", "\nRun will stop: Run-time error 3: Division by zero: \"Grid Spacing\" is 0 (any spacing from -0.5 to 0.5 rounds to 0); enter a whole number other than 0.\n\"Grid Spacing\" 0.4 is used as 0, a whole number."},
+    {"not a number", {"0", "4OO", "0", "200", "200"}, "", "\nRun will stop: Run-time error 1: Type mismatch: \"Maximum x value\" is not a number: \"4OO\". Enter digits, with '.' before any decimal places."},
+    {"a comma under a full stop", {"0,5", "1", "0", "1", "1"}, "", "\nRun will stop: Run-time error 1: Type mismatch: \"Minimum x value\" is not a number: \"0,5\". Enter digits, with '.' before any decimal places."},
+    {"overflow", {"0", "40000", "0", "10", "1"}, "", "\nRun will stop: Run-time error 2: Overflow: the x values span 32767 grid spacings or more, and a grid has at most 32767 columns; enter a larger \"Grid Spacing\" or a smaller range."},
     {"no columns", {"10", "0", "0", "10", "1"}, "0 points (27 bytes) to ", "\nNo point is written: \"Minimum x value\" 10 is above \"Maximum x value\" 0."},
     {"seven digits", {"2000000", "2000005", "13100000", "13100012", "3"}, "10 points (301 bytes) to ", "\n4 of 5 rows are written away from where the fields put them, by up to 4 (row 3: 1.310001E+07, not 13100006).\nRows 1 and 2 are both written as 1.31E+07: points share a written position."},
     {"not reached", {"1.1", "4.1", "0", "0", "1"}, "3 points (69 bytes) to ", "\n\"Maximum x value\" 4.1 is not reached: the last column is at 3.1, though one more spacing, to 4.1, stays within it."},
