@@ -100,6 +100,30 @@ fi
 check "program still running" kill -0 "$app_pid"
 check "file kept after the error" cmp -s newgrid.txt "$work/expected.txt"
 
+# From the keyboard: spacing 2.5, Tab to Run, Enter. The question comes before any byte; Enter
+# again is Go back, which writes nothing and selects the spacing, so that what is typed next
+# replaces it; then an exact grid is written at once, with no box.
+xdotool windowfocus --sync "$window"
+spacing_field
+xdotool key ctrl+a
+xdotool type --delay 30 "2.5"
+xdotool key Tab Return
+box=$(within 60 visible_window '^tessaplan$')
+check "question shown" test -n "$box"
+check "nothing written while asked" cmp -s newgrid.txt "$work/expected.txt"
+if [ -n "$box" ]; then
+  xdotool windowfocus --sync "$box"
+  xdotool key Return
+  check "question gone with Enter" within 60 bash -c "! xdotool search --onlyvisible --name '^tessaplan$' >/dev/null"
+fi
+check "Go back writes nothing" cmp -s newgrid.txt "$work/expected.txt"
+xdotool windowfocus --sync "$window"
+xdotool type --delay 30 "100"
+xdotool key Tab Return
+"$console" --output=- -- 0 400 0 200 100 >"$work/expected100.txt"
+check "the spacing typed over, an exact grid written at once" within 60 cmp -s newgrid.txt "$work/expected100.txt"
+check "no box for an exact grid" bash -c "! xdotool search --onlyvisible --name '^tessaplan$' >/dev/null"
+
 xdotool windowfocus --sync "$window"
 quit_button
 ended_with "quit" 20 0
