@@ -103,6 +103,7 @@ std::wstring Text(HWND hwnd) {
 struct SeenBox {
   std::wstring caption;
   std::wstring text;
+  std::vector<std::wstring> buttons;
 };
 
 // Answers every message box the window opens, from a timer that runs inside the box's own
@@ -120,6 +121,9 @@ class BoxWatcher {
   BoxWatcher(const BoxWatcher&) = delete;
   BoxWatcher& operator=(const BoxWatcher&) = delete;
   std::vector<SeenBox> boxes;
+  // Answers with Enter, through the dialog manager as a key would (the focused button, the
+  // default one), rather than with OK.
+  bool enter = false;
 
  private:
   static void CALLBACK Answer(HWND, UINT, UINT_PTR, DWORD) {
@@ -140,21 +144,28 @@ class BoxWatcher {
     if (!box || !current_) {
       return;
     }
-    SeenBox seen{Text(box), L""};
+    SeenBox seen{Text(box), L"", {}};
     ::EnumChildWindows(
         box,
         [](HWND child, LPARAM found) -> BOOL {
           wchar_t kind[16] = {};
           ::GetClassNameW(child, kind, 16);
           const std::wstring text = Text(child);
-          auto* longest = reinterpret_cast<std::wstring*>(found);
-          if (::lstrcmpiW(kind, L"STATIC") == 0 && text.size() > longest->size()) {
-            *longest = text;  // the message; an icon's static has none
+          auto* seen = reinterpret_cast<SeenBox*>(found);
+          if (::lstrcmpiW(kind, L"STATIC") == 0 && text.size() > seen->text.size()) {
+            seen->text = text;  // the message; an icon's static has none
+          } else if (::lstrcmpiW(kind, L"BUTTON") == 0) {
+            seen->buttons.push_back(text);
           }
           return TRUE;
         },
-        reinterpret_cast<LPARAM>(&seen.text));
+        reinterpret_cast<LPARAM>(&seen));
     current_->boxes.push_back(seen);
+    if (current_->enter) {
+      MSG enter{::GetFocus(), WM_KEYDOWN, VK_RETURN, 0, 0, {}};
+      ::IsDialogMessageW(box, &enter);
+      return;
+    }
     ::SendMessageW(box, WM_COMMAND, IDOK, 0);
   }
   static inline BoxWatcher* current_ = nullptr;
@@ -388,6 +399,70 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(param_info.param.name);
     });
 
+struct QuestionCase {
+  const char* name;
+  std::vector<std::wstring> texts;
+  bool enter;                // Enter on the box, or OK (Write)
+  std::wstring box;          // how the one box begins; empty for none
+  const char* focus;         // the field then focused, its text selected; nullptr for none
+  std::intmax_t bytes;       // newgrid.txt's, or -1 for none
+};
+
+class QuestionTest : public testing::TestWithParam<QuestionCase> {};
+
+// From the keyboard: Tab from Grid Spacing to Run, Enter. A grid that differs from the fields is
+// asked about first, with Write and Go back; Enter again is Go back: nothing written, the focus in
+// the field the first difference is about, its text selected. Write writes it. An exact grid is
+// written at once; texts Run refuses give the error box alone.
+TEST_P(QuestionTest, AsksBeforeALossyGrid) {
+  const QuestionCase& c = GetParam();
+  WorkingFolder folder;
+  Form1 form(::GetModuleHandleW(nullptr));
+  form.Show(SW_SHOWNORMAL);
+  BoxWatcher watcher;
+  watcher.enter = c.enter;
+  Type(form, c.texts);
+  ::SetFocus(Item(form, "Text5"));
+  MSG tab{Item(form, "Text5"), WM_KEYDOWN, VK_TAB, 0, 0, {}};
+  form.PreTranslate(tab);
+  ASSERT_EQ(::GetFocus(), Item(form, "Command2"));
+  MSG enter{Item(form, "Command2"), WM_KEYDOWN, VK_RETURN, 0, 0, {}};
+  EXPECT_TRUE(form.PreTranslate(enter));
+  ASSERT_TRUE(PumpUntil(form, [&] { return !Running(form); }));
+  ASSERT_EQ(watcher.boxes.size(), c.box.empty() ? 0u : 1u);
+  if (!c.box.empty()) {
+    EXPECT_EQ(watcher.boxes[0].caption, L"tessaplan");
+    EXPECT_EQ(watcher.boxes[0].text.rfind(c.box, 0), 0u) << grid::windows::Utf8(watcher.boxes[0].text);
+  }
+  if (c.box.starts_with(L"The grid")) {
+    EXPECT_EQ(watcher.boxes[0].buttons, (std::vector<std::wstring>{L"Write", L"Go back"}));
+  }
+  const std::filesystem::path grid = folder.path() / "newgrid.txt";
+  EXPECT_EQ(std::filesystem::exists(grid) ? static_cast<std::intmax_t>(std::filesystem::file_size(grid)) : -1, c.bytes);
+  if (c.focus) {
+    EXPECT_EQ(::GetFocus(), Item(form, c.focus));
+    DWORD start = 1;
+    DWORD end = 0;
+    ::SendMessageW(Item(form, c.focus), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                   reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 0u);
+    EXPECT_EQ(end, Text(Item(form, c.focus)).size());
+  }
+}
+
+const std::vector<std::wstring> kLossy{L"0", L"400", L"0", L"200", L"2.5"};
+const std::wstring kQuestion = L"The grid will not be exactly what the fields say:";
+INSTANTIATE_TEST_SUITE_P(
+    Questions, QuestionTest,
+    testing::Values(
+        QuestionCase{"enter_twice", kLossy, true, kQuestion, "Text5", -1},
+        QuestionCase{"write", kLossy, false, kQuestion, nullptr, 356821},
+        QuestionCase{"no_point", {L"10", L"0", L"0", L"10", L"5"}, true, kQuestion, "Text1", -1},
+        QuestionCase{"exact", {L"0", L"400", L"0", L"200", L"200"}, true, L"", nullptr, 113},
+        QuestionCase{"refused", {L"0", L"400", L"0", L"200", L"0.4"}, true, L"Run-time error 3:",
+                     "Text5", -1}),
+    grid::testing_support::CaseName());
+
 struct BoxCase {
   const char* name;
   const char* button;
@@ -618,6 +693,31 @@ TEST_P(RunDescriptionTest, SaysWhatRunWrites) {
   EXPECT_EQ(RunToolTip(form), L"Writes " + grid::windows::Utf16(GetParam().writes) +
                                   L"newgrid.txt in " + folder.path().wstring() +
                                   grid::windows::Utf16(GetParam().told));
+}
+
+// Every line of Run's tooltip is whole: the tooltip is as wide as its longest line in its own
+// font, at 96 DPI and at 144, where a line cut at its width would lose the end of a sentence.
+TEST(RunDescription, EveryLineFitsTheTooltip) {
+  WorkingFolder folder;
+  Form1 form(::GetModuleHandleW(nullptr));
+  form.Show(SW_SHOWNORMAL);
+  for (const unsigned dpi : {96u, 144u}) {
+    MoveToDpi(form, dpi);
+    Type(form, {L"2000000", L"2000005", L"13100000", L"13100012", L"3"});
+    HWND tooltip = Owned(form, TOOLTIPS_CLASSW);
+    const auto width = static_cast<int>(::SendMessageW(tooltip, TTM_GETMAXTIPWIDTH, 0, 0));
+    HDC dc = ::GetDC(tooltip);
+    ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(tooltip, WM_GETFONT, 0, 0)));
+    const std::wstring told = RunToolTip(form);
+    for (std::size_t start = 0; start < told.size();) {
+      const std::size_t end = std::min(told.find(L'\n', start), told.size());
+      SIZE size{};
+      ::GetTextExtentPoint32W(dc, told.data() + start, static_cast<int>(end - start), &size);
+      EXPECT_LE(size.cx, width) << dpi << " DPI: " << grid::windows::Utf8(told.substr(start, end - start));
+      start = end + 1;
+    }
+    ::ReleaseDC(tooltip, dc);
+  }
 }
 
 // Counts of 1000 and more are grouped as the user's locale groups them: ',' in Wine's en-US.
