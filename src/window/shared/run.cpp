@@ -173,9 +173,10 @@ ProgressDialogState RunController::WrittenDialog(const RunOutcome& outcome) cons
   const std::lock_guard lock(path_mutex_);
   std::string text = ProgressText(RunStage::saved, path_, outcome.bytes_written);
   std::string widest = dialog_.shown ? dialog_.widest : text;
+  // Sized anew for the sentence on its own line.
   if (const std::string beside = LeftBesideText(outcome.describing_beside); !beside.empty()) {
     text += "\n" + beside;
-    widest = widest.size() > beside.size() ? widest : beside;
+    widest += "\n" + beside;
   }
   return {.shown = true,
           .done = true,

@@ -321,6 +321,43 @@ void Form1::LayOut(unsigned dpi) {
       Place(control, twips, dpi, scale_);
       ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
     }
+    FitProgressLabel();
+  }
+}
+
+// The dialog as the design lays it out, but taller where its text needs more lines than the
+// label has (the Done text with a sentence about files beside the grid): the label grows, the
+// bar and the button move down, and the dialog grows with them.
+void Form1::FitProgressLabel() {
+  const unsigned dpi = WindowDpi(hwnd_);
+  const int label_width = TwipsToPixels(kProgressLabel.width, dpi, scale_);
+  const int label_height = TwipsToPixels(kProgressLabel.height, dpi, scale_);
+  const std::wstring text = WindowText(progress_label_);
+  HDC dc = ::GetDC(progress_label_);
+  const HGDIOBJ before = ::SelectObject(dc, font_);
+  RECT needed{0, 0, label_width, 0};
+  ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &needed,
+              DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+  ::SelectObject(dc, before);
+  ::ReleaseDC(progress_label_, dc);
+  const int extra = std::max(0, static_cast<int>(needed.bottom) - label_height);
+  const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(progress_, GWL_STYLE));
+  const RECT frame = WindowRectFor(TwipsToPixels(kProgressWidthTwips, dpi, scale_),
+                                   TwipsToPixels(kProgressHeightTwips, dpi, scale_) + extra, style,
+                                   dpi);
+  RECT now{};
+  ::GetWindowRect(progress_, &now);
+  if (now.bottom - now.top != frame.bottom - frame.top) {
+    ::SetWindowPos(progress_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  ::SetWindowPos(progress_label_, nullptr, 0, 0, label_width, label_height + extra,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  for (const auto& [control, twips] :
+       {std::pair{progress_bar_, kProgressBar}, std::pair{progress_button_, kProgressButton}}) {
+    ::SetWindowPos(control, nullptr, TwipsToPixels(twips.left, dpi, scale_),
+                   TwipsToPixels(twips.top, dpi, scale_) + extra, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
 }
 
@@ -520,6 +557,7 @@ void Form1::ShowDialog(const ProgressDialogState& state) {
   const std::wstring text = Utf16(state.text);
   if (WindowText(progress_label_) != text) {
     ::SetWindowTextW(progress_label_, text.c_str());
+    FitProgressLabel();
   }
   ::SendMessageW(progress_bar_, PBM_SETPOS, static_cast<WPARAM>(state.steps), 0);
 }

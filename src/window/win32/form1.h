@@ -59,6 +59,7 @@ class Form1 : private RunView {
   void ShowHelp();
   void ShowContactInfo();
   void MakeProgressDialog();
+  void FitProgressLabel();
 
   // What a run asks of the window.
   void WakeOnWindowThread() override;

@@ -151,11 +151,11 @@ class BoxWatcher {
           wchar_t kind[16] = {};
           ::GetClassNameW(child, kind, 16);
           const std::wstring text = Text(child);
-          auto* seen = reinterpret_cast<SeenBox*>(found);
-          if (::lstrcmpiW(kind, L"STATIC") == 0 && text.size() > seen->text.size()) {
-            seen->text = text;  // the message; an icon's static has none
+          auto* box_seen = reinterpret_cast<SeenBox*>(found);
+          if (::lstrcmpiW(kind, L"STATIC") == 0 && text.size() > box_seen->text.size()) {
+            box_seen->text = text;  // the message; an icon's static has none
           } else if (::lstrcmpiW(kind, L"BUTTON") == 0) {
-            seen->buttons.push_back(text);
+            box_seen->buttons.push_back(text);
           }
           return TRUE;
         },
