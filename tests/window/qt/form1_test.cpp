@@ -781,6 +781,30 @@ class Form1Test : public QObject {
     QCOMPARE(directory.Entries(), std::vector<std::string>{});
   }
 
+  // Files that describe a grid beside it, which the window never writes, are told once it is
+  // written, in a Done dialog that comes also after a short run; without them nothing shows.
+  void tellsOfFilesBesideTheGrid() {
+    for (const bool beside : {false, true}) {
+      WorkingFolder directory;
+      if (beside) {
+        grid::testing_support::WriteFile("newgrid.prj", "earlier");
+      }
+      ModalWatcher watcher;
+      Type({"0", "400", "0", "200", "200"});
+      RunAndWait();
+      auto* dialog = form_->findChild<QProgressDialog*>();
+      QCOMPARE(dialog != nullptr && dialog->isVisible(), beside);
+      if (beside) {
+        QVERIFY2(dialog->labelText().endsWith(
+                     "\nnewgrid.prj beside it was not written by this run: GIS may read the "
+                     "grid with what it says."),
+                 qPrintable(dialog->labelText()));
+        QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton);  // Close
+        QTRY_VERIFY(!form_->findChild<QProgressDialog*>());
+      }
+    }
+  }
+
   // Driven from the keyboard: Tab from Grid Spacing to Run, Enter. A grid that differs from the
   // fields is asked about first, and Enter again is Go back: nothing written, the focus in the
   // field the first difference is about, its text selected; Write writes it. An exact grid is

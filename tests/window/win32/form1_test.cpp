@@ -578,6 +578,40 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A long run that succeeds ends in a dialog no one takes for a cancel: the whole bar, the file
 // written and where, and a Close button with the focus.
+// Files that describe a grid beside it, which the window never writes, are told once it is
+// written, in a Done dialog that comes also after a short run; without them nothing shows. The
+// sentence is whole: the dialog grows for it.
+TEST(Form1, TellsOfFilesBesideTheGrid) {
+  for (const bool beside : {false, true}) {
+    WorkingFolder folder;
+    if (beside) {
+      std::ofstream(folder.path() / "newgrid.prj") << "earlier";
+      std::ofstream(folder.path() / "newgrid.vrt") << "earlier";
+    }
+    Form1 form(::GetModuleHandleW(nullptr));
+    form.Show(SW_SHOWNORMAL);
+    Type(form, {L"0", L"400", L"0", L"200", L"200"});
+    Press(form, "Command2");
+    ASSERT_TRUE(PumpUntil(form, [&] { return !Running(form); }));
+    ASSERT_EQ(ProgressDialog(form) != nullptr, beside);
+    if (beside) {
+      HWND label = ::FindWindowExW(ProgressDialog(form), nullptr, L"STATIC", nullptr);
+      const std::wstring told = Text(label);
+      EXPECT_TRUE(told.ends_with(L"\nnewgrid.prj and newgrid.vrt beside it were not written by "
+                                 L"this run: GIS may read the grid with what they say."))
+          << grid::windows::Utf8(told);
+      RECT shown{};
+      ::GetClientRect(label, &shown);
+      RECT needed{0, 0, shown.right, 0};
+      HDC dc = ::GetDC(label);
+      ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(label, WM_GETFONT, 0, 0)));
+      ::DrawTextW(dc, told.c_str(), -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+      ::ReleaseDC(label, dc);
+      EXPECT_LE(needed.bottom, shown.bottom) << "the label shows every line";
+    }
+  }
+}
+
 TEST(Form1, LongRunTellsItIsWritten) {
   WorkingFolder folder;
   Form1 form(::GetModuleHandleW(nullptr));
