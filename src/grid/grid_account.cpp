@@ -358,18 +358,18 @@ void AccountForAxis(const Axis& axis, std::int16_t spacing, std::int64_t scale,
       std::to_string(axis.count + 1) + " " + std::string(axis.count == 0 ? axis.line : axis.lines);
   if (away > 0) {
     items.push_back({std::to_string(away) + " of " + lines + (away == 1 ? " is" : " are") +
-                    " written away from where the fields put them, by up to " +
-                    DecimalText(worst_difference, scale) + " (" + std::string(axis.line) + " " +
-                    std::to_string(worst + 1) + ": " +
-                    AsWritten(axis.values[static_cast<std::size_t>(worst)], axis.form) + ", not " +
-                    DecimalText(worst_exact, scale) + ").",
+                         " written away from where the fields put them, by up to " +
+                         DecimalText(worst_difference, scale) + " (" + std::string(axis.line) +
+                         " " + std::to_string(worst + 1) + ": " +
+                         AsWritten(axis.values[static_cast<std::size_t>(worst)], axis.form) +
+                         ", not " + DecimalText(worst_exact, scale) + ").",
                      axis.min_field});
   }
   if (alike > 0) {
     items.push_back({Capitalized(std::string(axis.lines)) + " " + std::to_string(alike) + " and " +
-                    std::to_string(alike + 1) + " are both written as " +
-                    AsWritten(axis.values[static_cast<std::size_t>(alike)], axis.form) +
-                    ": points share a written position.",
+                         std::to_string(alike + 1) + " are both written as " +
+                         AsWritten(axis.values[static_cast<std::size_t>(alike)], axis.form) +
+                         ": points share a written position.",
                      axis.min_field});
   }
   const Number max = Scaled<Number>(axis.max, scale);
@@ -377,9 +377,9 @@ void AccountForAxis(const Axis& axis, std::int16_t spacing, std::int64_t scale,
   const bool ascending = spacing > 0;
   if (ascending ? !(max < next) : !(next < max)) {
     items.push_back({Named(axis.max_field, axis.max_text) + " is not reached: the last " +
-                    std::string(axis.line) + " is at " + DecimalText(exact, scale) +
-                    ", though one more spacing, to " + DecimalText(next, scale) +
-                    ", stays within it.",
+                         std::string(axis.line) + " is at " + DecimalText(exact, scale) +
+                         ", though one more spacing, to " + DecimalText(next, scale) +
+                         ", stays within it.",
                      axis.max_field});
   } else if (ascending ? max < exact : exact < max) {
     items.push_back({"The last " + std::string(axis.line) + ", at " + DecimalText(exact, scale) +

@@ -101,8 +101,9 @@ class RunController {
   // Run: starts writing the grid of `texts` on a thread of its own, unless a run is under way
   // (runs never overlap). A grid that would differ from the fields is written only once the user
   // says Write to the question; Go back puts the focus in the field the first difference is
-  // about, its text selected. Texts the run refuses go straight on to their error box. The last run's dialog goes; the focus leaves the controls that no
-  // longer work, so that a key meant for Run cannot land on quit, and comes back after the run.
+  // about, its text selected. Texts the run refuses go straight on to their error box. The last
+  // run's dialog goes; the focus leaves the controls that no longer work, so that a key meant for
+  // Run cannot land on quit, and comes back after the run.
   void Run(grid::FieldTexts texts, grid::RunOptions options);
   bool Running() const { return worker_.joinable(); }
   // Whether `control` takes input now: during a run only quit does, which cancels the run.

@@ -117,9 +117,8 @@ LRESULT CALLBACK CaptionQuestionButtons(int code, WPARAM wparam, LPARAM lparam) 
 bool Ask(HWND owner, const std::string& question) {
   question_hook =
       ::SetWindowsHookExW(WH_CBT, CaptionQuestionButtons, nullptr, ::GetCurrentThreadId());
-  const int answer =
-      ::MessageBoxW(owner, Utf16(question).c_str(), Utf16(kApplicationTitle).c_str(),
-                    MB_OKCANCEL | MB_DEFBUTTON2 | MB_ICONWARNING);
+  const int answer = ::MessageBoxW(owner, Utf16(question).c_str(), Utf16(kApplicationTitle).c_str(),
+                                   MB_OKCANCEL | MB_DEFBUTTON2 | MB_ICONWARNING);
   if (question_hook) {
     ::UnhookWindowsHookEx(std::exchange(question_hook, nullptr));
   }
@@ -342,9 +341,9 @@ void Form1::FitProgressLabel() {
   ::ReleaseDC(progress_label_, dc);
   const int extra = std::max(0, static_cast<int>(needed.bottom) - label_height);
   const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(progress_, GWL_STYLE));
-  const RECT frame = WindowRectFor(TwipsToPixels(kProgressWidthTwips, dpi, scale_),
-                                   TwipsToPixels(kProgressHeightTwips, dpi, scale_) + extra, style,
-                                   dpi);
+  const RECT frame =
+      WindowRectFor(TwipsToPixels(kProgressWidthTwips, dpi, scale_),
+                    TwipsToPixels(kProgressHeightTwips, dpi, scale_) + extra, style, dpi);
   RECT now{};
   ::GetWindowRect(progress_, &now);
   if (now.bottom - now.top != frame.bottom - frame.top) {

@@ -349,7 +349,8 @@ class Form1Test : public QObject {
         << 0;
     QTest::newRow("comma locale") << QLocale(QLocale::German, QLocale::Germany)
                                   << QStringList{"2,5", "2,5", "-0,25", "-0,25", "1"}
-                                  << kHeader + "2.5,-0.25,\"r1c1\"\r\n" << 0;
+                                  << kHeader + "2.5,-0.25,\"r1c1\"\r\n"
+                                  << 0;
     QTest::newRow("header only") << QLocale::c() << QStringList{"0", "400", "200", "0", "200"}
                                  << kHeader << 1;
   }
@@ -819,12 +820,14 @@ class Form1Test : public QObject {
     const QString question = QStringLiteral("The grid will not be exactly what the fields say:");
     QTest::newRow("Enter twice") << lossy << "" << question << "Text5" << qint64{-1};
     QTest::newRow("Write") << lossy << "Write" << question << "" << qint64{356821};
-    QTest::newRow("no point, Enter twice") << QStringList{"10", "0", "0", "10", "5"} << ""
-                                           << question << "Text1" << qint64{-1};
-    QTest::newRow("exact") << QStringList{"0", "400", "0", "200", "200"} << "" << ""
+    QTest::newRow("no point, Enter twice")
+        << QStringList{"10", "0", "0", "10", "5"} << "" << question << "Text1" << qint64{-1};
+    QTest::newRow("exact") << QStringList{"0", "400", "0", "200", "200"} << ""
+                           << ""
                            << "" << qint64{113};
     QTest::newRow("refused") << QStringList{"0", "400", "0", "200", "0.4"} << ""
-                             << "Run-time error 3:" << "Text5" << qint64{-1};
+                             << "Run-time error 3:"
+                             << "Text5" << qint64{-1};
   }
   void runAsksBeforeALossyGrid() {
     QFETCH(QStringList, texts);

@@ -402,10 +402,10 @@ INSTANTIATE_TEST_SUITE_P(
 struct QuestionCase {
   const char* name;
   std::vector<std::wstring> texts;
-  bool enter;                // Enter on the box, or OK (Write)
-  std::wstring box;          // how the one box begins; empty for none
-  const char* focus;         // the field then focused, its text selected; nullptr for none
-  std::intmax_t bytes;       // newgrid.txt's, or -1 for none
+  bool enter;           // Enter on the box, or OK (Write)
+  std::wstring box;     // how the one box begins; empty for none
+  const char* focus;    // the field then focused, its text selected; nullptr for none
+  std::intmax_t bytes;  // newgrid.txt's, or -1 for none
 };
 
 class QuestionTest : public testing::TestWithParam<QuestionCase> {};
@@ -432,13 +432,17 @@ TEST_P(QuestionTest, AsksBeforeALossyGrid) {
   ASSERT_EQ(watcher.boxes.size(), c.box.empty() ? 0u : 1u);
   if (!c.box.empty()) {
     EXPECT_EQ(watcher.boxes[0].caption, L"tessaplan");
-    EXPECT_EQ(watcher.boxes[0].text.rfind(c.box, 0), 0u) << grid::windows::Utf8(watcher.boxes[0].text);
+    EXPECT_EQ(watcher.boxes[0].text.rfind(c.box, 0), 0u)
+        << grid::windows::Utf8(watcher.boxes[0].text);
   }
   if (c.box.starts_with(L"The grid")) {
     EXPECT_EQ(watcher.boxes[0].buttons, (std::vector<std::wstring>{L"Write", L"Go back"}));
   }
   const std::filesystem::path grid = folder.path() / "newgrid.txt";
-  EXPECT_EQ(std::filesystem::exists(grid) ? static_cast<std::intmax_t>(std::filesystem::file_size(grid)) : -1, c.bytes);
+  EXPECT_EQ(std::filesystem::exists(grid)
+                ? static_cast<std::intmax_t>(std::filesystem::file_size(grid))
+                : -1,
+            c.bytes);
   if (c.focus) {
     EXPECT_EQ(::GetFocus(), Item(form, c.focus));
     DWORD start = 1;
@@ -459,8 +463,12 @@ INSTANTIATE_TEST_SUITE_P(
         QuestionCase{"write", kLossy, false, kQuestion, nullptr, 356821},
         QuestionCase{"no_point", {L"10", L"0", L"0", L"10", L"5"}, true, kQuestion, "Text1", -1},
         QuestionCase{"exact", {L"0", L"400", L"0", L"200", L"200"}, true, L"", nullptr, 113},
-        QuestionCase{"refused", {L"0", L"400", L"0", L"200", L"0.4"}, true, L"Run-time error 3:",
-                     "Text5", -1}),
+        QuestionCase{"refused",
+                     {L"0", L"400", L"0", L"200", L"0.4"},
+                     true,
+                     L"Run-time error 3:",
+                     "Text5",
+                     -1}),
     grid::testing_support::CaseName());
 
 struct BoxCase {
@@ -597,8 +605,9 @@ TEST(Form1, TellsOfFilesBesideTheGrid) {
     if (beside) {
       HWND label = ::FindWindowExW(ProgressDialog(form), nullptr, L"STATIC", nullptr);
       const std::wstring told = Text(label);
-      EXPECT_TRUE(told.ends_with(L"\nnewgrid.prj and newgrid.vrt beside it were not written by "
-                                 L"this run: GIS may read the grid with what they say."))
+      EXPECT_TRUE(
+          told.ends_with(L"\nnewgrid.prj and newgrid.vrt beside it were not written by "
+                         L"this run: GIS may read the grid with what they say."))
           << grid::windows::Utf8(told);
       RECT shown{};
       ::GetClientRect(label, &shown);
@@ -747,7 +756,8 @@ TEST(RunDescription, EveryLineFitsTheTooltip) {
       const std::size_t end = std::min(told.find(L'\n', start), told.size());
       SIZE size{};
       ::GetTextExtentPoint32W(dc, told.data() + start, static_cast<int>(end - start), &size);
-      EXPECT_LE(size.cx, width) << dpi << " DPI: " << grid::windows::Utf8(told.substr(start, end - start));
+      EXPECT_LE(size.cx, width) << dpi
+                                << " DPI: " << grid::windows::Utf8(told.substr(start, end - start));
       start = end + 1;
     }
     ::ReleaseDC(tooltip, dc);
