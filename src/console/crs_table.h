@@ -4,8 +4,7 @@
 // where kind is p for a projected system, which has its unit and its ESRI WKT; the others, which
 // --crs refuses, have their name only: g a geographic system, d a deprecated one, x a projected
 // one whose method ESRI's WKT has no words for, e one whose ESRI WKT reads back as another
-// system. Packed as Unpacked (coordinate_system.cpp) reads
-// it.
+// system. Packed as Unpacked (coordinate_system.cpp) reads it.
 #pragma once
 
 #include <cstddef>
