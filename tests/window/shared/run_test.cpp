@@ -301,6 +301,7 @@ TEST_F(RunTest, AsksBeforeALossyGridAndTellsOfFilesBesideIt) {
       {{"0", "400", "0", "200", "2.5"}, true, spacing.c_str(), std::nullopt, 356'821, {}},
       {{"10", "0", "0", "10", "5"}, false, "No point is written: \"Minimum x value\" 10 is above \"Maximum x value\" 0.", Control::Text1, 0, {}},
       {{"0", "2.99999999", "0", "1", "1"}, false, "The last column, at 3, lies past \"Maximum x value\" 2.99999999.", Control::Text2, 0, {}},
+      {{"1.1", "4.1", "0", "0", "1.4"}, false, "\"Grid Spacing\" 1.4 is used as 1, a whole number.\n\"Maximum x value\" 4.1 is not reached", Control::Text5, 0, {}},
       {{"0", "400", "0", "200", "200"}, false, nullptr, std::nullopt, 113, {}},
       {{"0", "400", "0", "200", "200"}, false, nullptr, std::nullopt, 113, {".prj", ".vrt"}},
       {{"0", "400", "0", "200", "0.4"}, false, nullptr, Control::Text5, 0, {}},
