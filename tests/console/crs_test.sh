@@ -164,15 +164,18 @@ for extension in prj csvt vrt; do
   check "in place, all four: the .$extension" cmp -s "$shared/newgrid.$extension" "made/newgrid.$extension"
 done
 # Cancelled in place, the four files, all written over, are left empty, and the message says so.
-# Each write of a file takes 1.5 s longer (a slow disk, stood in for): the signal comes once the
-# grid's own first write has begun, after one write of each file beside it.
+# The grid's own first write, after one write of each file beside it, stalls (a slow disk, stood
+# in for) until the test has sent the signal.
 mkdir -m 1777 "$work/logs"
-(cd "$shared" && exec "${as_user[@]}" env LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_WRITE_DELAY_MS=1500 \
-  TESSAPLAN_TEST_CALL_LOG="$work/logs/calls.txt" "$work/bin/tessaplan-grid" --crs=EPSG:32615 -- $texts 2>"$work/err.txt") &
+(cd "$shared" && exec "${as_user[@]}" env LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_WRITE_DELAY_MS=60000 \
+  TESSAPLAN_TEST_STALL_FROM=4 TESSAPLAN_TEST_STALL_UNTIL="$work/logs/signalled" \
+  TESSAPLAN_TEST_CALL_LOG="$work/logs/calls.txt" \
+  "$work/bin/tessaplan-grid" --crs=EPSG:32615 -- $texts 2>"$work/err.txt") &
 run=$!
 stalls() { test "$(cat "$work/logs/calls.txt" 2>/dev/null | grep -c stall)" -ge "$1"; }
-check "in place, cancelled: the grid's first write begun" within 60 stalls 4
+check "in place, cancelled: the grid's first write begun" within 60 stalls 1
 kill -TERM "$run"
+touch "$work/logs/signalled"
 wait "$run"
 check "in place, cancelled: status 143" test $? -eq 143
 check "in place, cancelled: says so" test "$(cat "$work/err.txt")" = "Cancelled by signal 15; newgrid.txt is now empty; $shared/newgrid.prj, $shared/newgrid.csvt and $shared/newgrid.vrt, written in place, are now empty."
@@ -302,16 +305,20 @@ done
 check "runs at once: 50 rounds, each one run's four files ($mixed mixed)" test "$mixed" -eq 0
 check "runs at once: nothing else left" test "$(ls -A "$work/race" | tr '\n' ' ')" = "newgrid.csvt newgrid.prj newgrid.txt newgrid.vrt "
 
-# The folder moved during the run, once the files beside the grid are written (each write takes
-# 500 ms, the stand-in for a slow disk): all four go with the folder the run holds.
+# The folder moved during the run, once the files beside the grid are written (the last of their
+# writes stalls, the stand-in for a slow disk, until the folder is moved): all four go with the
+# folder the run holds.
 mkdir -p "$work/moved/sub"
-(cd "$work/moved" && exec env LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_WRITE_DELAY_MS=500 \
-  TESSAPLAN_TEST_CALL_LOG="$work/moved.log" "$grid" --crs=EPSG:32615 --output=sub/newgrid.txt -- 0 400 0 100 100) &
+(cd "$work/moved" && exec env LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_WRITE_DELAY_MS=60000 \
+  TESSAPLAN_TEST_STALL_FROM=3 TESSAPLAN_TEST_STALL_UNTIL="$work/moved.done" \
+  TESSAPLAN_TEST_CALL_LOG="$work/moved.log" \
+  "$grid" --crs=EPSG:32615 --output=sub/newgrid.txt -- 0 400 0 100 100) &
 run=$!
-moved_stalls() { test "$(grep -c stall "$work/moved.log" 2>/dev/null)" -ge 3; }
+moved_stalls() { test "$(grep -c stall "$work/moved.log" 2>/dev/null)" -ge 1; }
 check "folder moved: the files beside the grid being written" within 60 moved_stalls
 mv "$work/moved/sub" "$work/moved/sub.old"
 mkdir "$work/moved/sub"
+touch "$work/moved.done"
 wait "$run"
 check "folder moved: status 0" test $? -eq 0
 check "folder moved: the four files in the folder held" holds_run "$work/moved/sub.old" 0

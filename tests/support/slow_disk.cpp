@@ -28,6 +28,9 @@
 //   many milliseconds, noted "renamed NAME" as it begins (a commit held up between names);
 // - TESSAPLAN_TEST_UNLINK_DELAY_MS: each removal of a hidden name waits that many milliseconds,
 //   noted "removing hidden" as it begins (a run held up between making a name and removing it);
+// - TESSAPLAN_TEST_STALL_UNTIL=FILE: each delay above ends as soon as FILE exists (a test that
+//   acts during the stall makes it once it has acted), its length then only a deadline;
+//   TESSAPLAN_TEST_STALL_FROM=N: of the writes and syncs, only the Nth and later are delayed;
 // - TESSAPLAN_TEST_CALL_LOG=FILE: each fsync (of a file or a folder), each request to drop
 //   pages from the cache, each delayed call as its delay begins ("stall"), the mode each hidden
 //   file is created with ("create 600") and the first write of a regular file ("first write")
@@ -64,14 +67,30 @@ bool IsRegularFile(int fd) {
 void Note(const char* call);
 
 // The stall itself, noted as it begins: the slow call the stand-in is, which the tests wait for
-// by its note.
+// by its note. A test that acts during the stall names a file in TESSAPLAN_TEST_STALL_UNTIL and
+// makes it once it has acted: the stall ends then, its delay only a deadline, so that nothing
+// hangs on how fast a loaded machine is.
 void Stall(const char* delay, const char* note) {
   Note(note);
-  std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(delay)));
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(std::atoi(delay));
+  const char* until = std::getenv("TESSAPLAN_TEST_STALL_UNTIL");
+  if (!until) {
+    std::this_thread::sleep_until(deadline);  // the slow disk itself
+    return;
+  }
+  while (access(until, F_OK) != 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
 }
 
+// The delay of a file's write or sync, from the Nth such call on where
+// TESSAPLAN_TEST_STALL_FROM=N says so.
 void DelayBy(const char* variable, int fd) {
-  if (const char* delay = std::getenv(variable); delay && IsRegularFile(fd)) {
+  static std::atomic<int> calls{0};
+  const char* from = std::getenv("TESSAPLAN_TEST_STALL_FROM");
+  if (const char* delay = std::getenv(variable);
+      delay && IsRegularFile(fd) && (!from || ++calls >= std::atoi(from))) {
     Stall(delay, "stall\n");
   }
 }
