@@ -201,14 +201,6 @@ std::string Described(const CoordinateSystem& system) {
   return "EPSG:" + std::to_string(system.code) + ", " + system.name + ", " + system.unit;
 }
 
-std::vector<std::filesystem::path> DescribingPaths(const std::filesystem::path& grid) {
-  std::vector<std::filesystem::path> paths;
-  for (const std::string_view extension : kExtensions) {
-    paths.push_back(std::filesystem::path(grid).replace_extension(extension));
-  }
-  return paths;
-}
-
 std::string DescribingExtension(std::string_view output, bool point_file) {
   const std::size_t name = output.find_last_of("/\\") + 1;  // npos + 1: from the start
   const std::size_t dot = output.rfind('.');

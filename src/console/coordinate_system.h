@@ -27,10 +27,6 @@ CoordinateSystem FindCoordinateSystem(std::string_view text);
 // "EPSG:32615, WGS 84 / UTM zone 15N, metre".
 std::string Described(const CoordinateSystem& system);
 
-// The files beside `grid`, under the name given (beside a link, not its target: that is where
-// GIS programs look): the name with .prj, .csvt and .vrt for its extension.
-std::vector<std::filesystem::path> DescribingPaths(const std::filesystem::path& grid);
-
 // The extension of the name at the end of `output` (UTF-8), in lower case, when it is one of
 // the files that describe it (DescribingFiles), in any case (as file systems that ignore case
 // compare names): then the file would be one of its own descriptions. Empty otherwise.

@@ -160,11 +160,8 @@ grid::RunResult RunWithProgress(const Program& program, const Command& command,
 // were: said, since they may now describe another grid.
 std::string StaleDescriptions(const std::filesystem::path& grid) {
   std::vector<std::string> found;
-  for (const std::filesystem::path& path : DescribingPaths(grid)) {
-    std::error_code error;
-    if (std::filesystem::exists(std::filesystem::symlink_status(path, error))) {
-      found.push_back(grid::ShownPath(path));
-    }
+  for (const std::filesystem::path& path : grid::DescribingFilesBeside(grid)) {
+    found.push_back(grid::ShownPath(path));
   }
   if (found.empty()) {
     return {};

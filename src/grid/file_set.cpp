@@ -12,6 +12,18 @@ std::string LeftEmpty(const std::vector<std::string>& shown) {
          " now empty";
 }
 
+std::vector<std::filesystem::path> DescribingFilesBeside(const std::filesystem::path& grid) {
+  std::vector<std::filesystem::path> found;
+  for (const std::string_view extension : kDescribingExtensions) {
+    std::filesystem::path beside = std::filesystem::path(grid).replace_extension(extension);
+    std::error_code error;
+    if (std::filesystem::exists(std::filesystem::symlink_status(beside, error))) {
+      found.push_back(std::move(beside));
+    }
+  }
+  return found;
+}
+
 FileSet::FileSet(const std::filesystem::path& grid, std::uint64_t grid_size,
                  const std::vector<DescribingFile>& describing, const ReplaceOptions& options)
     : grid_(std::make_unique<Replacement>(grid, grid_size, options)) {

@@ -23,6 +23,10 @@ namespace grid {
 // columns' types, and a virtual layer over it.
 inline constexpr std::string_view kDescribingExtensions[] = {".prj", ".csvt", ".vrt"};
 
+// The files that describe a grid lying beside the name `grid` now (beside a link, not its
+// target: that is where GIS programs look), found by whether they exist, nothing more.
+std::vector<std::filesystem::path> DescribingFilesBeside(const std::filesystem::path& grid);
+
 // A file that describes the grid: the grid's name with `extension` in its place, beside it.
 struct DescribingFile {
   std::string extension;  // ".prj"

@@ -2,7 +2,6 @@
 
 #include <exception>
 #include <filesystem>
-#include <string_view>
 #include <utility>
 
 #include "grid/file_set.h"
@@ -19,13 +18,8 @@ RunOutcome RunGrid(const grid::FieldTexts& texts, const grid::RunOptions& option
     const grid::RunResult result = grid::GenerateGrid(texts, options);
     RunOutcome outcome{.cancelled = result.cancelled, .bytes_written = result.bytes_written};
     if (!result.cancelled) {
-      for (const std::string_view extension : grid::kDescribingExtensions) {
-        const std::filesystem::path beside =
-            std::filesystem::path(options.output).replace_extension(extension);
-        std::error_code error;
-        if (std::filesystem::exists(std::filesystem::symlink_status(beside, error))) {
-          outcome.describing_beside.push_back(grid::ShownPath(beside.filename()));
-        }
+      for (const std::filesystem::path& beside : grid::DescribingFilesBeside(options.output)) {
+        outcome.describing_beside.push_back(grid::ShownPath(beside.filename()));
       }
     }
     return outcome;

@@ -89,6 +89,32 @@ std::wstring WindowText(HWND hwnd) {
   return text;
 }
 
+// The room `text` takes in `window`'s font, laid out by DrawText: its lines at their line ends,
+// and with DT_WORDBREAK, words wrapped within `width`.
+RECT TextRoom(HWND window, const std::wstring& text, UINT format, int width = 0) {
+  HDC dc = ::GetDC(window);
+  const auto font = reinterpret_cast<HFONT>(::SendMessageW(window, WM_GETFONT, 0, 0));
+  const HGDIOBJ before = font ? ::SelectObject(dc, font) : nullptr;
+  RECT room{0, 0, width, 0};
+  ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &room,
+              DT_CALCRECT | DT_NOPREFIX | format);
+  if (before) {
+    ::SelectObject(dc, before);
+  }
+  ::ReleaseDC(window, dc);
+  return room;
+}
+
+// The tooltip's largest width: its longest line in its own font, so that each line is whole (a
+// tooltip may cut a line it cannot break rather than wrap it), within the screen's work area.
+int TipWidth(HWND tooltip, const std::wstring& text) {
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  ::GetMonitorInfoW(::MonitorFromWindow(tooltip, MONITOR_DEFAULTTONEAREST), &monitor);
+  return std::min(static_cast<int>(TextRoom(tooltip, text, 0).right) + 1,
+                  static_cast<int>(monitor.rcWork.right - monitor.rcWork.left));
+}
+
 bool IsClass(HWND hwnd, const wchar_t* name) {
   wchar_t found[32] = {};
   ::GetClassNameW(hwnd, found, 32);
@@ -220,30 +246,6 @@ grid::FieldTexts Form1::ReadTexts() const {
   return ReadFields([this](Control field) { return Utf8(WindowText(Item(field))); });
 }
 
-// The tooltip's largest width: its longest line in its own font, so that each line is whole (a
-// tooltip may cut a line it cannot break rather than wrap it), within the screen's work area.
-int TipWidth(HWND tooltip, const std::wstring& text) {
-  HDC dc = ::GetDC(tooltip);
-  const auto font = reinterpret_cast<HFONT>(::SendMessageW(tooltip, WM_GETFONT, 0, 0));
-  const HGDIOBJ before = font ? ::SelectObject(dc, font) : nullptr;
-  int widest = 0;
-  for (std::size_t start = 0; start <= text.size();) {
-    const std::size_t end = std::min(text.find(L'\n', start), text.size());
-    SIZE size{};
-    ::GetTextExtentPoint32W(dc, text.data() + start, static_cast<int>(end - start), &size);
-    widest = std::max(widest, static_cast<int>(size.cx));
-    start = end + 1;
-  }
-  if (before) {
-    ::SelectObject(dc, before);
-  }
-  ::ReleaseDC(tooltip, dc);
-  MONITORINFO monitor{};
-  monitor.cbSize = sizeof monitor;
-  ::GetMonitorInfoW(::MonitorFromWindow(tooltip, MONITOR_DEFAULTTONEAREST), &monitor);
-  return std::min(widest + 1, static_cast<int>(monitor.rcWork.right - monitor.rcWork.left));
-}
-
 // What Run will write and where, for the eye (a tooltip) and for a screen reader (the button's
 // accessible description), kept up to date as the fields change; nothing else in the window
 // changes as the user types. The program never changes its folder.
@@ -331,14 +333,8 @@ void Form1::FitProgressLabel() {
   const unsigned dpi = WindowDpi(hwnd_);
   const int label_width = TwipsToPixels(kProgressLabel.width, dpi, scale_);
   const int label_height = TwipsToPixels(kProgressLabel.height, dpi, scale_);
-  const std::wstring text = WindowText(progress_label_);
-  HDC dc = ::GetDC(progress_label_);
-  const HGDIOBJ before = ::SelectObject(dc, font_);
-  RECT needed{0, 0, label_width, 0};
-  ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &needed,
-              DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-  ::SelectObject(dc, before);
-  ::ReleaseDC(progress_label_, dc);
+  const RECT needed =
+      TextRoom(progress_label_, WindowText(progress_label_), DT_WORDBREAK, label_width);
   const int extra = std::max(0, static_cast<int>(needed.bottom) - label_height);
   const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(progress_, GWL_STYLE));
   const RECT frame =
