@@ -10,6 +10,12 @@ namespace console {
 
 void ProgressLine::Draw(const grid::GridProgress& progress) {
   const Clock::time_point now = Clock::now();
+  // The speed and the time left are each stage's own: how fast the disk reserves says nothing
+  // of how fast it writes.
+  if (stage_ == grid::GridStage::reserving && progress.stage != stage_) {
+    started_ = now;
+  }
+  stage_ = progress.stage;
   if (now - drawn_ < kRedrawEvery) {
     return;
   }
@@ -27,7 +33,17 @@ void ProgressLine::Draw(const grid::GridProgress& progress) {
     std::snprintf(time_left, sizeof time_left, "%lld:%02lld", left / 60, left % 60);
     text += ", " + grid::SizeText(static_cast<std::uint64_t>(rate)) + "/s, " + time_left + " left";
   }
-  text += progress.saving ? ", saving to the disk" : ", writing";
+  switch (progress.stage) {
+    case grid::GridStage::reserving:
+      text += ", reserving space on the disk";
+      break;
+    case grid::GridStage::writing:
+      text += ", writing";
+      break;
+    case grid::GridStage::saving:
+      text += ", saving to the disk";
+      break;
+  }
   Show(text);
 }
 

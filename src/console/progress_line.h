@@ -1,5 +1,6 @@
 // One line on a terminal (standard error), redrawn at most ten times a second: the share done,
-// the speed, the time left and the stage. Cleared before anything else is said.
+// the speed, the time left and the stage, from the reservation of the file's space on. Cleared
+// before anything else is said.
 #pragma once
 
 #include <chrono>
@@ -21,7 +22,8 @@ class ProgressLine {
 
   void Show(const std::string& text);
 
-  Clock::time_point started_ = Clock::now();
+  Clock::time_point started_ = Clock::now();  // of the stage measured
+  grid::GridStage stage_ = grid::GridStage::reserving;
   Clock::time_point drawn_ = started_;
   std::size_t shown_ = 0;
 };

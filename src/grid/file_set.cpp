@@ -30,6 +30,7 @@ FileSet::FileSet(const std::filesystem::path& grid, std::uint64_t grid_size,
   const std::filesystem::path grid_name = grid_->GivenName();
   ReplaceOptions describing_options = options;
   describing_options.contents = "the file";
+  describing_options.reserving = {};  // the progress is the grid's
   for (const DescribingFile& file : describing) {
     contents_.push_back(file.content(grid_name));
     describing_.push_back(std::make_unique<Replacement>(

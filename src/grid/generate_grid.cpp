@@ -218,14 +218,20 @@ RunResult Write(std::string_view header, std::uint64_t file_size, std::size_t co
   GridProgress progress{.points_total = columns * rows, .bytes_total = file_size};
   std::optional<FileSet> files;
   std::optional<GridFile> file;
+  const auto tell = [&] { return !options.progress || options.progress(progress); };
   const auto keep_going = [&] {
     progress.bytes_done = file ? file->BytesDone() : 0;
-    return !options.progress || options.progress(progress);
+    return tell();
+  };
+  const auto reserving = [&](std::string_view shown, std::uint64_t reserved) {
+    progress.path = shown;
+    progress.bytes_done = reserved;
+    return tell();
   };
   const auto cancelled = [&] {
     return RunResult{
         .cancelled = true,
-        .emptied = file->OverwritingTarget(),
+        .emptied = file && file->OverwritingTarget(),
         .emptied_describing = files ? files->WrittenInPlace() : std::vector<std::string>()};
   };
   try {
@@ -233,7 +239,9 @@ RunResult Write(std::string_view header, std::uint64_t file_size, std::size_t co
       file.emplace(options.stream.file, options.stream.shown, keep_going);
     } else {
       files.emplace(options.output, file_size, options.describing,
-                    ReplaceOptions{.sync = options.sync, .folder_advice = options.folder_advice});
+                    ReplaceOptions{.sync = options.sync,
+                                   .folder_advice = options.folder_advice,
+                                   .reserving = reserving});
       if (options.point_file) {
         files->KeepApartFrom(kGridFileName, "the grid's own format");
       }
@@ -247,6 +255,7 @@ RunResult Write(std::string_view header, std::uint64_t file_size, std::size_t co
           file.emplace(files->grid(), keep_going);
         }
         progress.path = file->ShownPath();
+        progress.stage = GridStage::writing;
         if (!keep_going()) {
           return false;
         }
@@ -258,7 +267,7 @@ RunResult Write(std::string_view header, std::uint64_t file_size, std::size_t co
             return false;
           }
         }
-        progress.saving = true;
+        progress.stage = GridStage::saving;
         return file->Finish();
       } catch (const RunError& error) {
         if (files) {
@@ -270,7 +279,7 @@ RunResult Write(std::string_view header, std::uint64_t file_size, std::size_t co
     if (!written || (files && !files->Commit(keep_going))) {
       return cancelled();
     }
-  } catch (const GridFile::Cancelled&) {
+  } catch (const Cancelled&) {
     return cancelled();
   }
   return {.points_written = progress.points_written, .bytes_written = file_size};

@@ -50,15 +50,18 @@ struct GridCounts {
   }
 };
 
+// What a run is doing: claiming the file's space on the disk, writing its points, then waiting
+// for the disk to hold them all.
+enum class GridStage { reserving, writing, saving };
+
 struct GridProgress {
   std::uint64_t points_written = 0;
   std::uint64_t points_total = 0;
-  // The bytes of the file done: on the disk for a synced run, so that all of them done means
-  // the grid is saved.
+  // The bytes of the file done: reserved while reserving, then written, on the disk for a
+  // synced run, so that all of them done means the grid is saved.
   std::uint64_t bytes_done = 0;
   std::uint64_t bytes_total = 0;
-  // Every point is written; what remains is saving the file to the disk.
-  bool saving = false;
+  GridStage stage = GridStage::reserving;
   // The file written, after links, as messages name it; empty for a stream. Valid during the
   // call.
   std::string_view path = {};
@@ -82,8 +85,8 @@ struct RunOptions {
   GridStream stream = {};
   // Said after a File error about the current folder.
   std::string folder_advice = {};
-  // Called once the new file is made, after every column, and every few tens of milliseconds
-  // while the file is saved; returning false cancels the run.
+  // Called before each step of the file's reservation, once it is made, after every column,
+  // and every few tens of milliseconds while the file is saved; returning false cancels the run.
   std::function<bool(const GridProgress&)> progress = {};
   // A point file for survey software in the grid's place (point_file.h), from the command line.
   std::optional<PointFileOptions> point_file = {};

@@ -22,12 +22,10 @@ class GridFile {
   // fixed-size copies that run past its end.
   static constexpr std::size_t kLineRoom = 64;
 
-  // Thrown by LineStart and Append when `keep_going` says stop while they wait for the disk.
-  struct Cancelled {};
-
   // Starts replacing `target` with a new file of `size` bytes (see Replacement). Whenever the
   // writer waits for the disk it asks `keep_going` every few tens of milliseconds; when that
-  // returns false the run is abandoned at once. Raises a File error before anything is written.
+  // returns false the run is abandoned at once: LineStart and Append raise Cancelled. Raises a
+  // File error before anything is written.
   GridFile(const std::filesystem::path& target, std::uint64_t size, const ReplaceOptions& options,
            std::function<bool()> keep_going = {});
   // Writes into `replacement`'s new file, begun now (see Replacement::BeginWriting), for a

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <random>
 
 #include "grid/replacement_state.h"
@@ -94,6 +95,21 @@ bool IsHiddenName(std::string_view name) {
   const std::string_view padding = name.substr(letters_end);
   return letters.find_first_not_of(kHiddenLetters) == std::string_view::npos &&
          padding.find_first_not_of(kHiddenPadding) == std::string_view::npos;
+}
+
+bool ReserveInSteps(std::uint64_t size, const ReplaceOptions& options, std::string_view shown,
+                    const std::function<bool(std::uint64_t offset, std::uint64_t length)>& claim) {
+  for (std::uint64_t reserved = 0; reserved < size;) {
+    if (options.reserving && !options.reserving(shown, reserved)) {
+      throw Cancelled{};
+    }
+    const std::uint64_t step = std::min(kReserveStep, size - reserved);
+    if (!claim(reserved, step)) {
+      return false;
+    }
+    reserved += step;
+  }
+  return true;
 }
 
 }  // namespace detail

@@ -21,6 +21,14 @@ namespace detail {
 struct SystemState;  // each system's own, in its system_state.h
 }
 
+// Raised where the run's `keep_going` or `reserving` said stop in the middle of a step that
+// waits: reserving the space, or writing to a slow disk. Whatever was made is dropped.
+struct Cancelled {};
+
+// The space for a new file is claimed in steps of at most this many bytes, so that a run that is
+// stopped while the disk reserves ten gigabytes stops within a step's time.
+inline constexpr std::uint64_t kReserveStep = std::uint64_t{64} << 20;
+
 // The new file, open for writing, and the calls the writer makes on it. The writer's thread and
 // the replacement share it, so that a writer held up by a slow disk can finish alone, on a file
 // that no longer has a name, after the run has been abandoned.
@@ -46,6 +54,9 @@ struct ReplaceOptions {
   std::string folder_advice = {};
   // What the file holds, as a refusal for its size names it.
   std::string contents = "the grid";
+  // Asked before each step of the space's reservation, with the file as messages name it and
+  // the bytes reserved so far; false stops the run there (Cancelled).
+  std::function<bool(std::string_view shown, std::uint64_t reserved)> reserving = {};
 };
 
 class Replacement {
@@ -53,7 +64,8 @@ class Replacement {
   // Finds the file that `target` names (following links), checks that this user may replace it
   // and that nothing will refuse the replacement at the end, and creates the new file beside it
   // with the old file's rights and `size` bytes reserved. Raises a File error before anything is
-  // written, naming the file or, when it is the problem, its folder.
+  // written, naming the file or, when it is the problem, its folder; or Cancelled where
+  // `options.reserving` said stop. Either way nothing is left of the new file.
   Replacement(const std::filesystem::path& target, std::uint64_t size,
               const ReplaceOptions& options);
   // The same for the file named `name` beside the name `beside` was given (beside a link, not
@@ -125,6 +137,11 @@ namespace detail {
                                const std::string& advice = {});
 [[noreturn]] void FailForSpace(const std::string& reason, const std::string& contents,
                                std::uint64_t size, const std::string& shown);
+// Claims `size` bytes in steps of at most kReserveStep, each by `claim(offset, length)`, which
+// says whether it could; `options.reserving` is asked before each step. False, at once, where a
+// claim could not; raises Cancelled where `reserving` said stop.
+bool ReserveInSteps(std::uint64_t size, const ReplaceOptions& options, std::string_view shown,
+                    const std::function<bool(std::uint64_t offset, std::uint64_t length)>& claim);
 }  // namespace detail
 
 }  // namespace grid

@@ -325,28 +325,47 @@ INSTANTIATE_TEST_SUITE_P(
                      "places."}),
     testing_support::CaseName());
 
+// Reports come before each step of the reservation, of at most 64 MiB, with the bytes reserved;
+// once the file is made; then after each column. A cancel at any of them leaves the file as it
+// was and nothing beside it.
 TEST_F(GenerateGridTest, ReportsProgressAndCancelsWithoutTouchingTheFile) {
-  WriteFile(output(), "the previous grid");
-  std::vector<GridProgress> seen;
-  RunOptions options;
-  options.output = output();
-  std::vector<std::string> paths;
-  options.progress = [&](const GridProgress& progress) {
-    seen.push_back(progress);
-    paths.emplace_back(progress.path);
-    return seen.size() < 4;
+  struct Seen {
+    GridStage stage;
+    std::uint64_t points_written;
+    std::uint64_t bytes_done;
+    std::string path;
   };
-  const RunResult result = GenerateGrid({"0", "99", "0", "9", "1"}, options);
-  EXPECT_TRUE(result.cancelled);
-  ASSERT_EQ(seen.size(), 4u);
-  // The first once the new file is made, then one a column.
-  for (std::size_t i = 0; i < seen.size(); ++i) {
-    EXPECT_EQ(seen[i].points_written, 10 * i);
-    EXPECT_EQ(seen[i].points_total, 1000u);
-    EXPECT_EQ(paths[i], output().string());
+  const auto run = [&](const FieldTexts& texts, std::size_t cancel_at) {
+    WriteFile(output(), "the previous grid");
+    std::vector<Seen> seen;
+    RunOptions options;
+    options.output = output();
+    options.progress = [&](const GridProgress& progress) {
+      seen.push_back({progress.stage, progress.points_written, progress.bytes_done,
+                      std::string(progress.path)});
+      EXPECT_EQ(progress.points_total, 16'008'001u);
+      return seen.size() < cancel_at;
+    };
+    EXPECT_TRUE(GenerateGrid(texts, options).cancelled);
+    EXPECT_EQ(ReadFile(output()), "the previous grid");
+    EXPECT_EQ(Entries(), std::vector<std::string>{"newgrid.txt"});
+    return seen;
+  };
+  // 366,451,617 bytes: six steps, the last of 46,011,553 bytes.
+  const std::vector<Seen> reserving = run({"0", "4000", "0", "4000", "1"}, 6);
+  ASSERT_EQ(reserving.size(), 6u);
+  for (std::size_t i = 0; i < reserving.size(); ++i) {
+    EXPECT_EQ(reserving[i].stage, GridStage::reserving);
+    EXPECT_EQ(reserving[i].bytes_done, i * 64 * 1024 * 1024);
+    EXPECT_EQ(reserving[i].path, output().string());
   }
-  EXPECT_EQ(ReadFile(output()), "the previous grid");
-  EXPECT_EQ(Entries(), std::vector<std::string>{"newgrid.txt"});
+  const std::vector<Seen> writing = run({"0", "4000", "0", "4000", "1"}, 9);
+  ASSERT_EQ(writing.size(), 9u);
+  for (std::size_t i = 6; i < writing.size(); ++i) {
+    EXPECT_EQ(writing[i].stage, GridStage::writing);
+    EXPECT_EQ(writing[i].points_written, 4001 * (i - 6));
+    EXPECT_EQ(writing[i].path, output().string());
+  }
 }
 
 // The last report of a whole run says every byte is done and the file is being saved.
@@ -359,7 +378,7 @@ TEST_F(GenerateGridTest, ReportsEveryByteDoneAtTheEnd) {
     return true;
   };
   GenerateGrid({"0", "400", "0", "200", "200"}, options);
-  EXPECT_TRUE(last.saving);
+  EXPECT_EQ(last.stage, GridStage::saving);
   EXPECT_EQ(last.points_written, 6u);
   EXPECT_EQ(last.bytes_total, 113u);
   EXPECT_EQ(last.bytes_done, 113u);

@@ -300,7 +300,8 @@ void SystemState::ClaimSpace(std::uint64_t size) {
     }
     Fail(error);
   };
-  if (const int error = Reserve(file->fd(), size, in_place); error != 0) {
+  claimed_beyond_end = in_place;
+  if (const int error = Reserve(file->fd(), size, in_place, options, shown); error != 0) {
     fail_for_space(error);
   }
   if (hidden_name.empty() && !in_place) {
@@ -384,9 +385,11 @@ void Replacement::Abandon() {
     s.hidden_name.clear();
   }
   // Written in place, a file cut midway would pass for a grid: it is left empty instead. One
-  // refused before it was touched stays as it was.
+  // refused before it was touched stays as it was, without the space claimed for the grid.
   if (s.overwriting && s.file) {
     ::ftruncate(s.file->fd(), 0);
+  } else if (s.claimed_beyond_end && s.file) {
+    detail::ReleaseBeyondEnd(s.file->fd());
   }
   s.file.reset();
   s.shared.reset();

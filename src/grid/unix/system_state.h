@@ -106,6 +106,7 @@ struct SystemState final : ReplacementState {
   struct stat existing {};
   bool in_place = false;             // a writable file in a folder this user may not write
   bool overwriting = false;          // in place, and the old grid no longer whole
+  bool claimed_beyond_end = false;   // in place, blocks were claimed past the old file's end
   std::uint64_t size_claimed = 0;    // the new file's size
   std::string hidden_name;           // the new file's name meanwhile, once it has one
   std::shared_ptr<SystemFile> file;  // the new file; `shared` for the writer
@@ -169,7 +170,11 @@ inline constexpr int kPredictedSlots = 8;
 // Whether `directory` is this process's own folder of descriptors, /proc/self/fd.
 bool IsOwnDescriptorFolder(int directory);
 
-// Claims `size` bytes for the new file `fd` (space.cpp). Returns 0, or the errno.
-int Reserve(int fd, std::uint64_t size, bool keep_size);
+// Claims `size` bytes for the new file `fd`, asking `options.reserving` between steps
+// (space.cpp). Returns 0, or the errno; raises Cancelled.
+int Reserve(int fd, std::uint64_t size, bool keep_size, const ReplaceOptions& options,
+            std::string_view shown);
+// Frees what a claim beside an old file took past its end, the file otherwise as it was.
+void ReleaseBeyondEnd(int fd);
 
 }  // namespace grid::detail

@@ -66,7 +66,7 @@ void RunController::Run(grid::FieldTexts texts, grid::RunOptions options) {
   cancelled_ = false;
   bytes_done_ = 0;
   bytes_total_ = 0;
-  saving_ = false;
+  stage_ = grid::GridStage::reserving;
   {
     const std::lock_guard lock(path_mutex_);
     path_.clear();
@@ -78,7 +78,7 @@ void RunController::Run(grid::FieldTexts texts, grid::RunOptions options) {
       path_ = progress.path;
     }
     bytes_done_ = progress.bytes_done;
-    saving_ = progress.saving;
+    stage_ = progress.stage;
     bytes_total_ = progress.bytes_total;
     return !cancelled_;
   };
@@ -115,7 +115,7 @@ void RunController::Cancel() {
 }
 
 void RunController::Tick() {
-  // Until the core has made the file and said which it is, there is nothing to tell.
+  // Until the core has found the file and said which it is, there is nothing to tell.
   const std::uint64_t total = bytes_total_;
   if (!Running() || cancelled_ || total == 0) {
     return;
@@ -130,7 +130,7 @@ void RunController::Tick() {
   }
   const std::lock_guard lock(path_mutex_);
   ShowDialog({.shown = true,
-              .text = ProgressText(saving_ ? RunStage::saving : RunStage::writing, path_, 0),
+              .text = ProgressText(Stage(stage_), path_, total),
               .widest = ProgressText(RunStage::saved, path_, total),
               .steps = static_cast<int>(done * kProgressSteps),
               .button = kCancelCaption});

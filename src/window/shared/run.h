@@ -139,7 +139,7 @@ class RunController {
   std::atomic<bool> cancelled_{false};
   std::atomic<std::uint64_t> bytes_done_{0};
   std::atomic<std::uint64_t> bytes_total_{0};
-  std::atomic<bool> saving_{false};
+  std::atomic<grid::GridStage> stage_{grid::GridStage::reserving};
   mutable std::mutex path_mutex_;
   std::string path_;    // the file written, after links, as messages name it, once the core says
   RunOutcome outcome_;  // written by the worker, read once it has been joined

@@ -72,8 +72,22 @@ std::string LeftBesideText(const std::vector<std::string>& names) {
          (names.size() == 1 ? "it says." : "they say.");
 }
 
+RunStage Stage(grid::GridStage stage) {
+  switch (stage) {
+    case grid::GridStage::reserving:
+      return RunStage::reserving;
+    case grid::GridStage::writing:
+      return RunStage::writing;
+    case grid::GridStage::saving:
+      break;
+  }
+  return RunStage::saving;
+}
+
 std::string ProgressText(RunStage stage, const std::string& path, std::uint64_t bytes) {
   switch (stage) {
+    case RunStage::reserving:
+      return "Reserving " + grid::SizeText(bytes) + " on the disk\u2026";
     case RunStage::writing:
       return "Writing " + path + "...";
     case RunStage::saving:

@@ -48,8 +48,10 @@ std::string LeftBesideText(const std::vector<std::string>& names);
 inline constexpr const char* kCancelCaption = "Cancel";
 inline constexpr const char* kCloseCaption = "Close";
 
-enum class RunStage { writing, saving, saved };
-// The progress dialog's text for `path`, the full path of newgrid.txt as messages show it.
+enum class RunStage { reserving, writing, saving, saved };
+RunStage Stage(grid::GridStage stage);
+// The progress dialog's text for `path`, the full path of newgrid.txt as messages show it, and
+// the file's size in `bytes`.
 std::string ProgressText(RunStage stage, const std::string& path, std::uint64_t bytes);
 
 // The command line: what --help prints, and how a wrong command line is answered.

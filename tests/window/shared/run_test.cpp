@@ -130,8 +130,9 @@ class RunTest : public TempDirTest {
     controller_.Run(texts, {.sync = false, .output = to.empty() ? output() : to});
   }
   // Ticks as the window's timer does until the dialog shows; false if the run ended first.
-  bool DialogShown() {
-    while (controller_.Tick(), !view_.dialog.shown) {
+  // Once the dialog shows and its text starts with `text`; false once the run ends first.
+  bool DialogShown(std::string_view text = "") {
+    while (controller_.Tick(), !view_.dialog.shown || !view_.dialog.text.starts_with(text)) {
       if (view_.WokenYet()) {
         return false;
       }
@@ -199,7 +200,7 @@ TEST_F(RunTest, TheDialogNamesTheFileWrittenUntilItIsClosed) {
   const std::string target = std::filesystem::path(file).make_preferred().string();
   controller_.SetProgressDelay(0);
   Run({"0", "4000", "0", "4000", "1"}, kOnWindows ? file : output());
-  ASSERT_TRUE(DialogShown()) << "the run ended before the window's timer saw it";
+  ASSERT_TRUE(DialogShown("Writing")) << "the run ended before the window's timer saw it";
   EXPECT_EQ(view_.dialog.text, "Writing " + target + "...");
   EXPECT_EQ(view_.dialog.button, "Cancel");
   EXPECT_FALSE(view_.dialog.done);
@@ -236,20 +237,29 @@ TEST_F(RunTest, CancelEndsTheRunAndKeepsTheFile) {
   EXPECT_EQ(std::filesystem::file_size(output()), 113u);
 }
 
-// Once shown, the dialog keeps up with the run to its end, saving included, although a run that
-// close to its end would not show it.
+// Once shown, the dialog keeps up with the run to its end, from the reservation to the saving,
+// although a run that close to its end would not show it.
 TEST_F(RunTest, TheDialogKeepsUpOnceShown) {
   ToldRun told;
   RunController controller{view_, std::ref(told), 1};
   controller.Run({"0", "1", "0", "1", "1"}, {});
-  told.Tell({.bytes_done = 50, .bytes_total = 100, .path = "/grid/newgrid.txt"});
+  told.Tell({.bytes_done = 5'150'000'000,
+             .bytes_total = 10'300'000'000,
+             .path = "/grid/newgrid.txt"});
   while (controller.Tick(), !view_.dialog.shown) {
   }
+  EXPECT_EQ(view_.dialog.text, "Reserving 10.3 GB on the disk\u2026");
+  EXPECT_EQ(view_.dialog.steps, 500);
+  told.Tell({.bytes_done = 50,
+             .bytes_total = 100,
+             .stage = grid::GridStage::writing,
+             .path = "/grid/newgrid.txt"});
+  controller.Tick();
   EXPECT_EQ(view_.dialog.text, "Writing /grid/newgrid.txt...");
   EXPECT_EQ(view_.dialog.steps, 500);
   told.Tell({.bytes_done = 999'999,
              .bytes_total = 1'000'000,
-             .saving = true,
+             .stage = grid::GridStage::saving,
              .path = "/grid/newgrid.txt"});
   controller.Tick();
   EXPECT_EQ(view_.dialog.text, "Saving /grid/newgrid.txt to disk...");
