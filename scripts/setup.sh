@@ -1,6 +1,6 @@
 # Sourced by scripts/run and scripts/test: installs the Debian packages that are missing, then
-# configures and builds in Release. Takes extra packages in $extra_packages and extra CMake
-# options in $cmake_options.
+# configures and builds in Release. Takes extra packages in $extra_packages, extra CMake
+# options in $cmake_options, and the targets to build in $build_targets (all by default).
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -26,12 +26,17 @@ if [ ${#missing[@]} -gt 0 ]; then
     apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-# build_in DIR [CMAKE_OPTION...]: configures and builds in Release in DIR.
+# build_in DIR [CMAKE_OPTION...]: configures and builds in Release in DIR ($build_targets
+# only, where given).
 build_in() {
   local dir=$1
   shift
+  local targets=()
+  for target in ${build_targets:-}; do
+    targets+=(--target "$target")
+  done
   cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@"
-  cmake --build "$dir"
+  cmake --build "$dir" "${targets[@]}"
 }
 
 build_in "$build" ${cmake_options:-}

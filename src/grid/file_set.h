@@ -48,8 +48,8 @@ class FileSet {
  public:
   // Finds the grid's file and, beside its name, each describing file's, as their commits will
   // reach them; checks that each may be replaced and makes its new file with its size reserved.
-  // Raises a File error, or TargetClash where two of them lead to one file; every file is then
-  // as it was.
+  // Raises a File error, TargetClash where two of them lead to one file, or Cancelled where
+  // `options.reserving` stopped the grid's reservation; every file is then as it was.
   FileSet(const std::filesystem::path& grid, std::uint64_t grid_size,
           const std::vector<DescribingFile>& describing, const ReplaceOptions& options);
 

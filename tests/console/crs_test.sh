@@ -133,7 +133,8 @@ check "a name XML escapes: GDAL reads it" eval "ogrinfo -ro -so -al 'linked/a&b 
 
 # A file others may write in a folder they may not (as root, the runs are nobody's): the grid is
 # written in place, and the files beside it, where they cannot be made, refuse the run before the
-# grid's first byte; where they can be written in place too, they are.
+# grid's first byte, the space claimed for the grid (20 MB here) given back; where they can be
+# written in place too, they are.
 chmod 755 "$work"
 shared="$work/shared"
 mkdir -p "$shared" "$work/bin"
@@ -145,8 +146,10 @@ fi
 printf 'the previous grid' >"$shared/newgrid.txt"
 chmod 666 "$shared/newgrid.txt"
 chmod 555 "$shared"
-(cd "$shared" && "${as_user[@]}" "$work/bin/tessaplan-grid" --crs=EPSG:32615 -- $texts 2>"$work/err.txt")
+blocks=$(stat -c %b "$shared/newgrid.txt")
+(cd "$shared" && "${as_user[@]}" "$work/bin/tessaplan-grid" --crs=EPSG:32615 -- 0 1000 0 1000 1 2>"$work/err.txt")
 check "in place, nothing beside it: status 1" test $? -eq 1
+check "in place, nothing beside it: no space kept" test "$(stat -c %b "$shared/newgrid.txt")" -eq "$blocks"
 check "in place, nothing beside it: says why" grep -q "^Run-time error 5: File error: .*(the folder $shared)" "$work/err.txt"
 check "in place, nothing beside it: the grid as it was" test "$(cat "$shared/newgrid.txt")" = 'the previous grid'
 check "in place, nothing beside it: nothing made" test "$(ls "$shared")" = newgrid.txt

@@ -3,12 +3,13 @@
 # (the window's own run) and the bytes of an independent model, with --dry-run telling the file's
 # points, rows, columns, bytes and last point; the ways of giving the values; the wrong command
 # lines; another output, and standard output in a pipe whose reader goes away; the progress line
-# on a terminal only; a stop request.
-# usage: tessaplan_grid_test.sh TESSAPLAN_GRID GRID_BENCH
+# on a terminal only, its time left and its reservation on a slow disk; a stop request.
+# usage: tessaplan_grid_test.sh TESSAPLAN_GRID GRID_BENCH SLOW_DISK_LIBRARY
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
 grid=$(realpath "$1")
 bench=$(realpath "$2")
+slow_disk=$(realpath "$3")
 model="$(dirname "${BASH_SOURCE[0]}")/reference_grid.py"
 cases="$(dirname "${BASH_SOURCE[0]}")/../grid_cases.txt"
 scratch_folder work
@@ -292,6 +293,51 @@ script -qfec "'$grid' --quiet --no-sync -- 0 8000 0 8000 1" /dev/null >terminal.
 check "terminal, --quiet: nothing shown" test ! -s terminal.txt
 script -qfec "'$grid' --no-sync -- 0 8000 0 8000 1 2>err.txt" /dev/null >terminal.txt
 check "a file: no progress" test ! -s err.txt -a ! -s terminal.txt
+
+# On slow disks, the 1.5 GB grid on a terminal, stopped by TERM once its line has shown what is
+# looked at: the run ends at once, the file as it was. Where each 1 MiB write takes 100 ms
+# longer, the time left is minutes and seconds that agree with the share left at the speed
+# shown. Where the reservation takes 2 s a GB, the line says so from the start, within 1.5 s,
+# and the stop ends the run within a step of it (the second allows for a loaded machine).
+cp expected.txt newgrid.txt
+# The bytes a size on the line stands for: "1.5 GB" is 1.5e9.
+bytes_of='function bytes(n, unit) { return n * (unit ~ /^G/ ? 1e9 : unit ~ /^M/ ? 1e6 : unit ~ /^k/ ? 1e3 : 1) }'
+# Each line whose time left, M:SS, is not what the share left takes at the speed shown.
+wrong_time_left() {
+  tr '\r' '\n' <terminal.txt | grep -E '^[0-9]+% of [0-9.]+ [kMG]?B, [0-9.]+ [kMG]?B/s, [0-9]+:[0-9]+ left' |
+    awk -F'[ :,%]+' "$bytes_of"'
+      { left = (100 - $1 - 0.5) / 100 * bytes($3, $4) / bytes($5, $6)
+        shown = $7 * 60 + $8
+        if (length($8) != 2 || $8 >= 60 || shown < left * 0.9 - 2 || shown > left * 1.1 + 2) print }'
+}
+for slowed in "TESSAPLAN_TEST_WRITE_DELAY_MS=100^[1-9]:[0-5][0-9] left, writing" \
+              "TESSAPLAN_TEST_FALLOCATE_DELAY_MS=2000^reserving space on the disk"; do
+  variable=${slowed%%^*}
+  shown=${slowed#*^}
+  rm -f pid.txt
+  started=$EPOCHREALTIME
+  script -qfec "echo \$\$ >pid.txt; exec env LD_PRELOAD='$slow_disk' $variable '$grid' --no-sync -- 0 8000 0 8000 1" \
+    /dev/null >terminal.txt &
+  script_pid=$!
+  check "$variable: '$shown' shown" within 60 grep -Eq "$shown" terminal.txt
+  seen=$(awk -v a="$started" -v b="$EPOCHREALTIME" 'BEGIN { print b - a }')
+  kill -s TERM "$(cat pid.txt)"
+  stopped=$EPOCHREALTIME
+  wait "$script_pid"
+  status=$?
+  ended=$(awk -v a="$stopped" -v b="$EPOCHREALTIME" 'BEGIN { print b - a }')
+  echo "$variable: shown after $seen s, ended $ended s after TERM"
+  check "$variable: status 143" test "$status" -eq 143
+  check "$variable: said" eval "tr '\r' '\n' <terminal.txt | grep -qx 'Cancelled by signal 15; newgrid.txt is as it was.'"
+  check "$variable: file kept" cmp -s newgrid.txt expected.txt
+  check "$variable: nothing left" test -z "$(ls -A | grep '^\.tessaplan')"
+  if [ "${variable%%=*}" = TESSAPLAN_TEST_FALLOCATE_DELAY_MS ]; then
+    check "$variable: shown within 1.5 s" awk -v s="$seen" 'BEGIN { exit !(s < 1.5) }'
+    check "$variable: ended within 1 s" awk -v s="$ended" 'BEGIN { exit !(s < 1) }'
+  else
+    check "$variable: the time left agrees with the speed" test -z "$(wrong_time_left)"
+  fi
+done
 
 # A stop request, by any signal that would end the program: the status a script expects, the
 # file as it was and said so. A signal the program started with ignored stays ignored (INT, as

@@ -423,8 +423,9 @@ TEST_P(DescribingTest, GoWithTheGrid) {
                         {".vrt", [](const std::filesystem::path& grid) {
                            return "the layer over " + grid.string() + "\r\n";
                          }}};
-  options.progress = [&](const GridProgress&) {
-    if (c.vrt_taken_during_run && !std::filesystem::exists(vrt)) {
+  options.progress = [&](const GridProgress& progress) {
+    if (c.vrt_taken_during_run && progress.stage != GridStage::reserving &&
+        !std::filesystem::exists(vrt)) {
       std::filesystem::create_directory(vrt);
     }
     return !c.cancel;

@@ -24,6 +24,8 @@
 //   user's disk quota is full (this machine's kernel may have no quotas);
 // - TESSAPLAN_TEST_NO_FALLOCATE: fallocate is not supported (EOPNOTSUPP), as on file systems
 //   that cannot reserve space, whatever the disk under the test can;
+// - TESSAPLAN_TEST_FALLOCATE_DELAY_MS: fallocate takes that many milliseconds longer for each
+//   gigabyte it claims, as on a disk that reserves by writing, slow or over a network;
 // - TESSAPLAN_TEST_RENAME_DELAY_MS: each rename of a hidden file to its name is followed by that
 //   many milliseconds, noted "renamed NAME" as it begins (a commit held up between names);
 // - TESSAPLAN_TEST_UNLINK_DELAY_MS: each removal of a hidden name waits that many milliseconds,
@@ -157,6 +159,10 @@ extern "C" int fallocate(int fd, int mode, off_t offset, off_t length) {
   if (std::getenv("TESSAPLAN_TEST_NO_FALLOCATE")) {
     errno = EOPNOTSUPP;
     return -1;
+  }
+  if (const char* per_gigabyte = std::getenv("TESSAPLAN_TEST_FALLOCATE_DELAY_MS")) {
+    std::this_thread::sleep_for(std::chrono::microseconds(
+        static_cast<long long>(std::atof(per_gigabyte) * static_cast<double>(length) / 1e6)));
   }
   return real(fd, mode, offset, length);
 }

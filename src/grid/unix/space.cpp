@@ -29,12 +29,12 @@ int Reserve(int fd, std::uint64_t size, bool keep_size, const ReplaceOptions& op
   const int mode = keep_size ? FALLOC_FL_KEEP_SIZE : 0;
   int error = 0;
   if (ReserveInSteps(size, options, shown, [&](std::uint64_t offset, std::uint64_t length) {
-        error = RetryOnInterrupt([&] {
-                  return ::fallocate(fd, mode, static_cast<off_t>(offset),
-                                     static_cast<off_t>(length));
-                }) == 0
-                    ? 0
-                    : errno;
+        error =
+            RetryOnInterrupt([&] {
+              return ::fallocate(fd, mode, static_cast<off_t>(offset), static_cast<off_t>(length));
+            }) == 0
+                ? 0
+                : errno;
         return error == 0;
       })) {
     return 0;

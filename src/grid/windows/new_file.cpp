@@ -253,16 +253,17 @@ void SystemState::Create(std::uint64_t size) {
   // The blocks are claimed now, in steps, where the file system can; elsewhere the free space
   // is asked.
   DWORD error = ERROR_SUCCESS;
-  if (!detail::ReserveInSteps(size, options, shown, [&](std::uint64_t offset, std::uint64_t length) {
-        FILE_ALLOCATION_INFO allocation{};
-        allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(offset + length);
-        if (::SetFileInformationByHandle(file->handle(), FileAllocationInfo, &allocation,
-                                         sizeof allocation)) {
-          return true;
-        }
-        error = ::GetLastError();
-        return false;
-      })) {
+  if (!detail::ReserveInSteps(
+          size, options, shown, [&](std::uint64_t offset, std::uint64_t length) {
+            FILE_ALLOCATION_INFO allocation{};
+            allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(offset + length);
+            if (::SetFileInformationByHandle(file->handle(), FileAllocationInfo, &allocation,
+                                             sizeof allocation)) {
+              return true;
+            }
+            error = ::GetLastError();
+            return false;
+          })) {
     ULARGE_INTEGER available{};
     if (error == ERROR_DISK_FULL ||
         (::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr) &&

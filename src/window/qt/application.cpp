@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,18 @@ void DescribeApplication() {
   if (QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/LiberationSans-Regular.ttf")) < 0) {
     std::fputs("tessaplan: the built-in font cannot be loaded; captions may not fit\n", stderr);
   }
+}
+
+int AnswerWithoutDisplay() {
+  for (const char* variable : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+    if (const char* value = std::getenv(variable); value && *value) {
+      return -1;
+    }
+  }
+  std::fputs(
+      "tessaplan: no display to open the window on; tessaplan-grid writes grids without one\n",
+      stderr);
+  return 1;
 }
 
 int AnswerCommandLine(int argc, char** argv) {

@@ -13,4 +13,9 @@ void DescribeApplication();
 // or display is needed. Returns the exit status when the program is to end now, or -1.
 int AnswerCommandLine(int argc, char** argv);
 
+// Where the session names no display to open the window on and no Qt platform is chosen (as
+// over ssh, or in a service), says so in one line and returns the exit status, 1; -1 where
+// there is one. Qt itself would abort with a page of advice about reinstalling.
+int AnswerWithoutDisplay();
+
 }  // namespace window

@@ -247,6 +247,8 @@ void Form1::ShowDialog(const ProgressDialogState& state) {
     dialog_->setAutoReset(false);
     dialog_->setCancelButton(new QPushButton(dialog_));
     connect(dialog_, &QProgressDialog::canceled, this, [this] { controller_.Cancel(); });
+    // Escape reaches the dialog's reject() where its own shortcut does not take it: the same.
+    connect(dialog_, &QDialog::rejected, this, [this] { controller_.Cancel(); });
   }
   dialog_->findChild<QPushButton*>()->setText(FromUtf8(state.button));
   SetText(dialog_, FromUtf8(state.text), FromUtf8(state.widest));

@@ -13,6 +13,9 @@ int main(int argc, char* argv[]) {
   if (const int status = window::AnswerCommandLine(argc, argv); status >= 0) {
     return status;  // --help or --version, answered without a display
   }
+  if (const int status = window::AnswerWithoutDisplay(); status >= 0) {
+    return status;
+  }
   QApplication app(argc, argv);
   window::DescribeApplication();
   window::Form1 form;

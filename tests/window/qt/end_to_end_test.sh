@@ -27,16 +27,24 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The command line is answered without a display, as over ssh.
-env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" --version >"$work/out.txt" 2>&1
-check "--version: exit 0" test $? -eq 0
-check "--version: tessaplan 1.00" test "$(cat "$work/out.txt")" = "tessaplan 1.00"
-env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" --help >"$work/out.txt" 2>&1
-check "--help: exit 0" test $? -eq 0
-check "--help: usage" grep -q '^Usage: tessaplan' "$work/out.txt"
-env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" --bogus >"$work/out.txt" 2>&1
-check "unknown option: exit 2" test $? -eq 2
-check "unknown option: one sentence" test "$(cat "$work/out.txt")" = "tessaplan: Unknown option '--bogus' (see tessaplan --help)"
+# The command line is answered without a display, as over ssh; the window, with no display to
+# open on and no platform chosen, is one line. Each row: the environment beyond no display, the
+# arguments, the status and the output (a pattern).
+while IFS='^' read -r environment arguments status output; do
+  # shellcheck disable=SC2086
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM $environment "$program" $arguments \
+    >"$work/out.txt" 2>&1
+  check "'$environment' '$arguments': exit $status" test $? -eq "$status"
+  # shellcheck disable=SC2053
+  check "'$environment' '$arguments': $output" eval '[[ "$(cat "$work/out.txt")" == $output ]]'
+done <<'CASES'
+^--version^0^tessaplan 1.00
+^--help^0^Usage: tessaplan*
+^--bogus^2^tessaplan: Unknown option '--bogus' (see tessaplan --help)
+^^1^tessaplan: no display to open the window on; tessaplan-grid writes grids without one
+DISPLAY= WAYLAND_DISPLAY=^^1^tessaplan: no display to open the window on; tessaplan-grid writes grids without one
+QT_QPA_PLATFORM=offscreen^--version^0^tessaplan 1.00
+CASES
 
 start_x_server "$work"
 

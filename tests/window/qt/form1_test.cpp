@@ -874,12 +874,16 @@ class Form1Test : public QObject {
   }
 
   void stopDuringARun_data() {
-    QTest::addColumn<QString>("how");        // "close box", "quit" or "Cancel"
-    QTest::addColumn<QString>("when");       // "before the dialog", "writing" or "saving"
+    // The window's "close box" or "quit"; the dialog's "Cancel", "Escape" or "dialog close box"
+    QTest::addColumn<QString>("how");
+    // "before the dialog", "reserving", "writing" or "saving"
+    QTest::addColumn<QString>("when");
     QTest::addColumn<QStringList>("texts");  // a grid long to write, or quick to write
-    QTest::addColumn<QString>("stalled");    // what the disk holds up: "SYNC" or "WRITE"
-    const QStringList long_to_write = {"0", "20000", "0", "1000", "1"};  // 470 MB
-    const QStringList quick_to_write = {"0", "1000", "0", "100", "1"};   // 2 MB
+    // What the disk holds up: "SYNC", "WRITE" or "FALLOCATE" (the reservation, 2 s a GB)
+    QTest::addColumn<QString>("stalled");
+    const QStringList long_to_write = {"0", "20000", "0", "1000", "1"};   // 470 MB
+    const QStringList quick_to_write = {"0", "1000", "0", "100", "1"};    // 2 MB
+    const QStringList long_to_reserve = {"0", "8000", "0", "8000", "1"};  // 1.5 GB
     // clang-format off
     QTest::newRow("close box before the dialog") << "close box" << "before the dialog" << quick_to_write << "SYNC";
     QTest::newRow("close box while writing") << "close box" << "writing" << long_to_write << "SYNC";
@@ -889,6 +893,10 @@ class Form1Test : public QObject {
     QTest::newRow("Cancel while saving") << "Cancel" << "saving" << quick_to_write << "SYNC";
     QTest::newRow("close box while a write stalls") << "close box" << "writing" << long_to_write << "WRITE";
     QTest::newRow("Cancel while a write stalls") << "Cancel" << "writing" << long_to_write << "WRITE";
+    QTest::newRow("Cancel while reserving") << "Cancel" << "reserving" << long_to_reserve << "FALLOCATE";
+    QTest::newRow("Escape while reserving") << "Escape" << "reserving" << long_to_reserve << "FALLOCATE";
+    QTest::newRow("dialog close box while reserving") << "dialog close box" << "reserving" << long_to_reserve << "FALLOCATE";
+    QTest::newRow("close box while reserving") << "close box" << "reserving" << long_to_reserve << "FALLOCATE";
     // clang-format on
   }
 
@@ -896,9 +904,11 @@ class Form1Test : public QObject {
   // else, stops promptly, and never holds up the window's event loop, not even while the disk
   // takes 10 seconds to sync or to write a buffer. "Promptly" and "never holds up" are told
   // apart from waiting for the disk with room for a loaded machine and a sanitizer: within half
-  // the disk's 10 seconds. The close box comes as the platform delivers it:
-  // Qt drops a close request for a window that a modal dialog blocks, so the run's dialog must not
-  // be modal.
+  // the disk's 10 seconds. While the disk reserves the grid's space (3 seconds), the dialog
+  // shows after the one second a run waits, and a stop ends the run within the half second a
+  // step of the reservation may take, each with room for a loaded machine: 1.5 s and 1 s. The close
+  // boxes come as the platform delivers them: Qt drops a close request for a window that a modal
+  // dialog blocks, so the run's dialog must not be modal.
   void stopDuringARun() {
     QFETCH(QString, how);
     QFETCH(QString, when);
@@ -907,7 +917,8 @@ class Form1Test : public QObject {
     WorkingFolder directory;
     WriteGrid("the previous grid");
     constexpr int kStallMs = 10000;
-    const SlowDisk slow_disk(kStallMs, qPrintable(stalled));
+    const bool reserving = when == "reserving";
+    const SlowDisk slow_disk(reserving ? 2000 : kStallMs, qPrintable(stalled));
     const CloseSpy spy(form_);
     ModalWatcher watcher;
     QElapsedTimer since_stop;
@@ -923,21 +934,31 @@ class Form1Test : public QObject {
       }
       if (how == "Cancel" && dialog) {
         dialog->findChild<QPushButton*>()->click();
+      } else if (how == "Escape" && dialog) {
+        // As the user presses it: in the dialog, once it is the active window.
+        dialog->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(dialog));
+        QTest::keyClick(dialog, Qt::Key_Escape);
       } else if (how == "quit") {
         QTest::mouseClick(button("Command3"), Qt::LeftButton);
       } else {
         QWindowSystemInterface::handleCloseEvent<QWindowSystemInterface::SynchronousDelivery>(
-            form_->windowHandle());
+            how == "dialog close box" && dialog ? dialog->windowHandle() : form_->windowHandle());
       }
     };
+    QElapsedTimer since_run;
+    qint64 shown_ms = -1;
+    const QString stage = reserving ? "Reserving" : when == "writing" ? "Writing" : "Saving";
     watcher.on_progress = [&](QProgressDialog* dialog) {
-      if (when == "writing" || dialog->labelText().startsWith(QStringLiteral("Saving"))) {
+      if (dialog->labelText().startsWith(stage)) {
+        shown_ms = shown_ms < 0 ? since_run.elapsed() : shown_ms;
         stop(dialog);
       }
     };
-    form_->setProgressDelay(when == "before the dialog" ? 60000 : 0);
+    form_->setProgressDelay(when == "before the dialog" ? 60000 : reserving ? 1000 : 0);
     Type(texts);
     const LoopWatch loop;
+    since_run.start();
     QTest::mouseClick(button("Command2"), Qt::LeftButton);
     if (when == "before the dialog") {
       QVERIFY(Running());
@@ -945,11 +966,13 @@ class Form1Test : public QObject {
     }
     QTRY_VERIFY_WITH_TIMEOUT(since_stop.isValid(), 20000);
     QTRY_VERIFY_WITH_TIMEOUT(!Running(), 20000);
-    QVERIFY2(since_stop.elapsed() < kStallMs / 2,
+    QVERIFY2(!reserving || shown_ms < 1500, qPrintable(QString::number(shown_ms)));
+    QVERIFY2(since_stop.elapsed() < (reserving ? 1000 : kStallMs / 2),
              qPrintable(QString::number(since_stop.elapsed())));
     QVERIFY2(loop.longestMs() < kStallMs / 2, qPrintable(QString::number(loop.longestMs())));
-    QCOMPARE(form_->isVisible(), how == "Cancel");
-    QCOMPARE(spy.closed(), how == "Cancel" ? 0 : 1);
+    const bool window_closed = how == "close box" || how == "quit";
+    QCOMPARE(form_->isVisible(), !window_closed);
+    QCOMPARE(spy.closed(), window_closed ? 1 : 0);
     QCOMPARE(ReadGrid(), QByteArray("the previous grid"));
     QCOMPARE(directory.Entries(), std::vector<std::string>{"newgrid.txt"});
     QCOMPARE(watcher.boxes.size(), 0);

@@ -243,9 +243,8 @@ TEST_F(RunTest, TheDialogKeepsUpOnceShown) {
   ToldRun told;
   RunController controller{view_, std::ref(told), 1};
   controller.Run({"0", "1", "0", "1", "1"}, {});
-  told.Tell({.bytes_done = 5'150'000'000,
-             .bytes_total = 10'300'000'000,
-             .path = "/grid/newgrid.txt"});
+  told.Tell(
+      {.bytes_done = 5'150'000'000, .bytes_total = 10'300'000'000, .path = "/grid/newgrid.txt"});
   while (controller.Tick(), !view_.dialog.shown) {
   }
   EXPECT_EQ(view_.dialog.text, "Reserving 10.3 GB on the disk\u2026");
