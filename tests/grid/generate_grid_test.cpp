@@ -329,12 +329,12 @@ INSTANTIATE_TEST_SUITE_P(
 // Reports come before each step of the reservation, of at most 64 MiB, with the bytes reserved
 // (one only, where the system cannot reserve and the free space is asked instead); once
 // the file is made; then after each column. A cancel at any of them leaves the file as it was
-// and nothing beside it: here in the reservation's third step, or where there is none, while
-// the first column is written; and once the second column is written.
+// and nothing beside it: here before the reservation's first step; before its third, or where
+// there is none, once the first column is written; and once the second column is written.
 TEST_F(GenerateGridTest, ReportsProgressAndCancelsWithoutTouchingTheFile) {
   std::vector<GridProgress> seen;
   std::vector<std::string> paths;
-  for (const std::size_t cancel_at : {std::size_t{3}, std::size_t{9}}) {
+  for (const std::size_t cancel_at : {std::size_t{1}, std::size_t{3}, std::size_t{9}}) {
     WriteFile(output(), "the previous grid");
     seen.clear();
     paths.clear();

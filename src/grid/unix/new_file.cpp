@@ -300,7 +300,7 @@ void SystemState::ClaimSpace(std::uint64_t size) {
     }
     Fail(error);
   };
-  claimed_beyond_end = in_place;
+  claimed_beyond_end = in_place && size > static_cast<std::uint64_t>(existing.st_size);
   if (const int error = Reserve(file->fd(), size, in_place, options, shown); error != 0) {
     fail_for_space(error);
   }
