@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "console/crs_table.h"
-#include "console/options.h"
+#include "console/usage_error.h"
 #include "grid/generate_grid.h"
 #include "grid/shown_text.h"
 
@@ -168,7 +168,7 @@ CoordinateSystem FindCoordinateSystem(std::string_view text) {
   if (digits.empty() || digits.front() == '-' || error != std::errc() ||
       end != digits.data() + digits.size()) {
     throw UsageError{"'--crs' takes EPSG: and a system's code, as in --crs=EPSG:32615, not " +
-                     Quoted(text)};
+                     InSingleQuotes(text)};
   }
   const std::vector<std::string> line = TableLine(UnpackedTable(), code);
   const std::string named = "EPSG:" + std::to_string(code);

@@ -7,17 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "console/program.h"
+
 namespace console {
-
-struct Program {
-  const char* name;  // as messages and --help name the program
-  // After a written grid, one line of figures on standard error for benchmarks ("6 points,
-  // 113 bytes, 0.001 s, 6000 points/s"), and never a progress line.
-  bool prints_figures;
-};
-
-inline constexpr Program kTessaplanGrid{"tessaplan-grid", false};
-inline constexpr Program kGridBench{"grid_bench", true};
 
 // Runs `arguments` (UTF-8, the program's name first) and returns the exit status: 0 written (or
 // answered), 1 a run-time error, 2 a wrong command line, and after a stop request what

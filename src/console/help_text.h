@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "console/grid_command.h"
+#include "console/program.h"
 
 namespace console {
 

@@ -14,12 +14,6 @@
 
 namespace console {
 
-std::string Quoted(std::string_view text) {
-  std::string quoted = "'";
-  quoted.append(grid::Escaped(text)).append("'");
-  return quoted;
-}
-
 namespace {
 
 // The values as the command line gives them, before they are merged into the five texts; and
@@ -42,7 +36,8 @@ struct Option {
 
 void TakeDecimalSeparator(const std::string& separator, Command& command, GivenValues&) {
   if (separator.size() != 1 || static_cast<unsigned char>(separator.front()) > 0x7F) {
-    throw UsageError{"'--decimal-separator' takes one ASCII character, not " + Quoted(separator)};
+    throw UsageError{"'--decimal-separator' takes one ASCII character, not " +
+                     InSingleQuotes(separator)};
   }
   command.decimal_separator = separator.front();
 }
@@ -57,14 +52,14 @@ void TakeOutput(const std::string& output, Command& command, GivenValues&) {
 
 void TakeSnap(const std::string& snap, Command& command, GivenValues&) {
   if (snap != "out" && snap != "in") {
-    throw UsageError{"'--snap' takes out or in, not " + Quoted(snap)};
+    throw UsageError{"'--snap' takes out or in, not " + InSingleQuotes(snap)};
   }
   command.snap = snap == "out" ? grid::Snap::out : grid::Snap::in;
 }
 
 void TakeFormat(const std::string& format, Command& command, GivenValues&) {
   if (format != "pnezd" && format != "penzd") {
-    throw UsageError{"'--format' takes pnezd or penzd, not " + Quoted(format)};
+    throw UsageError{"'--format' takes pnezd or penzd, not " + InSingleQuotes(format)};
   }
   command.point_file = grid::PointFileOptions{};
   command.point_file->northing_first = format == "pnezd";
@@ -136,22 +131,22 @@ GivenValues ReadOptions(const std::vector<std::string>& arguments, Command& comm
     const auto* option = std::find_if(std::begin(kOptions), std::end(kOptions),
                                       [&](const Option& known) { return known.name == name; });
     if (option == std::end(kOptions)) {
-      throw UsageError{"Unknown option " + Quoted(argument)};
+      throw UsageError{"Unknown option " + InSingleQuotes(argument)};
     }
     if (option->flag) {
       if (equals != std::string::npos) {
-        throw UsageError{Quoted(name) + " takes no value"};
+        throw UsageError{InSingleQuotes(name) + " takes no value"};
       }
       command.*option->flag = true;
       continue;
     }
     // Given twice, the second would silently win.
     if (std::find(taken.begin(), taken.end(), option->name) != taken.end()) {
-      throw UsageError{Quoted(name) + " is given twice"};
+      throw UsageError{InSingleQuotes(name) + " is given twice"};
     }
     taken.push_back(option->name);
     if (equals == std::string::npos && at + 1 == arguments.size()) {
-      throw UsageError{Quoted(name) + " needs a value"};
+      throw UsageError{InSingleQuotes(name) + " needs a value"};
     }
     option->take(equals != std::string::npos ? argument.substr(equals + 1) : arguments[++at],
                  command, given);
@@ -167,7 +162,7 @@ void CheckInOrder(const GivenValues& given) {
   const std::size_t five = std::size(grid::kFieldTable);
   std::vector<std::string> quoted;
   for (const std::string& value : given.in_order) {
-    quoted.push_back(Quoted(value));
+    quoted.push_back(InSingleQuotes(value));
   }
   if (given.extent) {
     throw UsageError{"'--extent' gives the extent by name, so values in order (" +
@@ -177,7 +172,7 @@ void CheckInOrder(const GivenValues& given) {
   std::vector<std::string> by_name;
   for (const grid::FieldDescription& field : grid::kFieldTable) {
     if (given.by_name[static_cast<std::size_t>(field.field)]) {
-      by_name.push_back(Quoted(field.option));
+      by_name.push_back(InSingleQuotes(field.option));
     }
   }
   if (!by_name.empty() && in_order != five) {
@@ -208,7 +203,8 @@ std::array<std::string, 4> SplitExtent(const std::string& extent) {
   for (std::size_t i = 0; i < parts.size(); ++i) {
     const std::size_t comma = extent.find(',', at);
     if ((comma == std::string::npos) != (i == parts.size() - 1)) {
-      throw UsageError{"'--extent' takes four numbers, XMIN,XMAX,YMIN,YMAX, not " + Quoted(extent)};
+      throw UsageError{"'--extent' takes four numbers, XMIN,XMAX,YMIN,YMAX, not " +
+                       InSingleQuotes(extent)};
     }
     parts[i] = extent.substr(at, comma - at);
     at = comma + 1;
@@ -224,7 +220,8 @@ grid::FieldTexts MergeValues(GivenValues given, char decimal_separator) {
   auto& values = given.by_name;
   const auto merge = [&](std::size_t i, const std::string& value, const char* how) {
     if (values[i]) {
-      throw UsageError{Quoted(grid::kFieldTable[i].option) + " is given twice: by name and " + how};
+      throw UsageError{InSingleQuotes(grid::kFieldTable[i].option) +
+                       " is given twice: by name and " + how};
     }
     values[i] = value;
   };
@@ -248,7 +245,7 @@ grid::FieldTexts MergeValues(GivenValues given, char decimal_separator) {
     if (!value) {
       throw UsageError{given.in_order.empty() && !given.extent && field.field == grid::Field{}
                            ? "needs the five values MINX MAXX MINY MAXY SPACING"
-                           : "needs a value for " + Quoted(field.option)};
+                           : "needs a value for " + InSingleQuotes(field.option)};
     }
     texts.*field.text = *value;
   }
@@ -279,7 +276,7 @@ void CheckPointFile(const GivenValues& given, Command& command) {
     if (first.empty() || error != std::errc() || end != first.data() + first.size() ||
         number == 0 || number >= grid::kPointNumberLimit) {
       throw UsageError{"'--first-point' takes a whole number from 1 to 999999999999999, not " +
-                       Quoted(first)};
+                       InSingleQuotes(first)};
     }
     command.point_file->first_number = number;
   }
@@ -288,7 +285,7 @@ void CheckPointFile(const GivenValues& given, Command& command) {
     if (command.point_file->elevation.empty()) {
       throw UsageError{"'--elevation' takes a number of at most " +
                        std::to_string(grid::kPlainDigitsLimit) + " digits written out, not " +
-                       Quoted(*given.elevation)};
+                       InSingleQuotes(*given.elevation)};
     }
   }
 }
@@ -319,7 +316,7 @@ void CheckCrs(const Command& command) {
     throw UsageError{
         "'--crs' names the grid in its .vrt, where GDAL cannot read a backslash, a control "
         "character or bytes that are not UTF-8: name the grid without them, not " +
-        Quoted(command.output)};
+        InSingleQuotes(command.output)};
   }
 }
 

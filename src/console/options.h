@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "console/coordinate_system.h"
+#include "console/usage_error.h"
 #include "grid/fields.h"
 #include "grid/point_file.h"
 #include "grid/snap_extent.h"
@@ -32,14 +33,6 @@ struct Command {
   bool help = false;
   bool version = false;
 };
-
-// A wrong command line: what is wrong, as the user reads it.
-struct UsageError {
-  std::string problem;
-};
-
-// A value as a usage error quotes it: in single quotes, escaped.
-std::string Quoted(std::string_view text);
 
 // `arguments` (UTF-8, the program's name first) read into a command, its extent snapped where
 // --snap asks; raises a UsageError. With --help or --version the values are not looked at.

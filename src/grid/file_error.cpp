@@ -1,4 +1,4 @@
-#include "grid/replacement.h"
+#include "grid/replacement_state.h"
 #include "grid/run_error.h"
 #include "grid/shown_text.h"
 

@@ -1,5 +1,6 @@
 #include "grid/file_set.h"
 
+#include "grid/replacement_state.h"
 #include "grid/shown_text.h"
 
 namespace grid {

@@ -22,84 +22,6 @@ namespace {
 constexpr std::string_view kHeader = "\"easting\",\"northing\",\"ID\"\r\n";
 static_assert(kHeader.substr(1, kEastingColumn.size()) == kEastingColumn &&
               kHeader.substr(kEastingColumn.size() + 4, kNorthingColumn.size()) == kNorthingColumn);
-constexpr int kLastNumber = 32767;  // rows and columns are numbered in 16 bits
-
-// A field's text as a message shows it: in quotes, escaped (a pasted line end shows as \r), and
-// a long text cut after 40 characters.
-std::string Quoted(std::string_view text) {
-  std::string quoted = "\"";
-  quoted.append(Escaped(text, 40)).append("\"");
-  return quoted;
-}
-
-bool IsBlank(std::string_view text) {
-  return text.find_first_not_of(" \t") == std::string_view::npos;
-}
-
-// The error names the field, and the window puts the focus there.
-RunError ConversionError(ParseStatus status, Field field, std::string_view text,
-                         std::string_view range, char decimal_separator) {
-  const std::string caption = Quoted(Caption(field));
-  if (status == ParseStatus::out_of_range) {
-    return RunError(ErrorKind::overflow,
-                    caption + " must be " + std::string(range) + ", not " + Quoted(text) + ".",
-                    field);
-  }
-  if (IsBlank(text)) {
-    return RunError(ErrorKind::type_mismatch, caption + " is empty; enter a number.", field);
-  }
-  return RunError(ErrorKind::type_mismatch,
-                  caption + " is not a number: " + Quoted(text) + ". Enter digits, with '" +
-                      std::string(1, decimal_separator) + "' before any decimal places.",
-                  field);
-}
-
-std::optional<RunError> ConvertCoordinate(Field field, std::string_view text,
-                                          char decimal_separator, float& value) {
-  const ParseResult<float> result = ParseSingle(text, decimal_separator);
-  if (result.status != ParseStatus::ok) {
-    return ConversionError(result.status, field, text, "between -3.402823E+38 and 3.402823E+38",
-                           decimal_separator);
-  }
-  value = result.value;
-  return std::nullopt;
-}
-
-// One text for every overflow of a count, whether the floor or the numbering past it.
-std::string TooMany(std::string_view lines, std::string_view axis) {
-  return "the " + std::string(axis) + " values span 32767 grid spacings or more, and a grid " +
-         "has at most 32767 " + std::string(lines) + "; enter a larger " +
-         Quoted(Caption(Field::spacing)) + " or a smaller range.";
-}
-
-// The whole spacings from `min` to `max`: the difference is taken in double precision, not
-// rounded back to single, so that 4.1 - 1.1 stays just below 3 and gives 2. Every error about
-// the counts is one to mend in the spacing.
-std::optional<RunError> CountSpacings(float min, float max, std::int16_t spacing,
-                                      std::string_view lines, std::string_view axis, int& count) {
-  if (spacing == 0) {
-    return RunError(ErrorKind::division_by_zero,
-                    Quoted(Caption(Field::spacing)) +
-                        " is 0 (any spacing from -0.5 to 0.5 rounds to 0); enter a whole number "
-                        "other than 0.",
-                    Field::spacing);
-  }
-  const double quotient =
-      (static_cast<double>(max) - static_cast<double>(min)) / static_cast<double>(spacing);
-  if (!std::isfinite(quotient)) {
-    return RunError(
-        ErrorKind::arithmetic,
-        "the number of " + std::string(lines) + " cannot be computed from these values.",
-        Field::spacing);
-  }
-  const double whole = std::floor(quotient);
-  if (whole < INT16_MIN || whole > INT16_MAX) {
-    return RunError(ErrorKind::overflow, TooMany(lines, axis), Field::spacing);
-  }
-  count = static_cast<int>(whole);
-  return std::nullopt;
-}
-
 // The texts every line of the file is assembled from. A line is
 //   x "," y ",\"r" row "c" column "\"\r\n"
 // and within one column only y and the row number change, while every column repeats the same
@@ -210,6 +132,28 @@ GridMeasure Measure(const GridInputs& inputs, const GridCounts& counts) {
   return measure;
 }
 
+// `header`, then each column's lines as `write_column` appends them, with the progress and the
+// cancel between columns; then the file written out. False where `keep_going` said stop.
+template <typename KeepGoing, typename WriteColumn>
+bool WritePoints(GridFile& file, std::string_view header, std::size_t columns, std::size_t rows,
+                 GridProgress& progress, const KeepGoing& keep_going, WriteColumn& write_column) {
+  progress.path = file.ShownPath();
+  progress.stage = GridStage::writing;
+  if (!keep_going()) {
+    return false;
+  }
+  file.Append(header);
+  for (std::size_t column = 0; column < columns; ++column) {
+    write_column(file, column);
+    progress.points_written += rows;
+    if (!keep_going()) {
+      return false;
+    }
+  }
+  progress.stage = GridStage::saving;
+  return file.Finish();
+}
+
 // The file the run replaces, or the stream: `header`, then each column's lines as
 // `write_column` appends them, with the progress and the cancel between columns.
 template <typename WriteColumn>
@@ -254,21 +198,7 @@ RunResult Write(std::string_view header, std::uint64_t file_size, std::size_t co
         if (files) {
           file.emplace(files->grid(), keep_going);
         }
-        progress.path = file->ShownPath();
-        progress.stage = GridStage::writing;
-        if (!keep_going()) {
-          return false;
-        }
-        file->Append(header);
-        for (std::size_t column = 0; column < columns; ++column) {
-          write_column(*file, column);
-          progress.points_written += rows;
-          if (!keep_going()) {
-            return false;
-          }
-        }
-        progress.stage = GridStage::saving;
-        return file->Finish();
+        return WritePoints(*file, header, columns, rows, progress, keep_going, write_column);
       } catch (const RunError& error) {
         if (files) {
           throw files->Abandoning(error);
@@ -300,62 +230,6 @@ void WriteGridColumn(GridFile& file, const ColumnText& column, const std::vector
 
 }  // namespace
 
-std::optional<RunError> TryConvertInputs(const FieldTexts& texts, char decimal_separator,
-                                         GridInputs& inputs) {
-  const std::pair<Field, float*> coordinates[] = {{Field::min_x, &inputs.min_x},
-                                                  {Field::max_x, &inputs.max_x},
-                                                  {Field::min_y, &inputs.min_y},
-                                                  {Field::max_y, &inputs.max_y}};
-  for (const auto& [field, value] : coordinates) {
-    if (auto error = ConvertCoordinate(field, Text(texts, field), decimal_separator, *value)) {
-      return error;
-    }
-  }
-  const ParseResult<std::int16_t> spacing = ParseInt16(texts.spacing, decimal_separator);
-  if (spacing.status != ParseStatus::ok) {
-    return ConversionError(spacing.status, Field::spacing, texts.spacing,
-                           "a whole number from -32768 to 32767", decimal_separator);
-  }
-  inputs.spacing = spacing.value;
-  return std::nullopt;
-}
-
-std::optional<RunError> TryCountGrid(const GridInputs& inputs, GridCounts& counts) {
-  if (auto error = CountSpacings(inputs.min_y, inputs.max_y, inputs.spacing, "rows", "y",
-                                 counts.row_count)) {
-    return error;
-  }
-  if (auto error = CountSpacings(inputs.min_x, inputs.max_x, inputs.spacing, "columns", "x",
-                                 counts.column_count)) {
-    return error;
-  }
-  // Numbers run from 1 to count + 1, so a count of 32767 cannot be numbered. Rows are only
-  // numbered inside a column: without columns, any row count is harmless.
-  if (counts.column_count == kLastNumber) {
-    return RunError(ErrorKind::overflow, TooMany("columns", "x"), Field::spacing);
-  }
-  if (counts.row_count == kLastNumber && counts.column_count >= 0) {
-    return RunError(ErrorKind::overflow, TooMany("rows", "y"), Field::spacing);
-  }
-  return std::nullopt;
-}
-
-GridInputs ConvertInputs(const FieldTexts& texts, char decimal_separator) {
-  GridInputs inputs;
-  if (auto error = TryConvertInputs(texts, decimal_separator, inputs)) {
-    throw *error;
-  }
-  return inputs;
-}
-
-GridCounts CountGrid(const GridInputs& inputs) {
-  GridCounts counts;
-  if (auto error = TryCountGrid(inputs, counts)) {
-    throw *error;
-  }
-  return counts;
-}
-
 GridMeasure MeasureGrid(const FieldTexts& texts, char decimal_separator) {
   try {
     const GridInputs inputs = ConvertInputs(texts, decimal_separator);
@@ -367,21 +241,20 @@ GridMeasure MeasureGrid(const FieldTexts& texts, char decimal_separator) {
 }
 
 std::optional<RunError> RefusalOf(const FieldTexts& texts, char decimal_separator) {
-  GridInputs inputs;
-  GridCounts counts;
-  if (auto error = TryConvertInputs(texts, decimal_separator, inputs)) {
-    return error;
-  }
-  return TryCountGrid(inputs, counts);
+  const Checked<GridInputs> inputs = CheckInputs(texts, decimal_separator);
+  return inputs.error ? inputs.error : CheckCounts(inputs.value).error;
 }
 
 std::optional<GridMeasure> MeasureIfValid(const FieldTexts& texts, char decimal_separator) {
-  GridInputs inputs;
-  GridCounts counts;
-  if (TryConvertInputs(texts, decimal_separator, inputs) || TryCountGrid(inputs, counts)) {
+  const Checked<GridInputs> inputs = CheckInputs(texts, decimal_separator);
+  if (inputs.error) {
     return std::nullopt;
   }
-  return Measure(inputs, counts);
+  const Checked<GridCounts> counts = CheckCounts(inputs.value);
+  if (counts.error) {
+    return std::nullopt;
+  }
+  return Measure(inputs.value, counts.value);
 }
 
 RunResult GenerateGrid(const FieldTexts& texts, const RunOptions& options) {

@@ -12,6 +12,7 @@
 
 #include "grid/fields.h"
 #include "grid/file_set.h"
+#include "grid/grid_inputs.h"
 #include "grid/point_file.h"
 #include "grid/run_error.h"
 
@@ -25,30 +26,6 @@ inline constexpr std::string_view kGridFileName = "newgrid.txt";
 // The grid's columns, as its header names them: each point's x, its y, and its "r1c1" name.
 inline constexpr std::string_view kEastingColumn = "easting";
 inline constexpr std::string_view kNorthingColumn = "northing";
-
-// The fields converted: coordinates in single precision, the spacing a 16-bit whole number.
-struct GridInputs {
-  float min_x = 0.0f;
-  float max_x = 0.0f;
-  float min_y = 0.0f;
-  float max_y = 0.0f;
-  std::int16_t spacing = 0;
-};
-
-// How many whole spacings lie from each minimum to its maximum (the floor, so possibly
-// negative). A grid has count + 1 rows or columns, and none when the count is negative.
-struct GridCounts {
-  int row_count = 0;
-  int column_count = 0;
-
-  int rows() const { return row_count < 0 ? 0 : row_count + 1; }
-  int columns() const { return column_count < 0 ? 0 : column_count + 1; }
-  // A column with no rows writes nothing.
-  std::uint64_t points() const {
-    return rows() == 0 ? 0
-                       : static_cast<std::uint64_t>(rows()) * static_cast<std::uint64_t>(columns());
-  }
-};
 
 // What a run is doing: claiming the file's space on the disk, writing its points, then waiting
 // for the disk to hold them all.
@@ -112,23 +89,6 @@ struct GridMeasure {
   // The last point as the file writes it, "x,y"; empty for a grid without points.
   std::string last_point;
 };
-
-// Converts the five texts in field order into `inputs`. Returns, rather than raises, the error
-// of the first that fails: a Type mismatch for a text that is not a number, an Overflow for one
-// beyond the range of its type, naming the field.
-std::optional<RunError> TryConvertInputs(const FieldTexts& texts, char decimal_separator,
-                                         GridInputs& inputs);
-// Counts the rows (first) and the columns into `counts`, returning the error CountGrid raises.
-std::optional<RunError> TryCountGrid(const GridInputs& inputs, GridCounts& counts);
-
-// Converts the five texts in field order. Raises a Type mismatch error for a text that is not a
-// number and an Overflow error for one beyond the range of its type, naming the field.
-GridInputs ConvertInputs(const FieldTexts& texts, char decimal_separator);
-
-// Counts the rows (first) and the columns of the grid and checks that every point can be
-// numbered. Raises Division by zero for a zero spacing, and Overflow for a count beyond the
-// 16-bit range or a row or column number that would pass 32767.
-GridCounts CountGrid(const GridInputs& inputs);
 
 // Converts and checks the texts as GenerateGrid does, raising the same errors, and measures the
 // grid without touching the disk.

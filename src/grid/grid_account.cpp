@@ -319,6 +319,26 @@ std::string AsWritten(float value, WrittenForm form) {
   return form == WrittenForm::point_file ? PlainDecimal(text) : text;
 }
 
+// Where the last line lies, at `exact`, against the typed maximum: short of it by a whole `step`
+// or more, or past it.
+template <typename Number>
+void AccountForLastLine(const Axis& axis, const Number& exact, const Number& step, bool ascending,
+                        std::int64_t scale, std::vector<AccountItem>& items) {
+  const Number max = Scaled<Number>(axis.max, scale);
+  const Number next = exact + step;
+  if (ascending ? !(max < next) : !(next < max)) {
+    items.push_back({Named(axis.max_field, axis.max_text) + " is not reached: the last " +
+                         std::string(axis.line) + " is at " + DecimalText(exact, scale) +
+                         ", though one more spacing, to " + DecimalText(next, scale) +
+                         ", stays within it.",
+                     axis.max_field});
+  } else if (ascending ? max < exact : exact < max) {
+    items.push_back({"The last " + std::string(axis.line) + ", at " + DecimalText(exact, scale) +
+                         ", lies past " + Named(axis.max_field, axis.max_text) + ".",
+                     axis.max_field});
+  }
+}
+
 template <typename Number>
 void AccountForAxis(const Axis& axis, std::int16_t spacing, std::int64_t scale,
                     std::vector<AccountItem>& items) {
@@ -372,20 +392,7 @@ void AccountForAxis(const Axis& axis, std::int16_t spacing, std::int64_t scale,
                          ": points share a written position.",
                      axis.min_field});
   }
-  const Number max = Scaled<Number>(axis.max, scale);
-  const Number next = exact + step;
-  const bool ascending = spacing > 0;
-  if (ascending ? !(max < next) : !(next < max)) {
-    items.push_back({Named(axis.max_field, axis.max_text) + " is not reached: the last " +
-                         std::string(axis.line) + " is at " + DecimalText(exact, scale) +
-                         ", though one more spacing, to " + DecimalText(next, scale) +
-                         ", stays within it.",
-                     axis.max_field});
-  } else if (ascending ? max < exact : exact < max) {
-    items.push_back({"The last " + std::string(axis.line) + ", at " + DecimalText(exact, scale) +
-                         ", lies past " + Named(axis.max_field, axis.max_text) + ".",
-                     axis.max_field});
-  }
+  AccountForLastLine(axis, exact, step, spacing > 0, scale, items);
 }
 
 void AccountForAxis(Axis& axis, float first, std::int16_t spacing,
@@ -437,20 +444,22 @@ bool SameValue(const Decimal& a, const Decimal& b) {
 std::vector<AccountItem> AccountItems(const FieldTexts& texts, char decimal_separator,
                                       WrittenForm form) {
   std::vector<AccountItem> items;
-  GridInputs inputs;
-  if (TryConvertInputs(texts, decimal_separator, inputs)) {
+  const Checked<GridInputs> checked_inputs = CheckInputs(texts, decimal_separator);
+  if (checked_inputs.error) {
     return items;  // not numbers, or beyond their range: Run's error says so
   }
+  const GridInputs& inputs = checked_inputs.value;
   const Decimal typed_spacing = *ReadDecimal(texts.spacing, decimal_separator);
   if (!SameValue(typed_spacing, *ReadDecimal(std::to_string(inputs.spacing), '.'))) {
     items.push_back({Named(Field::spacing, texts.spacing) + " is used as " +
                          std::to_string(inputs.spacing) + ", a whole number.",
                      Field::spacing});
   }
-  GridCounts counts;
-  if (TryCountGrid(inputs, counts)) {
+  const Checked<GridCounts> checked_counts = CheckCounts(inputs);
+  if (checked_counts.error) {
     return items;  // a zero spacing, or too many lines: Run's error says so
   }
+  const GridCounts& counts = checked_counts.value;
   const auto axis = [&](bool columns) {
     return Axis{
         .line = columns ? "column" : "row",

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "grid/replacement_state.h"
 #include "grid/run_error.h"
 
 namespace grid {

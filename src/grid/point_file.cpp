@@ -4,8 +4,8 @@
 #include <optional>
 
 #include "grid/format_single.h"
-#include "grid/generate_grid.h"
 #include "grid/grid_file.h"
+#include "grid/grid_inputs.h"
 #include "grid/text_to_number.h"
 
 namespace grid {

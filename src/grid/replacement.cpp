@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <random>
 
+#include "grid/replacement.h"
 #include "grid/replacement_state.h"
 #include "grid/run_error.h"
 #include "grid/shown_text.h"

@@ -1,5 +1,6 @@
-// What both systems' replacements share, private to them: the state every replacement keeps,
-// and the name of the hidden file it writes. Each system's detail::SystemState (system_state.h
+// What both systems' replacements share, private to the core: the state every replacement keeps,
+// the name of the hidden file it writes, the File errors as both word them, and the steps of
+// the reservation. Each system's detail::SystemState (system_state.h
 // in unix/ and windows/, the one the build chooses) adds its own and the steps:
 // - Find(target): finds the file the target names (following links) and its folder, and keeps
 //   the folder of the name given; FindBeside(state, name) does so for a name in that folder;
@@ -14,11 +15,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
-#include "grid/replacement.h"
+#include "grid/replace_options.h"
 
 namespace grid {
 
@@ -44,6 +46,19 @@ inline constexpr std::string_view kHiddenLetters = "abcdefghijklmnopqrstuvwxyz01
 inline constexpr char kHiddenPadding = '-';
 std::string HiddenName();
 bool IsHiddenName(std::string_view name);
+
+// File errors as both systems word them. `shown` is a path already made safe to show.
+[[noreturn]] void FailOnFile(const std::string& reason, const std::string& shown);
+// `advice`, when there is some, follows the folder.
+[[noreturn]] void FailInFolder(const std::string& reason, const std::string& shown_folder,
+                               const std::string& advice = {});
+[[noreturn]] void FailForSpace(const std::string& reason, const std::string& contents,
+                               std::uint64_t size, const std::string& shown);
+// Claims `size` bytes in steps of at most kReserveStep, each by `claim(offset, length)`, which
+// says whether it could; `options.reserving` is asked before each step. False, at once, where a
+// claim could not; raises Cancelled where `reserving` said stop.
+bool ReserveInSteps(std::uint64_t size, const ReplaceOptions& options, std::string_view shown,
+                    const std::function<bool(std::uint64_t offset, std::uint64_t length)>& claim);
 }  // namespace detail
 
 }  // namespace grid

@@ -19,9 +19,13 @@ scratch_folder work
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/run"
 cd "$work/run" || exit 1
-# Where a path of the folder appears, as Linux and Wine spell it.
+# Where a path of the folder appears, as Linux and Wine spell it, it is shown as WORK.
 windows_work="Z:${work//\//\\}\\run"
-shown() { sed -e "s|$work/run|WORK|g" -e "s|${windows_work//\\/\\\\}|WORK|g" -e 's/\r$//'; }
+# grid_bench's figures of time, which no two runs share.
+shown() {
+  sed -e "s|$work/run|WORK|g" -e "s|${windows_work//\\/\\\\}|WORK|g" -e 's/\r$//' \
+      -e 's/[0-9.]* s, [0-9]* points\/s$/SECONDS s, RATE points\/s/'
+}
 
 g() { "${emulator[@]}" "$grid" "$@"; }
 b() { "${emulator[@]}" "$bench" "$@"; }

@@ -143,6 +143,27 @@ void AddSystems(const Contexts& contexts, PJ_TYPE type, std::vector<System>& sys
   proj_crs_info_list_destroy(list);
 }
 
+// The longest run of text at `at`, up to `max_size`, that an earlier place of the chain from
+// `from` (through `previous`) repeats, into `best_size` and `best_from`; at most 512 places are
+// tried.
+void LongestCopy(const std::string& text, std::size_t at, long from,
+                 const std::vector<long>& previous, std::size_t max_size, std::size_t& best_size,
+                 std::size_t& best_from) {
+  constexpr int kChainLimit = 512;
+  const std::size_t limit = std::min(max_size, text.size() - at);
+  for (int chain = 0; from >= 0 && chain < kChainLimit;
+       from = previous[static_cast<std::size_t>(from)], ++chain) {
+    std::size_t size = 0;
+    while (size < limit && text[static_cast<std::size_t>(from) + size] == text[at + size]) {
+      ++size;
+    }
+    if (size > best_size) {
+      best_size = size;
+      best_from = static_cast<std::size_t>(from);
+    }
+  }
+}
+
 // The table packed as the program unpacks it (Unpacked, in console/coordinate_system.cpp): runs of
 // literal bytes and copies of earlier text, found greedily through chains of earlier places with
 // the same four bytes. Packing is the build's work, done once; unpacking is a loop of a few lines.
@@ -150,7 +171,6 @@ std::string Packed(const std::string& text) {
   constexpr std::size_t kMinCopy = 4;
   constexpr std::size_t kMaxCopy = kMinCopy + 127;
   constexpr std::size_t kMaxLiterals = 128;
-  constexpr int kChainLimit = 512;
   std::string packed;
   std::string literals;
   const auto flush_literals = [&] {
@@ -181,19 +201,7 @@ std::string Packed(const std::string& text) {
     std::size_t best_size = 0;
     std::size_t best_from = 0;
     if (at + kMinCopy <= text.size()) {
-      int chain = 0;
-      for (long from = head[hash(at)]; from >= 0 && chain < kChainLimit;
-           from = previous[static_cast<std::size_t>(from)], ++chain) {
-        std::size_t size = 0;
-        const std::size_t limit = std::min(kMaxCopy, text.size() - at);
-        while (size < limit && text[static_cast<std::size_t>(from) + size] == text[at + size]) {
-          ++size;
-        }
-        if (size > best_size) {
-          best_size = size;
-          best_from = static_cast<std::size_t>(from);
-        }
-      }
+      LongestCopy(text, at, head[hash(at)], previous, kMaxCopy, best_size, best_from);
     }
     if (best_size < kMinCopy) {
       literals += text[at];

@@ -7,8 +7,8 @@
 #include <csignal>
 #include <cstdlib>
 
-#include "grid/unix/stop_signals.h"
-#include "grid/unix/write_all.h"
+#include "system/unix/stop_signals.h"
+#include "system/unix/write_all.h"
 
 namespace console {
 namespace {
@@ -36,7 +36,7 @@ void CatchStopRequests() {
   // newgrid.txt.
   std::signal(SIGXFSZ, SIG_IGN);
   std::signal(SIGPIPE, SIG_IGN);
-  grid::CatchStopSignals(Stop, 0);
+  sys::CatchStopSignals(Stop, 0);
 }
 
 bool StopRequested() {
@@ -60,13 +60,13 @@ std::string StopsHelp() {
 // SIGPIPE is ignored from the start (CatchStopRequests): a reader that went away is told by
 // the write's error.
 std::error_code PrintOutput(const std::string& text) {
-  const int error = grid::detail::WriteAll(STDOUT_FILENO, text.data(), text.size());
+  const int error = sys::WriteAll(STDOUT_FILENO, text.data(), text.size());
   return {error, std::generic_category()};
 }
 
 // A failure has nowhere to be said; the exit status still tells what became of the file.
 void PrintError(const std::string& text) {
-  grid::detail::WriteAll(STDERR_FILENO, text.data(), text.size());
+  sys::WriteAll(STDERR_FILENO, text.data(), text.size());
 }
 
 bool ErrorIsTerminal() {

@@ -8,7 +8,7 @@
 #include <atomic>
 
 #include "console/windows/console_events.h"
-#include "grid/windows/text.h"
+#include "system/windows/text.h"
 
 namespace console {
 namespace {
@@ -32,7 +32,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 // argv holds the command line in the ANSI code page, which cannot hold every character: it is
 // taken as typed, in UTF-16, instead.
 std::vector<std::string> Arguments(int, char**) {
-  return grid::windows::CommandLineArguments();
+  return sys::CommandLineArguments();
 }
 
 void CatchStopRequests() {
@@ -59,14 +59,14 @@ std::string StopsHelp() {
 }
 
 std::error_code PrintOutput(const std::string& text) {
-  if (!grid::windows::WriteText(::GetStdHandle(STD_OUTPUT_HANDLE), text)) {
-    return grid::windows::SystemError(::GetLastError());
+  if (!sys::WriteText(::GetStdHandle(STD_OUTPUT_HANDLE), text)) {
+    return sys::SystemError(::GetLastError());
   }
   return {};
 }
 
 void PrintError(const std::string& text) {
-  grid::windows::WriteText(::GetStdHandle(STD_ERROR_HANDLE), text);
+  sys::WriteText(::GetStdHandle(STD_ERROR_HANDLE), text);
 }
 
 namespace {

@@ -14,7 +14,7 @@
 #include "grid/replacement.h"
 #include "grid/run_error.h"
 #include "grid/unix/system_state.h"
-#include "grid/unix/write_all.h"
+#include "system/unix/write_all.h"
 
 namespace grid {
 namespace detail {
@@ -41,7 +41,7 @@ bool Unsupported(int error) {
 // A synced file streams to the disk: write-back starts for every kWriteBackStep written, and
 // what lies more than kDirtyWindow behind is waited for and dropped from the page cache.
 std::error_code SystemFile::Write(const char* data, std::size_t size) {
-  if (const int failed = detail::WriteAll(fd(), data, size); failed != 0) {
+  if (const int failed = sys::WriteAll(fd(), data, size); failed != 0) {
     return Error(failed);
   }
   written_ += size;

@@ -11,7 +11,7 @@
 #include <cstdio>
 
 #include "grid/unix/system_state.h"
-#include "grid/unix/write_all.h"
+#include "system/unix/write_all.h"
 
 namespace grid {
 namespace {
@@ -27,7 +27,7 @@ class StreamFile final : public NewFile {
   StreamFile(int fd, Fd owned, bool sync) : fd_(fd), owned_(std::move(owned)), sync_(sync) {}
 
   std::error_code Write(const char* data, std::size_t size) override {
-    if (const int error = detail::WriteAll(fd_, data, size)) {
+    if (const int error = sys::WriteAll(fd_, data, size)) {
       return detail::Error(error);
     }
     done_ += size;

@@ -18,6 +18,7 @@
 #include <system_error>
 #include <utility>
 
+#include "grid/replacement.h"
 #include "grid/replacement_state.h"
 
 namespace grid::detail {

@@ -25,16 +25,16 @@
 #include "grid/windows/path.h"
 #include "grid/windows/system_calls.h"
 #include "grid/windows/system_state.h"
-#include "grid/windows/text.h"
+#include "system/windows/text.h"
 
 namespace grid {
 namespace {
 
 namespace fs = std::filesystem;
+using sys::Utf8;
 using windows::InFolder;
 using windows::ShownSystemPath;
 using windows::SystemPath;
-using windows::Utf8;
 
 constexpr const char* kHeldOpen =
     "another program has the file open; close it in the other program and run again";
@@ -209,13 +209,13 @@ void SystemState::CheckTarget() {
 // deleted: it is open without sharing.
 void SystemState::SweepLeftovers() {
   WIN32_FIND_DATAW entry{};
-  const std::wstring pattern = Path(windows::Utf16(detail::kHiddenPrefix) + L"*");
+  const std::wstring pattern = Path(sys::Utf16(detail::kHiddenPrefix) + L"*");
   HANDLE search = ::FindFirstFileW(pattern.c_str(), &entry);
   if (search == INVALID_HANDLE_VALUE) {
     return;
   }
   do {
-    if (detail::IsHiddenName(windows::Utf8(entry.cFileName)) &&
+    if (detail::IsHiddenName(sys::Utf8(entry.cFileName)) &&
         !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
         !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
       ::DeleteFileW(Path(entry.cFileName).c_str());
@@ -227,7 +227,7 @@ void SystemState::SweepLeftovers() {
 void SystemState::Create(std::uint64_t size) {
   Handle created;
   for (int attempt = 0; !created.valid(); ++attempt) {
-    hidden_name = windows::Utf16(detail::HiddenName());
+    hidden_name = sys::Utf16(detail::HiddenName());
     created = Handle(::CreateFileW(Path(hidden_name).c_str(),
                                    GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC, 0, nullptr,
                                    CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
@@ -401,7 +401,7 @@ std::string Replacement::ShownGiven() const {
 }
 
 bool Replacement::NamedAs(std::string_view name) const {
-  return SamePath(state_->name, windows::Utf16(name));
+  return SamePath(state_->name, sys::Utf16(name));
 }
 
 // A mutex named after the given folder's identity (its volume and file ID), which every run

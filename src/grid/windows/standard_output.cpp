@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "grid/windows/path.h"
-#include "grid/windows/text.h"
-#include "grid/windows/write_all.h"
+#include "system/windows/text.h"
+#include "system/windows/write_all.h"
 
 namespace grid {
 namespace {
@@ -31,9 +31,9 @@ class StreamFile final : public NewFile {
 
   std::error_code Write(const char* data, std::size_t size) override {
     std::uint64_t written = 0;
-    const unsigned long error = windows::WriteAll(out_, data, size, written);
+    const unsigned long error = sys::WriteAll(out_, data, size, written);
     done_ += written;
-    return error == 0 ? std::error_code() : windows::SystemError(error);
+    return error == 0 ? std::error_code() : sys::SystemError(error);
   }
 
   // A pipe or a console has no disk to wait for.
@@ -41,7 +41,7 @@ class StreamFile final : public NewFile {
     if (!sync_ || ::GetFileType(out_) != FILE_TYPE_DISK || ::FlushFileBuffers(out_)) {
       return {};
     }
-    return windows::SystemError(::GetLastError());
+    return sys::SystemError(::GetLastError());
   }
 
   std::uint64_t BytesDone() const override { return done_; }
@@ -73,7 +73,7 @@ GridStream OpenStream(const std::filesystem::path& path, bool sync) {
     return {};
   }
   const std::wstring device = full.substr(kDevicePrefix.size());
-  const std::string shown = windows::Utf8(device);
+  const std::string shown = sys::Utf8(device);
   if (_wcsicmp(device.c_str(), L"NUL") != 0) {
     detail::FailOnFile(
         "a device, not a file: tessaplan writes to no device but NUL; choose another --output",
@@ -82,7 +82,7 @@ GridStream OpenStream(const std::filesystem::path& path, bool sync) {
   const HANDLE nul = ::CreateFileW(full.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                    nullptr, OPEN_EXISTING, 0, nullptr);
   if (nul == INVALID_HANDLE_VALUE) {
-    detail::FailOnFile(windows::SystemError(::GetLastError()).message(), shown);
+    detail::FailOnFile(sys::SystemError(::GetLastError()).message(), shown);
   }
   return {std::make_shared<StreamFile>(nul, true, sync), shown, false};
 }

@@ -15,16 +15,17 @@
 #include <system_error>
 #include <utility>
 
+#include "grid/replacement.h"
 #include "grid/replacement_state.h"
 #include "grid/windows/path.h"
 #include "grid/windows/system_calls.h"
-#include "grid/windows/text.h"
-#include "grid/windows/write_all.h"
+#include "system/windows/text.h"
+#include "system/windows/write_all.h"
 
 namespace grid::detail {
 
 inline std::error_code Error(DWORD error) {
-  return windows::SystemError(error);
+  return sys::SystemError(error);
 }
 
 inline std::string Reason(DWORD error) {
@@ -60,7 +61,7 @@ class SystemFile final : public NewFile {
   SystemFile(Handle handle, bool sync) : handle_(std::move(handle)), sync_(sync) {}
 
   std::error_code Write(const char* data, std::size_t size) override {
-    if (const unsigned long error = windows::WriteAll(handle_.get(), data, size, written_)) {
+    if (const unsigned long error = sys::WriteAll(handle_.get(), data, size, written_)) {
       return Error(error);
     }
     // Windows has no way to start write-back for a range: the bytes done are the bytes handed

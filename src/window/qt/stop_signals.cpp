@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "grid/unix/stop_signals.h"
+#include "system/unix/stop_signals.h"
 
 namespace window {
 namespace {
@@ -45,7 +45,7 @@ bool CloseOnStopSignals(QWidget* window) {
     window->close();
     QCoreApplication::exit(128 + signal);  // also from inside a message box
   });
-  if (const int error = grid::CatchStopSignals(WakeEventLoop, SA_RESTART); error != 0) {
+  if (const int error = sys::CatchStopSignals(WakeEventLoop, SA_RESTART); error != 0) {
     std::fprintf(stderr, "tessaplan: signals cannot be caught: %s\n", std::strerror(error));
     return false;
   }

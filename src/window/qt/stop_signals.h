@@ -1,4 +1,4 @@
-// The stop signals (HUP, INT, QUIT, TERM and the others of grid/unix/stop_signals.h) end the
+// The stop signals (HUP, INT, QUIT, TERM and the others of system/unix/stop_signals.h) end the
 // program as its close box does.
 #pragma once
 

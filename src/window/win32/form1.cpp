@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "grid/shown_text.h"
-#include "grid/windows/text.h"
+#include "system/windows/text.h"
 #include "window/shared/form1_design.h"
 #include "window/shared/progress_rule.h"
 #include "window/shared/run.h"
@@ -19,8 +19,8 @@
 namespace window {
 namespace {
 
-using grid::windows::Utf16;
-using grid::windows::Utf8;
+using sys::Utf16;
+using sys::Utf8;
 
 constexpr wchar_t kFormClass[] = L"tessaplanForm1";
 constexpr wchar_t kProgressClass[] = L"tessaplanProgress";

@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "grid/windows/text.h"
+#include "system/windows/text.h"
 #include "window/shared/command_line.h"
 #include "window/win32/form1.h"
 
@@ -30,14 +30,13 @@ void Print(DWORD which, const std::string& text) {
     out = ::CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
                         nullptr);
   }
-  grid::windows::WriteText(out, text);
+  sys::WriteText(out, text);
 }
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
-  const window::CommandLineAnswer answer =
-      window::AnswerCommandLine(grid::windows::CommandLineArguments());
+  const window::CommandLineAnswer answer = window::AnswerCommandLine(sys::CommandLineArguments());
   if (answer.status >= 0) {
     Print(STD_OUTPUT_HANDLE, answer.output);
     Print(STD_ERROR_HANDLE, answer.error);

@@ -23,9 +23,9 @@
 
 #include "grid/grid_file.h"
 #include "grid/run_error.h"
-#include "grid/unix/write_all.h"
 #include "numbered_lines.h"
 #include "support/temp_dir_test.h"
+#include "system/unix/write_all.h"
 #include "unix/test_files_unix.h"
 
 namespace grid {
@@ -452,7 +452,7 @@ TEST(WriteAll, ReportsTheSystemsReason) {
   const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
   ASSERT_GE(full, 0);
   const std::string data(10, 'x');
-  EXPECT_EQ(detail::WriteAll(full, data.data(), data.size()), ENOSPC);
+  EXPECT_EQ(sys::WriteAll(full, data.data(), data.size()), ENOSPC);
   ::close(full);
 }
 
@@ -491,7 +491,7 @@ TEST(WriteAll, GoesOnAfterASignalAndShortWrites) {
       received.append(chunk, static_cast<std::size_t>(got));
     }
   });
-  EXPECT_EQ(detail::WriteAll(ends[1], data.data(), data.size()), 0);
+  EXPECT_EQ(sys::WriteAll(ends[1], data.data(), data.size()), 0);
   ::close(ends[1]);  // the reader sees the end even when the write gave up early
   reader.join();
   ::sigaction(SIGUSR1, &previous, nullptr);

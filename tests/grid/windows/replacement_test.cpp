@@ -18,15 +18,15 @@
 #include "grid/run_error.h"
 #include "grid/windows/path.h"
 #include "grid/windows/system_calls.h"
-#include "grid/windows/text.h"
-#include "grid/windows/write_all.h"
 #include "support/temp_dir_test.h"
+#include "system/windows/text.h"
+#include "system/windows/write_all.h"
 
 namespace grid {
 namespace {
 
 namespace fs = std::filesystem;
-using grid::windows::Utf8;
+using sys::Utf8;
 using testing_support::ReadFile;
 using testing_support::WriteFile;
 
@@ -295,7 +295,7 @@ TEST_F(WindowsCommitTest, WriteAllAddsToTheCallersCount) {
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   const std::string bytes(3 << 20, 'x');
   std::uint64_t written = 7;
-  EXPECT_EQ(windows::WriteAll(file, bytes.data(), bytes.size(), written), 0u);
+  EXPECT_EQ(sys::WriteAll(file, bytes.data(), bytes.size(), written), 0u);
   EXPECT_EQ(written, 7 + bytes.size());
   ::CloseHandle(file);
 }
@@ -304,7 +304,7 @@ TEST_F(WindowsCommitTest, WriteAllAddsToTheCallersCount) {
 TEST(WindowsSystemErrorTest, GivesTheSystemsWordsWithoutTheirEnd) {
   for (const long error : {ERROR_ACCESS_DENIED, ERROR_DISK_FULL, ERROR_SHARING_VIOLATION,
                            ERROR_FILE_NOT_FOUND, ERROR_DIRECTORY}) {
-    const std::string message = windows::SystemError(static_cast<DWORD>(error)).message();
+    const std::string message = sys::SystemError(static_cast<DWORD>(error)).message();
     EXPECT_FALSE(message.empty() || message.starts_with("Windows error")) << error;
     EXPECT_EQ(std::string(". \r\n").find(message.back()), std::string::npos) << message;
   }

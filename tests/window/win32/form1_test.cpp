@@ -17,9 +17,9 @@
 #include <string_view>
 #include <vector>
 
-#include "grid/windows/text.h"
 #include "support/temp_dir_test.h"
 #include "support/test_files.h"
+#include "system/windows/text.h"
 #include "window/shared/window_cases.h"
 
 namespace window {
@@ -432,8 +432,7 @@ TEST_P(QuestionTest, AsksBeforeALossyGrid) {
   ASSERT_EQ(watcher.boxes.size(), c.box.empty() ? 0u : 1u);
   if (!c.box.empty()) {
     EXPECT_EQ(watcher.boxes[0].caption, L"tessaplan");
-    EXPECT_EQ(watcher.boxes[0].text.rfind(c.box, 0), 0u)
-        << grid::windows::Utf8(watcher.boxes[0].text);
+    EXPECT_EQ(watcher.boxes[0].text.rfind(c.box, 0), 0u) << sys::Utf8(watcher.boxes[0].text);
   }
   if (c.box.starts_with(L"The grid")) {
     EXPECT_EQ(watcher.boxes[0].buttons, (std::vector<std::wstring>{L"Write", L"Go back"}));
@@ -608,7 +607,7 @@ TEST(Form1, TellsOfFilesBesideTheGrid) {
       EXPECT_TRUE(
           told.ends_with(L"\nnewgrid.prj and newgrid.vrt beside it were not written by "
                          L"this run: GIS may read the grid with what they say."))
-          << grid::windows::Utf8(told);
+          << sys::Utf8(told);
       RECT shown{};
       ::GetClientRect(label, &shown);
       RECT needed{0, 0, shown.right, 0};
@@ -673,7 +672,7 @@ TEST_P(KeyTest, EnterPressesOnlyAFocusedButton) {
     EXPECT_TRUE(watcher.boxes.empty());
   } else {
     ASSERT_EQ(watcher.boxes.size(), 1u);
-    EXPECT_EQ(watcher.boxes[0].text.rfind(grid::windows::Utf16(effect), 0), 0u);
+    EXPECT_EQ(watcher.boxes[0].text.rfind(sys::Utf16(effect), 0), 0u);
   }
   EXPECT_EQ(folder.Entries(), std::vector<std::string>{});
 }
@@ -730,12 +729,11 @@ TEST_P(RunDescriptionTest, SaysWhatRunWrites) {
   Form1 form(::GetModuleHandleW(nullptr));
   std::vector<std::wstring> texts;
   for (const char* text : GetParam().texts) {
-    texts.push_back(grid::windows::Utf16(text));
+    texts.push_back(sys::Utf16(text));
   }
   Type(form, texts);
-  EXPECT_EQ(RunToolTip(form), L"Writes " + grid::windows::Utf16(GetParam().writes) +
-                                  L"newgrid.txt in " + folder.path().wstring() +
-                                  grid::windows::Utf16(GetParam().told));
+  EXPECT_EQ(RunToolTip(form), L"Writes " + sys::Utf16(GetParam().writes) + L"newgrid.txt in " +
+                                  folder.path().wstring() + sys::Utf16(GetParam().told));
 }
 
 // Every line of Run's tooltip is whole: the tooltip is as wide as its longest line in its own
@@ -756,8 +754,7 @@ TEST(RunDescription, EveryLineFitsTheTooltip) {
       const std::size_t end = std::min(told.find(L'\n', start), told.size());
       SIZE size{};
       ::GetTextExtentPoint32W(dc, told.data() + start, static_cast<int>(end - start), &size);
-      EXPECT_LE(size.cx, width) << dpi
-                                << " DPI: " << grid::windows::Utf8(told.substr(start, end - start));
+      EXPECT_LE(size.cx, width) << dpi << " DPI: " << sys::Utf8(told.substr(start, end - start));
       start = end + 1;
     }
     ::ReleaseDC(tooltip, dc);

@@ -7,7 +7,7 @@
 #include <system_error>
 #include <vector>
 
-namespace grid::windows {
+namespace sys {
 
 std::string Utf8(std::wstring_view text);
 std::wstring Utf16(std::string_view text);
@@ -25,4 +25,4 @@ bool WriteText(void* handle, std::string_view text);
 // language, without the closing full stop.
 std::error_code SystemError(unsigned long error);
 
-}  // namespace grid::windows
+}  // namespace sys

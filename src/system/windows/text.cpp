@@ -1,15 +1,15 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include "grid/windows/text.h"
+#include "system/windows/text.h"
 
 #include <windows.h>
 // After windows.h:
 #include <shellapi.h>
 
-#include "grid/windows/write_all.h"
+#include "system/windows/write_all.h"
 
-namespace grid::windows {
+namespace sys {
 
 std::string Utf8(std::wstring_view text) {
   if (text.empty()) {
@@ -88,4 +88,4 @@ std::error_code SystemError(unsigned long error) {
   return {static_cast<int>(error), category};
 }
 
-}  // namespace grid::windows
+}  // namespace sys

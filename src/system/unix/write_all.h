@@ -3,10 +3,10 @@
 
 #include <cstddef>
 
-namespace grid::detail {
+namespace sys {
 
 // Writes all of `data`, retrying on EINTR and short counts. Returns 0 or the errno; a write
 // that makes no progress and gives no reason is EIO, never an endless loop.
 int WriteAll(int fd, const char* data, std::size_t size);
 
-}  // namespace grid::detail
+}  // namespace sys

@@ -1,10 +1,10 @@
-#include "grid/unix/write_all.h"
+#include "system/unix/write_all.h"
 
 #include <unistd.h>
 
 #include <cerrno>
 
-namespace grid::detail {
+namespace sys {
 
 int WriteAll(int fd, const char* data, std::size_t size) {
   while (size > 0) {
@@ -24,4 +24,4 @@ int WriteAll(int fd, const char* data, std::size_t size) {
   return 0;
 }
 
-}  // namespace grid::detail
+}  // namespace sys

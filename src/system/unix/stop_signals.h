@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <csignal>
 
-namespace grid {
+namespace sys {
 
 // Every asynchronous signal that ends a process by default and can be caught: each ends a run
 // as a cancel, the old file kept, and the program with 128 + its number. The real-time signals
@@ -49,4 +49,4 @@ inline int CatchStopSignals(void (*handler)(int), int flags) {
   return error;
 }
 
-}  // namespace grid
+}  // namespace sys

@@ -1,13 +1,13 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include "grid/windows/write_all.h"
+#include "system/windows/write_all.h"
 
 #include <windows.h>
 
 #include <algorithm>
 
-namespace grid::windows {
+namespace sys {
 
 namespace {
 constexpr std::size_t kMaxWrite = std::size_t{1} << 30;
@@ -30,4 +30,4 @@ unsigned long WriteAll(void* handle, const char* data, std::size_t size, std::ui
   return 0;
 }
 
-}  // namespace grid::windows
+}  // namespace sys
