@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
   }
 
   window::Form1 form;
-  form.setProgressDelay(0);  // the dialog at once, as in a long run: it tells when saving begins
+  form.SetProgressDelay(0);  // the dialog at once, as in a long run: it tells when saving begins
   form.show();
   std::vector<double> seconds;
   std::vector<qint64> writing;

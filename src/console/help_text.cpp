@@ -1,12 +1,13 @@
 #include "console/help_text.h"
 
 #include "console/console.h"
+#include "grid/fields.h"
 
 namespace console {
 
 std::string HelpText(const Program& program) {
   const std::string name = program.name;
-  return "Usage: " + name + " [OPTION]... [--] MINX MAXX MINY MAXY SPACING\n" + "       " + name +
+  return "Usage: " + name + " [OPTION]... [--] " + grid::ValuesInOrder() + "\n" + "       " + name +
          " [OPTION]... --extent=XMIN,XMAX,YMIN,YMAX --spacing=SPACING\n" +
          "\n"
          "Writes a regular, square grid of points to newgrid.txt in the current folder, as\n"

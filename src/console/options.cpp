@@ -16,6 +16,17 @@ namespace console {
 
 namespace {
 
+// The options that name the four coordinates: "--min-x, --max-x, --min-y and --max-y".
+std::string CoordinateOptions() {
+  std::vector<std::string> options;
+  for (const grid::FieldDescription& field : grid::kFieldTable) {
+    if (field.field != grid::Field::spacing) {
+      options.emplace_back(field.option);
+    }
+  }
+  return grid::Listed(options, ", ", " and ");
+}
+
 // The values as the command line gives them, before they are merged into the five texts; and
 // what is checked once every option is known.
 struct GivenValues {
@@ -181,7 +192,7 @@ void CheckInOrder(const GivenValues& given) {
                      ") cannot be mixed: give all five in order, or each by name"};
   }
   const std::string expected =
-      "takes the five values MINX MAXX MINY MAXY SPACING, not " + std::to_string(in_order) + ": ";
+      "takes the five values " + grid::ValuesInOrder() + ", not " + std::to_string(in_order) + ": ";
   if (in_order < five) {
     std::vector<std::string> missing;
     for (std::size_t i = in_order; i < five; ++i) {
@@ -232,7 +243,8 @@ grid::FieldTexts MergeValues(GivenValues given, char decimal_separator) {
     if (decimal_separator == ',') {
       throw UsageError{
           "'--extent' separates its numbers with commas, so with '--decimal-separator=,' give "
-          "them as --min-x, --max-x, --min-y and --max-y"};
+          "them as " +
+          CoordinateOptions()};
     }
     const std::array<std::string, 4> parts = SplitExtent(*given.extent);
     for (std::size_t i = 0; i < parts.size(); ++i) {
@@ -244,7 +256,7 @@ grid::FieldTexts MergeValues(GivenValues given, char decimal_separator) {
     const auto& value = values[static_cast<std::size_t>(field.field)];
     if (!value) {
       throw UsageError{given.in_order.empty() && !given.extent && field.field == grid::Field{}
-                           ? "needs the five values MINX MAXX MINY MAXY SPACING"
+                           ? "needs the five values " + grid::ValuesInOrder()
                            : "needs a value for " + InSingleQuotes(field.option)};
     }
     texts.*field.text = *value;
@@ -275,7 +287,8 @@ void CheckPointFile(const GivenValues& given, Command& command) {
     const auto [end, error] = std::from_chars(first.data(), first.data() + first.size(), number);
     if (first.empty() || error != std::errc() || end != first.data() + first.size() ||
         number == 0 || number >= grid::kPointNumberLimit) {
-      throw UsageError{"'--first-point' takes a whole number from 1 to 999999999999999, not " +
+      throw UsageError{"'--first-point' takes a whole number from 1 to " +
+                       std::to_string(grid::kPointNumberLimit - 1) + ", not " +
                        InSingleQuotes(first)};
     }
     command.point_file->first_number = number;
@@ -328,10 +341,11 @@ void CheckLastNumber(const Command& command) {
   if (const auto measure = grid::MeasureIfValid(command.texts, command.decimal_separator)) {
     const std::uint64_t points = measure->counts.points();
     if (points > 0 && command.point_file->first_number + (points - 1) >= grid::kPointNumberLimit) {
-      throw UsageError{"'--first-point' numbers the last of the " + std::to_string(points) +
-                       " points " +
-                       std::to_string(command.point_file->first_number + (points - 1)) +
-                       ": a point number has at most 15 digits"};
+      throw UsageError{
+          "'--first-point' numbers the last of the " + std::to_string(points) + " points " +
+          std::to_string(command.point_file->first_number + (points - 1)) +
+          ": a point number has at most " +
+          std::to_string(std::to_string(grid::kPointNumberLimit - 1).size()) + " digits"};
     }
   }
 }

@@ -68,6 +68,16 @@ constexpr bool InEnumerationOrder(const Row (&table)[size], Key Row::*key) {
 static_assert(InEnumerationOrder(kFieldTable, &FieldDescription::field),
               "kFieldTable lists the fields as Field does");
 
+// The five values' names in field order, "MINX MAXX MINY MAXY SPACING", as the command line
+// takes them.
+inline std::string ValuesInOrder() {
+  std::string names;
+  for (const FieldDescription& field : kFieldTable) {
+    names.append(names.empty() ? "" : " ").append(field.in_order);
+  }
+  return names;
+}
+
 // A field and its text as typed, blanks around it left out, as messages name them:
 // "Grid Spacing" 2.5.
 inline std::string Named(Field field, std::string_view typed) {

@@ -351,8 +351,8 @@ void Replacement::Commit() {
   // open would: a refusal is tried again for a moment before it counts.
   DWORD error = ERROR_SUCCESS;
   for (int attempt = 0; attempt < kRenameAttempts; ++attempt) {
-    if (::SetFileInformationByHandle(handle, FileRenameInfo, rename,
-                                     static_cast<DWORD>(buffer.size()))) {
+    if (windows::calls::set_file_information(handle, FileRenameInfo, rename,
+                                             static_cast<DWORD>(buffer.size()))) {
       error = ERROR_SUCCESS;
       break;
     }

@@ -84,19 +84,19 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
   const qreal dpi = screen ? screen->logicalDotsPerInch() : 96.0;
   setFixedSize(TwipsToPixels(kClientWidthTwips, dpi, scale),
                TwipsToPixels(kClientHeightTwips, dpi, scale));
-  makeControls(dpi, scale);
+  MakeControls(dpi, scale);
   for (std::size_t i = 1; i < std::size(kTabOrder); ++i) {
-    QWidget::setTabOrder(control(kTabOrder[i - 1]), control(kTabOrder[i]));
+    QWidget::setTabOrder(ControlWidget(kTabOrder[i - 1]), ControlWidget(kTabOrder[i]));
   }
-  control(kTabOrder[0])->setFocus();
-  describeRun();
-  connectControls();
+  ControlWidget(kTabOrder[0])->setFocus();
+  DescribeRun();
+  ConnectControls();
 }
 
 Form1::~Form1() = default;
 
 // Each control of the design, placed for `dpi` and the desktop's font `scale`.
-void Form1::makeControls(qreal dpi, qreal scale) {
+void Form1::MakeControls(qreal dpi, qreal scale) {
   auto* press_on_enter = new PressOnEnter(this);
   QLabel* caption = nullptr;
   for (const ControlDesign& design : kControls) {
@@ -132,43 +132,43 @@ void Form1::makeControls(qreal dpi, qreal scale) {
   }
 }
 
-void Form1::connectControls() {
+void Form1::ConnectControls() {
   for (const grid::FieldDescription& field : grid::kFieldTable) {
-    connect(static_cast<QLineEdit*>(control(FieldControl(field.field))), &QLineEdit::textChanged,
-            this, &Form1::describeRun);
+    connect(static_cast<QLineEdit*>(ControlWidget(FieldControl(field.field))),
+            &QLineEdit::textChanged, this, &Form1::DescribeRun);
   }
   const auto on_click = [this](Control button, void (Form1::*action)()) {
-    connect(static_cast<QPushButton*>(control(button)), &QPushButton::clicked, this, action);
+    connect(static_cast<QPushButton*>(ControlWidget(button)), &QPushButton::clicked, this, action);
   };
-  on_click(Control::Command2, &Form1::run);
-  on_click(Control::Command1, &Form1::showHelp);
-  on_click(Control::Command4, &Form1::showContactInfo);
-  on_click(Control::Command3, &Form1::quit);
+  on_click(Control::Command2, &Form1::Run);
+  on_click(Control::Command1, &Form1::ShowHelp);
+  on_click(Control::Command4, &Form1::ShowContactInfo);
+  on_click(Control::Command3, &Form1::Quit);
   connect(&ticker_, &QTimer::timeout, this, [this] { controller_.Tick(); });
 }
 
-void Form1::run() {
-  controller_.Run(fieldTexts(), {.decimal_separator = DecimalSeparator(locale())});
+void Form1::Run() {
+  controller_.Run(TypedTexts(), {.decimal_separator = DecimalSeparator(locale())});
 }
 
-grid::FieldTexts Form1::fieldTexts() const {
+grid::FieldTexts Form1::TypedTexts() const {
   return ReadFields([this](Control field) {
-    return static_cast<QLineEdit*>(control(field))->text().toStdString();
+    return static_cast<QLineEdit*>(ControlWidget(field))->text().toStdString();
   });
 }
 
 // What Run will write and where, for the eye and for a screen reader, kept up to date as the
 // fields change; nothing else in the window changes as the user types. The program never
 // changes its folder.
-void Form1::describeRun() {
+void Form1::DescribeRun() {
   const QString group = locale().numberOptions().testFlag(QLocale::OmitGroupSeparator)
                             ? QString()
                             : locale().groupSeparator();
   const QString writes =
-      FromUtf8(RunButtonDescription(fieldTexts(), DecimalSeparator(locale()),
+      FromUtf8(RunButtonDescription(TypedTexts(), DecimalSeparator(locale()),
                                     CurrentFolder().toStdString(), group.toStdString()));
-  control(Control::Command2)->setToolTip(writes);
-  control(Control::Command2)->setAccessibleDescription(writes);
+  ControlWidget(Control::Command2)->setToolTip(writes);
+  ControlWidget(Control::Command2)->setAccessibleDescription(writes);
 }
 
 void Form1::WakeOnWindowThread() {
@@ -178,13 +178,13 @@ void Form1::WakeOnWindowThread() {
 }
 
 void Form1::SetEnabled(Control which, bool enabled) {
-  control(which)->setEnabled(enabled);
+  ControlWidget(which)->setEnabled(enabled);
 }
 
 std::optional<Control> Form1::FocusedControl() const {
   const QWidget* focused = focusWidget();
   for (const ControlDesign& design : kControls) {
-    if (focused && control(design.control) == focused) {
+    if (focused && ControlWidget(design.control) == focused) {
       return design.control;
     }
   }
@@ -202,8 +202,8 @@ void Form1::Focus(Control which, bool select_text) {
   if (QApplication::activeModalWidget()) {
     return;
   }
-  control(which)->setFocus();
-  if (auto* edit = qobject_cast<QLineEdit*>(control(which)); edit && select_text) {
+  ControlWidget(which)->setFocus();
+  if (auto* edit = qobject_cast<QLineEdit*>(ControlWidget(which)); edit && select_text) {
     edit->selectAll();
   }
 }
@@ -270,15 +270,15 @@ void Form1::AnnounceDone() {
   QAccessible::updateAccessibility(&alert);
 }
 
-void Form1::showHelp() {
-  ShowHelp(this);
+void Form1::ShowHelp() {
+  window::ShowHelp(this);
 }
 
-void Form1::showContactInfo() {
-  ShowContactInfo(this);
+void Form1::ShowContactInfo() {
+  window::ShowContactInfo(this);
 }
 
-void Form1::quit() {
+void Form1::Quit() {
   close();
 }
 

@@ -22,26 +22,26 @@ class Form1 : public QWidget, private RunView {
   ~Form1() override;
 
   // How long a run goes before its progress dialog may appear.
-  void setProgressDelay(int milliseconds) { controller_.SetProgressDelay(milliseconds); }
+  void SetProgressDelay(int milliseconds) { controller_.SetProgressDelay(milliseconds); }
 
  public slots:
   // Run: writes newgrid.txt from the fields on a thread of its own; reports a run-time error in
   // a box, after which the window stays as it was. While the run is under way only quit and the
   // close box work, and they cancel the run and close the window.
-  void run();
-  void showHelp();
-  void showContactInfo();
-  void quit();
+  void Run();
+  void ShowHelp();
+  void ShowContactInfo();
+  void Quit();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  QWidget* control(Control which) const { return controls_[static_cast<std::size_t>(which)]; }
-  void makeControls(qreal dpi, qreal scale);
-  void connectControls();
-  grid::FieldTexts fieldTexts() const;
-  void describeRun();
+  QWidget* ControlWidget(Control which) const { return controls_[static_cast<std::size_t>(which)]; }
+  void MakeControls(qreal dpi, qreal scale);
+  void ConnectControls();
+  grid::FieldTexts TypedTexts() const;
+  void DescribeRun();
 
   // What a run asks of the window.
   void WakeOnWindowThread() override;

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <functional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -265,26 +264,40 @@ TEST_F(WindowsCommitTest, AFileOpenedDuringTheRunIsFoundAtTheCommit) {
 }
 
 // Held only for a moment at the commit (another run's start looks at the file so), the file is
-// still replaced: the rename is tried again. The hold stands for that other run's look.
+// still replaced: the rename is tried again. The hold, which stands for that other run's look,
+// ends once the rename has been refused for it.
+HANDLE held_at_the_commit = nullptr;
+int refused_renames = 0;
+BOOL WINAPI RenameThenRelease(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info,
+                              DWORD size) {
+  const BOOL done = ::SetFileInformationByHandle(file, kind, info, size);
+  const DWORD error = ::GetLastError();
+  if (!done && kind == FileRenameInfo && held_at_the_commit != nullptr) {
+    ++refused_renames;
+    ::CloseHandle(std::exchange(held_at_the_commit, nullptr));
+  }
+  ::SetLastError(error);
+  return done;
+}
+
 TEST_F(WindowsCommitTest, AFileHeldForAMomentAtTheCommitIsReplaced) {
   WriteFile(output(), "old");
   GridFile file(output(), 3, {});
   file.Append("new");
-  HANDLE held =
+  held_at_the_commit =
       ::CreateFileW(output().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  std::thread release([held] {
-    ::Sleep(200);
-    ::CloseHandle(held);
-  });
+  ASSERT_NE(held_at_the_commit, INVALID_HANDLE_VALUE);
+  refused_renames = 0;
+  windows::calls::set_file_information = RenameThenRelease;
   std::string error;
   try {
     file.Commit();
   } catch (const RunError& raised) {
     error = raised.description();
   }
-  release.join();
+  windows::calls::set_file_information = ::SetFileInformationByHandle;
   EXPECT_EQ(error, "");
+  EXPECT_EQ(refused_renames, 1);
   EXPECT_EQ(Snapshot(dir()), std::vector<std::string>{"newgrid.txt new"});
 }
 

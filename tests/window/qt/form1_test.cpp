@@ -955,7 +955,7 @@ class Form1Test : public QObject {
         stop(dialog);
       }
     };
-    form_->setProgressDelay(when == "before the dialog" ? 60000 : reserving ? 1000 : 0);
+    form_->SetProgressDelay(when == "before the dialog" ? 60000 : reserving ? 1000 : 0);
     Type(texts);
     const LoopWatch loop;
     since_run.start();
@@ -1028,7 +1028,7 @@ class Form1Test : public QObject {
         appeared = shown->frameGeometry();
       }
     };
-    form_->setProgressDelay(0);
+    form_->SetProgressDelay(0);
     Type({"0", "1000", "0", "100", "1"});
     RunAndWait();
     QAccessible::installUpdateHandler(nullptr);
