@@ -16,6 +16,31 @@ namespace console {
 
 namespace {
 
+// Why --snap cannot align the extent, naming the values concerned as typed.
+std::string SnapProblem(const grid::SnapRefused& refused, const grid::FieldTexts& texts) {
+  const auto named = [&](grid::Field field) {
+    return grid::Named(field, grid::Text(texts, field));
+  };
+  switch (refused.why) {
+    case grid::SnapRefused::Why::spacing_not_above_zero: {
+      const std::string used = std::to_string(refused.spacing);
+      std::string problem =
+          "'--snap' aligns to a spacing above 0, not " + named(grid::Field::spacing);
+      if (named(grid::Field::spacing) != grid::Named(grid::Field::spacing, used)) {
+        problem += " (used as " + used + ")";
+      }
+      return problem;
+    }
+    case grid::SnapRefused::Why::minimum_above_maximum:
+      return "'--snap' needs each minimum at or below its maximum, not " + named(refused.min) +
+             " above " + named(refused.max);
+    case grid::SnapRefused::Why::no_multiple_inside:
+      break;
+  }
+  return "'--snap=in' finds no multiple of " + std::to_string(refused.spacing) + " from " +
+         named(refused.min) + " to " + named(refused.max);
+}
+
 // The options that name the four coordinates: "--min-x, --max-x, --min-y and --max-y".
 std::string CoordinateOptions() {
   std::vector<std::string> options;
@@ -362,12 +387,11 @@ Command Parse(const std::vector<std::string>& arguments) {
   CheckCrs(command);
   command.texts = MergeValues(std::move(given), command.decimal_separator);
   if (command.snap) {
-    grid::SnappedExtent snapped =
-        grid::SnapExtent(command.texts, command.decimal_separator, *command.snap);
-    if (!snapped.problem.empty()) {
-      throw UsageError{snapped.problem};
+    try {
+      command.texts = grid::SnapExtent(command.texts, command.decimal_separator, *command.snap);
+    } catch (const grid::SnapRefused& refused) {
+      throw UsageError{SnapProblem(refused, command.texts)};
     }
-    command.texts = std::move(snapped.texts);
   }
   CheckLastNumber(command);
   return command;

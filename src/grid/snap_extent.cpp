@@ -126,20 +126,14 @@ std::string Text(const Whole& number) {
 
 }  // namespace
 
-SnappedExtent SnapExtent(const FieldTexts& texts, char decimal_separator, Snap snap) {
-  SnappedExtent snapped{texts, {}};
+FieldTexts SnapExtent(const FieldTexts& texts, char decimal_separator, Snap snap) {
+  FieldTexts snapped = texts;
   const ParseResult<std::int16_t> spacing = ParseInt16(texts.spacing, decimal_separator);
   if (spacing.status != ParseStatus::ok) {
     return snapped;
   }
   if (spacing.value <= 0) {
-    const std::string used = std::to_string(spacing.value);
-    const std::string named = Named(Field::spacing, texts.spacing);
-    snapped.problem = "'--snap' aligns to a spacing above 0, not " + named;
-    if (named != Named(Field::spacing, used)) {
-      snapped.problem += " (used as " + used + ")";
-    }
-    return snapped;
+    throw SnapRefused{SnapRefused::Why::spacing_not_above_zero, spacing.value};
   }
   for (const auto& [min, max] :
        {std::pair{Field::min_x, Field::max_x}, std::pair{Field::min_y, Field::max_y}}) {
@@ -149,20 +143,15 @@ SnappedExtent SnapExtent(const FieldTexts& texts, char decimal_separator, Snap s
       continue;  // the run says what is wrong
     }
     if (Compare(*low, *high) > 0) {
-      snapped.problem = "'--snap' needs each minimum at or below its maximum, not " +
-                        Named(min, Text(texts, min)) + " above " + Named(max, Text(texts, max));
-      return snapped;
+      throw SnapRefused{SnapRefused::Why::minimum_above_maximum, spacing.value, min, max};
     }
     const Whole aligned_low = Aligned(*low, spacing.value, snap == Snap::out);
     const Whole aligned_high = Aligned(*high, spacing.value, snap == Snap::in);
     if (Compare(aligned_low, aligned_high) > 0) {
-      snapped.problem = "'--snap=in' finds no multiple of " + std::to_string(spacing.value) +
-                        " from " + Named(min, Text(texts, min)) + " to " +
-                        Named(max, Text(texts, max));
-      return snapped;
+      throw SnapRefused{SnapRefused::Why::no_multiple_inside, spacing.value, min, max};
     }
-    Text(snapped.texts, min) = Text(aligned_low);
-    Text(snapped.texts, max) = Text(aligned_high);
+    Text(snapped, min) = Text(aligned_low);
+    Text(snapped, max) = Text(aligned_high);
   }
   return snapped;
 }

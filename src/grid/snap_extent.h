@@ -3,7 +3,7 @@
 // reads its fields.
 #pragma once
 
-#include <string>
+#include <cstdint>
 
 #include "grid/fields.h"
 
@@ -12,15 +12,23 @@ namespace grid {
 // out: the smallest aligned extent that holds the typed one; in: the largest inside it.
 enum class Snap { out, in };
 
-struct SnappedExtent {
-  FieldTexts texts;     // the four coordinates whole multiples of the spacing, written in digits
-  std::string problem;  // why the extent cannot be snapped, or empty
+// Raised where the extent cannot be snapped, with what the caller needs to say why.
+struct SnapRefused {
+  enum class Why {
+    spacing_not_above_zero,  // nothing to align to
+    minimum_above_maximum,   // of the axis from `min` to `max`
+    no_multiple_inside,      // of `spacing`, from `min` to `max` (Snap::in)
+  };
+  Why why;
+  std::int16_t spacing;  // as the grid uses it
+  Field min = Field::min_x;
+  Field max = Field::max_x;
 };
 
 // The texts with the extent snapped to multiples of the spacing as the grid uses it (a whole
-// number). Texts the run would refuse as not numbers are left as they are, for the run to say
-// what is wrong. A spacing read as 0 or below (nothing to align to), a minimum above its maximum,
-// or `in` where no multiple lies inside give a problem.
-SnappedExtent SnapExtent(const FieldTexts& texts, char decimal_separator, Snap snap);
+// number), the four coordinates written in digits. Texts the run would refuse as not numbers are
+// left as they are, for the run to say what is wrong. Raises SnapRefused for a spacing read as 0
+// or below, a minimum above its maximum, or `in` where no multiple lies inside.
+FieldTexts SnapExtent(const FieldTexts& texts, char decimal_separator, Snap snap);
 
 }  // namespace grid
