@@ -68,7 +68,7 @@ def plain(number):
 
 
 def account(texts, separator="."):
-    """What the file loses against the typed values, one sentence each: the rule of the README,
+    """What the file loses against the typed values, one sentence each: the rule of docs/command_line.md,
     in Python's exact decimals. Nothing where Run refuses the texts before it counts."""
     typed = [text.strip(" \t") for text in texts]
     point = re.escape(separator)

@@ -9,6 +9,7 @@
 #include <cwchar>
 #include <string_view>
 
+#include "grid/replacement_state.h"
 #include "grid/windows/path.h"
 #include "system/windows/text.h"
 #include "system/windows/write_all.h"
