@@ -1,4 +1,6 @@
-// The Run command: from the five texts of the window's fields to a complete newgrid.txt.
+// The Run command: from the five texts of the window's fields to a complete grid (newgrid.txt,
+// a point file in its place, or a stream), measured before it is written, and written with the
+// files that describe it as one transaction.
 #pragma once
 
 #include <cstdint>
