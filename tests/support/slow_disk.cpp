@@ -25,7 +25,8 @@
 // - TESSAPLAN_TEST_NO_FALLOCATE: fallocate is not supported (EOPNOTSUPP), as on file systems
 //   that cannot reserve space, whatever the disk under the test can;
 // - TESSAPLAN_TEST_FALLOCATE_DELAY_MS: fallocate takes that many milliseconds longer for each
-//   gigabyte it claims, as on a disk that reserves by writing, slow or over a network;
+//   gigabyte it claims, as on a disk that reserves by writing, slow or over a network (noted
+//   "reserving");
 // - TESSAPLAN_TEST_RENAME_DELAY_MS: each rename of a hidden file to its name is followed by that
 //   many milliseconds, noted "renamed NAME" as it begins (a commit held up between names);
 // - TESSAPLAN_TEST_UNLINK_DELAY_MS: each removal of a hidden name waits that many milliseconds,
@@ -39,6 +40,8 @@
 //   is noted in FILE, one line each, for what a test cannot see.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -50,6 +53,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <thread>
 
 namespace {
@@ -72,17 +76,34 @@ void Note(const char* call);
 // by its note. A test that acts during the stall names a file in TESSAPLAN_TEST_STALL_UNTIL and
 // makes it once it has acted: the stall ends then, its delay only a deadline, so that nothing
 // hangs on how fast a loaded machine is.
-void Stall(const char* delay, const char* note) {
+void Stall(int milliseconds, const char* note) {
   Note(note);
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(std::atoi(delay));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
   const char* until = std::getenv("TESSAPLAN_TEST_STALL_UNTIL");
   if (!until) {
     std::this_thread::sleep_until(deadline);  // the slow disk itself
     return;
   }
-  while (access(until, F_OK) != 0 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  // Woken by the change of the file's folder, watched before the file is first looked for.
+  const std::string path = until;
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const int watch = inotify_init1(IN_CLOEXEC);
+  if (watch < 0 || inotify_add_watch(watch, folder.c_str(), IN_CREATE | IN_MOVED_TO) < 0) {
+    std::this_thread::sleep_until(deadline);
+  }
+  while (watch >= 0 && access(until, F_OK) != 0) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd changed{watch, POLLIN, 0};
+    if (left.count() <= 0 || poll(&changed, 1, static_cast<int>(left.count())) <= 0) {
+      break;
+    }
+    char events[4096];
+    static_cast<void>(read(watch, events, sizeof events));
+  }
+  if (watch >= 0) {
+    close(watch);
   }
 }
 
@@ -93,7 +114,7 @@ void DelayBy(const char* variable, int fd) {
   const char* from = std::getenv("TESSAPLAN_TEST_STALL_FROM");
   if (const char* delay = std::getenv(variable);
       delay && IsRegularFile(fd) && (!from || ++calls >= std::atoi(from))) {
-    Stall(delay, "stall\n");
+    Stall(std::atoi(delay), "stall\n");
   }
 }
 
@@ -161,8 +182,8 @@ extern "C" int fallocate(int fd, int mode, off_t offset, off_t length) {
     return -1;
   }
   if (const char* per_gigabyte = std::getenv("TESSAPLAN_TEST_FALLOCATE_DELAY_MS")) {
-    std::this_thread::sleep_for(std::chrono::microseconds(
-        static_cast<long long>(std::atof(per_gigabyte) * static_cast<double>(length) / 1e6)));
+    Stall(static_cast<int>(std::atof(per_gigabyte) * static_cast<double>(length) / 1e9),
+          "reserving\n");
   }
   return real(fd, mode, offset, length);
 }
@@ -304,7 +325,7 @@ extern "C" int renameat(int from_dir, const char* from, int to_dir, const char* 
       delay && result == 0 && IsHidden(from)) {
     char line[300];
     std::snprintf(line, sizeof line, "renamed %s\n", to);
-    Stall(delay, line);
+    Stall(std::atoi(delay), line);
   }
   return result;
 }
@@ -312,7 +333,7 @@ extern "C" int renameat(int from_dir, const char* from, int to_dir, const char* 
 extern "C" int unlinkat(int dir, const char* path, int flags) {
   static const auto real = Real<int (*)(int, const char*, int)>("unlinkat");
   if (const char* delay = std::getenv("TESSAPLAN_TEST_UNLINK_DELAY_MS"); delay && IsHidden(path)) {
-    Stall(delay, "removing hidden\n");
+    Stall(std::atoi(delay), "removing hidden\n");
   }
   return real(dir, path, flags);
 }

@@ -130,8 +130,8 @@ void RunController::Tick() {
   }
   const std::lock_guard lock(path_mutex_);
   ShowDialog({.shown = true,
-              .text = ProgressText(Stage(stage_), path_, total),
-              .widest = ProgressText(RunStage::saved, path_, total),
+              .text = ProgressText(stage_, path_, total),
+              .widest = WrittenText(path_, total),
               .steps = static_cast<int>(done * kProgressSteps),
               .button = kCancelCaption});
 }
@@ -165,7 +165,7 @@ void RunController::Finished() {
 
 ProgressDialogState RunController::WrittenDialog(const RunOutcome& outcome) const {
   const std::lock_guard lock(path_mutex_);
-  std::string text = ProgressText(RunStage::saved, path_, outcome.bytes_written);
+  std::string text = WrittenText(path_, outcome.bytes_written);
   std::string widest = dialog_.shown ? dialog_.widest : text;
   // Sized anew for the sentence on its own line.
   if (const std::string beside = LeftBesideText(outcome.describing_beside); !beside.empty()) {

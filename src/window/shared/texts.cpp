@@ -72,29 +72,19 @@ std::string LeftBesideText(const std::vector<std::string>& names) {
          (names.size() == 1 ? "it says." : "they say.");
 }
 
-RunStage Stage(grid::GridStage stage) {
+std::string ProgressText(grid::GridStage stage, const std::string& path, std::uint64_t bytes) {
   switch (stage) {
     case grid::GridStage::reserving:
-      return RunStage::reserving;
+      return "Reserving " + grid::SizeText(bytes) + " on the disk\u2026";
     case grid::GridStage::writing:
-      return RunStage::writing;
+      return "Writing " + path + "...";
     case grid::GridStage::saving:
       break;
   }
-  return RunStage::saving;
+  return "Saving " + path + " to disk...";
 }
 
-std::string ProgressText(RunStage stage, const std::string& path, std::uint64_t bytes) {
-  switch (stage) {
-    case RunStage::reserving:
-      return "Reserving " + grid::SizeText(bytes) + " on the disk\u2026";
-    case RunStage::writing:
-      return "Writing " + path + "...";
-    case RunStage::saving:
-      return "Saving " + path + " to disk...";
-    case RunStage::saved:
-      break;
-  }
+std::string WrittenText(const std::string& path, std::uint64_t bytes) {
   return "Done: " + path + " is written (" + grid::SizeText(bytes) + ").";
 }
 

@@ -48,11 +48,10 @@ std::string LeftBesideText(const std::vector<std::string>& names);
 inline constexpr const char* kCancelCaption = "Cancel";
 inline constexpr const char* kCloseCaption = "Close";
 
-enum class RunStage { reserving, writing, saving, saved };
-RunStage Stage(grid::GridStage stage);
-// The progress dialog's text for `path`, the full path of newgrid.txt as messages show it, and
-// the file's size in `bytes`.
-std::string ProgressText(RunStage stage, const std::string& path, std::uint64_t bytes);
+// The progress dialog's text for `path`, the full path of newgrid.txt as messages show it,
+// during the run's `stage`, and once the grid is written; `bytes` is the file's size.
+std::string ProgressText(grid::GridStage stage, const std::string& path, std::uint64_t bytes);
+std::string WrittenText(const std::string& path, std::uint64_t bytes);
 
 // The command line: what --help prints, and how a wrong command line is answered.
 std::string UsageText();
