@@ -1,12 +1,11 @@
 #include "grid/grid_account.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
-#include <iterator>
 #include <string_view>
 #include <utility>
 
+#include "grid/exact_decimal.h"
 #include "grid/fields.h"
 #include "grid/format_single.h"
 #include "grid/point_file.h"
@@ -21,275 +20,33 @@ namespace {
 // digits beyond this many decimals are cut; every written text has fewer.
 constexpr std::int64_t kMaxScale = 100;
 
-// A written text's value: `whole` times 10^exponent, `whole` without trailing zeros.
+// A written text's value: `whole` times 10^exponent, `whole` without trailing zeros, so that
+// equal values are equal here.
 struct Written {
   bool negative = false;
   std::uint64_t whole = 0;
   std::int64_t exponent = 0;
+  friend bool operator==(const Written&, const Written&) = default;
 };
 
-// Read straight from the characters FormatSingle writes ("-1.310001E+07", "0.25", "4000000"):
-// done for every column and row, so without a string or an allocation.
-Written ReadWritten(const char* text, const char* end) {
+// Read from the characters FormatSingle writes ("-1.310001E+07", "0.25", "4000000"), seven
+// digits at most: done for every column and row, so without a string or an allocation.
+Written ReadWritten(std::string_view text) {
+  const DecimalParts parts = *ScanDecimal(text, '.');
   Written value;
-  value.negative = *text == '-';
-  std::int64_t decimals = 0;
-  bool fraction = false;
-  const char* at = text + (value.negative ? 1 : 0);
-  for (; at != end && *at != 'E'; ++at) {
-    if (*at == '.') {
-      fraction = true;
-    } else {
-      value.whole = value.whole * 10 + static_cast<std::uint64_t>(*at - '0');
-      decimals += fraction ? 1 : 0;
+  value.negative = parts.negative;
+  const auto take = [&value](std::string_view digits) {
+    for (const char digit : digits) {
+      value.whole = value.whole * 10 + static_cast<std::uint64_t>(digit - '0');
     }
-  }
-  std::int64_t exponent = 0;
-  if (at != end) {
-    const bool down = at[1] == '-';
-    for (at += 2; at != end; ++at) {
-      exponent = exponent * 10 + (*at - '0');
-    }
-    exponent = down ? -exponent : exponent;
-  }
-  value.exponent = exponent - decimals;
-  while (value.whole != 0 && value.whole % 10 == 0) {
-    value.whole /= 10;
+  };
+  take(parts.whole);
+  take(parts.fraction);
+  value.exponent = parts.exponent - static_cast<std::int64_t>(parts.fraction.size());
+  for (; value.whole != 0 && value.whole % 10 == 0; value.whole /= 10) {
     ++value.exponent;
   }
   return value;
-}
-
-// The usual extent fits in 128 bits at its scale; the whole numbers are then machine numbers.
-__extension__ typedef __int128 Int128;
-
-class WideNumber {
- public:
-  WideNumber() = default;
-  // `digits` followed by `zeros` zeros.
-  static WideNumber Of(bool negative, std::string_view digits, std::int64_t zeros) {
-    Int128 value = 0;
-    for (const char digit : digits) {
-      value = value * 10 + (digit - '0');
-    }
-    return WideNumber(negative, value, zeros);
-  }
-  static WideNumber Of(bool negative, std::uint64_t whole, std::int64_t zeros) {
-    return WideNumber(negative, whole, zeros);
-  }
-  friend WideNumber operator+(WideNumber a, WideNumber b) {
-    return WideNumber(a.value_ + b.value_);
-  }
-  friend WideNumber operator-(WideNumber a, WideNumber b) {
-    return WideNumber(a.value_ - b.value_);
-  }
-  friend bool operator==(WideNumber a, WideNumber b) = default;
-  friend bool operator<(WideNumber a, WideNumber b) { return a.value_ < b.value_; }
-  bool negative() const { return value_ < 0; }
-  WideNumber Magnitude() const { return WideNumber(value_ < 0 ? -value_ : value_); }
-  // The magnitude's decimal digits, "0" for zero.
-  std::string Digits() const {
-    std::string digits;
-    for (Int128 rest = value_ < 0 ? -value_ : value_; rest != 0 || digits.empty(); rest /= 10) {
-      digits += static_cast<char>('0' + static_cast<int>(rest % 10));
-    }
-    return {digits.rbegin(), digits.rend()};
-  }
-
- private:
-  explicit WideNumber(Int128 value) : value_(value) {}
-  WideNumber(bool negative, Int128 magnitude, std::int64_t zeros) {
-    for (; zeros > 0; --zeros) {
-      magnitude *= 10;
-    }
-    value_ = negative ? -magnitude : magnitude;
-  }
-  Int128 value_ = 0;
-};
-
-// Any size the account needs (the scale's 100 decimals and single precision's 39 whole digits),
-// for extents typed with many digits or near the ends of single precision's range. Fixed limbs:
-// no allocation for each column.
-class BigNumber {
- public:
-  BigNumber() = default;
-  static BigNumber Of(bool negative, std::string_view digits, std::int64_t zeros) {
-    BigNumber number;
-    for (const char digit : digits) {
-      number.MultiplyAdd(10, static_cast<std::uint32_t>(digit - '0'));
-    }
-    number.Shift(zeros);
-    number.negative_ = negative && number.size_ > 0;
-    return number;
-  }
-  static BigNumber Of(bool negative, std::uint64_t whole, std::int64_t zeros) {
-    BigNumber number;
-    for (; whole != 0; whole /= kBase) {
-      number.limbs_[number.size_++] = static_cast<std::uint32_t>(whole % kBase);
-    }
-    number.Shift(zeros);
-    number.negative_ = negative && number.size_ > 0;
-    return number;
-  }
-  friend BigNumber operator+(const BigNumber& a, const BigNumber& b) {
-    if (a.negative_ == b.negative_) {
-      return Add(a, b, a.negative_);
-    }
-    // Opposite signs: the larger magnitude, less the smaller, with the larger's sign.
-    return LessInMagnitude(a, b) ? Subtract(b, a, b.negative_) : Subtract(a, b, a.negative_);
-  }
-  friend BigNumber operator-(const BigNumber& a, BigNumber b) {
-    b.negative_ = !b.negative_ && b.size_ > 0;
-    return a + b;
-  }
-  friend bool operator==(const BigNumber& a, const BigNumber& b) {
-    return a.negative_ == b.negative_ && a.size_ == b.size_ &&
-           std::equal(a.limbs_.begin(), a.limbs_.begin() + a.size_, b.limbs_.begin());
-  }
-  friend bool operator<(const BigNumber& a, const BigNumber& b) {
-    if (a.negative_ != b.negative_) {
-      return a.negative_;
-    }
-    return a.negative_ ? LessInMagnitude(b, a) : LessInMagnitude(a, b);
-  }
-  bool negative() const { return negative_; }
-  BigNumber Magnitude() const {
-    BigNumber magnitude = *this;
-    magnitude.negative_ = false;
-    return magnitude;
-  }
-  std::string Digits() const {
-    std::string digits = size_ == 0 ? "0" : std::to_string(limbs_[size_ - 1]);
-    for (std::size_t i = size_; i-- > 1;) {
-      const std::string limb = std::to_string(limbs_[i - 1]);
-      digits.append(9 - limb.size(), '0').append(limb);
-    }
-    return digits;
-  }
-
- private:
-  static constexpr std::uint32_t kBase = 1'000'000'000;  // nine digits a limb
-  static constexpr std::size_t kLimbs = 17;              // 153 digits
-
-  void MultiplyAdd(std::uint32_t factor, std::uint32_t add) {
-    std::uint64_t carry = add;
-    for (std::size_t i = 0; i < size_; ++i) {
-      carry += std::uint64_t{limbs_[i]} * factor;
-      limbs_[i] = static_cast<std::uint32_t>(carry % kBase);
-      carry /= kBase;
-    }
-    if (carry != 0) {
-      limbs_[size_++] = static_cast<std::uint32_t>(carry);
-    }
-  }
-  // Times 10^zeros.
-  void Shift(std::int64_t zeros) {
-    if (size_ == 0) {
-      return;
-    }
-    const auto whole_limbs = static_cast<std::size_t>(zeros / 9);
-    std::copy_backward(limbs_.begin(), limbs_.begin() + size_,
-                       limbs_.begin() + size_ + whole_limbs);
-    std::fill(limbs_.begin(), limbs_.begin() + whole_limbs, 0u);
-    size_ += whole_limbs;
-    std::uint32_t factor = 1;
-    for (std::int64_t i = 0; i < zeros % 9; ++i) {
-      factor *= 10;
-    }
-    MultiplyAdd(factor, 0);
-  }
-  static bool LessInMagnitude(const BigNumber& a, const BigNumber& b) {
-    if (a.size_ != b.size_) {
-      return a.size_ < b.size_;
-    }
-    return std::lexicographical_compare(
-        std::make_reverse_iterator(a.limbs_.begin() + a.size_), a.limbs_.rend(),
-        std::make_reverse_iterator(b.limbs_.begin() + b.size_), b.limbs_.rend());
-  }
-  static BigNumber Add(const BigNumber& a, const BigNumber& b, bool negative) {
-    BigNumber sum;
-    std::uint32_t carry = 0;
-    for (std::size_t i = 0; i < std::max(a.size_, b.size_) || carry != 0; ++i) {
-      const std::uint32_t limb = carry + a.limbs_[i] + b.limbs_[i];
-      carry = limb >= kBase ? 1 : 0;
-      sum.limbs_[i] = limb - carry * kBase;
-      sum.size_ = i + 1;
-    }
-    sum.negative_ = negative && sum.size_ > 0;
-    return sum;
-  }
-  // |a| - |b|, where |b| is not larger.
-  static BigNumber Subtract(const BigNumber& a, const BigNumber& b, bool negative) {
-    BigNumber difference;
-    std::uint32_t borrow = 0;
-    for (std::size_t i = 0; i < a.size_; ++i) {
-      const std::uint32_t taken = borrow + b.limbs_[i];
-      borrow = a.limbs_[i] < taken ? 1 : 0;
-      difference.limbs_[i] = a.limbs_[i] + borrow * kBase - taken;
-    }
-    difference.size_ = a.size_;
-    while (difference.size_ > 0 && difference.limbs_[difference.size_ - 1] == 0) {
-      --difference.size_;
-    }
-    difference.negative_ = negative && difference.size_ > 0;
-    return difference;
-  }
-
-  bool negative_ = false;
-  std::size_t size_ = 0;
-  std::array<std::uint32_t, kLimbs> limbs_{};
-};
-
-std::int64_t Decimals(const Decimal& number) {
-  return number.digits.empty()
-             ? 0
-             : std::max<std::int64_t>(
-                   0, static_cast<std::int64_t>(number.digits.size()) - 1 - number.exponent);
-}
-
-std::int64_t Digits(std::uint64_t whole) {
-  std::int64_t digits = 1;
-  for (; whole >= 10; whole /= 10) {
-    ++digits;
-  }
-  return digits;
-}
-
-std::int64_t WholeDigits(const Decimal& number) {
-  return number.digits.empty() ? 0 : std::max<std::int64_t>(0, number.exponent + 1);
-}
-
-// `number` in units of 10^-scale, cut to whole units.
-template <typename Number>
-Number Scaled(const Decimal& number, std::int64_t scale) {
-  const std::int64_t zeros =
-      number.exponent + 1 - static_cast<std::int64_t>(number.digits.size()) + scale;
-  if (zeros >= 0) {
-    return Number::Of(number.negative, number.digits, zeros);
-  }
-  const std::int64_t kept = static_cast<std::int64_t>(number.digits.size()) + zeros;
-  return kept <= 0
-             ? Number()
-             : Number::Of(number.negative,
-                          std::string_view(number.digits).substr(0, static_cast<std::size_t>(kept)),
-                          0);
-}
-
-// A number of 10^-scale units as plain decimals, without trailing zeros.
-template <typename Number>
-std::string DecimalText(const Number& number, std::int64_t scale) {
-  std::string digits = number.Digits();
-  const auto decimals = static_cast<std::size_t>(scale);
-  if (digits.size() <= decimals) {
-    digits.insert(0, decimals + 1 - digits.size(), '0');
-  }
-  std::string text = digits.substr(0, digits.size() - decimals);
-  std::string fraction = digits.substr(digits.size() - decimals);
-  fraction.erase(fraction.find_last_not_of('0') + 1);
-  if (!fraction.empty()) {
-    text += "." + fraction;
-  }
-  return (number.negative() ? "-" : "") + text;
 }
 
 std::string Capitalized(std::string text) {
@@ -321,44 +78,41 @@ std::string AsWritten(float value, WrittenForm form) {
 
 // Where the last line lies, at `exact`, against the typed maximum: short of it by a whole `step`
 // or more, or past it.
-template <typename Number>
-void AccountForLastLine(const Axis& axis, const Number& exact, const Number& step, bool ascending,
-                        std::int64_t scale, std::vector<AccountItem>& items) {
-  const Number max = Scaled<Number>(axis.max, scale);
-  const Number next = exact + step;
+void AccountForLastLine(const Axis& axis, const WholeNumber& exact, const WholeNumber& step,
+                        bool ascending, std::int64_t scale, std::vector<AccountItem>& items) {
+  const WholeNumber max = WholeNumber::Scaled(axis.max, scale);
+  const WholeNumber next = exact + step;
   if (ascending ? !(max < next) : !(next < max)) {
     items.push_back({Named(axis.max_field, axis.max_text) + " is not reached: the last " +
-                         std::string(axis.line) + " is at " + DecimalText(exact, scale) +
-                         ", though one more spacing, to " + DecimalText(next, scale) +
-                         ", stays within it.",
+                         std::string(axis.line) + " is at " + exact.Text(scale) +
+                         ", though one more spacing, to " + next.Text(scale) + ", stays within it.",
                      axis.max_field});
   } else if (ascending ? max < exact : exact < max) {
-    items.push_back({"The last " + std::string(axis.line) + ", at " + DecimalText(exact, scale) +
+    items.push_back({"The last " + std::string(axis.line) + ", at " + exact.Text(scale) +
                          ", lies past " + Named(axis.max_field, axis.max_text) + ".",
                      axis.max_field});
   }
 }
 
-template <typename Number>
-void AccountForAxis(const Axis& axis, std::int16_t spacing, std::int64_t scale,
-                    std::vector<AccountItem>& items) {
+void AccountForLines(const Axis& axis, std::int16_t spacing, std::int64_t scale,
+                     std::vector<AccountItem>& items) {
   // Typed digits beyond the scale (a minimum typed with more decimals than any text can have)
   // put every line away from where the fields put it.
-  const bool min_cut = Decimals(axis.min) > scale;
-  const Number step =
-      Number::Of(spacing < 0, std::to_string(spacing < 0 ? -spacing : spacing), scale);
-  Number exact = Scaled<Number>(axis.min, scale);
-  Number previous;
+  const bool min_cut = DecimalsOf(axis.min) > scale;
+  const WholeNumber step = WholeNumber::Of(
+      spacing < 0, static_cast<std::uint64_t>(spacing < 0 ? -spacing : spacing), scale);
+  WholeNumber exact = WholeNumber::Scaled(axis.min, scale);
   int away = 0;
   int worst = -1;
-  Number worst_difference;
-  Number worst_exact;
+  WholeNumber worst_difference;
+  WholeNumber worst_exact;
   int alike = -1;
   for (int i = 0; i <= axis.count; ++i) {
     const Written& written = axis.written[static_cast<std::size_t>(i)];
-    const Number at = Number::Of(written.negative, written.whole, written.exponent + scale);
-    const Number difference = (at - exact).Magnitude();
-    if (min_cut || !(difference == Number())) {
+    const WholeNumber at =
+        WholeNumber::Of(written.negative, written.whole, written.exponent + scale);
+    const WholeNumber difference = Distance(at, exact);
+    if (min_cut || !(difference == WholeNumber())) {
       ++away;
       if (worst < 0 || worst_difference < difference) {
         worst = i;
@@ -366,10 +120,9 @@ void AccountForAxis(const Axis& axis, std::int16_t spacing, std::int64_t scale,
         worst_exact = exact;
       }
     }
-    if (i > 0 && alike < 0 && at == previous) {
+    if (i > 0 && alike < 0 && written == axis.written[static_cast<std::size_t>(i) - 1]) {
       alike = i;
     }
-    previous = at;
     if (i < axis.count) {
       exact = exact + step;
     }
@@ -379,10 +132,10 @@ void AccountForAxis(const Axis& axis, std::int16_t spacing, std::int64_t scale,
   if (away > 0) {
     items.push_back({std::to_string(away) + " of " + lines + (away == 1 ? " is" : " are") +
                          " written away from where the fields put them, by up to " +
-                         DecimalText(worst_difference, scale) + " (" + std::string(axis.line) +
-                         " " + std::to_string(worst + 1) + ": " +
+                         worst_difference.Text(scale) + " (" + std::string(axis.line) + " " +
+                         std::to_string(worst + 1) + ": " +
                          AsWritten(axis.values[static_cast<std::size_t>(worst)], axis.form) +
-                         ", not " + DecimalText(worst_exact, scale) + ").",
+                         ", not " + worst_exact.Text(scale) + ").",
                      axis.min_field});
   }
   if (alike > 0) {
@@ -401,26 +154,17 @@ void AccountForAxis(Axis& axis, float first, std::int16_t spacing,
   // precision.
   const auto step = static_cast<float>(spacing);
   float value = first;
-  std::int64_t scale = std::max(Decimals(axis.min), Decimals(axis.max));
-  std::int64_t whole_digits = std::max(
-      {WholeDigits(axis.min), WholeDigits(axis.max), std::int64_t{10}});  // 32767 spacings of 32767
+  std::int64_t scale = std::max(DecimalsOf(axis.min), DecimalsOf(axis.max));
   axis.values.reserve(static_cast<std::size_t>(axis.count) + 1);
   axis.written.reserve(static_cast<std::size_t>(axis.count) + 1);
   for (int i = 0; i <= axis.count; ++i, value = value + step) {
     char text[kMaxSingleText];
-    const Written written = ReadWritten(text, FormatSingle(value, text));
+    const Written written = ReadWritten({text, FormatSingle(value, text)});
     axis.values.push_back(value);
     axis.written.push_back(written);
     scale = std::max(scale, -written.exponent);
-    whole_digits = std::max(whole_digits, Digits(written.whole) + written.exponent);
   }
-  scale = std::min(scale, kMaxScale);
-  // 10^37 and a sum's carry stay within 128 bits.
-  if (whole_digits + 1 + scale <= 37) {
-    AccountForAxis<WideNumber>(axis, spacing, scale, items);
-  } else {
-    AccountForAxis<BigNumber>(axis, spacing, scale, items);
-  }
+  AccountForLines(axis, spacing, std::min(scale, kMaxScale), items);
 }
 
 // Why an axis has no line: its minimum and maximum in the order the spacing's sign does not go.
@@ -434,11 +178,6 @@ std::string NoPoint(const Axis& axis, std::string_view spacing_text, std::int16_
          Named(axis.min_field, axis.min_text) + ".";
 }
 
-bool SameValue(const Decimal& a, const Decimal& b) {
-  return a.digits == b.digits &&
-         (a.digits.empty() || (a.negative == b.negative && a.exponent == b.exponent));
-}
-
 }  // namespace
 
 std::vector<AccountItem> AccountItems(const FieldTexts& texts, char decimal_separator,
@@ -450,7 +189,7 @@ std::vector<AccountItem> AccountItems(const FieldTexts& texts, char decimal_sepa
   }
   const GridInputs& inputs = checked_inputs.value;
   const Decimal typed_spacing = *ReadDecimal(texts.spacing, decimal_separator);
-  if (!SameValue(typed_spacing, *ReadDecimal(std::to_string(inputs.spacing), '.'))) {
+  if (Compare(typed_spacing, *ReadDecimal(std::to_string(inputs.spacing), '.')) != 0) {
     items.push_back({Named(Field::spacing, texts.spacing) + " is used as " +
                          std::to_string(inputs.spacing) + ", a whole number.",
                      Field::spacing});

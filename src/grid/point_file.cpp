@@ -1,12 +1,13 @@
 #include "grid/point_file.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 
+#include "grid/exact_decimal.h"
 #include "grid/format_single.h"
 #include "grid/grid_file.h"
 #include "grid/grid_inputs.h"
-#include "grid/text_to_number.h"
 
 namespace grid {
 namespace {
@@ -25,18 +26,6 @@ std::uint64_t DigitsFromTo(std::uint64_t first, std::uint64_t last) {
     band_start *= 10;
   }
   return digits;
-}
-
-// Counts `digits` on by one.
-void Increment(std::string& digits) {
-  for (auto digit = digits.rbegin(); digit != digits.rend(); ++digit) {
-    if (*digit != '9') {
-      ++*digit;
-      return;
-    }
-    *digit = '0';
-  }
-  digits.insert(digits.begin(), '1');
 }
 
 }  // namespace
@@ -70,69 +59,90 @@ std::string PlainDecimal(std::string_view number, char decimal_separator) {
   return plain;
 }
 
-PointLines::Axis PointLines::MakeAxis(float start, int count, float step) {
-  Axis axis;
-  float value = start;
-  for (int i = 1; i <= count; ++i) {
-    axis.values.push_back(PlainDecimal(FormatSingle(value)));
-    axis.names.push_back(std::to_string(i));
-    value = value + step;  // as the grid advances: rounded to single precision at every step
-  }
-  return axis;
-}
-
 PointLines::PointLines(const GridInputs& inputs, const GridCounts& counts,
                        const PointFileOptions& options)
-    : northing_first_(options.northing_first), number_(std::to_string(options.first_number)) {
+    : northing_first_(options.northing_first) {
+  const std::string first_number = std::to_string(options.first_number);
+  number_size_ = first_number.size();
+  std::copy(first_number.begin(), first_number.end(), number_.begin());
   last_number_ = options.first_number + counts.points() - 1;
   if (counts.points() == 0) {
     return;
   }
-  const auto step = static_cast<float>(inputs.spacing);
-  const Axis columns = MakeAxis(inputs.min_x, counts.columns(), step);
-  const Axis rows = MakeAxis(inputs.min_y, counts.rows(), step);
   // The elevation and ",r" go with whichever part comes second.
   const std::string after = "," + options.elevation + ",r";
-  for (std::size_t i = 0; i < columns.values.size(); ++i) {
-    column_parts_.push_back("," + columns.values[i] + (northing_first_ ? after : ""));
-    column_tails_.push_back("c" + columns.names[i] + "\r\n");
+  const auto step = static_cast<float>(inputs.spacing);
+  std::size_t longest_column = 0;
+  float value = inputs.min_x;
+  for (int column = 1; column <= counts.columns(); ++column, value = value + step) {
+    const ColumnPieces& pieces = columns_.emplace_back(
+        Keep({",", PlainDecimal(FormatSingle(value)), northing_first_ ? after : ""}),
+        Keep({"c", std::to_string(column), "\r\n"}));
+    longest_column = std::max<std::size_t>(longest_column, pieces.part.size + pieces.tail.size);
   }
-  for (std::size_t i = 0; i < rows.values.size(); ++i) {
-    row_parts_.push_back("," + rows.values[i] + (northing_first_ ? "" : after));
-    row_names_.push_back(rows.names[i]);
+  std::size_t longest_row = 0;
+  value = inputs.min_y;  // as the grid advances: rounded to single precision at every step
+  for (int row = 1; row <= counts.rows(); ++row, value = value + step) {
+    const RowPieces& pieces = rows_.emplace_back(
+        Keep({",", PlainDecimal(FormatSingle(value)), northing_first_ ? "" : after}),
+        Keep({std::to_string(row)}));
+    longest_row = std::max<std::size_t>(longest_row, pieces.part.size + pieces.name.size);
   }
+  text_.append(kCopySize, '\0');
+  longest_line_ = std::to_string(last_number_).size() + longest_column + longest_row;
   bytes_ = DigitsFromTo(options.first_number, last_number_);
-  for (std::size_t i = 0; i < column_parts_.size(); ++i) {
-    bytes_ += row_parts_.size() * (column_parts_[i].size() + column_tails_[i].size());
+  for (const ColumnPieces& column : columns_) {
+    bytes_ += rows_.size() * (column.part.size + column.tail.size);
   }
-  for (std::size_t i = 0; i < row_parts_.size(); ++i) {
-    bytes_ += column_parts_.size() * (row_parts_[i].size() + row_names_[i].size());
+  for (const RowPieces& row : rows_) {
+    bytes_ += columns_.size() * (row.part.size + row.name.size);
+  }
+}
+
+PointLines::Piece PointLines::Keep(std::initializer_list<std::string_view> texts) {
+  const std::size_t start = text_.size();
+  for (const std::string_view text : texts) {
+    text_.append(text);
+  }
+  return {static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(text_.size() - start)};
+}
+
+char* PointLines::CopyPiece(char* at, Piece piece) const {
+  const char* from = text_.data() + piece.offset;
+  if (piece.size <= kCopySize) {
+    std::memcpy(at, from, kCopySize);
+  } else {
+    std::memcpy(at, from, piece.size);
+  }
+  return at + piece.size;
+}
+
+void PointLines::CountOnNumber() {
+  if (!CountOn(number_.data(), number_.data() + number_size_)) {
+    number_[0] = '1';  // all nines were, now a one and zeros
+    number_[number_size_++] = '0';
   }
 }
 
 void PointLines::WriteColumn(GridFile& file, std::size_t column) {
-  const std::string& column_part = column_parts_[column];
-  const std::string& tail = column_tails_[column];
-  for (std::size_t row = 0; row < row_parts_.size(); ++row) {
-    const std::string& first = northing_first_ ? row_parts_[row] : column_part;
-    const std::string& second = northing_first_ ? column_part : row_parts_[row];
-    const std::string_view pieces[] = {number_, first, second, row_names_[row], tail};
-    std::size_t size = 0;
-    for (const std::string_view piece : pieces) {
-      size += piece.size();
-    }
-    if (size <= GridFile::kLineRoom) {  // the usual line: copied straight into the buffer
+  const ColumnPieces& pieces = columns_[column];
+  // Copying whole pieces writes up to kCopySize bytes past the line's end.
+  const bool in_line_room = longest_line_ + kCopySize <= GridFile::kLineRoom;
+  for (const RowPieces& row : rows_) {
+    const Piece& first = northing_first_ ? row.part : pieces.part;
+    const Piece& second = northing_first_ ? pieces.part : row.part;
+    if (in_line_room) {  // the usual line: copied straight into the buffer
       char* line = file.LineStart();
-      for (const std::string_view piece : pieces) {
-        line = std::copy(piece.begin(), piece.end(), line);
-      }
-      file.LineEnd(line);
+      std::memcpy(line, number_.data(), number_.size());
+      line = CopyPiece(CopyPiece(line + number_size_, first), second);
+      file.LineEnd(CopyPiece(CopyPiece(line, row.name), pieces.tail));
     } else {
-      for (const std::string_view piece : pieces) {
-        file.Append(piece);
+      file.Append({number_.data(), number_size_});
+      for (const Piece piece : {first, second, row.name, pieces.tail}) {
+        file.Append(TextOf(piece));
       }
     }
-    Increment(number_);
+    CountOnNumber();
   }
 }
 

@@ -4,7 +4,9 @@
 // digits; comma-separated, CR LF.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,19 +58,35 @@ class PointLines {
   void WriteColumn(GridFile& file, std::size_t column);
 
  private:
-  // Each column's or row's value (plain decimal digits) and number, in order.
-  struct Axis {
-    std::vector<std::string> values;
-    std::vector<std::string> names;
+  // A piece of a line, kept in text_. The pieces are copied kCopySize bytes at a time: a copy of
+  // a fixed size is a few instructions, where one of the piece's own size is a call.
+  static constexpr std::size_t kCopySize = 32;
+  struct Piece {
+    std::uint32_t offset = 0;
+    std::uint32_t size = 0;
   };
-  static Axis MakeAxis(float start, int count, float step);
+  struct ColumnPieces {
+    Piece part;  // after the number (PENZD) or the row's part
+    Piece tail;  // "c" column "\r\n"
+  };
+  struct RowPieces {
+    Piece part;  // after the number (PNEZD) or the column's part
+    Piece name;
+  };
+
+  // The texts, one after another, as one piece.
+  Piece Keep(std::initializer_list<std::string_view> texts);
+  std::string_view TextOf(Piece piece) const { return {text_.data() + piece.offset, piece.size}; }
+  char* CopyPiece(char* at, Piece piece) const;
+  void CountOnNumber();
 
   bool northing_first_;
-  std::vector<std::string> column_parts_;  // after the number (PENZD) or the row's part
-  std::vector<std::string> column_tails_;  // "c" column "\r\n"
-  std::vector<std::string> row_parts_;     // after the number (PNEZD) or the column's part
-  std::vector<std::string> row_names_;
-  std::string number_;  // the next point's number
+  std::string text_;  // every piece, and kCopySize bytes after the last that a copy may read
+  std::vector<ColumnPieces> columns_;
+  std::vector<RowPieces> rows_;
+  std::array<char, 24> number_{};  // the next point's number, its digits from the start
+  std::size_t number_size_ = 0;
+  std::size_t longest_line_ = 0;
   std::uint64_t bytes_ = 0;
   std::uint64_t last_number_ = 0;
 };

@@ -1,9 +1,10 @@
 #include "grid/snap_extent.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <optional>
+#include <utility>
 
+#include "grid/exact_decimal.h"
 #include "grid/text_to_number.h"
 
 namespace grid {
@@ -13,115 +14,17 @@ namespace {
 // is left for the run to refuse.
 constexpr std::int64_t kLargestExponent = 60;
 
-// A whole number: its sign and its decimal digits, without leading zeros ("" for zero).
-struct Whole {
-  bool negative = false;
-  std::string digits;
-};
-
-std::string WithoutLeadingZeros(std::string digits) {
-  digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size()));
-  return digits;
-}
-
-// `digits` over `divisor`, rounded down, and whether nothing remained.
-std::pair<std::string, bool> Divided(const std::string& digits, int divisor) {
-  std::string quotient;
-  int remainder = 0;
-  for (const char digit : digits) {
-    const int value = remainder * 10 + (digit - '0');
-    quotient += static_cast<char>('0' + value / divisor);
-    remainder = value % divisor;
-  }
-  return {WithoutLeadingZeros(quotient), remainder == 0};
-}
-
-std::string Multiplied(const std::string& digits, int factor) {
-  std::string product(digits.size() + 6, '0');
-  int carry = 0;
-  std::size_t at = product.size();
-  for (auto digit = digits.rbegin(); digit != digits.rend(); ++digit) {
-    const int value = (*digit - '0') * factor + carry;
-    product[--at] = static_cast<char>('0' + value % 10);
-    carry = value / 10;
-  }
-  while (carry > 0) {
-    product[--at] = static_cast<char>('0' + carry % 10);
-    carry /= 10;
-  }
-  return WithoutLeadingZeros(product);
-}
-
-std::string PlusOne(std::string digits) {
-  for (auto digit = digits.rbegin(); digit != digits.rend(); ++digit) {
-    if (*digit != '9') {
-      ++*digit;
-      return digits;
-    }
-    *digit = '0';
-  }
-  return "1" + digits;
-}
-
 // The multiple of `spacing` at or below `number` (down), or at or above it.
-Whole Aligned(const Decimal& number, int spacing, bool down) {
-  // The whole part of |number|, and whether a fraction follows it.
-  std::string whole;
-  bool fraction = false;
-  if (!number.digits.empty()) {
-    if (number.exponent < 0) {
-      fraction = true;
-    } else {
-      const auto whole_size = static_cast<std::size_t>(number.exponent) + 1;
-      whole = number.digits.substr(0, whole_size);
-      whole.resize(whole_size, '0');
-      fraction = number.digits.size() > whole_size;
-    }
-  }
-  // |number| / spacing lies in [quotient, quotient + 1), exactly quotient when `exact`.
-  auto [quotient, exact] = Divided(whole, spacing);
-  exact = exact && !fraction;
+WholeNumber Aligned(const Decimal& number, int spacing, bool down) {
+  // number / spacing, cut toward zero, and whether nothing was cut.
+  auto [quotient, exact] =
+      WholeNumber::Scaled(number, 0).DividedBy(static_cast<std::uint32_t>(spacing));
+  exact = exact && DecimalsOf(number) == 0;
   // Away from zero unless exact: up for a positive number, down for a negative one.
-  const bool away = !exact && (down == number.negative);
-  const std::string count = away ? PlusOne(quotient) : quotient;
-  const std::string digits = count.empty() ? "" : Multiplied(count, spacing);
-  return {number.negative && !digits.empty(), digits};
-}
-
-// -1, 0 or 1 as a is below, equal to or above b.
-int Compare(const Whole& a, const Whole& b) {
-  if (a.negative != b.negative) {
-    return a.negative ? -1 : 1;
+  if (!exact && down == number.negative) {
+    quotient = quotient + WholeNumber::Of(number.negative, 1);
   }
-  int magnitude = a.digits.size() != b.digits.size() ? (a.digits.size() < b.digits.size() ? -1 : 1)
-                  : a.digits.compare(b.digits) < 0   ? -1
-                  : a.digits.compare(b.digits) > 0   ? 1
-                                                     : 0;
-  return a.negative ? -magnitude : magnitude;
-}
-
-int Compare(const Decimal& a, const Decimal& b) {
-  const auto sign = [](const Decimal& number) {
-    return number.digits.empty() ? 0 : number.negative ? -1 : 1;
-  };
-  if (sign(a) != sign(b)) {
-    return sign(a) < sign(b) ? -1 : 1;
-  }
-  if (sign(a) == 0) {
-    return 0;
-  }
-  int magnitude = 0;
-  if (a.exponent != b.exponent) {
-    magnitude = a.exponent < b.exponent ? -1 : 1;
-  } else {
-    const int digits = a.digits.compare(b.digits);
-    magnitude = digits < 0 ? -1 : digits > 0 ? 1 : 0;
-  }
-  return sign(a) * magnitude;
-}
-
-std::string Text(const Whole& number) {
-  return number.digits.empty() ? "0" : (number.negative ? "-" : "") + number.digits;
+  return quotient.Times(static_cast<std::uint32_t>(spacing));
 }
 
 }  // namespace
@@ -145,13 +48,13 @@ FieldTexts SnapExtent(const FieldTexts& texts, char decimal_separator, Snap snap
     if (Compare(*low, *high) > 0) {
       throw SnapRefused{SnapRefused::Why::minimum_above_maximum, spacing.value, min, max};
     }
-    const Whole aligned_low = Aligned(*low, spacing.value, snap == Snap::out);
-    const Whole aligned_high = Aligned(*high, spacing.value, snap == Snap::in);
-    if (Compare(aligned_low, aligned_high) > 0) {
+    const WholeNumber aligned_low = Aligned(*low, spacing.value, snap == Snap::out);
+    const WholeNumber aligned_high = Aligned(*high, spacing.value, snap == Snap::in);
+    if (aligned_high < aligned_low) {
       throw SnapRefused{SnapRefused::Why::no_multiple_inside, spacing.value, min, max};
     }
-    Text(snapped, min) = Text(aligned_low);
-    Text(snapped, max) = Text(aligned_high);
+    Text(snapped, min) = aligned_low.Text();
+    Text(snapped, max) = aligned_high.Text();
   }
   return snapped;
 }

@@ -1,100 +1,10 @@
 #include "grid/text_to_number.h"
 
-#include <algorithm>
 #include <charconv>
-#include <optional>
 #include <string>
 #include <system_error>
 
 namespace grid {
-namespace {
-
-// A text read from left to right.
-struct Scanner {
-  std::string_view text;
-  std::size_t pos = 0;
-
-  bool At(char c) const { return pos < text.size() && text[pos] == c; }
-  bool AtEnd() const { return pos == text.size(); }
-  void SkipBlanks() {
-    while (At(' ') || At('\t')) {
-      ++pos;
-    }
-  }
-  // Takes a sign if there is one: whether it was a minus.
-  bool TakeSign() {
-    if (At('+') || At('-')) {
-      return text[pos++] == '-';
-    }
-    return false;
-  }
-  std::string_view TakeDigits() {
-    const std::size_t start = pos;
-    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
-      ++pos;
-    }
-    return text.substr(start, pos - start);
-  }
-};
-
-// The exponent after 'e' or 'E', 0 without one; nothing for an 'e' without digits. It saturates
-// far beyond any exponent that could matter, so that no text overflows it.
-std::optional<std::int64_t> TakeExponent(Scanner& scan) {
-  if (!scan.At('e') && !scan.At('E')) {
-    return 0;
-  }
-  ++scan.pos;
-  const bool negative = scan.TakeSign();
-  const std::string_view digits = scan.TakeDigits();
-  if (digits.empty()) {
-    return std::nullopt;
-  }
-  std::int64_t exponent = 0;
-  for (const char c : digits) {
-    exponent = std::min<std::int64_t>(exponent * 10 + (c - '0'), 1'000'000'000);
-  }
-  return negative ? -exponent : exponent;
-}
-
-// The digits written as `whole`, `fraction` and `exponent`, without leading or trailing zeros.
-void SetDigits(Decimal& number, std::string_view whole, std::string_view fraction,
-               std::int64_t exponent) {
-  std::string all_digits{whole};
-  all_digits.append(fraction);
-  const std::size_t first = all_digits.find_first_not_of('0');
-  if (first == std::string::npos) {
-    return;  // zero, keeping its sign
-  }
-  const std::size_t last = all_digits.find_last_not_of('0');
-  number.digits = all_digits.substr(first, last - first + 1);
-  number.exponent =
-      static_cast<std::int64_t>(whole.size()) - 1 - static_cast<std::int64_t>(first) + exponent;
-}
-
-}  // namespace
-
-std::optional<Decimal> ReadDecimal(std::string_view text, char decimal_separator) {
-  Scanner scan{text};
-  scan.SkipBlanks();
-  Decimal number;
-  number.negative = scan.TakeSign();
-  const std::string_view whole = scan.TakeDigits();
-  std::string_view fraction;
-  if (scan.At(decimal_separator)) {
-    ++scan.pos;
-    fraction = scan.TakeDigits();
-  }
-  if (whole.empty() && fraction.empty()) {
-    return std::nullopt;
-  }
-  const std::optional<std::int64_t> exponent = TakeExponent(scan);
-  scan.SkipBlanks();
-  if (!exponent || !scan.AtEnd()) {
-    return std::nullopt;
-  }
-  SetDigits(number, whole, fraction, *exponent);
-  return number;
-}
 
 ParseResult<float> ParseSingle(std::string_view text, char decimal_separator) {
   const std::optional<Decimal> number = ReadDecimal(text, decimal_separator);
