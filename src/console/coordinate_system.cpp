@@ -1,5 +1,7 @@
 #include "console/coordinate_system.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <charconv>
 #include <utility>
@@ -25,51 +27,14 @@ std::string AsciiLower(std::string_view text) {
   return lower;
 }
 
-// `packed` (kCrsTable) unpacked into `size` bytes: each byte below 0x80 is followed by that
-// many literal bytes and one more; each other starts a copy of its low seven bits plus 4 bytes
-// from as far back in the text as the LEB128 number after it says. Empty for a table that breaks
-// these rules.
-std::string Unpacked(const unsigned char* packed, std::size_t packed_size, std::size_t size) {
-  std::string text;
-  text.reserve(size);
-  const unsigned char* const end = packed + packed_size;
-  while (packed < end) {
-    const unsigned command = *packed++;
-    if (command < 0x80) {
-      const std::size_t run = command + 1u;
-      if (static_cast<std::size_t>(end - packed) < run || size - text.size() < run) {
-        return {};
-      }
-      text.append(reinterpret_cast<const char*>(packed), run);
-      packed += run;
-      continue;
-    }
-    std::size_t distance = 0;
-    for (int shift = 0;; shift += 7) {
-      if (packed == end || shift > 28) {
-        return {};
-      }
-      const unsigned part = *packed++;
-      distance |= static_cast<std::size_t>(part & 0x7Fu) << shift;
-      if (part < 0x80) {
-        break;
-      }
-    }
-    const std::size_t copy = (command & 0x7Fu) + 4u;
-    if (distance == 0 || distance > text.size() || size - text.size() < copy) {
-      return {};
-    }
-    for (std::size_t i = 0; i < copy; ++i) {  // byte by byte: a copy may overlap itself
-      text += text[text.size() - distance];
-    }
-  }
-  return text.size() == size ? text : std::string();
-}
-
-// The table's text, unpacked once a run that needs it: a few MB for a few milliseconds.
+// The table's text, unpacked once a run that needs it: a few MB for a few milliseconds. zlib
+// refuses a stream whose codes or checksum are wrong; one that ends short is refused here.
 std::string UnpackedTable() {
-  std::string text = Unpacked(detail::kCrsTable, detail::kCrsTablePacked, detail::kCrsTableSize);
-  if (text.empty()) {
+  std::string text(detail::kCrsTableSize, '\0');
+  auto size = static_cast<uLongf>(text.size());
+  if (uncompress(reinterpret_cast<Bytef*>(text.data()), &size, detail::kCrsTable,
+                 static_cast<uLong>(detail::kCrsTablePacked)) != Z_OK ||
+      size != text.size()) {
     throw UsageError{
         "'--crs': this program's table of coordinate systems is damaged; install "
         "tessaplan again"};

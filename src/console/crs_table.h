@@ -4,7 +4,7 @@
 // where kind is p for a projected system, which has its unit and its ESRI WKT; the others, which
 // --crs refuses, have their name only: g a geographic system, d a deprecated one, x a projected
 // one whose method ESRI's WKT has no words for, e one whose ESRI WKT reads back as another
-// system. Packed as Unpacked (coordinate_system.cpp) reads it.
+// system. Packed by zlib (a zlib stream, as compress() makes it).
 #pragma once
 
 #include <cstddef>
@@ -13,7 +13,7 @@ namespace console::detail {
 
 extern const unsigned char kCrsTable[];
 extern const std::size_t kCrsTablePacked;  // its bytes, packed
-extern const std::size_t kCrsTableSize;    // the text's bytes
+extern const std::size_t kCrsTableSize;    // the text's bytes, unpacked
 extern const char kCrsSource[];            // the database's maker, "PROJ 9.1.1"
 
 }  // namespace console::detail

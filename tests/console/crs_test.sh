@@ -7,7 +7,7 @@
 # and NAME.prj) open as points in the system, as many as --dry-run counts, over the grid's
 # extent; the grid's bytes are those of a run without --crs. Then where the files go (beside a
 # link, not its target) and their transaction, with a real other user for a folder it may not
-# write and a real signal; and the warning about files an earlier run left.
+# write and a real signal; the warning about files an earlier run left; and a damaged table.
 # usage: crs_test.sh TESSAPLAN_GRID SEED SLOW_DISK
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
@@ -107,6 +107,27 @@ for code in $no_words 8044 8045 9311 9895; do
   "$grid" --dry-run --crs=EPSG:$code -- 0 1 0 1 1 >/dev/null 2>err.txt
   check "EPSG:$code: refused" test $? -eq 2
   check "EPSG:$code: $reason" grep -qF "$reason" err.txt
+done
+
+# A damaged table of systems: a copy of the program with one byte of its packed table changed,
+# in the middle of the packed codes or in the checksum at their end, refuses --crs and says so.
+for where in middle end; do
+  python3 - "$(dirname "$grid")/crs_table/crs_table.cpp" "$grid" damaged "$where" <<'EOF_PY'
+import sys
+source, program, out, where = sys.argv[1:]
+text = open(source).read()
+body = text[text.index("kCrsTable[] = {") + len("kCrsTable[] = {"):]
+packed = bytes(int(x) for x in body[:body.index("}")].split(",") if x.strip())
+data = bytearray(open(program, "rb").read())
+at = data.find(packed)
+assert at >= 0 and data.find(packed, at + 1) < 0, "the table is in the program once"
+data[at + (len(packed) // 2 if where == "middle" else len(packed) - 1)] ^= 0x55
+open(out, "wb").write(data)
+EOF_PY
+  chmod +x damaged
+  ./damaged --dry-run --crs=EPSG:32615 -- 0 1 0 1 1 >/dev/null 2>err.txt
+  check "a table damaged at its $where: refused" test $? -eq 2
+  check "a table damaged at its $where: says so" grep -qxF "tessaplan-grid: '--crs': this program's table of coordinate systems is damaged; install tessaplan again (see tessaplan-grid --help)" err.txt
 done
 
 # Without the memory to read the table of systems, which is read with the options: the run's

@@ -4,9 +4,10 @@
 // --crs refuses, so that the program can say why. The table is a text of one line a system
 // (crs_table.h),
 //   code TAB kind TAB name [TAB unit TAB wkt] LF
-// sorted by code, packed and written as a C++ source that defines it. Run once a
+// sorted by code, packed by zlib and written as a C++ source that defines it. Run once a
 // build: make_crs_table OUTPUT.cpp
 #include <proj.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -143,84 +144,16 @@ void AddSystems(const Contexts& contexts, PJ_TYPE type, std::vector<System>& sys
   proj_crs_info_list_destroy(list);
 }
 
-// The longest run of text at `at`, up to `max_size`, that an earlier place of the chain from
-// `from` (through `previous`) repeats, into `best_size` and `best_from`; at most 512 places are
-// tried.
-void LongestCopy(const std::string& text, std::size_t at, long from,
-                 const std::vector<long>& previous, std::size_t max_size, std::size_t& best_size,
-                 std::size_t& best_from) {
-  constexpr int kChainLimit = 512;
-  const std::size_t limit = std::min(max_size, text.size() - at);
-  for (int chain = 0; from >= 0 && chain < kChainLimit;
-       from = previous[static_cast<std::size_t>(from)], ++chain) {
-    std::size_t size = 0;
-    while (size < limit && text[static_cast<std::size_t>(from) + size] == text[at + size]) {
-      ++size;
-    }
-    if (size > best_size) {
-      best_size = size;
-      best_from = static_cast<std::size_t>(from);
-    }
-  }
-}
-
-// The table packed as the program unpacks it (Unpacked, in console/coordinate_system.cpp): runs of
-// literal bytes and copies of earlier text, found greedily through chains of earlier places with
-// the same four bytes. Packing is the build's work, done once; unpacking is a loop of a few lines.
+// The table packed by zlib at its best, which the program unpacks with uncompress().
 std::string Packed(const std::string& text) {
-  constexpr std::size_t kMinCopy = 4;
-  constexpr std::size_t kMaxCopy = kMinCopy + 127;
-  constexpr std::size_t kMaxLiterals = 128;
-  std::string packed;
-  std::string literals;
-  const auto flush_literals = [&] {
-    for (std::size_t at = 0; at < literals.size(); at += kMaxLiterals) {
-      const std::size_t run = std::min(kMaxLiterals, literals.size() - at);
-      packed += static_cast<char>(run - 1);
-      packed.append(literals, at, run);
-    }
-    literals.clear();
-  };
-  std::vector<long> head(1 << 20, -1);
-  std::vector<long> previous(text.size(), -1);
-  const auto hash = [&](std::size_t at) {
-    std::uint32_t h = 0;
-    for (std::size_t i = 0; i < kMinCopy; ++i) {
-      h = h * 0x01000193u ^ static_cast<unsigned char>(text[at + i]);
-    }
-    return h & ((1u << 20) - 1);
-  };
-  const auto remember = [&](std::size_t at) {
-    if (at + kMinCopy <= text.size()) {
-      const std::uint32_t h = hash(at);
-      previous[at] = head[h];
-      head[h] = static_cast<long>(at);
-    }
-  };
-  for (std::size_t at = 0; at < text.size();) {
-    std::size_t best_size = 0;
-    std::size_t best_from = 0;
-    if (at + kMinCopy <= text.size()) {
-      LongestCopy(text, at, head[hash(at)], previous, kMaxCopy, best_size, best_from);
-    }
-    if (best_size < kMinCopy) {
-      literals += text[at];
-      remember(at++);
-      continue;
-    }
-    flush_literals();
-    packed += static_cast<char>(0x80 | (best_size - kMinCopy));
-    for (std::size_t distance = at - best_from;; distance >>= 7) {  // LEB128
-      packed += static_cast<char>((distance & 0x7F) | (distance >= 0x80 ? 0x80 : 0));
-      if (distance < 0x80) {
-        break;
-      }
-    }
-    for (std::size_t i = 0; i < best_size; ++i) {
-      remember(at++);
-    }
+  uLongf size = compressBound(static_cast<uLong>(text.size()));
+  std::string packed(size, '\0');
+  if (compress2(reinterpret_cast<Bytef*>(packed.data()), &size,
+                reinterpret_cast<const Bytef*>(text.data()), static_cast<uLong>(text.size()),
+                Z_BEST_COMPRESSION) != Z_OK) {
+    Die("zlib cannot pack the table");
   }
-  flush_literals();
+  packed.resize(size);
   return packed;
 }
 
