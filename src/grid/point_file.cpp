@@ -28,6 +28,19 @@ std::uint64_t DigitsFromTo(std::uint64_t first, std::uint64_t last) {
   return digits;
 }
 
+// `size` bytes from `from` to `at`, as one copy of 8, 16 or 32 bytes where one holds them, which
+// may read and write past them.
+char* CopyText(char* at, const char* from, std::size_t size) {
+  if (size <= 8) {
+    std::memcpy(at, from, 8);
+  } else if (size <= 16) {
+    std::memcpy(at, from, 16);
+  } else {
+    std::memcpy(at, from, size <= PointLines::kCopySize ? PointLines::kCopySize : size);
+  }
+  return at + size;
+}
+
 }  // namespace
 
 std::string PlainDecimal(std::string_view number, char decimal_separator) {
@@ -63,8 +76,9 @@ PointLines::PointLines(const GridInputs& inputs, const GridCounts& counts,
                        const PointFileOptions& options)
     : northing_first_(options.northing_first) {
   const std::string first_number = std::to_string(options.first_number);
-  number_size_ = first_number.size();
-  std::copy(first_number.begin(), first_number.end(), number_.begin());
+  leading_size_ = first_number.size() - 1;
+  std::copy_n(first_number.begin(), leading_size_, leading_digits_.begin());
+  last_digit_ = first_number.back() - '0';
   last_number_ = options.first_number + counts.points() - 1;
   if (counts.points() == 0) {
     return;
@@ -107,43 +121,41 @@ PointLines::Piece PointLines::Keep(std::initializer_list<std::string_view> texts
   return {static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(text_.size() - start)};
 }
 
-char* PointLines::CopyPiece(char* at, Piece piece) const {
-  const char* from = text_.data() + piece.offset;
-  if (piece.size <= kCopySize) {
-    std::memcpy(at, from, kCopySize);
-  } else {
-    std::memcpy(at, from, piece.size);
-  }
-  return at + piece.size;
-}
-
-void PointLines::CountOnNumber() {
-  if (!CountOn(number_.data(), number_.data() + number_size_)) {
-    number_[0] = '1';  // all nines were, now a one and zeros
-    number_[number_size_++] = '0';
-  }
-}
-
 void PointLines::WriteColumn(GridFile& file, std::size_t column) {
   const ColumnPieces& pieces = columns_[column];
   // Copying whole pieces writes up to kCopySize bytes past the line's end.
   const bool in_line_room = longest_line_ + kCopySize <= GridFile::kLineRoom;
+  // Kept apart from the members while the lines are written: a store through a char pointer
+  // might change any of them, and they would be read again after each.
+  const char* const text = text_.data();
+  int last_digit = last_digit_;
   for (const RowPieces& row : rows_) {
     const Piece& first = northing_first_ ? row.part : pieces.part;
     const Piece& second = northing_first_ ? pieces.part : row.part;
     if (in_line_room) {  // the usual line: copied straight into the buffer
-      char* line = file.LineStart();
-      std::memcpy(line, number_.data(), number_.size());
-      line = CopyPiece(CopyPiece(line + number_size_, first), second);
-      file.LineEnd(CopyPiece(CopyPiece(line, row.name), pieces.tail));
+      char* line = CopyText(file.LineStart(), leading_digits_.data(), leading_size_);
+      *line++ = static_cast<char>('0' + last_digit);
+      line = CopyText(line, text + first.offset, first.size);
+      line = CopyText(line, text + second.offset, second.size);
+      line = CopyText(line, text + row.name.offset, row.name.size);
+      file.LineEnd(CopyText(line, text + pieces.tail.offset, pieces.tail.size));
     } else {
-      file.Append({number_.data(), number_size_});
+      file.Append({leading_digits_.data(), leading_size_});
+      file.Append(std::string(1, static_cast<char>('0' + last_digit)));
       for (const Piece piece : {first, second, row.name, pieces.tail}) {
         file.Append(TextOf(piece));
       }
     }
-    CountOnNumber();
+    if (++last_digit == 10) {
+      last_digit = 0;
+      if (!CountOn(leading_digits_.data(), leading_digits_.data() + leading_size_)) {
+        // They were all nines, now zeros: one more digit, and a one before them.
+        leading_digits_[leading_size_++] = '0';
+        leading_digits_[0] = '1';
+      }
+    }
   }
+  last_digit_ = last_digit;
 }
 
 PointFileMeasure MeasurePointFile(const FieldTexts& texts, char decimal_separator,

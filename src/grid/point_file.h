@@ -57,10 +57,11 @@ class PointLines {
   // Appends the lines of column `column` (from 0), its rows in order.
   void WriteColumn(GridFile& file, std::size_t column);
 
- private:
-  // A piece of a line, kept in text_. The pieces are copied kCopySize bytes at a time: a copy of
-  // a fixed size is a few instructions, where one of the piece's own size is a call.
+  // A piece of a line is copied as 8, 16 or kCopySize bytes, whichever is the first to hold it:
+  // a copy of a fixed size is a few instructions, where one of the piece's own size is a call.
   static constexpr std::size_t kCopySize = 32;
+
+ private:
   struct Piece {
     std::uint32_t offset = 0;
     std::uint32_t size = 0;
@@ -77,15 +78,16 @@ class PointLines {
   // The texts, one after another, as one piece.
   Piece Keep(std::initializer_list<std::string_view> texts);
   std::string_view TextOf(Piece piece) const { return {text_.data() + piece.offset, piece.size}; }
-  char* CopyPiece(char* at, Piece piece) const;
-  void CountOnNumber();
 
   bool northing_first_;
   std::string text_;  // every piece, and kCopySize bytes after the last that a copy may read
   std::vector<ColumnPieces> columns_;
   std::vector<RowPieces> rows_;
-  std::array<char, 24> number_{};  // the next point's number, its digits from the start
-  std::size_t number_size_ = 0;
+  // The next point's number: its digits but the last, which change one line in ten, and the
+  // last, counted on as a number.
+  std::array<char, kCopySize> leading_digits_{};
+  std::size_t leading_size_ = 0;
+  int last_digit_ = 0;
   std::size_t longest_line_ = 0;
   std::uint64_t bytes_ = 0;
   std::uint64_t last_number_ = 0;
