@@ -1,8 +1,10 @@
 #include "grid/format_single.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cstdint>
+#include <optional>
 
 namespace grid {
 
@@ -25,6 +27,84 @@ std::size_t DigitCount(std::uint32_t number) {
                             : 7;
 }
 
+// A value from 1 to below 1E+07 that is a whole number of 1/1024ths, an odd number of 1/2^k-ths,
+// has exactly k decimals (1/2^k is 5^k/10^k); with 7 significant digits or fewer, %.7g writes it
+// as it is: its whole part, a full stop and k decimals.
+struct ExactFraction {
+  std::uint32_t whole;
+  std::uint32_t fraction;  // in 1024ths, not 0
+  std::size_t whole_digits;
+  std::size_t decimals;
+};
+std::optional<ExactFraction> AsExactFraction(float value) {
+  const double scaled = static_cast<double>(value) * 1024.0;  // exact
+  if (!((value >= 1.0f || value <= -1.0f) && value > -1e7f && value < 1e7f &&
+        static_cast<double>(static_cast<std::int64_t>(scaled)) == scaled)) {
+    return std::nullopt;
+  }
+  const std::int64_t parts = static_cast<std::int64_t>(scaled);
+  const auto magnitude = static_cast<std::uint64_t>(parts < 0 ? -parts : parts);
+  const ExactFraction exact{
+      .whole = static_cast<std::uint32_t>(magnitude / 1024),
+      .fraction = static_cast<std::uint32_t>(magnitude % 1024),
+      .whole_digits = DigitCount(static_cast<std::uint32_t>(magnitude / 1024)),
+      .decimals = 10u - static_cast<std::size_t>(
+                            std::countr_zero(static_cast<std::uint32_t>(magnitude % 1024)))};
+  if (exact.fraction == 0 || exact.whole_digits + exact.decimals > 7) {
+    return std::nullopt;
+  }
+  return exact;
+}
+
+char* WriteExactFraction(bool negative, const ExactFraction& exact, char* out) {
+  if (negative) {
+    *out++ = '-';
+  }
+  out = std::to_chars(out, out + 7, exact.whole).ptr;
+  *out++ = '.';
+  // fraction / 1024 is fraction * 5^10 / 10^10: its ten decimals, of which the first `decimals`
+  // are written and the rest are zeros.
+  std::uint64_t tenths = std::uint64_t{exact.fraction} * 9'765'625;
+  char digits[10];
+  for (char* digit = digits + 10; digit != digits; tenths /= 10) {
+    *--digit = static_cast<char>('0' + tenths % 10);
+  }
+  return std::copy_n(digits, exact.decimals, out);
+}
+
+// Every float from 1E+07 to below 1E+08 is a whole number (above 2^23, floats are), of eight
+// digits: %.7g rounds it to seven, ties to even on the exact value, and writes d.dddddd without
+// trailing zeros, "E+07" (or "1E+08" when the rounding carries).
+char* WriteEightDigits(float value, char* out) {
+  const bool negative = value < 0;
+  auto whole = static_cast<std::uint32_t>(negative ? -value : value);
+  std::uint32_t seven = whole / 10;
+  const std::uint32_t dropped = whole % 10;
+  if (dropped > 5 || (dropped == 5 && seven % 2 == 1)) {
+    ++seven;
+  }
+  if (negative) {
+    *out++ = '-';
+  }
+  if (seven == 10'000'000) {
+    return std::copy_n("1E+08", 5, out);
+  }
+  char digits[7];
+  for (char* digit = digits + 7; digit != digits; seven /= 10) {
+    *--digit = static_cast<char>('0' + seven % 10);
+  }
+  std::size_t kept = 7;
+  while (kept > 1 && digits[kept - 1] == '0') {
+    --kept;
+  }
+  *out++ = digits[0];
+  if (kept > 1) {
+    *out++ = '.';
+    out = std::copy_n(digits + 1, kept - 1, out);
+  }
+  return std::copy_n("E+07", 4, out);
+}
+
 }  // namespace
 
 char* FormatSingle(float value, char* out) {
@@ -32,8 +112,16 @@ char* FormatSingle(float value, char* out) {
     *out = '0';  // also for -0, which is no negative value
     return out + 1;
   }
-  if (IsSmallWhole(value)) {  // the integer conversion is many times faster
+  // The usual coordinates are written straight, many times faster than to_chars with a
+  // precision: whole values, fractions of a 1024th, and State Plane feet beyond ten million.
+  if (IsSmallWhole(value)) {
     return std::to_chars(out, out + kMaxSingleText, static_cast<std::int32_t>(value)).ptr;
+  }
+  if (const std::optional<ExactFraction> exact = AsExactFraction(value)) {
+    return WriteExactFraction(value < 0, *exact, out);
+  }
+  if ((value >= 1e7f && value < 1e8f) || (value <= -1e7f && value > -1e8f)) {
+    return WriteEightDigits(value, out);
   }
   // to_chars with a precision is specified as printf's %.7g: shortest of fixed and exponent
   // form, trailing zeros removed, ties at the seventh digit resolved on the exact binary value.
@@ -60,20 +148,8 @@ std::size_t SingleTextSize(float value) {
     return (whole < 0 ? sign : 0u) +
            DigitCount(static_cast<std::uint32_t>(whole < 0 ? -whole : whole));
   }
-  // A value from 1 to below 1E+07 that is a whole number of 1/1024ths, an odd number of
-  // 1/2^k-ths, has exactly k decimals (1/2^k is 5^k/10^k); with 7 significant digits or fewer,
-  // %.7g writes it as it is.
-  const double scaled = static_cast<double>(value) * 1024.0;  // exact
-  if ((value >= 1.0f || value <= -1.0f) && value > -1e7f && value < 1e7f &&
-      static_cast<double>(static_cast<std::int64_t>(scaled)) == scaled) {
-    const std::int64_t parts = static_cast<std::int64_t>(scaled);
-    const auto magnitude = static_cast<std::uint64_t>(parts < 0 ? -parts : parts);
-    const auto fraction = static_cast<std::uint32_t>(magnitude % 1024);  // not 0: not whole
-    const std::size_t decimals = 10u - static_cast<std::size_t>(std::countr_zero(fraction));
-    const std::size_t whole_digits = DigitCount(static_cast<std::uint32_t>(magnitude / 1024));
-    if (whole_digits + decimals <= 7) {
-      return sign + whole_digits + 1 + decimals;
-    }
+  if (const std::optional<ExactFraction> exact = AsExactFraction(value)) {
+    return sign + exact->whole_digits + 1 + exact->decimals;
   }
   char text[kMaxSingleText];
   return static_cast<std::size_t>(FormatSingle(value, text) - text);

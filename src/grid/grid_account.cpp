@@ -24,8 +24,8 @@ constexpr std::int64_t kMaxScale = 100;
 // equal values are equal here.
 struct Written {
   bool negative = false;
-  std::uint64_t whole = 0;
-  std::int64_t exponent = 0;
+  std::uint32_t whole = 0;  // seven digits at most
+  std::int32_t exponent = 0;
   friend bool operator==(const Written&, const Written&) = default;
 };
 
@@ -37,12 +37,13 @@ Written ReadWritten(std::string_view text) {
   value.negative = parts.negative;
   const auto take = [&value](std::string_view digits) {
     for (const char digit : digits) {
-      value.whole = value.whole * 10 + static_cast<std::uint64_t>(digit - '0');
+      value.whole = value.whole * 10 + static_cast<std::uint32_t>(digit - '0');
     }
   };
   take(parts.whole);
   take(parts.fraction);
-  value.exponent = parts.exponent - static_cast<std::int64_t>(parts.fraction.size());
+  value.exponent =
+      static_cast<std::int32_t>(parts.exponent) - static_cast<std::int32_t>(parts.fraction.size());
   for (; value.whole != 0 && value.whole % 10 == 0; value.whole /= 10) {
     ++value.exponent;
   }
@@ -162,7 +163,7 @@ void AccountForAxis(Axis& axis, float first, std::int16_t spacing,
     const Written written = ReadWritten({text, FormatSingle(value, text)});
     axis.values.push_back(value);
     axis.written.push_back(written);
-    scale = std::max(scale, -written.exponent);
+    scale = std::max<std::int64_t>(scale, -written.exponent);
   }
   AccountForLines(axis, spacing, std::min(scale, kMaxScale), items);
 }

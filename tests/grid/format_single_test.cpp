@@ -59,17 +59,20 @@ TEST(FormatSingle, MatchesPrintfOnRandomFloats) {
   }
 }
 
-// What a grid steps through, from each start: whole values and fractions of 1/2^k, which the
-// size has quick ways for, and others, across the magnitudes where the text changes form.
-TEST(FormatSingle, SizeMatchesPrintfOnGridCoordinates) {
+// What a grid steps through, from each start: whole values, fractions of 1/2^k and eight-digit
+// values (ties to even at the seventh digit, and the carry to 1E+08), which the text and its
+// size have quick ways for, and others, across the magnitudes where the text changes form.
+TEST(FormatSingle, MatchesPrintfOnGridCoordinates) {
   char expected[64];
   for (const float step : {1.0f, 0.5f, 0.375f, 0.0625f, 1.0f / 1024, 1.0f / 2048, 0.3f, 7.0f}) {
-    for (const float start : {-10'000'500.0f, -1'000'050.5f, -100'005.0f, -9.25f, -1.0f, 0.0f,
-                              0.75f, 999'990.0f, 9'999'000.0f, 16'777'000.0f}) {
+    for (const float start :
+         {-99'997'000.0f, -10'000'500.0f, -1'000'050.5f, -100'005.0f, -9.25f, -1.0f, 0.0f, 0.75f,
+          999'990.0f, 9'999'000.0f, 13'100'000.0f, 16'777'000.0f, 99'997'000.0f}) {
       float value = start;
       for (int i = 0; i < 3000; ++i, value = value + step) {
         const int size =
             std::snprintf(expected, sizeof expected, "%.7G", static_cast<double>(value));
+        ASSERT_EQ(FormatSingle(value), expected) << " from " << start << " by " << step;
         ASSERT_EQ(SingleTextSize(value), static_cast<std::size_t>(size))
             << expected << " from " << start << " by " << step;
       }
