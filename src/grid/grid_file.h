@@ -20,7 +20,7 @@ class GridFile {
  public:
   // LineStart always leaves this many writable bytes, so that a line may be assembled with
   // fixed-size copies that run past its end.
-  static constexpr std::size_t kLineRoom = 256;
+  static constexpr std::size_t kLineRoom = 128;
 
   // Starts replacing `target` with a new file of `size` bytes (see Replacement). Whenever the
   // writer waits for the disk it asks `keep_going` every few tens of milliseconds; when that

@@ -122,40 +122,64 @@ PointLines::Piece PointLines::Keep(std::initializer_list<std::string_view> texts
 }
 
 void PointLines::WriteColumn(GridFile& file, std::size_t column) {
-  const ColumnPieces& pieces = columns_[column];
   // Copying whole pieces writes up to kCopySize bytes past the line's end.
-  const bool in_line_room = longest_line_ + kCopySize <= GridFile::kLineRoom;
-  // Kept apart from the members while the lines are written: a store through a char pointer
-  // might change any of them, and they would be read again after each.
+  if (longest_line_ + kCopySize > GridFile::kLineRoom) {
+    WriteLongLines(file, column);
+    return;
+  }
+  // What the lines share is read once, into locals: a store through a char pointer might
+  // change any member, which would then be read again after each line.
   const char* const text = text_.data();
+  const Piece column_part = columns_[column].part;
+  const Piece column_tail = columns_[column].tail;
+  const bool northing_first = northing_first_;
+  char* const leading = leading_digits_.data();
+  std::size_t leading_size = leading_size_;
   int last_digit = last_digit_;
   for (const RowPieces& row : rows_) {
-    const Piece& first = northing_first_ ? row.part : pieces.part;
-    const Piece& second = northing_first_ ? pieces.part : row.part;
-    if (in_line_room) {  // the usual line: copied straight into the buffer
-      char* line = CopyText(file.LineStart(), leading_digits_.data(), leading_size_);
-      *line++ = static_cast<char>('0' + last_digit);
-      line = CopyText(line, text + first.offset, first.size);
-      line = CopyText(line, text + second.offset, second.size);
-      line = CopyText(line, text + row.name.offset, row.name.size);
-      file.LineEnd(CopyText(line, text + pieces.tail.offset, pieces.tail.size));
-    } else {
-      file.Append({leading_digits_.data(), leading_size_});
-      file.Append(std::string(1, static_cast<char>('0' + last_digit)));
-      for (const Piece piece : {first, second, row.name, pieces.tail}) {
-        file.Append(TextOf(piece));
-      }
-    }
+    char* line = CopyText(file.LineStart(), leading, leading_size);
+    *line++ = static_cast<char>('0' + last_digit);
+    const Piece first = northing_first ? row.part : column_part;
+    const Piece second = northing_first ? column_part : row.part;
+    line = CopyText(line, text + first.offset, first.size);
+    line = CopyText(line, text + second.offset, second.size);
+    line = CopyText(line, text + row.name.offset, row.name.size);
+    file.LineEnd(CopyText(line, text + column_tail.offset, column_tail.size));
     if (++last_digit == 10) {
       last_digit = 0;
-      if (!CountOn(leading_digits_.data(), leading_digits_.data() + leading_size_)) {
-        // They were all nines, now zeros: one more digit, and a one before them.
-        leading_digits_[leading_size_++] = '0';
-        leading_digits_[0] = '1';
-      }
+      leading_size_ = leading_size;
+      CountOnLeading();
+      leading_size = leading_size_;
     }
   }
   last_digit_ = last_digit;
+}
+
+// The lines of a column where a line may not fit in the room the writer keeps (a long
+// elevation): piece by piece.
+void PointLines::WriteLongLines(GridFile& file, std::size_t column) {
+  const ColumnPieces& pieces = columns_[column];
+  for (const RowPieces& row : rows_) {
+    file.Append({leading_digits_.data(), leading_size_});
+    file.Append(std::string(1, static_cast<char>('0' + last_digit_)));
+    const Piece first = northing_first_ ? row.part : pieces.part;
+    const Piece second = northing_first_ ? pieces.part : row.part;
+    for (const Piece piece : {first, second, row.name, pieces.tail}) {
+      file.Append(TextOf(piece));
+    }
+    if (++last_digit_ == 10) {
+      last_digit_ = 0;
+      CountOnLeading();
+    }
+  }
+}
+
+void PointLines::CountOnLeading() {
+  if (!CountOn(leading_digits_.data(), leading_digits_.data() + leading_size_)) {
+    // They were all nines, now zeros: one more digit, and a one before them.
+    leading_digits_[leading_size_++] = '0';
+    leading_digits_[0] = '1';
+  }
 }
 
 PointFileMeasure MeasurePointFile(const FieldTexts& texts, char decimal_separator,
