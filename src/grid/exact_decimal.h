@@ -106,7 +106,6 @@ class WholeNumber {
     return LessInMagnitude(a, b) ? Subtract(b, a, false) : Subtract(a, b, false);
   }
 
-  bool negative() const { return negative_; }
   // Divided by `divisor`, rounded toward zero, and whether nothing remained.
   std::pair<WholeNumber, bool> DividedBy(std::uint32_t divisor) const;
   WholeNumber Times(std::uint32_t factor) const;

@@ -133,11 +133,9 @@ void PointLines::WriteColumn(GridFile& file, std::size_t column) {
   const Piece column_part = columns_[column].part;
   const Piece column_tail = columns_[column].tail;
   const bool northing_first = northing_first_;
-  char* const leading = leading_digits_.data();
-  std::size_t leading_size = leading_size_;
   int last_digit = last_digit_;
   for (const RowPieces& row : rows_) {
-    char* line = CopyText(file.LineStart(), leading, leading_size);
+    char* line = CopyText(file.LineStart(), leading_digits_.data(), leading_size_);
     *line++ = static_cast<char>('0' + last_digit);
     const Piece first = northing_first ? row.part : column_part;
     const Piece second = northing_first ? column_part : row.part;
@@ -147,9 +145,7 @@ void PointLines::WriteColumn(GridFile& file, std::size_t column) {
     file.LineEnd(CopyText(line, text + column_tail.offset, column_tail.size));
     if (++last_digit == 10) {
       last_digit = 0;
-      leading_size_ = leading_size;
       CountOnLeading();
-      leading_size = leading_size_;
     }
   }
   last_digit_ = last_digit;
@@ -161,7 +157,8 @@ void PointLines::WriteLongLines(GridFile& file, std::size_t column) {
   const ColumnPieces& pieces = columns_[column];
   for (const RowPieces& row : rows_) {
     file.Append({leading_digits_.data(), leading_size_});
-    file.Append(std::string(1, static_cast<char>('0' + last_digit_)));
+    const char last = static_cast<char>('0' + last_digit_);
+    file.Append({&last, 1});
     const Piece first = northing_first_ ? row.part : pieces.part;
     const Piece second = northing_first_ ? pieces.part : row.part;
     for (const Piece piece : {first, second, row.name, pieces.tail}) {

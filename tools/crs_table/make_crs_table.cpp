@@ -10,7 +10,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
