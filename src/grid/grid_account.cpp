@@ -31,7 +31,7 @@ struct Written {
 
 // Read from the characters FormatSingle writes ("-1.310001E+07", "0.25", "4000000"), seven
 // digits at most: done for every column and row, so without a string or an allocation.
-Written ReadWritten(std::string_view text) {
+Written WrittenValue(std::string_view text) {
   const DecimalParts parts = *ScanDecimal(text, '.');
   Written value;
   value.negative = parts.negative;
@@ -160,7 +160,7 @@ void AccountForAxis(Axis& axis, float first, std::int16_t spacing,
   axis.written.reserve(static_cast<std::size_t>(axis.count) + 1);
   for (int i = 0; i <= axis.count; ++i, value = value + step) {
     char text[kMaxSingleText];
-    const Written written = ReadWritten({text, FormatSingle(value, text)});
+    const Written written = WrittenValue({text, FormatSingle(value, text)});
     axis.values.push_back(value);
     axis.written.push_back(written);
     scale = std::max<std::int64_t>(scale, -written.exponent);

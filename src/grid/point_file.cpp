@@ -89,17 +89,18 @@ PointLines::PointLines(const GridInputs& inputs, const GridCounts& counts,
   std::size_t longest_column = 0;
   float value = inputs.min_x;
   for (int column = 1; column <= counts.columns(); ++column, value = value + step) {
-    const ColumnPieces& pieces = columns_.emplace_back(
-        Keep({",", PlainDecimal(FormatSingle(value)), northing_first_ ? after : ""}),
-        Keep({"c", std::to_string(column), "\r\n"}));
+    columns_.push_back(
+        {Keep({",", PlainDecimal(FormatSingle(value)), northing_first_ ? after : ""}),
+         Keep({"c", std::to_string(column), "\r\n"})});
+    const ColumnPieces& pieces = columns_.back();
     longest_column = std::max<std::size_t>(longest_column, pieces.part.size + pieces.tail.size);
   }
   std::size_t longest_row = 0;
   value = inputs.min_y;  // as the grid advances: rounded to single precision at every step
   for (int row = 1; row <= counts.rows(); ++row, value = value + step) {
-    const RowPieces& pieces = rows_.emplace_back(
-        Keep({",", PlainDecimal(FormatSingle(value)), northing_first_ ? "" : after}),
-        Keep({std::to_string(row)}));
+    rows_.push_back({Keep({",", PlainDecimal(FormatSingle(value)), northing_first_ ? "" : after}),
+                     Keep({std::to_string(row)})});
+    const RowPieces& pieces = rows_.back();
     longest_row = std::max<std::size_t>(longest_row, pieces.part.size + pieces.name.size);
   }
   text_.append(kCopySize, '\0');

@@ -15,7 +15,10 @@ std::string DecimalOf(Int128 value) {
   for (Int128 rest = value < 0 ? -value : value; rest != 0 || digits.empty(); rest /= 10) {
     digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(rest % 10)));
   }
-  return (value < 0 ? "-" : "") + digits;
+  if (value < 0) {
+    digits.insert(digits.begin(), '-');
+  }
+  return digits;
 }
 
 // The arithmetic against the machine's own 128-bit integers, on values drawn across the limbs'
@@ -55,7 +58,8 @@ TEST(WholeNumber, AgreesWith128BitIntegers) {
 
 // Beyond 128 bits, and at a scale.
 TEST(WholeNumber, TextsAtTheEnds) {
-  const std::string big = "1" + std::string(150, '0');
+  std::string big(151, '0');
+  big.front() = '1';
   EXPECT_EQ(WholeNumber::Of(false, 1, 150).Text(), big);
   EXPECT_EQ((WholeNumber::Of(false, 1, 150) - WholeNumber::Of(false, 1)).Text(),
             std::string(150, '9'));
