@@ -44,13 +44,18 @@ std::optional<ExactFraction> AsExactFraction(float value) {
   }
   const std::int64_t parts = static_cast<std::int64_t>(scaled);
   const auto magnitude = static_cast<std::uint64_t>(parts < 0 ? -parts : parts);
+  const auto fraction = static_cast<std::uint32_t>(magnitude % 1024);
+  if (fraction == 0) {
+    return std::nullopt;  // a whole value
+  }
+  const auto whole = static_cast<std::uint32_t>(magnitude / 1024);
   const ExactFraction exact{
-      .whole = static_cast<std::uint32_t>(magnitude / 1024),
-      .fraction = static_cast<std::uint32_t>(magnitude % 1024),
-      .whole_digits = DigitCount(static_cast<std::uint32_t>(magnitude / 1024)),
-      .decimals = 10u - static_cast<std::size_t>(
-                            std::countr_zero(static_cast<std::uint32_t>(magnitude % 1024)))};
-  if (exact.fraction == 0 || exact.whole_digits + exact.decimals > 7) {
+      .whole = whole,
+      .fraction = fraction,
+      .whole_digits = DigitCount(whole),
+      .decimals = 10u - static_cast<std::size_t>(std::countr_zero(fraction)),
+  };
+  if (exact.whole_digits + exact.decimals > 7) {
     return std::nullopt;
   }
   return exact;

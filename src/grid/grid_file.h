@@ -18,9 +18,9 @@ namespace grid {
 
 class GridFile {
  public:
-  // LineStart always leaves this many writable bytes, so that a line may be assembled with
-  // fixed-size copies that run past its end.
-  static constexpr std::size_t kLineRoom = 128;
+  // LineStart leaves this many writable bytes unless asked for more, so that a line may be
+  // assembled with fixed-size copies that run past its end.
+  static constexpr std::size_t kLineRoom = 64;
 
   // Starts replacing `target` with a new file of `size` bytes (see Replacement). Whenever the
   // writer waits for the disk it asks `keep_going` every few tens of milliseconds; when that
@@ -40,9 +40,10 @@ class GridFile {
   GridFile(const GridFile&) = delete;
   GridFile& operator=(const GridFile&) = delete;
 
-  // Where the next bytes go: at least kLineRoom bytes may be written there.
-  char* LineStart() {
-    if (static_cast<std::size_t>(buffer_end_ - next_) < kLineRoom) {
+  // Where the next bytes go: at least `room` bytes may be written there. A room of up to a few
+  // kB is far within a buffer.
+  char* LineStart(std::size_t room = kLineRoom) {
+    if (static_cast<std::size_t>(buffer_end_ - next_) < room) {
       HandOver();
     }
     return next_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 #include "grid/exact_decimal.h"
 #include "grid/format_single.h"
@@ -39,6 +40,16 @@ char* CopyText(char* at, const char* from, std::size_t size) {
     std::memcpy(at, from, size <= PointLines::kCopySize ? PointLines::kCopySize : size);
   }
   return at + size;
+}
+
+// Each line's coordinate as the grid writes it, in plain decimal digits: the grid advances by
+// adding the spacing, rounded to single precision at every step.
+std::vector<std::string> PlainValues(float start, int count, float step) {
+  std::vector<std::string> values;
+  for (float value = start; std::cmp_less(values.size(), count); value = value + step) {
+    values.push_back(PlainDecimal(FormatSingle(value)));
+  }
+  return values;
 }
 
 }  // namespace
@@ -86,32 +97,30 @@ PointLines::PointLines(const GridInputs& inputs, const GridCounts& counts,
   // The elevation and ",r" go with whichever part comes second.
   const std::string after = "," + options.elevation + ",r";
   const auto step = static_cast<float>(inputs.spacing);
+  const std::vector<std::string> eastings = PlainValues(inputs.min_x, counts.columns(), step);
+  const std::vector<std::string> northings = PlainValues(inputs.min_y, counts.rows(), step);
   std::size_t longest_column = 0;
-  float value = inputs.min_x;
-  for (int column = 1; column <= counts.columns(); ++column, value = value + step) {
-    columns_.push_back(
-        {Keep({",", PlainDecimal(FormatSingle(value)), northing_first_ ? after : ""}),
-         Keep({"c", std::to_string(column), "\r\n"})});
-    const ColumnPieces& pieces = columns_.back();
-    longest_column = std::max<std::size_t>(longest_column, pieces.part.size + pieces.tail.size);
+  std::uint64_t column_bytes = 0;  // of one line of each column
+  for (std::size_t i = 0; i < eastings.size(); ++i) {
+    columns_.push_back({Keep({",", eastings[i], northing_first_ ? after : ""}),
+                        Keep({"c", std::to_string(i + 1), "\r\n"})});
+    const std::size_t size = columns_.back().part.size + columns_.back().tail.size;
+    longest_column = std::max(longest_column, size);
+    column_bytes += size;
   }
   std::size_t longest_row = 0;
-  value = inputs.min_y;  // as the grid advances: rounded to single precision at every step
-  for (int row = 1; row <= counts.rows(); ++row, value = value + step) {
-    rows_.push_back({Keep({",", PlainDecimal(FormatSingle(value)), northing_first_ ? "" : after}),
-                     Keep({std::to_string(row)})});
-    const RowPieces& pieces = rows_.back();
-    longest_row = std::max<std::size_t>(longest_row, pieces.part.size + pieces.name.size);
+  std::uint64_t row_bytes = 0;  // of one line of each row
+  for (std::size_t i = 0; i < northings.size(); ++i) {
+    rows_.push_back(
+        {Keep({",", northings[i], northing_first_ ? "" : after}), Keep({std::to_string(i + 1)})});
+    const std::size_t size = rows_.back().part.size + rows_.back().name.size;
+    longest_row = std::max(longest_row, size);
+    row_bytes += size;
   }
   text_.append(kCopySize, '\0');
   longest_line_ = std::to_string(last_number_).size() + longest_column + longest_row;
-  bytes_ = DigitsFromTo(options.first_number, last_number_);
-  for (const ColumnPieces& column : columns_) {
-    bytes_ += rows_.size() * (column.part.size + column.tail.size);
-  }
-  for (const RowPieces& row : rows_) {
-    bytes_ += columns_.size() * (row.part.size + row.name.size);
-  }
+  bytes_ = DigitsFromTo(options.first_number, last_number_) + rows_.size() * column_bytes +
+           columns_.size() * row_bytes;
 }
 
 PointLines::Piece PointLines::Keep(std::initializer_list<std::string_view> texts) {
@@ -123,20 +132,17 @@ PointLines::Piece PointLines::Keep(std::initializer_list<std::string_view> texts
 }
 
 void PointLines::WriteColumn(GridFile& file, std::size_t column) {
-  // Copying whole pieces writes up to kCopySize bytes past the line's end.
-  if (longest_line_ + kCopySize > GridFile::kLineRoom) {
-    WriteLongLines(file, column);
-    return;
-  }
   // What the lines share is read once, into locals: a store through a char pointer might
   // change any member, which would then be read again after each line.
   const char* const text = text_.data();
   const Piece column_part = columns_[column].part;
   const Piece column_tail = columns_[column].tail;
   const bool northing_first = northing_first_;
+  // Copying whole pieces writes up to kCopySize bytes past the line's end.
+  const std::size_t room = longest_line_ + kCopySize;
   int last_digit = last_digit_;
   for (const RowPieces& row : rows_) {
-    char* line = CopyText(file.LineStart(), leading_digits_.data(), leading_size_);
+    char* line = CopyText(file.LineStart(room), leading_digits_.data(), leading_size_);
     *line++ = static_cast<char>('0' + last_digit);
     const Piece first = northing_first ? row.part : column_part;
     const Piece second = northing_first ? column_part : row.part;
@@ -150,26 +156,6 @@ void PointLines::WriteColumn(GridFile& file, std::size_t column) {
     }
   }
   last_digit_ = last_digit;
-}
-
-// The lines of a column where a line may not fit in the room the writer keeps (a long
-// elevation): piece by piece.
-void PointLines::WriteLongLines(GridFile& file, std::size_t column) {
-  const ColumnPieces& pieces = columns_[column];
-  for (const RowPieces& row : rows_) {
-    file.Append({leading_digits_.data(), leading_size_});
-    const char last = static_cast<char>('0' + last_digit_);
-    file.Append({&last, 1});
-    const Piece first = northing_first_ ? row.part : pieces.part;
-    const Piece second = northing_first_ ? pieces.part : row.part;
-    for (const Piece piece : {first, second, row.name, pieces.tail}) {
-      file.Append(TextOf(piece));
-    }
-    if (++last_digit_ == 10) {
-      last_digit_ = 0;
-      CountOnLeading();
-    }
-  }
 }
 
 void PointLines::CountOnLeading() {

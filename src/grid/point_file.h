@@ -77,10 +77,8 @@ class PointLines {
 
   // The texts, one after another, as one piece.
   Piece Keep(std::initializer_list<std::string_view> texts);
-  void WriteLongLines(GridFile& file, std::size_t column);
   // Counts the number's leading digits on by one, after its last digit has passed 9.
   void CountOnLeading();
-  std::string_view TextOf(Piece piece) const { return {text_.data() + piece.offset, piece.size}; }
 
   bool northing_first_;
   std::string text_;  // every piece, and kCopySize bytes after the last that a copy may read

@@ -34,7 +34,7 @@ for name, easting, northing in (("pnezd.txt", 2, 1), ("penzd.txt", 1, 2)):
             sys.exit(f"{name}: {line} for {e}, {n}")
 '
 # Each row: the texts, the first point's number, the elevation option's text and as written (the
-# last one's lines too long to be assembled in the writer's line room).
+# elevations of the third and last rows make lines longer than a grid line's room).
 while IFS='|' read -r texts first elevation written; do
   # shellcheck disable=SC2086
   "$grid" --no-sync -- $texts
