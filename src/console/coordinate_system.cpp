@@ -15,9 +15,6 @@ namespace console {
 namespace {
 
 constexpr std::string_view kPrefix = "epsg:";  // in lower case, as AsciiLower makes it
-constexpr const auto& kExtensions = grid::kDescribingExtensions;
-// A point file has no header, so no column names for a .csvt or a .vrt: its system alone.
-constexpr std::size_t kPointFileExtensions = 1;
 
 std::string AsciiLower(std::string_view text) {
   std::string lower(text);
@@ -92,11 +89,20 @@ constexpr std::string_view kLayerFile =
     "<OGRVRTDataSource>\r\n"
     "  <OGRVRTLayer name=\"{layer}\">\r\n"
     "    <SrcDataSource relativeToVRT=\"1\">CSV:{grid}</SrcDataSource>\r\n"
+    "{open}"
     "    <LayerSRS>EPSG:{code}</LayerSRS>\r\n"
     "    <GeometryType>wkbPoint</GeometryType>\r\n"
     "    <GeometryField encoding=\"PointFromColumns\" x=\"{x}\" y=\"{y}\"/>\r\n"
     "  </OGRVRTLayer>\r\n"
     "</OGRVRTDataSource>\r\n";
+
+// A point file has no header line, which GDAL would otherwise guess at from its first line; it
+// names the fields by their places, field_1 (the number) to field_5 (the description), the
+// coordinates being the second and third.
+constexpr std::string_view kNoHeader =
+    "    <OpenOptions><OOI key=\"HEADERS\">NO</OOI></OpenOptions>\r\n";
+constexpr std::string_view kSecondField = "field_2";
+constexpr std::string_view kThirdField = "field_3";
 
 // `pattern` with each name in braces replaced by its value, in one pass: a value is never read
 // as a pattern (a file may be named "{code}.txt").
@@ -171,33 +177,43 @@ std::string DescribingExtension(std::string_view output, bool point_file) {
   const std::size_t dot = output.rfind('.');
   const std::string extension =
       dot != std::string_view::npos && dot > name ? AsciiLower(output.substr(dot)) : "";
-  const auto end =
-      std::begin(kExtensions) + (point_file ? kPointFileExtensions : std::size(kExtensions));
-  return std::find(std::begin(kExtensions), end, extension) != end ? extension : "";
+  const auto extensions = grid::DescribingExtensions(point_file);
+  return std::find(extensions.begin(), extensions.end(), extension) != extensions.end() ? extension
+                                                                                        : "";
 }
 
 bool LayerCanName(std::string_view name) {
   return name.find('\\') == std::string_view::npos && grid::Escaped(name) == name;
 }
 
-std::vector<grid::DescribingFile> DescribingFiles(const CoordinateSystem& system, bool point_file) {
-  // A .prj has one line and no line end, as GIS programs write it.
-  std::string projection = system.wkt;
-  const int code = system.code;
+std::vector<grid::DescribingFile> DescribingFiles(
+    const CoordinateSystem& system, const std::optional<grid::PointFileOptions>& point_file) {
+  std::string x(grid::kEastingColumn);
+  std::string y(grid::kNorthingColumn);
   if (point_file) {
-    return {{std::string(kExtensions[0]), [projection](const auto&) { return projection; }}};
+    x = point_file->northing_first ? kThirdField : kSecondField;
+    y = point_file->northing_first ? kSecondField : kThirdField;
   }
-  return {{std::string(kExtensions[0]), [projection](const auto&) { return projection; }},
-          // The grid's two coordinates make the point; its name stays text.
-          {std::string(kExtensions[1]),
-           [](const auto&) { return std::string("\"CoordX\",\"CoordY\",\"String\"\r\n"); }},
-          {std::string(kExtensions[2]), [code](const std::filesystem::path& grid) {
-             return Filled(kLayerFile, {{"{layer}", XmlEscaped(Utf8(grid.stem()))},
-                                        {"{grid}", XmlEscaped(Utf8(grid.filename()))},
-                                        {"{code}", std::to_string(code)},
-                                        {"{x}", std::string(grid::kEastingColumn)},
-                                        {"{y}", std::string(grid::kNorthingColumn)}});
-           }}};
+  const std::string open(point_file ? kNoHeader : "");
+  const int code = system.code;
+  // A .prj has one line and no line end, as GIS programs write it.
+  std::vector<grid::DescribingFile> files{
+      {".prj", [projection = system.wkt](const auto&) { return projection; }},
+      // The grid's two coordinates make the point; its name stays text.
+      {".csvt", [](const auto&) { return std::string("\"CoordX\",\"CoordY\",\"String\"\r\n"); }},
+      {".vrt", [=](const std::filesystem::path& grid) {
+         return Filled(kLayerFile, {{"{layer}", XmlEscaped(Utf8(grid.stem()))},
+                                    {"{grid}", XmlEscaped(Utf8(grid.filename()))},
+                                    {"{open}", open},
+                                    {"{code}", std::to_string(code)},
+                                    {"{x}", x},
+                                    {"{y}", y}});
+       }}};
+  const auto wanted = grid::DescribingExtensions(point_file.has_value());
+  std::erase_if(files, [&](const grid::DescribingFile& file) {
+    return std::find(wanted.begin(), wanted.end(), file.extension) == wanted.end();
+  });
+  return files;
 }
 
 }  // namespace console

@@ -1,15 +1,18 @@
 // --crs: a projected coordinate system of EPSG's register, as PROJ's database held it when the
 // program was built, and the files beside the grid that tell GIS programs what its values are:
 // NAME.prj (the system as ESRI WKT), NAME.csvt (the columns' types, which make each line a
-// point) and NAME.vrt (a virtual layer over the grid, with its system and point geometry).
+// point) and NAME.vrt (a virtual layer over the grid, with its system and point geometry); beside
+// a point file, its .prj and .vrt.
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "grid/file_set.h"
+#include "grid/point_file.h"
 
 namespace console {
 
@@ -39,7 +42,8 @@ bool LayerCanName(std::string_view name);
 
 // The files that describe a file in `system`, made for its name as the run finds it; the same
 // bytes on every system. A grid has three; a point file (`point_file`), which has no header and
-// so no column names, its .prj alone.
-std::vector<grid::DescribingFile> DescribingFiles(const CoordinateSystem& system, bool point_file);
+// so no column names for a .csvt, its .prj and a .vrt that reads its fields by their places.
+std::vector<grid::DescribingFile> DescribingFiles(
+    const CoordinateSystem& system, const std::optional<grid::PointFileOptions>& point_file);
 
 }  // namespace console

@@ -121,7 +121,7 @@ grid::RunOptions WriteOptions(const Program& program, const Command& command) {
     options.stream = grid::OpenStream(options.output, options.sync);
   }
   if (command.crs) {
-    options.describing = DescribingFiles(*command.crs, command.point_file.has_value());
+    options.describing = DescribingFiles(*command.crs, command.point_file);
   }
   return options;
 }
@@ -156,11 +156,11 @@ grid::RunResult RunWithProgress(const Program& program, const Command& command,
   return result;
 }
 
-// Files that described the grid before this run, which a run without --crs leaves as they
-// were: said, since they may now describe another grid.
-std::string StaleDescriptions(const std::filesystem::path& grid) {
+// Files that described the grid (or point file) before this run, which a run without --crs
+// leaves as they were: said, since they may now describe another grid.
+std::string StaleDescriptions(const std::filesystem::path& grid, bool point_file) {
   std::vector<std::string> found;
-  for (const std::filesystem::path& path : grid::DescribingFilesBeside(grid)) {
+  for (const std::filesystem::path& path : grid::DescribingFilesBeside(grid, point_file)) {
     found.push_back(grid::ShownPath(path));
   }
   if (found.empty()) {
@@ -217,8 +217,8 @@ int Write(const Program& program, const Command& command) {
   if (program.prints_figures) {
     PrintFigures(result, std::chrono::duration<double>(Clock::now() - start).count());
   }
-  if (!command.crs && !command.point_file && !options.stream.file && !command.quiet) {
-    PrintError(StaleDescriptions(options.output));
+  if (!command.crs && !options.stream.file && !command.quiet) {
+    PrintError(StaleDescriptions(options.output, command.point_file.has_value()));
   }
   return 0;
 }

@@ -350,11 +350,12 @@ void CheckCrs(const Command& command) {
       std::filesystem::path(std::u8string(command.output.begin(), command.output.end()))
           .filename()
           .u8string();
-  if (!point_file && !LayerCanName({reinterpret_cast<const char*>(name.data()), name.size()})) {
-    throw UsageError{
-        "'--crs' names the grid in its .vrt, where GDAL cannot read a backslash, a control "
-        "character or bytes that are not UTF-8: name the grid without them, not " +
-        InSingleQuotes(command.output)};
+  if (!LayerCanName({reinterpret_cast<const char*>(name.data()), name.size()})) {
+    const std::string file = point_file ? "point file" : "grid";
+    throw UsageError{"'--crs' names the " + file +
+                     " in its .vrt, where GDAL cannot read a backslash, a control character or "
+                     "bytes that are not UTF-8: name the " +
+                     file + " without them, not " + InSingleQuotes(command.output)};
   }
 }
 

@@ -13,9 +13,17 @@ std::string LeftEmpty(const std::vector<std::string>& shown) {
          " now empty";
 }
 
-std::vector<std::filesystem::path> DescribingFilesBeside(const std::filesystem::path& grid) {
+std::span<const std::string_view> DescribingExtensions(bool point_file) {
+  if (point_file) {
+    return kPointFileDescribingExtensions;
+  }
+  return kDescribingExtensions;
+}
+
+std::vector<std::filesystem::path> DescribingFilesBeside(const std::filesystem::path& grid,
+                                                         bool point_file) {
   std::vector<std::filesystem::path> found;
-  for (const std::string_view extension : kDescribingExtensions) {
+  for (const std::string_view extension : DescribingExtensions(point_file)) {
     std::filesystem::path beside = std::filesystem::path(grid).replace_extension(extension);
     std::error_code error;
     if (std::filesystem::exists(std::filesystem::symlink_status(beside, error))) {

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -20,12 +21,16 @@
 namespace grid {
 
 // The extensions of the files that describe a grid to GIS programs: its system (ESRI WKT), its
-// columns' types, and a virtual layer over it.
+// columns' types, and a virtual layer over it. A point file, which has no header and so no
+// column names for a .csvt, has its system and the layer.
 inline constexpr std::string_view kDescribingExtensions[] = {".prj", ".csvt", ".vrt"};
+inline constexpr std::string_view kPointFileDescribingExtensions[] = {".prj", ".vrt"};
+std::span<const std::string_view> DescribingExtensions(bool point_file);
 
-// The files that describe a grid lying beside the name `grid` now (beside a link, not its
-// target: that is where GIS programs look), found by whether they exist, nothing more.
-std::vector<std::filesystem::path> DescribingFilesBeside(const std::filesystem::path& grid);
+// The files that describe a grid (or a point file) lying beside the name `grid` now (beside a
+// link, not its target: that is where GIS programs look), found by whether they exist.
+std::vector<std::filesystem::path> DescribingFilesBeside(const std::filesystem::path& grid,
+                                                         bool point_file = false);
 
 // A file that describes the grid: the grid's name with `extension` in its place, beside it.
 struct DescribingFile {

@@ -79,18 +79,26 @@ done < <(ask "SELECT code FROM projected_crs WHERE auth_name = 'EPSG' AND deprec
 echo "$drawn drawn systems identified of $tried tried"
 check "50 drawn systems identified" test "$drawn" -eq 50
 
-# A point file carries its system: its .prj alone (it has no header to name columns by), read by
-# GDAL's CSV driver from beside it; the point file's bytes those of a run without --crs.
-# shellcheck disable=SC2086
-(cd made && "$grid" --no-sync --format=pnezd --output=p.csv --crs=EPSG:32615 -- $texts &&
-  "$grid" --no-sync --format=pnezd --output=plain.csv -- $texts)
-check "a point file: its .prj is GDAL's ESRI WKT" cmp -s made/p.prj <(gdalsrsinfo -o wkt_esri --single-line EPSG:32615 | tr -d '\n')
-check "a point file: GDAL identifies its .prj" test "$(identified made/p.prj)" = EPSG:32615
-check "a point file: nothing else beside it" test ! -e made/p.csvt -a ! -e made/p.vrt
-check "a point file: its bytes as without --crs" cmp -s made/p.csv made/plain.csv
-ogrinfo -ro -so -al -oo X_POSSIBLE_NAMES=field_3 -oo Y_POSSIBLE_NAMES=field_2 made/p.csv >made/info.txt 2>&1
-check "a point file: GDAL reads 20 points" grep -qx 'Feature Count: 20' made/info.txt
-check "a point file: in the system" test "$(reported_system made/info.txt)" = EPSG:32615
+# A point file carries its system: its .prj, read by GDAL's CSV driver from beside it, and a .vrt
+# (no .csvt: it has no header to name columns by) that opens it from another folder as points in
+# the system over the grid's extent, with no open options, whichever coordinate comes first; the
+# point file's bytes those of a run without --crs.
+for format in pnezd penzd; do
+  rm -f made/p.* copied/*
+  # shellcheck disable=SC2086
+  (cd made && "$grid" --no-sync --format=$format --output=p.csv --crs=EPSG:32615 -- $texts &&
+    "$grid" --no-sync --format=$format --output=plain.csv -- $texts)
+  check "$format: its .prj is GDAL's ESRI WKT" cmp -s made/p.prj <(gdalsrsinfo -o wkt_esri --single-line EPSG:32615 | tr -d '\n')
+  check "$format: GDAL identifies its .prj" test "$(identified made/p.prj)" = EPSG:32615
+  check "$format: no .csvt beside it" test ! -e made/p.csvt
+  check "$format: its bytes as without --crs" cmp -s made/p.csv made/plain.csv
+  cp made/p.csv made/p.prj made/p.vrt copied/
+  (cd elsewhere && ogrinfo -ro -al ../copied/p.vrt >info.txt 2>&1)
+  check "$format, .vrt: 20 points" grep -qx 'Feature Count: 20' elsewhere/info.txt
+  check "$format, .vrt: over the grid's extent" grep -qxF 'Extent: (500000.000000, 4000000.000000) - (500400.000000, 4000300.000000)' elsewhere/info.txt
+  check "$format, .vrt: the first line is the first point" grep -qxF '  POINT (500000 4000000)' <(grep -m1 POINT elsewhere/info.txt)
+  check "$format, .vrt: in the system" test "$(reported_system elsewhere/info.txt)" = EPSG:32615
+done
 
 # Systems no .prj file describes are refused, with the reason: those whose ESRI WKT, as GDAL
 # writes it, names the method or its parameters in EPSG's words (with spaces, where ESRI's have
@@ -279,6 +287,7 @@ the .csvt a link to the .vrt|echo old >newgrid.vrt; ln -s newgrid.vrt newgrid.cs
 --output in a folder, its .prj a link to it|echo grid >sub/g.txt; ln -s g.txt sub/g.prj|--crs=EPSG:32615 --output=sub/g.txt
 a point file a link to its .prj|echo old >p.prj; ln -s p.prj p.csv|--crs=EPSG:32615 --format=pnezd --output=p.csv
 a point file's .prj a hard link of it|echo old >p.csv; ln p.csv p.prj|--crs=EPSG:32615 --format=penzd --output=p.csv
+a point file's .vrt a link to it|echo old >p.csv; ln -s p.csv p.vrt|--crs=EPSG:32615 --format=pnezd --output=p.csv
 --format into a link to newgrid.txt|echo grid >newgrid.txt; ln -s newgrid.txt pts.csv|--format=pnezd --output=pts.csv
 --format into a hard link of newgrid.txt|echo grid >newgrid.txt; ln newgrid.txt pts.csv|--format=penzd --output=pts.csv
 --format into a link to a missing newgrid.txt|ln -s newgrid.txt pts.csv|--format=pnezd --output=pts.csv
@@ -380,4 +389,8 @@ check "left files, --quiet: not said" test ! -s err.txt
 rm newgrid.prj
 "$grid" --no-sync -- 0 1 0 1 1 2>err.txt
 check "none left: nothing said" test ! -s err.txt
+# A point file's own: its .prj and .vrt, not a .csvt, which no point file has.
+touch p.csvt
+"$grid" --no-sync --format=penzd --output=p.csv -- 0 1 0 1 1 2>err.txt
+check "a point file's left files: said" test "$(cat err.txt)" = "warning: p.prj and p.vrt are from an earlier run and may no longer describe p.csv: run with --crs to write them anew, or remove them"
 finish

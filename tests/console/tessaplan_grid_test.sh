@@ -149,6 +149,8 @@ done <<'CASES'
 --crs=EPSG:-5 -- 0 1 0 1 1|'--crs' takes EPSG: and a system's code, as in --crs=EPSG:32615, not 'EPSG:-5'
 --crs=EPSG:1 -- 0 1 0 1 1|'--crs': EPSG:1 names no projected system in EPSG's register (as PROJ 9.1.1 holds it)
 --crs=EPSG:32615 --output=sub.d/grid.VRT -- 0 1 0 1 1|'--crs' writes .vrt beside the grid, so the grid's own name cannot end in it: name it NAME.txt or NAME.csv
+--crs=EPSG:32615 --format=penzd --output=p.vRt -- 0 1 0 1 1|'--crs' writes .vrt beside the point file, so the point file's own name cannot end in it: name it NAME.txt or NAME.csv
+--crs=EPSG:32615 --format=pnezd --output='back\slash.csv' -- 0 1 0 1 1|'--crs' names the point file in its .vrt, where GDAL cannot read a backslash, a control character or bytes that are not UTF-8: name the point file without them, not 'back\slash.csv'
 CASES
 # What the file loses against the typed values is told before the first byte: after --dry-run's
 # line on standard output, on standard error before a run writes (not with --quiet), and under
