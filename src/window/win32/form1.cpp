@@ -50,17 +50,40 @@ unsigned WindowDpi(HWND hwnd) {
   return static_cast<unsigned>(dpi);
 }
 
-RECT WindowRectFor(int client_width, int client_height, DWORD style, unsigned dpi) {
+// The window's frame around a client area of this size, as the system reckons it for `dpi`.
+RECT WindowRectFor(HWND hwnd, int client_width, int client_height, unsigned dpi) {
   using AdjustForDpiCall = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
   static const auto adjust_for_dpi = reinterpret_cast<AdjustForDpiCall>(reinterpret_cast<void*>(
       ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
+  const auto style = static_cast<DWORD>(::GetWindowLongPtrW(hwnd, GWL_STYLE));
+  const auto extended = static_cast<DWORD>(::GetWindowLongPtrW(hwnd, GWL_EXSTYLE));
   RECT rect = {0, 0, client_width, client_height};
   if (adjust_for_dpi) {
-    adjust_for_dpi(&rect, style, FALSE, 0, dpi);
+    adjust_for_dpi(&rect, style, FALSE, extended, dpi);
   } else {
-    ::AdjustWindowRectEx(&rect, style, FALSE, 0);
+    ::AdjustWindowRectEx(&rect, style, FALSE, extended);
   }
   return rect;
+}
+
+// Sizes `hwnd` so that its client area comes out exactly this size. The frame the system draws
+// may differ from the one it reckons with for `dpi` (a window manager's under Wine, a dialog
+// frame): what the window shows is measured and the difference made up.
+void SizeClientArea(HWND hwnd, int client_width, int client_height, unsigned dpi) {
+  const RECT frame = WindowRectFor(hwnd, client_width, client_height, dpi);
+  int width = frame.right - frame.left;
+  int height = frame.bottom - frame.top;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    RECT client{};
+    ::GetClientRect(hwnd, &client);
+    if (client.right == client_width && client.bottom == client_height) {
+      return;
+    }
+    ::SetWindowPos(hwnd, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::GetClientRect(hwnd, &client);
+    width += client_width - client.right;
+    height += client_height - client.bottom;
+  }
 }
 
 // The desktop's interface font size in points: the message font, which "Make text bigger" and
@@ -105,13 +128,16 @@ RECT TextRoom(HWND window, const std::wstring& text, UINT format, int width = 0)
   return room;
 }
 
-// The tooltip's largest width: its longest line in its own font, so that each line is whole (a
-// tooltip may cut a line it cannot break rather than wrap it), within the screen's work area.
+// The tooltip's largest width: the window that holds its longest line in its own font, its
+// margins and border counted, so that each line is whole (a tooltip may cut a line it cannot
+// break rather than wrap it), within the screen's work area.
 int TipWidth(HWND tooltip, const std::wstring& text) {
+  RECT room = TextRoom(tooltip, text, 0);
+  ::SendMessageW(tooltip, TTM_ADJUSTRECT, TRUE, reinterpret_cast<LPARAM>(&room));
   MONITORINFO monitor{};
   monitor.cbSize = sizeof monitor;
   ::GetMonitorInfoW(::MonitorFromWindow(tooltip, MONITOR_DEFAULTTONEAREST), &monitor);
-  return std::min(static_cast<int>(TextRoom(tooltip, text, 0).right) + 1,
+  return std::min(static_cast<int>(room.right - room.left) + 1,
                   static_cast<int>(monitor.rcWork.right - monitor.rcWork.left));
 }
 
@@ -300,21 +326,8 @@ void Form1::LayOut(unsigned dpi) {
     ::DeleteObject(font_);
   }
   font_ = font;
-  const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_STYLE));
-  const int client_width = TwipsToPixels(kClientWidthTwips, dpi, scale_);
-  const int client_height = TwipsToPixels(kClientHeightTwips, dpi, scale_);
-  const RECT frame = WindowRectFor(client_width, client_height, style, dpi);
-  int width = frame.right - frame.left;
-  int height = frame.bottom - frame.top;
-  // The frame the system draws may differ from the one it reckons with for `dpi`: the client
-  // area is what must come out exact.
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    ::SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    RECT client{};
-    ::GetClientRect(hwnd_, &client);
-    width += client_width - client.right;
-    height += client_height - client.bottom;
-  }
+  SizeClientArea(hwnd_, TwipsToPixels(kClientWidthTwips, dpi, scale_),
+                 TwipsToPixels(kClientHeightTwips, dpi, scale_), dpi);
   if (progress_) {
     for (const auto& [control, twips] :
          {std::pair{progress_label_, kProgressLabel}, std::pair{progress_bar_, kProgressBar},
@@ -336,16 +349,8 @@ void Form1::FitProgressLabel() {
   const RECT needed =
       TextRoom(progress_label_, WindowText(progress_label_), DT_WORDBREAK, label_width);
   const int extra = std::max(0, static_cast<int>(needed.bottom) - label_height);
-  const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(progress_, GWL_STYLE));
-  const RECT frame =
-      WindowRectFor(TwipsToPixels(kProgressWidthTwips, dpi, scale_),
-                    TwipsToPixels(kProgressHeightTwips, dpi, scale_) + extra, style, dpi);
-  RECT now{};
-  ::GetWindowRect(progress_, &now);
-  if (now.bottom - now.top != frame.bottom - frame.top) {
-    ::SetWindowPos(progress_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  }
+  SizeClientArea(progress_, TwipsToPixels(kProgressWidthTwips, dpi, scale_),
+                 TwipsToPixels(kProgressHeightTwips, dpi, scale_) + extra, dpi);
   ::SetWindowPos(progress_label_, nullptr, 0, 0, label_width, label_height + extra,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   for (const auto& [control, twips] :
@@ -364,6 +369,9 @@ bool Form1::PreTranslate(MSG& message) {
     if (message.wParam == VK_RETURN) {
       if (IsClass(message.hwnd, L"BUTTON")) {
         ::SendMessageW(message.hwnd, BM_CLICK, 0, 0);
+      } else if (in_progress) {
+        // The focus on the dialog itself: as the dialog manager sends Enter to a dialog.
+        ::SendMessageW(progress_, WM_COMMAND, IDOK, 0);
       }
       return true;  // in a field: the window has no default button
     }
@@ -474,11 +482,26 @@ void Form1::OnClose() {
   ::DestroyWindow(hwnd_);
 }
 
+// The dialog has one button, Cancel and then Close, which Enter presses (IDOK, the dialog
+// manager's Enter where no button has the focus) and Escape and the close box too. Activated,
+// the dialog gives the focus to the button, as a dialog gives it to its control: the system
+// would give it to the dialog itself, where Enter and Space reach no button and no focus shows.
 LRESULT CALLBACK Form1::ProgressProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   auto* form =
       reinterpret_cast<Form1*>(::GetWindowLongPtrW(::GetWindow(hwnd, GW_OWNER), GWLP_USERDATA));
-  if (form && ((message == WM_COMMAND && LOWORD(wparam) == IDCANCEL) || message == WM_CLOSE)) {
+  if (!form) {
+    return ::DefWindowProcW(hwnd, message, wparam, lparam);
+  }
+  if (message == WM_COMMAND && LOWORD(wparam) == IDOK && form->progress_button_) {
+    ::SendMessageW(form->progress_button_, BM_CLICK, 0, 0);
+    return 0;
+  }
+  if ((message == WM_COMMAND && LOWORD(wparam) == IDCANCEL) || message == WM_CLOSE) {
     form->controller_.Cancel();
+    return 0;
+  }
+  if (message == WM_ACTIVATE && LOWORD(wparam) != WA_INACTIVE && form->progress_button_) {
+    ::SetFocus(form->progress_button_);
     return 0;
   }
   return ::DefWindowProcW(hwnd, message, wparam, lparam);
@@ -560,17 +583,9 @@ void Form1::ShowDialog(const ProgressDialogState& state) {
 // Centred over the window: its label, bar and button.
 void Form1::MakeProgressDialog() {
   const unsigned dpi = WindowDpi(hwnd_);
-  const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
-  const RECT frame = WindowRectFor(TwipsToPixels(kProgressWidthTwips, dpi, scale_),
-                                   TwipsToPixels(kProgressHeightTwips, dpi, scale_), style, dpi);
-  RECT form{};
-  ::GetWindowRect(hwnd_, &form);
-  const int width = frame.right - frame.left;
-  const int height = frame.bottom - frame.top;
   progress_ = ::CreateWindowExW(
-      WS_EX_DLGMODALFRAME, kProgressClass, Utf16(kApplicationTitle).c_str(), style,
-      (form.left + form.right - width) / 2, (form.top + form.bottom - height) / 2, width, height,
-      hwnd_, nullptr, instance_, nullptr);
+      WS_EX_DLGMODALFRAME, kProgressClass, Utf16(kApplicationTitle).c_str(),
+      WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0, 0, 0, hwnd_, nullptr, instance_, nullptr);
   progress_label_ = ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT, 0, 0, 0,
                                       0, progress_, nullptr, instance_, nullptr);
   progress_bar_ = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
@@ -580,7 +595,14 @@ void Form1::MakeProgressDialog() {
       ::CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0,
                         0, 0, progress_, nullptr, instance_, nullptr);
   ::SetWindowLongPtrW(progress_button_, GWLP_ID, IDCANCEL);
-  LayOut(dpi);
+  LayOut(dpi);  // which sizes the dialog for its label
+  RECT form{};
+  ::GetWindowRect(hwnd_, &form);
+  RECT dialog{};
+  ::GetWindowRect(progress_, &dialog);
+  ::SetWindowPos(progress_, nullptr, (form.left + form.right - (dialog.right - dialog.left)) / 2,
+                 (form.top + form.bottom - (dialog.bottom - dialog.top)) / 2, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   ::ShowWindow(progress_, SW_SHOWNORMAL);
 }
 

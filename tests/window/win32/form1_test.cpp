@@ -62,6 +62,13 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::seconds limit,
 class WindowsCanBeMade : public testing::Environment {
  public:
   void SetUp() override {
+    // As the program's manifest asks, so that windows are laid out for the system's DPI.
+    using SetAwarenessCall = BOOL(WINAPI*)(HANDLE);
+    if (const auto set_awareness =
+            reinterpret_cast<SetAwarenessCall>(reinterpret_cast<void*>(::GetProcAddress(
+                ::GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext")))) {
+      set_awareness(reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-4)));  // per monitor v2
+    }
     if (!WaitUntil(ProbeHasSize, std::chrono::seconds(60))) {
       std::fputs(
           "A window made here has no size: Wine has no display driver. Run the tests "
@@ -200,6 +207,14 @@ HWND Owned(const Form1& form, const wchar_t* kind) {
 
 HWND ProgressDialog(const Form1& form) {
   return Owned(form, L"tessaplanProgress");
+}
+
+// The system's DPI, for which windows made now are laid out.
+int SystemDpi() {
+  HDC screen = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+  return dpi;
 }
 
 // What the system sends a window moved to a monitor of another DPI.
@@ -583,12 +598,81 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(param_info.param.name);
     });
 
-// A long run that succeeds ends in a dialog no one takes for a cancel: the whole bar, the file
-// written and where, and a Close button with the focus.
+// The room `text` needs in `window`'s font, measured a line at a time with GetTextExtentPoint32
+// rather than laid out as the window lays it out: with `wrap_width`, words are wrapped at blanks
+// as a static control wraps them, a word longer than a line broken where it passes the edge;
+// otherwise lines break at line ends only, as a tooltip's do. Its height counts the lines so.
+SIZE NeededRoom(HWND window, const std::wstring& text, int wrap_width = 0) {
+  HDC dc = ::GetDC(window);
+  const HGDIOBJ before =
+      ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(window, WM_GETFONT, 0, 0)));
+  const auto width = [&](const std::wstring& line) {
+    SIZE size{};
+    ::GetTextExtentPoint32W(dc, line.c_str(), static_cast<int>(line.size()), &size);
+    return static_cast<LONG>(size.cx);
+  };
+  TEXTMETRICW metrics{};
+  ::GetTextMetricsW(dc, &metrics);
+  SIZE needed{};
+  const auto add_line = [&](const std::wstring& line) {
+    needed.cx = std::max(needed.cx, width(line));
+    needed.cy += metrics.tmHeight;
+  };
+  const bool wrap = wrap_width > 0;
+  for (std::size_t start = 0; start <= text.size();) {
+    const std::size_t end = std::min(text.find(L'\n', start), text.size());
+    std::wstring line;
+    for (std::size_t word = start; word < end;) {
+      const std::size_t blank = std::min(text.find(L' ', word), end);
+      const std::wstring next = text.substr(word, blank - word);
+      const std::wstring longer = line.empty() ? next : line + L" " + next;
+      if (wrap && width(next) > wrap_width) {
+        line = longer;
+        while (width(line) > wrap_width) {
+          std::size_t fits = 1;
+          while (fits < line.size() && width(line.substr(0, fits + 1)) <= wrap_width) {
+            ++fits;
+          }
+          add_line(line.substr(0, fits));
+          line.erase(0, fits);
+        }
+      } else if (wrap && !line.empty() && width(longer) > wrap_width) {
+        add_line(line);
+        line = next;
+      } else {
+        line = longer;
+      }
+      word = blank + 1;
+    }
+    add_line(line);
+    start = end + 1;
+  }
+  ::SelectObject(dc, before);
+  ::ReleaseDC(window, dc);
+  return needed;
+}
+
+// The part of `control`'s client area that `window` shows: within the window's client area.
+RECT ShownArea(HWND control, HWND window) {
+  RECT shown{};
+  ::GetClientRect(control, &shown);
+  ::MapWindowPoints(control, window, reinterpret_cast<POINT*>(&shown), 2);
+  RECT area{};
+  ::GetClientRect(window, &area);
+  ::IntersectRect(&shown, &shown, &area);
+  return shown;
+}
+
 // Files that describe a grid beside it, which the window never writes, are told once it is
-// written, in a Done dialog that comes also after a short run; without them nothing shows. The
-// sentence is whole: the dialog grows for it.
+// written, in a Done dialog that comes also after a short run; without them nothing shows. Every
+// line is whole at the system's DPI (on_a_display_test.sh sets 96 and 144): the dialog grows for
+// the sentence, and its client area holds the label and the button. Close answers Enter also once
+// the dialog has lost the focus and has it back (as after a click on Write in the question box, or
+// on another window): the focus is on Close again, and Enter on the dialog itself, which the dialog
+// manager turns into IDOK, closes it too.
 TEST(Form1, TellsOfFilesBesideTheGrid) {
+  const int dpi = SystemDpi();
+  std::printf("The Done dialog at %d DPI\n", dpi);
   for (const bool beside : {false, true}) {
     WorkingFolder folder;
     if (beside) {
@@ -600,22 +684,48 @@ TEST(Form1, TellsOfFilesBesideTheGrid) {
     Type(form, {L"0", L"400", L"0", L"200", L"200"});
     Press(form, "Command2");
     ASSERT_TRUE(PumpUntil(form, [&] { return !Running(form); }));
-    ASSERT_EQ(ProgressDialog(form) != nullptr, beside);
-    if (beside) {
-      HWND label = ::FindWindowExW(ProgressDialog(form), nullptr, L"STATIC", nullptr);
-      const std::wstring told = Text(label);
-      EXPECT_TRUE(
-          told.ends_with(L"\nnewgrid.prj and newgrid.vrt beside it were not written by "
-                         L"this run: GIS may read the grid with what they say."))
-          << sys::Utf8(told);
-      RECT shown{};
-      ::GetClientRect(label, &shown);
-      RECT needed{0, 0, shown.right, 0};
-      HDC dc = ::GetDC(label);
-      ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(label, WM_GETFONT, 0, 0)));
-      ::DrawTextW(dc, told.c_str(), -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-      ::ReleaseDC(label, dc);
-      EXPECT_LE(needed.bottom, shown.bottom) << "the label shows every line";
+    HWND dialog = ProgressDialog(form);
+    ASSERT_EQ(dialog != nullptr, beside);
+    if (!beside) {
+      continue;
+    }
+    HWND label = ::FindWindowExW(dialog, nullptr, L"STATIC", nullptr);
+    const std::wstring told = Text(label);
+    EXPECT_TRUE(
+        told.ends_with(L"\nnewgrid.prj and newgrid.vrt beside it were not written by "
+                       L"this run: GIS may read the grid with what they say."))
+        << sys::Utf8(told);
+    const RECT shown = ShownArea(label, dialog);
+    const SIZE needed = NeededRoom(label, told, shown.right - shown.left);
+    EXPECT_LE(needed.cx, shown.right - shown.left) << dpi << " DPI: every line whole";
+    // How many lines a path longer than a line makes is the layout's own choice: DrawText's.
+    RECT lines{0, 0, shown.right - shown.left, 0};
+    HDC dc = ::GetDC(label);
+    ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(label, WM_GETFONT, 0, 0)));
+    ::DrawTextW(dc, told.c_str(), -1, &lines, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    ::ReleaseDC(label, dc);
+    EXPECT_LE(lines.bottom, shown.bottom - shown.top) << dpi << " DPI: every line shown";
+    HWND close = ::GetDlgItem(dialog, IDCANCEL);
+    RECT whole{};
+    ::GetClientRect(close, &whole);
+    const RECT button = ShownArea(close, dialog);
+    EXPECT_EQ(button.right - button.left, whole.right) << dpi << " DPI: Close whole";
+    EXPECT_EQ(button.bottom - button.top, whole.bottom) << dpi << " DPI: Close whole";
+
+    ::SetActiveWindow(form.hwnd());
+    ::SetActiveWindow(dialog);
+    EXPECT_EQ(::GetFocus(), close) << "the focus back on Close";
+    for (const bool on_button : {true, false}) {
+      if (!on_button) {  // the same dialog again, for Enter on the dialog itself
+        Press(form, "Command2");
+        ASSERT_TRUE(PumpUntil(form, [&] { return !Running(form) && ProgressDialog(form); }));
+      }
+      HWND target = on_button ? ::GetDlgItem(ProgressDialog(form), IDCANCEL) : ProgressDialog(form);
+      ::SetFocus(target);
+      MSG enter{target, WM_KEYDOWN, VK_RETURN, 0, 0, {}};
+      ASSERT_TRUE(form.PreTranslate(enter));
+      EXPECT_TRUE(PumpUntil(form, [&] { return !ProgressDialog(form); }))
+          << "Enter on " << (on_button ? "Close" : "the dialog") << " closes it";
     }
   }
 }
@@ -736,28 +846,33 @@ TEST_P(RunDescriptionTest, SaysWhatRunWrites) {
                                   folder.path().wstring() + sys::Utf16(GetParam().told));
 }
 
-// Every line of Run's tooltip is whole: the tooltip is as wide as its longest line in its own
-// font, at 96 DPI and at 144, where a line cut at its width would lose the end of a sentence.
+// Every line of Run's tooltip is whole as it shows over the button, at the system's DPI
+// (on_a_display_test.sh sets 96 and 144): each fits the tooltip's client area less its margins,
+// where a line cut at its width would lose the end of the folder or of a sentence.
 TEST(RunDescription, EveryLineFitsTheTooltip) {
-  WorkingFolder folder;
+  WorkingFolder folder("wrun");
   Form1 form(::GetModuleHandleW(nullptr));
   form.Show(SW_SHOWNORMAL);
-  for (const unsigned dpi : {96u, 144u}) {
-    MoveToDpi(form, dpi);
-    Type(form, {L"2000000", L"2000005", L"13100000", L"13100012", L"3"});
+  const int dpi = SystemDpi();
+  std::printf("The tooltip at %d DPI\n", dpi);
+  {
+    Type(form, {L"0", L"400", L"0", L"200", L"2.5"});
     HWND tooltip = Owned(form, TOOLTIPS_CLASSW);
-    const auto width = static_cast<int>(::SendMessageW(tooltip, TTM_GETMAXTIPWIDTH, 0, 0));
-    HDC dc = ::GetDC(tooltip);
-    ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(tooltip, WM_GETFONT, 0, 0)));
+    RECT run{};
+    ::GetWindowRect(Item(form, "Command2"), &run);
+    ::SetCursorPos((run.left + run.right) / 2, (run.top + run.bottom) / 2);
+    ::SendMessageW(tooltip, TTM_POPUP, 0, 0);
+    ASSERT_TRUE(PumpUntil(form, [&] { return ::IsWindowVisible(tooltip) != 0; })) << dpi;
+    RECT client{};
+    ::GetClientRect(tooltip, &client);
+    RECT margin{};
+    ::SendMessageW(tooltip, TTM_GETMARGIN, 0, reinterpret_cast<LPARAM>(&margin));
     const std::wstring told = RunToolTip(form);
-    for (std::size_t start = 0; start < told.size();) {
-      const std::size_t end = std::min(told.find(L'\n', start), told.size());
-      SIZE size{};
-      ::GetTextExtentPoint32W(dc, told.data() + start, static_cast<int>(end - start), &size);
-      EXPECT_LE(size.cx, width) << dpi << " DPI: " << sys::Utf8(told.substr(start, end - start));
-      start = end + 1;
-    }
-    ::ReleaseDC(tooltip, dc);
+    EXPECT_NE(told.find(L"in " + folder.path().wstring() + L"\n"), told.npos) << sys::Utf8(told);
+    const SIZE needed = NeededRoom(tooltip, told);
+    EXPECT_LE(needed.cx + margin.left + margin.right, client.right) << dpi << " DPI";
+    EXPECT_LE(needed.cy + margin.top + margin.bottom, client.bottom) << dpi << " DPI";
+    ::SendMessageW(tooltip, TTM_POP, 0, 0);
   }
 }
 
