@@ -1,6 +1,7 @@
 // The Win32 window in-process, driven through real window messages: its geometry at two DPIs,
 // the tab order, typed texts and Run, every box, a long run cancelled from its dialog or by
-// closing the window, Enter and Escape. Under Wine without a display (its null driver).
+// closing the window, Enter and Escape. Under Wine without a display (its null driver), with the
+// program's manifest; on_a_display_test.sh runs the tests a display decides on one.
 #include "window/win32/form1.h"
 
 #include <commctrl.h>
@@ -62,13 +63,6 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::seconds limit,
 class WindowsCanBeMade : public testing::Environment {
  public:
   void SetUp() override {
-    // As the program's manifest asks, so that windows are laid out for the system's DPI.
-    using SetAwarenessCall = BOOL(WINAPI*)(HANDLE);
-    if (const auto set_awareness =
-            reinterpret_cast<SetAwarenessCall>(reinterpret_cast<void*>(::GetProcAddress(
-                ::GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext")))) {
-      set_awareness(reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-4)));  // per monitor v2
-    }
     if (!WaitUntil(ProbeHasSize, std::chrono::seconds(60))) {
       std::fputs(
           "A window made here has no size: Wine has no display driver. Run the tests "
