@@ -56,7 +56,7 @@ g --dry-run -- 1.1 4.1 0 0 1 >out.txt^0^^test "$(tr -d '\r' <out.txt)" = $'3 poi
 g --format=penzd --output=p.csv --first-point=9 --elevation=1e1 -- 2000000 2000003 13100000 13100003 3^0^*^test "$(cat p.csv)" = $'9,2000000,13100000,10,r1c1\r\n10,2000000,13100000,10,r2c1\r\n11,2000003,13100000,10,r1c2\r\n12,2000003,13100000,10,r2c2\r'
 g --snap=out --dry-run -- 15 385 -7.5 190 100 >out.txt^0^^test "$(tr -d '\r' <out.txt)" = $'20 points (4 rows, 5 columns), 334 bytes, last point 400,200\nextent 0,400,-100,200 (snapped out to multiples of 100)'
 mkdir sub && g --crs=EPSG:2227 --output='sub\Grid.csv' -- 0 1 0 1 1^0^^test "$(ls sub)" = $'Grid.csv\nGrid.csvt\nGrid.prj\nGrid.vrt' && grep -q '>CSV:Grid.csv<' sub/Grid.vrt
-mkdir sub && g --crs=EPSG:32615 --format=pnezd --output='sub\p.csv' -- 0 1 0 1 1^0^^test "$(ls sub)" = $'p.csv\np.prj' && grep -q '^PROJCS\["WGS_1984_UTM_Zone_15N"' sub/p.prj
+mkdir sub && g --crs=EPSG:32615 --format=pnezd --output='sub\p.csv' -- 0 1 0 1 1^0^^test "$(ls sub)" = $'p.csv\np.prj\np.vrt' && grep -q '^PROJCS\["WGS_1984_UTM_Zone_15N"' sub/p.prj && grep -q 'CSV:p.csv<' sub/p.vrt
 g --crs=EPSG:32600 -- 0 1 0 1 1^2^tessaplan-grid: '--crs': EPSG:32600, * is projected by a method that a .prj file has no words for*^nothing_here
 g --snap=out -- 0 10 0 10 0.4^2^tessaplan-grid: '--snap' aligns to a spacing above 0, not "Grid Spacing" 0.4 (used as 0)*^nothing_here
 g --crs=EPSG:2227 --output=NUL -- 0 1 0 1 1^2^tessaplan-grid: '--crs' writes files beside the grid, and NUL is a stream: name a file (see tessaplan-grid --help)^nothing_here
