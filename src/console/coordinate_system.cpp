@@ -8,8 +8,8 @@
 
 #include "console/crs_table.h"
 #include "console/usage_error.h"
+#include "file/shown_text.h"
 #include "grid/generate_grid.h"
-#include "grid/shown_text.h"
 
 namespace console {
 namespace {
@@ -183,7 +183,7 @@ std::string DescribingExtension(std::string_view output, bool point_file) {
 }
 
 bool LayerCanName(std::string_view name) {
-  return name.find('\\') == std::string_view::npos && grid::Escaped(name) == name;
+  return name.find('\\') == std::string_view::npos && file::Escaped(name) == name;
 }
 
 std::vector<grid::DescribingFile> DescribingFiles(

@@ -12,12 +12,13 @@
 #include "console/help_text.h"
 #include "console/options.h"
 #include "console/progress_line.h"
+#include "file/shown_text.h"
+#include "file/streams.h"
 #include "grid/generate_grid.h"
 #include "grid/grid_account.h"
 #include "grid/run_error.h"
-#include "grid/shown_text.h"
-#include "grid/standard_output.h"
 #include "grid/text_to_number.h"
+#include "grid/wording.h"
 
 namespace console {
 namespace {
@@ -116,9 +117,9 @@ grid::RunOptions WriteOptions(const Program& program, const Command& command) {
   options.output =
       std::filesystem::path(std::u8string(command.output.begin(), command.output.end()));
   if (command.output == "-") {
-    options.stream = grid::StandardOutput(options.sync);
+    options.stream = file::StandardOutput(options.sync);
   } else if (command.output_named) {
-    options.stream = grid::OpenStream(options.output, options.sync);
+    options.stream = file::OpenStream(options.output, options.sync, "choose another --output");
   }
   if (command.crs) {
     options.describing = DescribingFiles(*command.crs, command.point_file);
@@ -161,7 +162,7 @@ grid::RunResult RunWithProgress(const Program& program, const Command& command,
 std::string StaleDescriptions(const std::filesystem::path& grid, bool point_file) {
   std::vector<std::string> found;
   for (const std::filesystem::path& path : grid::DescribingFilesBeside(grid, point_file)) {
-    found.push_back(grid::ShownPath(path));
+    found.push_back(file::ShownPath(path));
   }
   if (found.empty()) {
     return {};
@@ -169,7 +170,7 @@ std::string StaleDescriptions(const std::filesystem::path& grid, bool point_file
   const bool one = found.size() == 1;
   const std::string them = one ? "it" : "them";
   return "warning: " + grid::Listed(found) + (one ? " is" : " are") +
-         " from an earlier run and may no longer describe " + grid::ShownPath(grid) +
+         " from an earlier run and may no longer describe " + file::ShownPath(grid) +
          ": run with --crs to write " + them + " anew, or remove " + them + "\n";
 }
 
@@ -192,7 +193,7 @@ int Write(const Program& program, const Command& command) {
     grid::MeasureGrid(command.texts, command.decimal_separator);
     PrintError(Warnings(losses) + "Refused by --strict, for what is said above; " +
                (command.output == "-" ? "nothing was written."
-                                      : grid::Escaped(command.output) + " is as it was.") +
+                                      : file::Escaped(command.output) + " is as it was.") +
                "\n");
     return 1;
   }
@@ -209,8 +210,8 @@ int Write(const Program& program, const Command& command) {
   if (result.cancelled) {
     PrintError("Cancelled by " + StopName() + "; " +
                (options.stream.file ? options.stream.shown + " holds only part of the grid"
-                : result.emptied    ? grid::Escaped(command.output) + " is now empty"
-                                    : grid::Escaped(command.output) + " is as it was") +
+                : result.emptied    ? file::Escaped(command.output) + " is now empty"
+                                    : file::Escaped(command.output) + " is as it was") +
                grid::LeftEmpty(result.emptied_describing) + ".\n");
     return CancelledStatus();
   }
@@ -243,6 +244,8 @@ int RunGridCommand(const Program& program, const std::vector<std::string>& argum
     return UsageFailure(program, error.what());
   } catch (const grid::RunError& error) {
     return RunFailure(error);
+  } catch (const file::Failure& failure) {  // a stream that cannot be written
+    return RunFailure(grid::RunErrorOf(failure));
   } catch (const std::bad_alloc&) {
     // Reading the options too: the table of systems is unpacked there.
     return RunFailure(grid::OutOfMemory());

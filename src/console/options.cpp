@@ -9,8 +9,9 @@
 #include <optional>
 #include <string_view>
 
+#include "file/shown_text.h"
 #include "grid/generate_grid.h"
-#include "grid/shown_text.h"
+#include "grid/wording.h"
 
 namespace console {
 

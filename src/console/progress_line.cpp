@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "console/console.h"
-#include "grid/shown_text.h"
+#include "file/shown_text.h"
 
 namespace console {
 
@@ -25,13 +25,13 @@ void ProgressLine::Draw(const grid::GridProgress& progress) {
   const int percent = progress.bytes_total == 0
                           ? 100
                           : static_cast<int>(progress.bytes_done * 100 / progress.bytes_total);
-  std::string text = std::to_string(percent) + "% of " + grid::SizeText(progress.bytes_total);
+  std::string text = std::to_string(percent) + "% of " + file::SizeText(progress.bytes_total);
   if (rate >= 1) {
     const auto left = static_cast<long long>(
         static_cast<double>(progress.bytes_total - progress.bytes_done) / rate + 0.5);
     char time_left[32];
     std::snprintf(time_left, sizeof time_left, "%lld:%02lld", left / 60, left % 60);
-    text += ", " + grid::SizeText(static_cast<std::uint64_t>(rate)) + "/s, " + time_left + " left";
+    text += ", " + file::SizeText(static_cast<std::uint64_t>(rate)) + "/s, " + time_left + " left";
   }
   switch (progress.stage) {
     case grid::GridStage::reserving:

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "grid/shown_text.h"
+#include "file/shown_text.h"
 
 namespace console {
 
@@ -17,7 +17,7 @@ struct UsageError {
 // A value as a usage error quotes it: in single quotes, escaped.
 inline std::string InSingleQuotes(std::string_view text) {
   std::string quoted = "'";
-  quoted.append(grid::Escaped(text)).append("'");
+  quoted.append(file::Escaped(text)).append("'");
   return quoted;
 }
 

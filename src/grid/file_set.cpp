@@ -1,7 +1,7 @@
 #include "grid/file_set.h"
 
-#include "grid/replacement_state.h"
-#include "grid/shown_text.h"
+#include "file/shown_text.h"
+#include "grid/wording.h"
 
 namespace grid {
 
@@ -34,15 +34,15 @@ std::vector<std::filesystem::path> DescribingFilesBeside(const std::filesystem::
 }
 
 FileSet::FileSet(const std::filesystem::path& grid, std::uint64_t grid_size,
-                 const std::vector<DescribingFile>& describing, const ReplaceOptions& options)
-    : grid_(std::make_unique<Replacement>(grid, grid_size, options)) {
+                 const std::vector<DescribingFile>& describing, const file::ReplaceOptions& options)
+    : grid_(std::make_unique<file::Replacement>(grid, grid_size, options)) {
   const std::filesystem::path grid_name = grid_->GivenName();
-  ReplaceOptions describing_options = options;
-  describing_options.contents = "the file";
+  file::ReplaceOptions describing_options = options;
+  describing_options.what = "description";
   describing_options.reserving = {};  // the progress is the grid's
   for (const DescribingFile& file : describing) {
     contents_.push_back(file.content(grid_name));
-    describing_.push_back(std::make_unique<Replacement>(
+    describing_.push_back(std::make_unique<file::Replacement>(
         *grid_, std::filesystem::path(grid_name).replace_extension(file.extension),
         contents_.back().size(), describing_options));
   }
@@ -51,7 +51,7 @@ FileSet::FileSet(const std::filesystem::path& grid, std::uint64_t grid_size,
 
 // Two of the set that lead to one file would write one over the other.
 void FileSet::CheckApart() const {
-  std::vector<const Replacement*> all{grid_.get()};
+  std::vector<const file::Replacement*> all{grid_.get()};
   for (const auto& file : describing_) {
     all.push_back(file.get());
   }
@@ -84,16 +84,16 @@ void FileSet::KeepApartFrom(std::string_view name, std::string_view why) const {
 
 void FileSet::WriteDescribing() {
   for (std::size_t i = 0; i < describing_.size(); ++i) {
-    Replacement& file = *describing_[i];
+    file::Replacement& file = *describing_[i];
     try {
       file.BeginWriting();
-      const std::shared_ptr<NewFile>& written = file.file();
+      const std::shared_ptr<file::NewFile>& written = file.file();
       if (std::error_code error = written->Write(contents_[i].data(), contents_[i].size());
           error || (error = written->Finish())) {
         // Abandoning names this one too where it was written in place.
-        detail::FailOnFile(error.message(), file.ShownPath());
+        file::FailOnFile(error.message(), file.ShownPath());
       }
-    } catch (const RunError& error) {
+    } catch (const file::Failure& error) {
       throw Abandoning(error);
     }
   }
@@ -109,8 +109,8 @@ std::vector<std::string> FileSet::WrittenInPlace() const {
   return shown;
 }
 
-RunError FileSet::Abandoning(const RunError& error) const {
-  return RunError(error.kind(), error.detail() + LeftEmpty(WrittenInPlace()), error.field());
+file::Failure FileSet::Abandoning(const file::Failure& error) const {
+  return file::Failure(error.kind(), error.what() + LeftEmpty(WrittenInPlace()));
 }
 
 bool FileSet::Commit(const std::function<bool()>& keep_going) {
@@ -118,12 +118,12 @@ bool FileSet::Commit(const std::function<bool()>& keep_going) {
     return false;
   }
   struct Unlock {
-    Replacement& grid;
+    file::Replacement& grid;
     ~Unlock() { grid.UnlockNames(); }
   } unlock{*grid_};
   try {
     grid_->Commit();
-  } catch (const RunError& error) {
+  } catch (const file::Failure& error) {
     throw Abandoning(error);
   }
   CommitDescribing(grid_->ShownPath());
@@ -134,7 +134,7 @@ void FileSet::CommitDescribing(const std::string& grid_shown) {
   for (std::size_t failed = 0; failed < describing_.size(); ++failed) {
     try {
       describing_[failed]->Commit();
-    } catch (const RunError& error) {
+    } catch (const file::Failure& error) {
       // The grid is new; so are the files before this one, and the rest are as they were, but
       // for one written in place, which its abandoning leaves empty.
       std::vector<std::string> renewed;
@@ -152,8 +152,8 @@ void FileSet::CommitDescribing(const std::string& grid_shown) {
       if (!renewed.empty()) {
         holds += ", described by the new " + Listed(renewed);
       }
-      throw RunError(ErrorKind::file,
-                     error.detail() + holds + rest + ": run again to describe the grid anew.");
+      throw file::Failure(file::Failure::Kind::file,
+                          error.what() + holds + rest + ": run again to describe the grid anew.");
     }
   }
 }

@@ -15,8 +15,8 @@
 #include <string_view>
 #include <vector>
 
-#include "grid/replacement.h"
-#include "grid/run_error.h"
+#include "file/failure.h"
+#include "file/replacement.h"
 
 namespace grid {
 
@@ -56,9 +56,9 @@ class FileSet {
   // Raises a File error, TargetClash where two of them lead to one file, or Cancelled where
   // `options.reserving` stopped the grid's reservation; every file is then as it was.
   FileSet(const std::filesystem::path& grid, std::uint64_t grid_size,
-          const std::vector<DescribingFile>& describing, const ReplaceOptions& options);
+          const std::vector<DescribingFile>& describing, const file::ReplaceOptions& options);
 
-  Replacement& grid() { return *grid_; }
+  file::Replacement& grid() { return *grid_; }
 
   // Raises TargetClash where the grid's file is `name`, or the file `name` leads to beside the
   // grid's name or in the current folder, which is always `why`.
@@ -78,14 +78,14 @@ class FileSet {
   // them: a run abandoned now leaves them empty (see Replacement::Abandon).
   std::vector<std::string> WrittenInPlace() const;
   // `error`, which abandons the run, followed by LeftEmpty of those written in place.
-  RunError Abandoning(const RunError& error) const;
+  file::Failure Abandoning(const file::Failure& error) const;
 
  private:
   void CheckApart() const;
   void CommitDescribing(const std::string& grid_shown);
 
-  std::unique_ptr<Replacement> grid_;
-  std::vector<std::unique_ptr<Replacement>> describing_;
+  std::unique_ptr<file::Replacement> grid_;
+  std::vector<std::unique_ptr<file::Replacement>> describing_;
   std::vector<std::string> contents_;
 };
 

@@ -9,11 +9,10 @@
 #include <string_view>
 #include <vector>
 
+#include "file/writer.h"
 #include "grid/fields.h"
 #include "grid/format_single.h"
-#include "grid/grid_file.h"
 #include "grid/run_error.h"
-#include "grid/shown_text.h"
 #include "grid/text_to_number.h"
 
 namespace grid {
@@ -39,7 +38,7 @@ struct RowText {
   std::uint8_t size;
 };
 // Copying whole slots writes past the line's end, up to the end of the middle slot.
-static_assert(kMaxSingleText + sizeof(RowText::middle) <= GridFile::kLineRoom);
+static_assert(kMaxSingleText + sizeof(RowText::middle) <= file::Writer::kLineRoom);
 
 struct GridLayout {
   std::vector<ColumnText> columns;
@@ -135,7 +134,7 @@ GridMeasure Measure(const GridInputs& inputs, const GridCounts& counts) {
 // `header`, then each column's lines as `write_column` appends them, with the progress and the
 // cancel between columns; then the file written out. False where `keep_going` said stop.
 template <typename KeepGoing, typename WriteColumn>
-bool WritePoints(GridFile& file, std::string_view header, std::size_t columns, std::size_t rows,
+bool WritePoints(file::Writer& file, std::string_view header, std::size_t columns, std::size_t rows,
                  GridProgress& progress, const KeepGoing& keep_going, WriteColumn& write_column) {
   progress.path = file.ShownPath();
   progress.stage = GridStage::writing;
@@ -161,7 +160,7 @@ RunResult Write(std::string_view header, std::uint64_t file_size, std::size_t co
                 std::size_t rows, const RunOptions& options, WriteColumn write_column) {
   GridProgress progress{.points_total = columns * rows, .bytes_total = file_size};
   std::optional<FileSet> files;
-  std::optional<GridFile> file;
+  std::optional<file::Writer> file;
   const auto tell = [&] { return !options.progress || options.progress(progress); };
   const auto keep_going = [&] {
     progress.bytes_done = file ? file->BytesDone() : 0;
@@ -183,9 +182,10 @@ RunResult Write(std::string_view header, std::uint64_t file_size, std::size_t co
       file.emplace(options.stream.file, options.stream.shown, keep_going);
     } else {
       files.emplace(options.output, file_size, options.describing,
-                    ReplaceOptions{.sync = options.sync,
-                                   .folder_advice = options.folder_advice,
-                                   .reserving = reserving});
+                    file::ReplaceOptions{.sync = options.sync,
+                                         .folder_advice = options.folder_advice,
+                                         .what = options.point_file ? "point file" : "grid",
+                                         .reserving = reserving});
       if (options.point_file) {
         files->KeepApartFrom(kGridFileName, "the grid's own format");
       }
@@ -199,7 +199,7 @@ RunResult Write(std::string_view header, std::uint64_t file_size, std::size_t co
           file.emplace(files->grid(), keep_going);
         }
         return WritePoints(*file, header, columns, rows, progress, keep_going, write_column);
-      } catch (const RunError& error) {
+      } catch (const file::Failure& error) {
         if (files) {
           throw files->Abandoning(error);
         }
@@ -209,14 +209,15 @@ RunResult Write(std::string_view header, std::uint64_t file_size, std::size_t co
     if (!written || (files && !files->Commit(keep_going))) {
       return cancelled();
     }
-  } catch (const Cancelled&) {
+  } catch (const file::Cancelled&) {
     return cancelled();
   }
   return {.points_written = progress.points_written, .bytes_written = file_size};
 }
 
 // A column's lines of the grid's own format: three slots copied whole a line.
-void WriteGridColumn(GridFile& file, const ColumnText& column, const std::vector<RowText>& rows) {
+void WriteGridColumn(file::Writer& file, const ColumnText& column,
+                     const std::vector<RowText>& rows) {
   for (const RowText& row : rows) {
     char* line = file.LineStart();
     std::memcpy(line, column.x.data(), sizeof column.x);
@@ -265,14 +266,17 @@ RunResult GenerateGrid(const FieldTexts& texts, const RunOptions& options) {
       PointLines lines(inputs, counts, *options.point_file);
       const std::size_t rows = counts.points() == 0 ? 0 : static_cast<std::size_t>(counts.rows());
       const std::size_t columns = rows == 0 ? 0 : static_cast<std::size_t>(counts.columns());
-      return Write({}, lines.Bytes(), columns, rows, options,
-                   [&](GridFile& file, std::size_t column) { lines.WriteColumn(file, column); });
+      return Write(
+          {}, lines.Bytes(), columns, rows, options,
+          [&](file::Writer& file, std::size_t column) { lines.WriteColumn(file, column); });
     }
     const GridLayout layout = LayOut(inputs, counts);
     return Write(kHeader, Measure(inputs, counts).bytes, layout.columns.size(), layout.rows.size(),
-                 options, [&](GridFile& file, std::size_t column) {
+                 options, [&](file::Writer& file, std::size_t column) {
                    WriteGridColumn(file, layout.columns[column], layout.rows);
                  });
+  } catch (const file::Failure& failure) {
+    throw RunErrorOf(failure);
   } catch (const std::bad_alloc&) {
     throw OutOfMemory();
   }

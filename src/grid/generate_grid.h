@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "file/streams.h"
 #include "grid/fields.h"
 #include "grid/file_set.h"
 #include "grid/grid_inputs.h"
@@ -19,8 +20,6 @@
 #include "grid/run_error.h"
 
 namespace grid {
-
-class NewFile;
 
 // The file a run writes, in the current folder, unless told otherwise.
 inline constexpr std::string_view kGridFileName = "newgrid.txt";
@@ -46,14 +45,6 @@ struct GridProgress {
   std::string_view path = {};
 };
 
-// Where the grid goes as it is written, with no file to replace (standard output, a pipe, a
-// terminal, a device): a run cut short leaves what was written there.
-struct GridStream {
-  std::shared_ptr<NewFile> file = {};     // none: the grid replaces `output`
-  std::string shown = "standard output";  // as messages name it
-  bool terminal = false;  // shows on a terminal, where a progress line would run into it
-};
-
 struct RunOptions {
   // The user's locale's decimal separator, for the fields. The file always uses '.'.
   char decimal_separator = '.';
@@ -61,7 +52,7 @@ struct RunOptions {
   bool sync = true;
   std::filesystem::path output = std::filesystem::path(kGridFileName);
   // Where the grid goes instead of `output`, when it is a stream.
-  GridStream stream = {};
+  file::Stream stream = {};
   // Said after a File error about the current folder.
   std::string folder_advice = {};
   // Called before each step of the file's reservation, once it is made, after every column,

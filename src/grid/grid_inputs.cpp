@@ -5,7 +5,7 @@
 #include <string_view>
 #include <utility>
 
-#include "grid/shown_text.h"
+#include "file/shown_text.h"
 #include "grid/text_to_number.h"
 
 namespace grid {
@@ -17,7 +17,7 @@ constexpr int kLastNumber = 32767;  // rows and columns are numbered in 16 bits
 // a long text cut after 40 characters.
 std::string InDoubleQuotes(std::string_view text) {
   std::string quoted = "\"";
-  quoted.append(Escaped(text, 40)).append("\"");
+  quoted.append(file::Escaped(text, 40)).append("\"");
   return quoted;
 }
 

@@ -5,9 +5,9 @@
 #include <optional>
 #include <utility>
 
+#include "file/writer.h"
 #include "grid/exact_decimal.h"
 #include "grid/format_single.h"
-#include "grid/grid_file.h"
 #include "grid/grid_inputs.h"
 
 namespace grid {
@@ -131,7 +131,7 @@ PointLines::Piece PointLines::Keep(std::initializer_list<std::string_view> texts
   return {static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(text_.size() - start)};
 }
 
-void PointLines::WriteColumn(GridFile& file, std::size_t column) {
+void PointLines::WriteColumn(file::Writer& file, std::size_t column) {
   // What the lines share is read once, into locals: a store through a char pointer might
   // change any member, which would then be read again after each line.
   const char* const text = text_.data();

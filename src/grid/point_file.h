@@ -13,9 +13,12 @@
 
 #include "grid/fields.h"
 
+namespace file {
+class Writer;
+}
+
 namespace grid {
 
-class GridFile;
 struct GridCounts;
 struct GridInputs;
 
@@ -55,7 +58,7 @@ class PointLines {
   std::uint64_t Bytes() const { return bytes_; }
   std::uint64_t LastNumber() const { return last_number_; }
   // Appends the lines of column `column` (from 0), its rows in order.
-  void WriteColumn(GridFile& file, std::size_t column);
+  void WriteColumn(file::Writer& file, std::size_t column);
 
   // A piece of a line is copied as 8, 16 or kCopySize bytes, whichever is the first to hold it:
   // a copy of a fixed size is a few instructions, where one of the piece's own size is a call.

@@ -29,6 +29,12 @@ RunError::RunError(ErrorKind kind, const std::string& detail, std::optional<Fiel
       detail_(detail),
       field_(field) {}
 
+RunError RunErrorOf(const file::Failure& failure) {
+  return RunError(
+      failure.kind() == file::Failure::Kind::system ? ErrorKind::system : ErrorKind::file,
+      failure.what());
+}
+
 RunError OutOfMemory() {
   return RunError(ErrorKind::system, "out of memory; close other programs and run again.");
 }

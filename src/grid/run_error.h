@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "file/failure.h"
 #include "grid/fields.h"
 
 namespace grid {
@@ -42,5 +43,9 @@ class RunError : public std::runtime_error {
 
 // What an allocation that failed is said as, wherever it failed.
 RunError OutOfMemory();
+
+// A file that could not be written, or what writing it needed, as the run's error: the one
+// place where the file layer's failures become the run's.
+RunError RunErrorOf(const file::Failure& failure);
 
 }  // namespace grid

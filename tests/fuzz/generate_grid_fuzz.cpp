@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const std::regex kPoint(
       R"((-?([0-9]+(\.[0-9]*[1-9])?|[0-9](\.[0-9]*[1-9])?E[+-][0-9]{2,3})),)"
       R"((-?([0-9]+(\.[0-9]*[1-9])?|[0-9](\.[0-9]*[1-9])?E[+-][0-9]{2,3})),"r[1-9][0-9]*c[1-9][0-9]*"\r)");
-  CHECK(std::getline(file, line) && line + "\n" == grid::testing_support::kGridHeader);
+  CHECK(std::getline(file, line) && line + "\n" == testing_support::kGridHeader);
   std::uint64_t count = 0;
   for (; std::getline(file, line); ++count) {
     CHECK(std::regex_match(line, kPoint));

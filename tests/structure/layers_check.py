@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """The code's structure, checked rather than read: the units of src/ (a .h and its .cpp, by
 name) include one another without a cycle; each includes only units of its own layer or
-below (system < grid < console and window, and within the window shared < qt and win32), and
-the console and the window never each other; and no function in src/ or tools/ is over 60 lines.
+below (system < file < grid < console and window, and within the window shared < qt and
+win32), and the console and the window never each other; every include names a unit there is,
+a bare name resolved as the build resolves it, beside the file or in the folder of each system
+the build may choose; no top folder of src/ holds more than 40% of its lines; and no function
+in src/ or tools/ is over 60 lines.
 
 usage: layers_check.py SOURCE_ROOT
 Prints each breach and exits 1 when there is one.
@@ -12,10 +15,13 @@ import re
 import sys
 
 # Each folder's layer, by its path under src/; the first that matches decides.
-LAYERS = [("system", 0), ("grid", 1), ("console", 2), ("window/shared", 2), ("window/qt", 3),
-          ("window/win32", 3)]
+LAYERS = [("system", 0), ("file", 1), ("grid", 2), ("console", 3), ("window/shared", 3),
+          ("window/qt", 4), ("window/win32", 4)]
 APART = {("console", "window"), ("window", "console")}
 MAX_FUNCTION_LINES = 60
+MAX_FOLDER_SHARE = 0.40
+# The folders of each system, one of which the build chooses beside a unit.
+SYSTEM_FOLDERS = ("unix", "windows")
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 # What a brace count must not see: comments, string and character literals.
@@ -32,9 +38,26 @@ def layer_of(unit):
     return None, None
 
 
+def resolved(unit, header, known):
+    """The units an include of `header` in `unit` reaches: a path under src/ as it stands; a bare
+    name beside the unit or, where the build chooses the folder, in each system's. None: no unit
+    has that name."""
+    if "/" in header:
+        candidates = [header]
+    else:
+        folder = os.path.dirname(unit)
+        beside = os.path.join(folder, header)
+        in_systems = [os.path.join(folder, system, header) for system in SYSTEM_FOLDERS]
+        candidates = [beside] if os.path.splitext(beside)[0] in known else in_systems
+    found = [os.path.splitext(os.path.normpath(c))[0] for c in candidates]
+    found = [target for target in found if target in known]
+    return found or None
+
+
 def units(src):
-    """Each unit's name (its path under src/ without the extension) with the units it includes."""
-    found = {}
+    """Each unit's name (its path under src/ without the extension) with the units it includes,
+    and the includes that reach none."""
+    included, lines = {}, {}
     for folder, _, files in os.walk(src):
         for name in files:
             if not name.endswith((".h", ".cpp")):
@@ -42,15 +65,31 @@ def units(src):
             path = os.path.join(folder, name)
             unit = os.path.splitext(os.path.relpath(path, src))[0]
             with open(path, encoding="utf-8") as text:
-                included = INCLUDE.findall(text.read())
-            found.setdefault(unit, set())
-            for header in included:
-                # "system_state.h" from the folder the build chose, like any name of its folder.
-                target = header if "/" in header else os.path.join(os.path.dirname(unit), header)
-                target = os.path.splitext(os.path.normpath(target))[0]
-                if target != unit:
-                    found[unit].add(target)
-    return found
+                code = text.read()
+            included.setdefault(unit, set()).update(INCLUDE.findall(code))
+            lines[unit] = lines.get(unit, 0) + code.count("\n")
+    graph, unresolved = {}, []
+    for unit, headers in included.items():
+        graph[unit] = set()
+        for header in sorted(headers):
+            targets = resolved(unit, header, included)
+            if targets is None:
+                unresolved.append(f'{unit} includes "{header}", which is no unit of src/')
+                continue
+            graph[unit].update(target for target in targets if target != unit)
+    return graph, unresolved, lines
+
+
+def crowded_folders(lines):
+    """The top folders of src/ that hold more than their share of its lines."""
+    total = sum(lines.values())
+    by_folder = {}
+    for unit, count in lines.items():
+        top = unit.split("/")[0]
+        by_folder[top] = by_folder.get(top, 0) + count
+    for folder, count in sorted(by_folder.items()):
+        if count > MAX_FOLDER_SHARE * total:
+            yield f"src/{folder} holds {count} of {total} lines, over {MAX_FOLDER_SHARE:.0%}"
 
 
 def cycles(graph):
@@ -116,8 +155,9 @@ def long_functions(root):
 
 def main():
     root = sys.argv[1]
-    graph = units(os.path.join(root, "src"))
-    breaches = []
+    graph, unresolved, lines = units(os.path.join(root, "src"))
+    breaches = list(unresolved)
+    breaches.extend(crowded_folders(lines))
     for cycle in cycles(graph):
         breaches.append("units include each other: " + " -> ".join(cycle))
     for unit, targets in sorted(graph.items()):

@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
-# Tests stopped midway leave nothing behind: the grid generation tests, the headless runner's
-# test and the file promises' draw (which mounts file systems from disk images), each with a
+# Tests stopped midway leave nothing behind: the grid generation tests, the writer's tests, the
+# file transaction's test through the headless runner and the file promises' draw (which mounts file systems from disk images), each with a
 # temporary folder of its own, are stopped once they are well under way, by TERM (as `timeout`
 # and a developer's Ctrl+C stop them) and by SIGKILL to their whole process group (as ctest's
 # time limit kills a test's process tree). Afterwards no mount is left in that folder and
 # nothing at all in it: no scratch folder, no image, no large file. The draw needs root to
 # mount; run by anyone else, its part is skipped and so is the test (77).
-# usage: stopped_tests_test.sh GRID_TESTS GRID_BENCH SLOW_DISK
+# usage: stopped_tests_test.sh GRID_TESTS FILE_TESTS GRID_BENCH SLOW_DISK
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
 grid_tests=$(realpath "$1")
-bench=$(realpath "$2")
-slow_disk=$(realpath "$3")
+file_tests=$(realpath "$2")
+bench=$(realpath "$3")
+slow_disk=$(realpath "$4")
 tests=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 scratch_folder work
 chmod 755 "$work"  # the runner's test runs cases as nobody inside it
@@ -57,9 +58,11 @@ stop_midway() {
 
 for signal in TERM KILL; do
   stop_midway "grid generation tests" "$signal" writing_grids \
-    "$grid_tests" --gtest_filter='GenerateGridTest.*:GridFileTest.*' --gtest_repeat=-1
-  stop_midway "the runner's test" "$signal" running_bench \
-    bash "$tests/bench/grid_bench_test.sh" "$bench" "$slow_disk"
+    "$grid_tests" --gtest_filter='GenerateGridTest.*' --gtest_repeat=-1
+  stop_midway "writer tests" "$signal" writing_grids \
+    "$file_tests" --gtest_filter='WriterTest.*' --gtest_repeat=-1
+  stop_midway "the transaction's test" "$signal" running_bench \
+    bash "$tests/file/transaction_test.sh" "$bench" "$slow_disk"
 done
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -69,6 +72,6 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 for signal in TERM KILL; do
   stop_midway "the file's promises" "$signal" mounted \
-    python3 "$tests/grid/promises_matrix.py" "$bench" "$slow_disk" cover 1
+    python3 "$tests/file/promises_matrix.py" "$bench" "$slow_disk" cover 1
 done
 finish

@@ -10,7 +10,7 @@
 
 #include "support/test_files.h"
 
-namespace grid::testing_support {
+namespace testing_support {
 
 class TempDirTest : public ::testing::Test {
  protected:
@@ -41,4 +41,4 @@ struct CaseName {
   }
 };
 
-}  // namespace grid::testing_support
+}  // namespace testing_support

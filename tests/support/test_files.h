@@ -16,7 +16,7 @@
 #include <cstdio>
 #endif
 
-namespace grid::testing_support {
+namespace testing_support {
 
 #ifdef _WIN32
 inline constexpr bool kOnWindows = true;
@@ -162,4 +162,4 @@ inline void WriteFile(const std::filesystem::path& path, const std::string& text
   std::ofstream(path, std::ios::binary) << text;
 }
 
-}  // namespace grid::testing_support
+}  // namespace testing_support

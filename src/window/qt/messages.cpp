@@ -3,7 +3,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include "grid/shown_text.h"
+#include "file/shown_text.h"
 #include "window/shared/texts.h"
 
 namespace window {
@@ -33,11 +33,11 @@ void ShowBox(QWidget* parent, QMessageBox::Icon icon, const QString& text,
 }  // namespace
 
 QString CurrentFolder() {
-  return FromUtf8(grid::ShownCurrentFolder());
+  return FromUtf8(file::ShownCurrentFolder());
 }
 
 void ShowHelp(QWidget* parent) {
-  ShowBox(parent, QMessageBox::NoIcon, FromUtf8(HelpText(grid::ShownCurrentFolder())));
+  ShowBox(parent, QMessageBox::NoIcon, FromUtf8(HelpText(file::ShownCurrentFolder())));
 }
 
 // The web address is kept on one line: a line broken after "https://" reads as two things.

@@ -1,6 +1,6 @@
 #include "window/shared/command_line.h"
 
-#include "grid/shown_text.h"
+#include "file/shown_text.h"
 #include "window/shared/texts.h"
 
 namespace window {
@@ -17,9 +17,9 @@ CommandLineAnswer AnswerCommandLine(const std::vector<std::string>& arguments) {
     } else if (options && (argument == "--version" || argument == "-v")) {
       answer = {0, VersionText(), ""};
     } else if (options && argument.size() > 1 && argument.front() == '-') {
-      return {2, "", CommandLineError("Unknown option '" + grid::Escaped(argument) + "'")};
+      return {2, "", CommandLineError("Unknown option '" + file::Escaped(argument) + "'")};
     } else {
-      return {2, "", CommandLineError("takes no arguments, not '" + grid::Escaped(argument) + "'")};
+      return {2, "", CommandLineError("takes no arguments, not '" + file::Escaped(argument) + "'")};
     }
   }
   return answer;

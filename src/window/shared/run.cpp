@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <utility>
 
+#include "file/shown_text.h"
 #include "grid/file_set.h"
 #include "grid/grid_account.h"
 #include "grid/run_error.h"
-#include "grid/shown_text.h"
 #include "window/shared/progress_rule.h"
 #include "window/shared/texts.h"
 
@@ -19,7 +19,7 @@ RunOutcome RunGrid(const grid::FieldTexts& texts, const grid::RunOptions& option
     RunOutcome outcome{.cancelled = result.cancelled, .bytes_written = result.bytes_written};
     if (!result.cancelled) {
       for (const std::filesystem::path& beside : grid::DescribingFilesBeside(options.output)) {
-        outcome.describing_beside.push_back(grid::ShownPath(beside.filename()));
+        outcome.describing_beside.push_back(file::ShownPath(beside.filename()));
       }
     }
     return outcome;

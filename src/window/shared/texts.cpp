@@ -1,7 +1,8 @@
 #include "window/shared/texts.h"
 
+#include "file/shown_text.h"
 #include "grid/grid_account.h"
-#include "grid/shown_text.h"
+#include "grid/wording.h"
 
 namespace window {
 
@@ -46,7 +47,7 @@ std::string RunButtonDescription(const grid::FieldTexts& texts, char decimal_sep
   } else if (const auto measure = grid::MeasureIfValid(texts, decimal_separator)) {
     description = "Writes " +
                   grid::Counted(measure->counts.points(), "point", "points", digit_group) + " (" +
-                  grid::SizeText(measure->bytes) + ") to newgrid.txt in " + folder;
+                  file::SizeText(measure->bytes) + ") to newgrid.txt in " + folder;
   }
   // What the file loses against the typed values, one sentence a line.
   for (const std::string& loss : grid::AccountForGrid(texts, decimal_separator)) {
@@ -75,7 +76,7 @@ std::string LeftBesideText(const std::vector<std::string>& names) {
 std::string ProgressText(grid::GridStage stage, const std::string& path, std::uint64_t bytes) {
   switch (stage) {
     case grid::GridStage::reserving:
-      return "Reserving " + grid::SizeText(bytes) + " on the disk\u2026";
+      return "Reserving " + file::SizeText(bytes) + " on the disk\u2026";
     case grid::GridStage::writing:
       return "Writing " + path + "...";
     case grid::GridStage::saving:
@@ -85,7 +86,7 @@ std::string ProgressText(grid::GridStage stage, const std::string& path, std::ui
 }
 
 std::string WrittenText(const std::string& path, std::uint64_t bytes) {
-  return "Done: " + path + " is written (" + grid::SizeText(bytes) + ").";
+  return "Done: " + path + " is written (" + file::SizeText(bytes) + ").";
 }
 
 std::string UsageText() {

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "grid/shown_text.h"
+#include "file/shown_text.h"
 #include "system/windows/text.h"
 #include "window/shared/form1_design.h"
 #include "window/shared/progress_rule.h"
@@ -212,7 +212,7 @@ Form1::Form1(HINSTANCE instance) : instance_(instance) {
   ::RegisterClassExW(&progress_class);
 
   scale_ = FontScale(DesktopFontPoints());
-  folder_ = Utf16(grid::ShownCurrentFolder());
+  folder_ = Utf16(file::ShownCurrentFolder());
   // A fixed size: the frame offers only what works, minimize and close.
   hwnd_ = ::CreateWindowExW(0, kFormClass, Utf16(kFormName).c_str(),
                             WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,

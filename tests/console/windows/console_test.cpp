@@ -10,7 +10,7 @@
 #include <windows.h>
 
 #include "console/windows/console_events.h"
-#include "grid/standard_output.h"
+#include "file/streams.h"
 #include "support/temp_dir_test.h"
 
 namespace console {
@@ -45,7 +45,7 @@ TEST(ConsoleEventsTest, StopsARunAndHoldsAClosingConsole) {
 
 // A console is told from a file: on a console the progress line is drawn on standard error,
 // and a grid shown on it keeps the progress line off.
-class ConsoleHandleTest : public grid::testing_support::TempDirTest {};
+class ConsoleHandleTest : public testing_support::TempDirTest {};
 
 TEST_F(ConsoleHandleTest, TellsAConsoleFromAFile) {
   const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
@@ -64,7 +64,7 @@ TEST_F(ConsoleHandleTest, TellsAConsoleFromAFile) {
     ::SetStdHandle(STD_OUTPUT_HANDLE, handle);
     ::SetStdHandle(STD_ERROR_HANDLE, handle);
     EXPECT_EQ(ErrorIsTerminal(), is_console);
-    EXPECT_EQ(grid::StandardOutput(false).terminal, is_console);
+    EXPECT_EQ(file::StandardOutput(false).terminal, is_console);
   }
   ::SetStdHandle(STD_OUTPUT_HANDLE, output);
   ::SetStdHandle(STD_ERROR_HANDLE, error);

@@ -39,8 +39,7 @@
 namespace window {
 namespace {
 
-const QByteArray kHeader(grid::testing_support::kGridHeader.data(),
-                         grid::testing_support::kGridHeader.size());
+const QByteArray kHeader(testing_support::kGridHeader.data(), testing_support::kGridHeader.size());
 
 // What a modal box showed before the watcher pressed its OK.
 struct SeenBox {
@@ -102,7 +101,7 @@ class ModalWatcher {
   QTimer timer_;
 };
 
-using grid::testing_support::WorkingFolder;
+using testing_support::WorkingFolder;
 
 // A path as Qt holds it.
 QString FromPath(const std::filesystem::path& path) {
@@ -788,7 +787,7 @@ class Form1Test : public QObject {
     for (const bool beside : {false, true}) {
       WorkingFolder directory;
       if (beside) {
-        grid::testing_support::WriteFile("newgrid.prj", "earlier");
+        testing_support::WriteFile("newgrid.prj", "earlier");
       }
       ModalWatcher watcher;
       Type({"0", "400", "0", "200", "200"});

@@ -20,8 +20,8 @@
 namespace window {
 namespace {
 
-using grid::testing_support::kOnWindows;
-using grid::testing_support::TempDirTest;
+using testing_support::kOnWindows;
+using testing_support::TempDirTest;
 constexpr auto kPatience = std::chrono::seconds(60);
 
 // A window as the controller sees it: what it was told, and a wake the test's thread waits for,

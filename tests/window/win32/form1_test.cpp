@@ -28,9 +28,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kHeader(grid::testing_support::kGridHeader);
-using grid::testing_support::ReadFile;
-using grid::testing_support::WorkingFolder;
+const std::string kHeader(testing_support::kGridHeader);
+using testing_support::ReadFile;
+using testing_support::WorkingFolder;
 
 // Until `done` or `limit`, handles the thread's messages, through `form`'s PreTranslate when
 // there is a form, and between checks waits for the next message (5 ms at most: what `done`
@@ -477,7 +477,7 @@ INSTANTIATE_TEST_SUITE_P(
                      L"Run-time error 3:",
                      "Text5",
                      -1}),
-    grid::testing_support::CaseName());
+    testing_support::CaseName());
 
 struct BoxCase {
   const char* name;
@@ -782,7 +782,7 @@ TEST_P(KeyTest, EnterPressesOnlyAFocusedButton) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Keys, KeyTest, testing::ValuesIn(cases::kEnterCases),
-                         grid::testing_support::CaseName());
+                         testing_support::CaseName());
 
 // At every DPI a monitor may have, every caption fits its control in the window's font.
 TEST(Form1, EveryCaptionFitsAtEveryDpi) {
@@ -880,7 +880,7 @@ TEST(RunDescription, GroupsDigitsAsTheUsersLocale) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, RunDescriptionTest, testing::ValuesIn(cases::kRunDescriptions),
-                         grid::testing_support::CaseName());
+                         testing_support::CaseName());
 
 // The executable says who it is: file and product version 1.00 in U.S. English, its icon, and a
 // manifest that asks for per-monitor DPI awareness and the common controls' visual styles.
