@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The headless runner's contract: what it writes, prints and exits with.
+# The file transaction end to end, through the headless runner: what it writes, prints and
+# exits with, whatever stops it (signals, slow and full disks, limits, other users).
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
 bench=$1

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# grid_bench.exe's contract under Wine: the same bytes and exit codes as on Linux, Ctrl+C (Wine
-# turns a SIGINT into it) cancels cleanly with 130, a run killed outright leaves nothing, folders
-# named in UTF-16 work, messages reach standard error in UTF-8, and the program needs no DLL that
-# a Windows machine lacks.
-# Usage: grid_bench_windows_test.sh EMULATOR... grid_bench.exe
+# The file transaction end to end under Wine, through grid_bench.exe: the same bytes and exit
+# codes as on Linux, Ctrl+C (Wine turns a SIGINT into it) cancels cleanly with 130, a run killed
+# outright leaves nothing, folders named in UTF-16 work, messages reach standard error in UTF-8,
+# and the program needs no DLL that a Windows machine lacks.
+# Usage: transaction_windows_test.sh EMULATOR... grid_bench.exe
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
 bench=${*: -1}
