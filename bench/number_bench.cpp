@@ -8,7 +8,7 @@
 
 #include "grid/format_single.h"
 #include "grid/generate_grid.h"
-#include "grid/grid_account.h"
+#include "grid/plan.h"
 #include "grid/text_to_number.h"
 
 namespace {
@@ -67,8 +67,10 @@ BENCHMARK(BM_ParseInt16);
 // The count behind Run's tooltip and --dry-run, for the largest grid there is (32767 rows and
 // columns): whole coordinates, as most grids have, and fractional ones.
 void BM_MeasureGrid(benchmark::State& state, grid::FieldTexts texts) {
+  const grid::GridInputs inputs = grid::ConvertInputs(texts, '.');
+  const grid::GridCounts counts = grid::CountGrid(inputs);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(grid::MeasureGrid(texts, '.'));
+    benchmark::DoNotOptimize(grid::MeasureGrid(inputs, counts));
   }
 }
 BENCHMARK_CAPTURE(BM_MeasureGrid, largest_whole, {"500000", "532766", "4000000", "4032766", "1"})
@@ -76,23 +78,22 @@ BENCHMARK_CAPTURE(BM_MeasureGrid, largest_whole, {"500000", "532766", "4000000",
 BENCHMARK_CAPTURE(BM_MeasureGrid, largest_fractional, {"0.25", "32766.25", "-0.5", "32765.5", "1"})
     ->Unit(benchmark::kMicrosecond);
 
-// The account of what the file loses, told beside the count: it checks every column and row of
-// the largest grid, whole, fractional, away from where the fields put them (seven digits of
-// State Plane feet), and typed with more digits than 128 bits hold at their scale.
-void BM_AccountForGrid(benchmark::State& state, grid::FieldTexts texts) {
+// The plan behind Run's tooltip, its question and --dry-run, most of it the account of what the
+// file loses: it checks every column and row of the largest grid, whole, fractional, away from
+// where the fields put them (seven digits of State Plane feet), and typed with more digits than
+// 128 bits hold at their scale.
+void BM_PlanGrid(benchmark::State& state, grid::FieldTexts texts) {
   for (auto _ : state) {
-    benchmark::DoNotOptimize(grid::AccountForGrid(texts, '.'));
+    benchmark::DoNotOptimize(grid::PlanGrid(texts, '.'));
   }
 }
-BENCHMARK_CAPTURE(BM_AccountForGrid, largest_whole, {"500000", "532766", "4000000", "4032766", "1"})
+BENCHMARK_CAPTURE(BM_PlanGrid, largest_whole, {"500000", "532766", "4000000", "4032766", "1"})
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_AccountForGrid, largest_fractional,
-                  {"0.25", "32766.25", "-0.5", "32765.5", "1"})
+BENCHMARK_CAPTURE(BM_PlanGrid, largest_fractional, {"0.25", "32766.25", "-0.5", "32765.5", "1"})
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_AccountForGrid, largest_away,
-                  {"13100000", "13132766", "13100000", "13132766", "1"})
+BENCHMARK_CAPTURE(BM_PlanGrid, largest_away, {"13100000", "13132766", "13100000", "13132766", "1"})
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_AccountForGrid, largest_long_digits,
+BENCHMARK_CAPTURE(BM_PlanGrid, largest_long_digits,
                   {"0.1234567890123456789012345678901234567", "32766", "1e-30", "32766", "1"})
     ->Unit(benchmark::kMillisecond);
 

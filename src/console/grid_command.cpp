@@ -17,7 +17,6 @@
 #include "grid/generate_grid.h"
 #include "grid/grid_account.h"
 #include "grid/run_error.h"
-#include "grid/text_to_number.h"
 #include "grid/wording.h"
 
 namespace console {
@@ -33,8 +32,7 @@ int UsageFailure(const Program& program, const std::string& problem) {
 
 // A run-time error, in the window's words.
 int RunFailure(const grid::RunError& error) {
-  PrintError("Run-time error " + std::to_string(error.number()) + ": " + error.description() +
-             "\n");
+  PrintError(grid::RunErrorHeading(error.number()) + " " + error.description() + "\n");
   return 1;
 }
 
@@ -48,11 +46,6 @@ int Answer(const std::string& text) {
   return 0;
 }
 
-// How the file writes its values: a point file in plain digits.
-grid::WrittenForm WrittenForm(const Command& command) {
-  return command.point_file ? grid::WrittenForm::point_file : grid::WrittenForm::grid;
-}
-
 // What the file loses against the typed values, one line each.
 std::string Warnings(const std::vector<std::string>& losses) {
   std::string lines;
@@ -63,30 +56,22 @@ std::string Warnings(const std::vector<std::string>& losses) {
 }
 
 int Measure(const Command& command) {
-  const std::vector<std::string> losses =
-      grid::AccountForGrid(command.texts, command.decimal_separator, WrittenForm(command));
-  grid::GridMeasure measure;
-  try {
-    measure = grid::MeasureGrid(command.texts, command.decimal_separator);
-  } catch (const grid::RunError&) {
+  const grid::GridPlan& plan = command.plan;
+  const std::vector<std::string> losses = plan.Losses();
+  if (plan.refusal) {
     Answer(Warnings(losses));  // a spacing read as 0 is still told
-    throw;
+    plan.Check();
   }
-  const grid::GridCounts& counts = measure.counts;
-  // A point file's own bytes and last number, in place of the grid's bytes.
-  std::optional<grid::PointFileMeasure> points;
-  if (command.point_file) {
-    points = grid::MeasurePointFile(command.texts, command.decimal_separator, *command.point_file);
-  }
+  const grid::GridCounts& counts = plan.grid.counts;
   std::string line =
       grid::Counted(counts.points(), "point", "points") + " (" +
       grid::Counted(static_cast<std::uint64_t>(counts.rows()), "row", "rows") + ", " +
       grid::Counted(static_cast<std::uint64_t>(counts.columns()), "column", "columns") + "), " +
-      grid::Counted(points ? points->bytes : measure.bytes, "byte", "bytes");
-  if (!measure.last_point.empty()) {
-    line += ", last point " + measure.last_point;
-    if (points) {
-      line += ", number " + std::to_string(points->last_number);
+      grid::Counted(plan.FileSize(), "byte", "bytes");
+  if (!plan.grid.last_point.empty()) {
+    line += ", last point " + plan.grid.last_point;
+    if (plan.point_file) {
+      line += ", number " + std::to_string(plan.last_number);
     }
   }
   line += "\n";
@@ -94,7 +79,7 @@ int Measure(const Command& command) {
     const grid::FieldTexts& t = command.texts;
     line += "extent " + t.min_x + "," + t.max_x + "," + t.min_y + "," + t.max_y + " (snapped " +
             (*command.snap == grid::Snap::out ? "out" : "in") + " to multiples of " +
-            std::to_string(grid::ParseInt16(t.spacing, command.decimal_separator).value) + ")\n";
+            std::to_string(plan.inputs.spacing) + ")\n";
   }
   if (command.crs) {
     line += "coordinate system " + Described(*command.crs) + "\n";
@@ -106,12 +91,11 @@ int Measure(const Command& command) {
 // Where the grid goes and how: the file or stream, the sync, the separator, the advice.
 grid::RunOptions WriteOptions(const Program& program, const Command& command) {
   grid::RunOptions options;
-  options.folder_advice = std::string(program.name) +
-                          " writes newgrid.txt in the current folder: run it in a folder you may "
-                          "write to, or name another file with --output=PATH.";
-  options.decimal_separator = command.decimal_separator;
+  options.folder_advice = std::string(program.name) + " writes " +
+                          std::string(grid::kGridFileName) +
+                          " in the current folder: run it in a folder you may write to, or name "
+                          "another file with --output=PATH.";
   options.sync = !command.no_sync;
-  options.point_file = command.point_file;
   // The arguments are UTF-8 on every system; a path from a plain string would be read in
   // Windows' ANSI code page.
   options.output =
@@ -144,7 +128,7 @@ grid::RunResult RunWithProgress(const Program& program, const Command& command,
   };
   grid::RunResult result;
   try {
-    result = grid::GenerateGrid(command.texts, options);
+    result = grid::GenerateGrid(command.plan, options);
   } catch (...) {
     if (progress_line) {
       progress_line->Clear();  // before the error is said
@@ -187,10 +171,9 @@ void PrintFigures(const grid::RunResult& result, double seconds) {
 int Write(const Program& program, const Command& command) {
   // Said before the first byte; under --strict, a refusal of a grid that would lose anything,
   // once the texts are known to make one.
-  const std::vector<std::string> losses =
-      grid::AccountForGrid(command.texts, command.decimal_separator, WrittenForm(command));
+  const std::vector<std::string> losses = command.plan.Losses();
   if (command.strict && !losses.empty()) {
-    grid::MeasureGrid(command.texts, command.decimal_separator);
+    command.plan.Check();
     PrintError(Warnings(losses) + "Refused by --strict, for what is said above; " +
                (command.output == "-" ? "nothing was written."
                                       : file::Escaped(command.output) + " is as it was.") +
@@ -250,8 +233,7 @@ int RunGridCommand(const Program& program, const std::vector<std::string>& argum
     // Reading the options too: the table of systems is unpacked there.
     return RunFailure(grid::OutOfMemory());
   } catch (const std::exception& error) {
-    PrintError(std::string("Run-time error: ") + error.what() + "\n");
-    return 1;
+    return RunFailure(grid::RunError(grid::ErrorKind::system, error.what()));
   }
 }
 

@@ -302,10 +302,10 @@ void CheckPointFile(const GivenValues& given, Command& command) {
     }
     return;
   }
-  if (!command.output_named || std::filesystem::path(command.output).filename() == kDefaultOutput) {
-    throw UsageError{
-        "'--format' writes a file of its own: name it with --output=PATH (newgrid.txt is "
-        "always the grid's own format)"};
+  if (!command.output_named ||
+      std::filesystem::path(command.output).filename() == grid::kGridFileName) {
+    throw UsageError{"'--format' writes a file of its own: name it with --output=PATH (" +
+                     std::string(grid::kGridFileName) + " is always the grid's own format)"};
   }
   if (given.first_point) {
     const std::string& first = *given.first_point;
@@ -365,8 +365,8 @@ void CheckLastNumber(const Command& command) {
   if (!command.point_file) {
     return;
   }
-  if (const auto measure = grid::MeasureIfValid(command.texts, command.decimal_separator)) {
-    const std::uint64_t points = measure->counts.points();
+  if (!command.plan.refusal) {
+    const std::uint64_t points = command.plan.grid.counts.points();
     if (points > 0 && command.point_file->first_number + (points - 1) >= grid::kPointNumberLimit) {
       throw UsageError{
           "'--first-point' numbers the last of the " + std::to_string(points) + " points " +
@@ -395,6 +395,7 @@ Command Parse(const std::vector<std::string>& arguments) {
       throw UsageError{SnapProblem(refused, command.texts)};
     }
   }
+  command.plan = grid::PlanGrid(command.texts, command.decimal_separator, command.point_file);
   CheckLastNumber(command);
   return command;
 }

@@ -11,18 +11,17 @@
 #include "console/coordinate_system.h"
 #include "console/usage_error.h"
 #include "grid/fields.h"
+#include "grid/plan.h"
 #include "grid/point_file.h"
 #include "grid/snap_extent.h"
 
 namespace console {
 
-inline constexpr const char* kDefaultOutput = "newgrid.txt";
-
 struct Command {
   grid::FieldTexts texts;
   char decimal_separator = '.';
   bool no_sync = false;
-  std::string output = kDefaultOutput;
+  std::string output = std::string(grid::kGridFileName);
   bool output_named = false;  // by --output: then a stream it names is written as a stream
   bool dry_run = false;
   bool strict = false;
@@ -32,10 +31,13 @@ struct Command {
   bool quiet = false;
   bool help = false;
   bool version = false;
+  // What the texts make, planned once they are known (grid/plan.h).
+  grid::GridPlan plan;
 };
 
 // `arguments` (UTF-8, the program's name first) read into a command, its extent snapped where
-// --snap asks; raises a UsageError. With --help or --version the values are not looked at.
+// --snap asks, and planned; raises a UsageError. With --help or --version the values are not
+// looked at.
 Command Parse(const std::vector<std::string>& arguments);
 
 }  // namespace console

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -72,7 +73,7 @@ class WholeNumber {
   static WholeNumber Of(bool negative, std::uint64_t whole, std::int64_t zeros = 0) {
     WholeNumber number;
     for (; whole != 0; whole /= kBase) {
-      number.limbs_[number.size_++] = static_cast<std::uint32_t>(whole % kBase);
+      number.Push(static_cast<std::uint32_t>(whole % kBase));
     }
     number.Shift(zeros);
     number.negative_ = negative && number.size_ > 0;
@@ -124,8 +125,14 @@ class WholeNumber {
       carry /= kBase;
     }
     if (carry != 0) {
-      limbs_[size_++] = static_cast<std::uint32_t>(carry);
+      Push(static_cast<std::uint32_t>(carry));
     }
+  }
+  // A limb more, at the top. Debug builds check the room, as every caller keeps within
+  // kDigits: a number past it would write beyond the limbs.
+  void Push(std::uint32_t limb) {
+    assert(size_ < kLimbs);
+    limbs_[size_++] = limb;
   }
   // Times 10^zeros.
   void Shift(std::int64_t zeros) {
@@ -133,6 +140,7 @@ class WholeNumber {
       return;
     }
     const auto whole_limbs = static_cast<std::size_t>(zeros / 9);
+    assert(size_ + whole_limbs <= kLimbs);
     if (whole_limbs > 0) {
       std::copy_backward(limbs_.begin(), limbs_.begin() + size_,
                          limbs_.begin() + size_ + whole_limbs);
@@ -170,6 +178,7 @@ class WholeNumber {
     WholeNumber sum;
     std::uint32_t carry = 0;
     for (std::size_t i = 0; i < std::max(a.size_, b.size_) || carry != 0; ++i) {
+      assert(i < kLimbs);
       const std::uint32_t limb = carry + a.LimbOrZero(i) + b.LimbOrZero(i);
       carry = limb >= kBase ? 1 : 0;
       sum.limbs_[i] = limb - carry * kBase;

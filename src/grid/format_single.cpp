@@ -17,16 +17,6 @@ bool IsSmallWhole(float value) {
          static_cast<float>(static_cast<std::int32_t>(value)) == value;
 }
 
-std::size_t DigitCount(std::uint32_t number) {
-  return number < 10        ? 1
-         : number < 100     ? 2
-         : number < 1000    ? 3
-         : number < 10000   ? 4
-         : number < 100000  ? 5
-         : number < 1000000 ? 6
-                            : 7;
-}
-
 // A value from 1 to below 1E+07 that is a whole number of 1/1024ths, an odd number of 1/2^k-ths,
 // has exactly k decimals (1/2^k is 5^k/10^k); with 7 significant digits or fewer, %.7g writes it
 // as it is: its whole part, a full stop and k decimals.
@@ -79,7 +69,9 @@ char* WriteExactFraction(bool negative, const ExactFraction& exact, char* out) {
 
 // Every float from 1E+07 to below 1E+08 is a whole number (above 2^23, floats are), of eight
 // digits: %.7g rounds it to seven, ties to even on the exact value, and writes d.dddddd without
-// trailing zeros, "E+07" (or "1E+08" when the rounding carries).
+// trailing zeros and "E+07". The rounding never carries to 1E+08: floats there are 8 apart, so
+// the largest below 1E+08 is 99,999,992, which rounds to 9,999,999.
+static_assert(1e8f - 8.0f == 99'999'992.0f && 1e8f - 4.0f == 1e8f);
 char* WriteEightDigits(float value, char* out) {
   const bool negative = value < 0;
   auto whole = static_cast<std::uint32_t>(negative ? -value : value);
@@ -90,9 +82,6 @@ char* WriteEightDigits(float value, char* out) {
   }
   if (negative) {
     *out++ = '-';
-  }
-  if (seven == 10'000'000) {
-    return std::copy_n("1E+08", 5, out);
   }
   char digits[7];
   for (char* digit = digits + 7; digit != digits; seven /= 10) {

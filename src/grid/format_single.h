@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace grid {
@@ -20,5 +21,14 @@ std::string FormatSingle(float value);
 
 // The size of FormatSingle's text for `value`, found without writing it where that is quicker.
 std::size_t SingleTextSize(float value);
+
+// The decimal digits of `number`, 1 for 0.
+constexpr std::size_t DigitCount(std::uint32_t number) {
+  std::size_t digits = 1;
+  for (; number >= 10; number /= 10) {
+    ++digits;
+  }
+  return digits;
+}
 
 }  // namespace grid

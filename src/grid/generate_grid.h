@@ -1,6 +1,6 @@
-// The Run command: from the five texts of the window's fields to a complete grid (newgrid.txt,
-// a point file in its place, or a stream), measured before it is written, and written with the
-// files that describe it as one transaction.
+// The Run command carried out: a plan of the five texts (plan.h) written as a complete grid
+// (newgrid.txt, a point file in its place, or a stream), with the files that describe it as one
+// transaction.
 #pragma once
 
 #include <cstdint>
@@ -15,18 +15,10 @@
 #include "file/streams.h"
 #include "grid/fields.h"
 #include "grid/file_set.h"
-#include "grid/grid_inputs.h"
-#include "grid/point_file.h"
+#include "grid/plan.h"
 #include "grid/run_error.h"
 
 namespace grid {
-
-// The file a run writes, in the current folder, unless told otherwise.
-inline constexpr std::string_view kGridFileName = "newgrid.txt";
-
-// The grid's columns, as its header names them: each point's x, its y, and its "r1c1" name.
-inline constexpr std::string_view kEastingColumn = "easting";
-inline constexpr std::string_view kNorthingColumn = "northing";
 
 // What a run is doing: claiming the file's space on the disk, writing its points, then waiting
 // for the disk to hold them all.
@@ -46,8 +38,6 @@ struct GridProgress {
 };
 
 struct RunOptions {
-  // The user's locale's decimal separator, for the fields. The file always uses '.'.
-  char decimal_separator = '.';
   // Wait until the file is on the disk before the run counts as done.
   bool sync = true;
   std::filesystem::path output = std::filesystem::path(kGridFileName);
@@ -58,8 +48,6 @@ struct RunOptions {
   // Called before each step of the file's reservation, once it is made, after every column,
   // and every few tens of milliseconds while the file is saved; returning false cancels the run.
   std::function<bool(const GridProgress&)> progress = {};
-  // A point file for survey software in the grid's place (point_file.h), from the command line.
-  std::optional<PointFileOptions> point_file = {};
   // Files that describe the grid, written beside its name in its transaction (file_set.h);
   // none for a stream.
   std::vector<DescribingFile> describing = {};
@@ -75,29 +63,12 @@ struct RunResult {
   std::uint64_t bytes_written = 0;
 };
 
-// What a run of these texts writes, found without writing: from the same layout the run writes.
-struct GridMeasure {
-  GridCounts counts;
-  std::uint64_t bytes = 0;  // the file's size, its header included
-  // The last point as the file writes it, "x,y"; empty for a grid without points.
-  std::string last_point;
-};
-
-// Converts and checks the texts as GenerateGrid does, raising the same errors, and measures the
-// grid without touching the disk.
-GridMeasure MeasureGrid(const FieldTexts& texts, char decimal_separator);
-// The same, for texts as they are being typed: nothing where Run would raise an error.
-std::optional<GridMeasure> MeasureIfValid(const FieldTexts& texts, char decimal_separator);
-// The error GenerateGrid raises for these texts before it looks at any file (not a number, out
-// of range, a zero spacing, a count past the limit); nothing where the texts make a grid.
-std::optional<RunError> RefusalOf(const FieldTexts& texts, char decimal_separator);
-
-// Converts and checks everything, then writes the header and every point, column by column and
-// row by row within a column, to options.output, replacing the file there only once the new one
-// is complete. Returns what was written, or cancelled. Raises RunError, also when the machine
-// runs out of memory; on any error or cancel the file at options.output is left as it was.
-// Raises TargetClash, before anything is written, where the files of the run lead to one file,
-// or a point file to newgrid.txt.
-RunResult GenerateGrid(const FieldTexts& texts, const RunOptions& options = {});
+// Writes the plan's header and every point, column by column and row by row within a column, to
+// options.output, replacing the file there only once the new one is complete. Returns what was
+// written, or cancelled. Raises the plan's refusal, and RunError, also when the machine runs out
+// of memory; on any error or cancel the file at options.output is left as it was. Raises
+// TargetClash, before anything is written, where the files of the run lead to one file, or a
+// point file to newgrid.txt.
+RunResult GenerateGrid(const GridPlan& plan, const RunOptions& options = {});
 
 }  // namespace grid

@@ -151,20 +151,16 @@ void AccountForLines(const Axis& axis, std::int16_t spacing, std::int64_t scale,
 
 void AccountForAxis(Axis& axis, float first, std::int16_t spacing,
                     std::vector<AccountItem>& items) {
-  // Written as the run writes them: each value the one before plus the spacing, in single
-  // precision.
-  const auto step = static_cast<float>(spacing);
-  float value = first;
   std::int64_t scale = std::max(DecimalsOf(axis.min), DecimalsOf(axis.max));
   axis.values.reserve(static_cast<std::size_t>(axis.count) + 1);
   axis.written.reserve(static_cast<std::size_t>(axis.count) + 1);
-  for (int i = 0; i <= axis.count; ++i, value = value + step) {
+  StepAxis(first, spacing, axis.count + 1, [&](int, float value) {
     char text[kMaxSingleText];
     const Written written = WrittenValue({text, FormatSingle(value, text)});
     axis.values.push_back(value);
     axis.written.push_back(written);
     scale = std::max<std::int64_t>(scale, -written.exponent);
-  }
+  });
   AccountForLines(axis, spacing, std::min(scale, kMaxScale), items);
 }
 
@@ -182,24 +178,18 @@ std::string NoPoint(const Axis& axis, std::string_view spacing_text, std::int16_
 }  // namespace
 
 std::vector<AccountItem> AccountItems(const FieldTexts& texts, char decimal_separator,
+                                      const GridInputs& inputs, const Checked<GridCounts>& counts,
                                       WrittenForm form) {
   std::vector<AccountItem> items;
-  const Checked<GridInputs> checked_inputs = CheckInputs(texts, decimal_separator);
-  if (checked_inputs.error) {
-    return items;  // not numbers, or beyond their range: Run's error says so
-  }
-  const GridInputs& inputs = checked_inputs.value;
   const Decimal typed_spacing = *ReadDecimal(texts.spacing, decimal_separator);
   if (Compare(typed_spacing, *ReadDecimal(std::to_string(inputs.spacing), '.')) != 0) {
     items.push_back({Named(Field::spacing, texts.spacing) + " is used as " +
                          std::to_string(inputs.spacing) + ", a whole number.",
                      Field::spacing});
   }
-  const Checked<GridCounts> checked_counts = CheckCounts(inputs);
-  if (checked_counts.error) {
+  if (counts.error) {
     return items;  // a zero spacing, or too many lines: Run's error says so
   }
-  const GridCounts& counts = checked_counts.value;
   const auto axis = [&](bool columns) {
     return Axis{
         .line = columns ? "column" : "row",
@@ -210,7 +200,7 @@ std::vector<AccountItem> AccountItems(const FieldTexts& texts, char decimal_sepa
         .max_text = columns ? texts.max_x : texts.max_y,
         .min = *ReadDecimal(columns ? texts.min_x : texts.min_y, decimal_separator),
         .max = *ReadDecimal(columns ? texts.max_x : texts.max_y, decimal_separator),
-        .count = columns ? counts.column_count : counts.row_count,
+        .count = columns ? counts.value.column_count : counts.value.row_count,
         .values = {},
         .written = {},
         .form = form,
@@ -218,7 +208,7 @@ std::vector<AccountItem> AccountItems(const FieldTexts& texts, char decimal_sepa
   };
   Axis x = axis(true);
   Axis y = axis(false);
-  if (counts.points() == 0) {
+  if (counts.value.points() == 0) {
     for (const Axis* empty : {&x, &y}) {
       if (empty->count < 0) {
         items.push_back({NoPoint(*empty, texts.spacing, inputs.spacing), empty->min_field});
@@ -229,15 +219,6 @@ std::vector<AccountItem> AccountItems(const FieldTexts& texts, char decimal_sepa
   AccountForAxis(x, inputs.min_x, inputs.spacing, items);
   AccountForAxis(y, inputs.min_y, inputs.spacing, items);
   return items;
-}
-
-std::vector<std::string> AccountForGrid(const FieldTexts& texts, char decimal_separator,
-                                        WrittenForm form) {
-  std::vector<std::string> sentences;
-  for (AccountItem& item : AccountItems(texts, decimal_separator, form)) {
-    sentences.push_back(std::move(item.text));
-  }
-  return sentences;
 }
 
 }  // namespace grid

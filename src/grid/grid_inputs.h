@@ -34,6 +34,20 @@ struct GridCounts {
   }
 };
 
+// Each of an axis's `count` values as the grid writes them, from `first`: the one before plus
+// the spacing, rounded to single precision at every step, never first + index * spacing. The
+// file shows the difference: beyond 2^24, adding 1 to a coordinate leaves it unchanged, so such
+// a grid repeats its values. Calls `each(index, value)`, index from 0.
+template <typename Each>
+void StepAxis(float first, std::int16_t spacing, int count, Each&& each) {
+  const auto step = static_cast<float>(spacing);
+  float value = first;
+  for (int index = 0; index < count; ++index) {
+    each(index, value);
+    value = value + step;
+  }
+}
+
 // A result, or the error that stands in its place.
 template <typename Value>
 struct Checked {

@@ -42,13 +42,11 @@ char* CopyText(char* at, const char* from, std::size_t size) {
   return at + size;
 }
 
-// Each line's coordinate as the grid writes it, in plain decimal digits: the grid advances by
-// adding the spacing, rounded to single precision at every step.
-std::vector<std::string> PlainValues(float start, int count, float step) {
+// Each line's coordinate as the grid writes it, in plain decimal digits.
+std::vector<std::string> PlainValues(float first, std::int16_t spacing, int count) {
   std::vector<std::string> values;
-  for (float value = start; std::cmp_less(values.size(), count); value = value + step) {
-    values.push_back(PlainDecimal(FormatSingle(value)));
-  }
+  StepAxis(first, spacing, count,
+           [&](int, float value) { values.push_back(PlainDecimal(FormatSingle(value))); });
   return values;
 }
 
@@ -96,9 +94,10 @@ PointLines::PointLines(const GridInputs& inputs, const GridCounts& counts,
   }
   // The elevation and ",r" go with whichever part comes second.
   const std::string after = "," + options.elevation + ",r";
-  const auto step = static_cast<float>(inputs.spacing);
-  const std::vector<std::string> eastings = PlainValues(inputs.min_x, counts.columns(), step);
-  const std::vector<std::string> northings = PlainValues(inputs.min_y, counts.rows(), step);
+  const std::vector<std::string> eastings =
+      PlainValues(inputs.min_x, inputs.spacing, counts.columns());
+  const std::vector<std::string> northings =
+      PlainValues(inputs.min_y, inputs.spacing, counts.rows());
   std::size_t longest_column = 0;
   std::uint64_t column_bytes = 0;  // of one line of each column
   for (std::size_t i = 0; i < eastings.size(); ++i) {
@@ -164,14 +163,6 @@ void PointLines::CountOnLeading() {
     leading_digits_[leading_size_++] = '0';
     leading_digits_[0] = '1';
   }
-}
-
-PointFileMeasure MeasurePointFile(const FieldTexts& texts, char decimal_separator,
-                                  const PointFileOptions& options) {
-  const GridInputs inputs = ConvertInputs(texts, decimal_separator);
-  const GridCounts counts = CountGrid(inputs);
-  const PointLines lines(inputs, counts, options);
-  return {.bytes = lines.Bytes(), .last_number = lines.LastNumber()};
 }
 
 }  // namespace grid

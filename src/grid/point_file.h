@@ -37,15 +37,6 @@ inline constexpr std::uint64_t kPointNumberLimit = 1'000'000'000'000'000;
 inline constexpr std::int64_t kPlainDigitsLimit = 100;
 std::string PlainDecimal(std::string_view number, char decimal_separator = '.');
 
-// What a run of these texts would write as a point file: its bytes and its last point's number
-// (one less than the first for a grid without points). Raises what the run would raise.
-struct PointFileMeasure {
-  std::uint64_t bytes = 0;
-  std::uint64_t last_number = 0;
-};
-PointFileMeasure MeasurePointFile(const FieldTexts& texts, char decimal_separator,
-                                  const PointFileOptions& options);
-
 // The lines of one grid's point file. Like the grid's, a line is assembled from texts made once
 // for each column and once for each row:
 //   number  "," n "," e "," elevation ",r"  row  "c" column "\r\n"

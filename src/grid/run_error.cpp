@@ -29,6 +29,10 @@ RunError::RunError(ErrorKind kind, const std::string& detail, std::optional<Fiel
       detail_(detail),
       field_(field) {}
 
+std::string RunErrorHeading(int number) {
+  return "Run-time error " + std::to_string(number) + ":";
+}
+
 RunError RunErrorOf(const file::Failure& failure) {
   return RunError(
       failure.kind() == file::Failure::Kind::system ? ErrorKind::system : ErrorKind::file,

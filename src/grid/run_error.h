@@ -41,6 +41,10 @@ class RunError : public std::runtime_error {
   std::optional<Field> field_;
 };
 
+// "Run-time error 5:", which heads every run-time error the programs say, in the window's box and
+// on the console's line.
+std::string RunErrorHeading(int number);
+
 // What an allocation that failed is said as, wherever it failed.
 RunError OutOfMemory();
 

@@ -37,12 +37,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::getline(lines, field);
   }
   const grid::FieldTexts texts{fields[0], fields[1], fields[2], fields[3], fields[4]};
+  const char separator = data[0] & 2 ? ',' : '.';
   grid::RunOptions options;
-  options.decimal_separator = data[0] & 2 ? ',' : '.';
   options.sync = false;
   std::uint64_t points = 0;
   try {
-    points = grid::CountGrid(grid::ConvertInputs(texts, options.decimal_separator)).points();
+    points = grid::CountGrid(grid::ConvertInputs(texts, separator)).points();
   } catch (const grid::RunError&) {
   }
   if (points > 2000) {
@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   bool succeeded = true;
   try {
-    CHECK(grid::GenerateGrid(texts, options).points_written == points);
+    CHECK(grid::GenerateGrid(grid::PlanGrid(texts, separator), options).points_written == points);
   } catch (const grid::RunError&) {
     succeeded = false;
   }

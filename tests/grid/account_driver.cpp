@@ -5,7 +5,7 @@
 #include <sstream>
 #include <string>
 
-#include "grid/grid_account.h"
+#include "grid/plan.h"
 
 int main() {
   std::string line;
@@ -18,7 +18,7 @@ int main() {
       std::getline(fields, *field, '\t');
     }
     std::string answer;
-    for (const std::string& item : grid::AccountForGrid(texts, separator.front())) {
+    for (const std::string& item : grid::PlanGrid(texts, separator.front()).Losses()) {
       answer += (answer.empty() ? "" : "\t") + item;
     }
     std::cout << answer << '\n';

@@ -51,10 +51,9 @@ class GenerateGridTest : public testing_support::TempDirTest {
  protected:
   RunResult Run(const FieldTexts& texts, char separator = '.') {
     RunOptions options;
-    options.decimal_separator = separator;
     options.sync = false;
     options.output = output();
-    return GenerateGrid(texts, options);
+    return GenerateGrid(PlanGrid(texts, separator), options);
   }
 };
 
@@ -345,7 +344,7 @@ TEST_F(GenerateGridTest, ReportsProgressAndCancelsWithoutTouchingTheFile) {
       paths.emplace_back(progress.path);
       return seen.size() < cancel_at;
     };
-    EXPECT_TRUE(GenerateGrid({"0", "4000", "0", "4000", "1"}, options).cancelled);
+    EXPECT_TRUE(GenerateGrid(PlanGrid({"0", "4000", "0", "4000", "1"}, '.'), options).cancelled);
     EXPECT_EQ(ReadFile(output()), "the previous grid");
     EXPECT_EQ(Entries(), std::vector<std::string>{"newgrid.txt"});
   }
@@ -374,7 +373,7 @@ TEST_F(GenerateGridTest, ReportsEveryByteDoneAtTheEnd) {
     last = progress;
     return true;
   };
-  GenerateGrid({"0", "400", "0", "200", "200"}, options);
+  GenerateGrid(PlanGrid({"0", "400", "0", "200", "200"}, '.'), options);
   EXPECT_EQ(last.stage, GridStage::saving);
   EXPECT_EQ(last.points_written, 6u);
   EXPECT_EQ(last.bytes_total, 113u);
@@ -430,7 +429,8 @@ TEST_P(DescribingTest, GoWithTheGrid) {
   std::string error;
   std::string clash;
   try {
-    EXPECT_EQ(GenerateGrid({"0", "400", "0", "200", "200"}, options).cancelled, c.cancel);
+    EXPECT_EQ(GenerateGrid(PlanGrid({"0", "400", "0", "200", "200"}, '.'), options).cancelled,
+              c.cancel);
   } catch (const RunError& raised) {
     error = raised.description();
   } catch (const TargetClash& raised) {
@@ -478,11 +478,11 @@ TEST_F(GenerateGridTest, PointFileKeepsOffTheGrid) {
   std::filesystem::create_hard_link(output(), points);
   RunOptions options;
   options.output = points;
-  options.point_file = PointFileOptions{};
-  EXPECT_THROW(GenerateGrid({"0", "400", "0", "200", "200"}, options), TargetClash);
+  const GridPlan plan = PlanGrid({"0", "400", "0", "200", "200"}, '.', PointFileOptions{});
+  EXPECT_THROW(GenerateGrid(plan, options), TargetClash);
   EXPECT_EQ(ReadFile(output()), "the previous grid");
   options.output = dir() / "other.csv";
-  GenerateGrid({"0", "400", "0", "200", "200"}, options);
+  GenerateGrid(plan, options);
   EXPECT_EQ(ReadFile(output()), "the previous grid");
 }
 

@@ -148,7 +148,7 @@ void Form1::ConnectControls() {
 }
 
 void Form1::Run() {
-  controller_.Run(TypedTexts(), {.decimal_separator = DecimalSeparator(locale())});
+  controller_.Run(TypedTexts(), DecimalSeparator(locale()));
 }
 
 grid::FieldTexts Form1::TypedTexts() const {
@@ -165,7 +165,7 @@ void Form1::DescribeRun() {
                             ? QString()
                             : locale().groupSeparator();
   const QString writes =
-      FromUtf8(RunButtonDescription(TypedTexts(), DecimalSeparator(locale()),
+      FromUtf8(controller_.Describe(TypedTexts(), DecimalSeparator(locale()),
                                     CurrentFolder().toStdString(), group.toStdString()));
   ControlWidget(Control::Command2)->setToolTip(writes);
   ControlWidget(Control::Command2)->setAccessibleDescription(writes);

@@ -13,9 +13,9 @@
 
 namespace window {
 
-RunOutcome RunGrid(const grid::FieldTexts& texts, const grid::RunOptions& options) {
+RunOutcome RunGrid(const grid::GridPlan& plan, const grid::RunOptions& options) {
   try {
-    const grid::RunResult result = grid::GenerateGrid(texts, options);
+    const grid::RunResult result = grid::GenerateGrid(plan, options);
     RunOutcome outcome{.cancelled = result.cancelled, .bytes_written = result.bytes_written};
     if (!result.cancelled) {
       for (const std::filesystem::path& beside : grid::DescribingFilesBeside(options.output)) {
@@ -41,8 +41,16 @@ grid::FieldTexts ReadFields(const std::function<std::string(Control)>& text_of) 
   return texts;
 }
 
-RunController::RunController(RunView& view, GridRunner runner, int show_after_ms)
-    : view_(view), runner_(std::move(runner)), show_after_ms_(show_after_ms) {}
+grid::GridPlan PlanFields(const grid::FieldTexts& texts, char decimal_separator) {
+  return grid::PlanGrid(texts, decimal_separator);
+}
+
+RunController::RunController(RunView& view, GridRunner runner, int show_after_ms,
+                             GridPlanner planner)
+    : view_(view),
+      runner_(std::move(runner)),
+      planner_(std::move(planner)),
+      show_after_ms_(show_after_ms) {}
 
 RunController::~RunController() {
   if (worker_.joinable()) {
@@ -51,17 +59,22 @@ RunController::~RunController() {
   }
 }
 
-void RunController::Run(grid::FieldTexts texts, grid::RunOptions options) {
+std::string RunController::Describe(const grid::FieldTexts& texts, char decimal_separator,
+                                    const std::string& folder,
+                                    const std::string& digit_group) const {
+  return RunButtonDescription(planner_(texts, decimal_separator), folder, digit_group);
+}
+
+void RunController::Run(const grid::FieldTexts& texts, char decimal_separator,
+                        grid::RunOptions options) {
   if (Running()) {
     return;
   }
-  if (!grid::RefusalOf(texts, options.decimal_separator)) {
-    const std::vector<grid::AccountItem> items =
-        grid::AccountItems(texts, options.decimal_separator);
-    if (!items.empty() && !view_.AskToWrite(LossQuestionText(items))) {
-      view_.Focus(FieldControl(items.front().field), true);
-      return;
-    }
+  grid::GridPlan plan = planner_(texts, decimal_separator);
+  // Texts Run refuses go straight on to their error box.
+  if (!plan.refusal && !plan.account.empty() && !view_.AskToWrite(LossQuestionText(plan.account))) {
+    view_.Focus(FieldControl(plan.account.front().field), true);
+    return;
   }
   cancelled_ = false;
   bytes_done_ = 0;
@@ -83,8 +96,8 @@ void RunController::Run(grid::FieldTexts texts, grid::RunOptions options) {
     return !cancelled_;
   };
   started_ = std::chrono::steady_clock::now();
-  worker_ = std::thread([this, texts = std::move(texts), options = std::move(options)] {
-    outcome_ = runner_(texts, options);
+  worker_ = std::thread([this, plan = std::move(plan), options = std::move(options)] {
+    outcome_ = runner_(plan, options);
     view_.WakeOnWindowThread();
   });
   focus_before_run_ = view_.FocusedControl();

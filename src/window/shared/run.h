@@ -34,7 +34,7 @@ struct RunOutcome {
 // Runs GenerateGrid, then looks for files that describe a grid beside the one written (only
 // whether they exist). Whatever it raises ends as a run-time error in the outcome, so that
 // nothing escapes the worker thread.
-RunOutcome RunGrid(const grid::FieldTexts& texts, const grid::RunOptions& options);
+RunOutcome RunGrid(const grid::GridPlan& plan, const grid::RunOptions& options);
 
 // The fields' texts, in the order of grid::Field, as `text_of` reads each field.
 grid::FieldTexts ReadFields(const std::function<std::string(Control)>& text_of);
@@ -83,14 +83,19 @@ class RunView {
 };
 
 // How a run is made; RunGrid, or a stand-in in tests.
-using GridRunner = std::function<RunOutcome(const grid::FieldTexts&, const grid::RunOptions&)>;
+using GridRunner = std::function<RunOutcome(const grid::GridPlan&, const grid::RunOptions&)>;
+// How the fields' texts are planned, with the user's decimal separator; grid::PlanGrid, or a
+// stand-in in tests.
+using GridPlanner = std::function<grid::GridPlan(const grid::FieldTexts&, char)>;
+grid::GridPlan PlanFields(const grid::FieldTexts& texts, char decimal_separator);
 
 // A run's whole flow, for a window that implements RunView: Run starts it, the window's timer
 // ticks it, the wake ends it; Cancel stops it.
 class RunController {
  public:
   // The progress dialog may appear once a run has lasted `show_after_ms` (progress_rule.h).
-  explicit RunController(RunView& view, GridRunner runner = RunGrid, int show_after_ms = 1000);
+  explicit RunController(RunView& view, GridRunner runner = RunGrid, int show_after_ms = 1000,
+                         GridPlanner planner = PlanFields);
   // Cancels a run still under way and waits the few tens of milliseconds it takes to stop.
   ~RunController();
   RunController(const RunController&) = delete;
@@ -104,7 +109,11 @@ class RunController {
   // about, its text selected. Texts the run refuses go straight on to their error box. The last
   // run's dialog goes; the focus leaves the controls that no longer work, so that a key meant for
   // Run cannot land on quit, and comes back after the run.
-  void Run(grid::FieldTexts texts, grid::RunOptions options);
+  // The texts are planned once, and the run carries out that plan.
+  void Run(const grid::FieldTexts& texts, char decimal_separator, grid::RunOptions options = {});
+  // The Run button's description for these texts (RunButtonDescription), planned once.
+  std::string Describe(const grid::FieldTexts& texts, char decimal_separator,
+                       const std::string& folder, const std::string& digit_group) const;
   bool Running() const { return worker_.joinable(); }
   // Whether `control` takes input now: during a run only quit does, which cancels the run.
   bool Enabled(Control control) const;
@@ -130,6 +139,7 @@ class RunController {
 
   RunView& view_;
   GridRunner runner_;
+  GridPlanner planner_;
   int show_after_ms_;
   std::chrono::steady_clock::time_point started_;
   ProgressDialogState dialog_;

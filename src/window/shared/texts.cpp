@@ -30,28 +30,30 @@ std::string ContactText() {
 }
 
 std::string RunErrorText(int number, const std::string& description) {
-  return "Run-time error " + std::to_string(number) + ":\n\n" + description;
+  return grid::RunErrorHeading(number) + "\n\n" + description;
 }
 
 std::string StartFolderAdvice() {
-  return "tessaplan writes newgrid.txt into the folder it was started in: start it from a folder "
-         "you may write to (from the desktop's menu it starts in your home folder).";
+  return "tessaplan writes " + std::string(grid::kGridFileName) +
+         " into the folder it was started in: start it from a folder you may write to (from the "
+         "desktop's menu it starts in your home folder).";
 }
 
-std::string RunButtonDescription(const grid::FieldTexts& texts, char decimal_separator,
-                                 const std::string& folder, const std::string& digit_group) {
-  std::string description = "Writes newgrid.txt in " + folder;
-  if (const std::optional<grid::RunError> refusal = grid::RefusalOf(texts, decimal_separator)) {
-    description += "\nRun will stop: Run-time error " + std::to_string(refusal->number()) + ": " +
-                   refusal->description();
-  } else if (const auto measure = grid::MeasureIfValid(texts, decimal_separator)) {
+std::string RunButtonDescription(const grid::GridPlan& plan, const std::string& folder,
+                                 const std::string& digit_group) {
+  const std::string file(grid::kGridFileName);
+  std::string description = "Writes " + file + " in " + folder;
+  if (plan.refusal) {
+    description += "\nRun will stop: " + grid::RunErrorHeading(plan.refusal->number()) + " " +
+                   plan.refusal->description();
+  } else {
     description = "Writes " +
-                  grid::Counted(measure->counts.points(), "point", "points", digit_group) + " (" +
-                  file::SizeText(measure->bytes) + ") to newgrid.txt in " + folder;
+                  grid::Counted(plan.grid.counts.points(), "point", "points", digit_group) + " (" +
+                  file::SizeText(plan.FileSize()) + ") to " + file + " in " + folder;
   }
   // What the file loses against the typed values, one sentence a line.
-  for (const std::string& loss : grid::AccountForGrid(texts, decimal_separator)) {
-    description += "\n" + loss;
+  for (const grid::AccountItem& loss : plan.account) {
+    description += "\n" + loss.text;
   }
   return description;
 }

@@ -8,6 +8,7 @@
 
 #include "grid/generate_grid.h"
 #include "grid/grid_account.h"
+#include "grid/plan.h"
 
 namespace window {
 
@@ -30,8 +31,8 @@ std::string StartFolderAdvice();
 // grid, how many points (grouped by `digit_group`, the locale's thousands separator, if any)
 // and how many bytes, or for texts Run refuses, the error box's words; then a line for each way
 // the file would differ from the typed values. Nothing is written or checked on the disk.
-std::string RunButtonDescription(const grid::FieldTexts& texts, char decimal_separator,
-                                 const std::string& folder, const std::string& digit_group);
+std::string RunButtonDescription(const grid::GridPlan& plan, const std::string& folder,
+                                 const std::string& digit_group);
 
 // The question Run asks before it writes a grid that differs from the fields: each of the
 // account's sentences (the description's), then whether to write it; and its two buttons,

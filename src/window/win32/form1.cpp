@@ -278,7 +278,7 @@ grid::FieldTexts Form1::ReadTexts() const {
 void Form1::DescribeRun() {
   HWND run = Item(Control::Command2);
   const std::wstring writes = Utf16(
-      RunButtonDescription(ReadTexts(), UserDecimalSeparator(), Utf8(folder_), UserDigitGroup()));
+      controller_.Describe(ReadTexts(), UserDecimalSeparator(), Utf8(folder_), UserDigitGroup()));
   TOOLINFOW tool{};
   tool.cbSize = sizeof tool;
   tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
@@ -438,7 +438,7 @@ void Form1::OnCommand(WPARAM wparam) {
   }
   switch (static_cast<Control>(LOWORD(wparam) - ControlId(Control{}))) {
     case Control::Command2:
-      controller_.Run(ReadTexts(), {.decimal_separator = UserDecimalSeparator()});
+      controller_.Run(ReadTexts(), UserDecimalSeparator());
       break;
     case Control::Command1:
       ShowHelp();

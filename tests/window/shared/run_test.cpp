@@ -95,7 +95,7 @@ class ToldRun {
   }
   void End(std::uint64_t bytes_written) { Tell({.bytes_total = bytes_written, .path = "end"}); }
 
-  RunOutcome operator()(const grid::FieldTexts&, const grid::RunOptions& options) {
+  RunOutcome operator()(const grid::GridPlan&, const grid::RunOptions& options) {
     for (;;) {
       std::unique_lock lock(mutex_);
       if (!changed_.wait_for(lock, kPatience, [this] { return !told_.empty(); })) {
@@ -122,12 +122,17 @@ class ToldRun {
 
 class RunTest : public TempDirTest {
  protected:
-  FakeView view_;  // before the controller, which may still wake it as it ends
-  RunController controller_{view_};
+  FakeView view_;              // before the controller, which may still wake it as it ends
+  std::atomic<int> plans_{0};  // the texts planned, by either thread
+  RunController controller_{view_, RunGrid, 1000,
+                            [this](const grid::FieldTexts& texts, char decimal_separator) {
+                              ++plans_;
+                              return PlanFields(texts, decimal_separator);
+                            }};
 
   void Run(const grid::FieldTexts& texts, const std::filesystem::path& to = {}) {
     view_.Unwake();
-    controller_.Run(texts, {.sync = false, .output = to.empty() ? output() : to});
+    controller_.Run(texts, '.', {.sync = false, .output = to.empty() ? output() : to});
   }
   // Ticks as the window's timer does until the dialog shows; false if the run ended first.
   // Once the dialog shows and its text starts with `text`; false once the run ends first.
@@ -242,7 +247,7 @@ TEST_F(RunTest, CancelEndsTheRunAndKeepsTheFile) {
 TEST_F(RunTest, TheDialogKeepsUpOnceShown) {
   ToldRun told;
   RunController controller{view_, std::ref(told), 1};
-  controller.Run({"0", "1", "0", "1", "1"}, {});
+  controller.Run({"0", "1", "0", "1", "1"}, '.');
   told.Tell(
       {.bytes_done = 5'150'000'000, .bytes_total = 10'300'000'000, .path = "/grid/newgrid.txt"});
   while (controller.Tick(), !view_.dialog.shown) {
@@ -272,7 +277,7 @@ TEST_F(RunTest, TheDialogKeepsUpOnceShown) {
 // A window that closes during a run does not wait for the run to end.
 TEST_F(RunTest, DestroyingTheControllerCancelsTheRun) {
   std::atomic<bool> cancelled{false};
-  const auto until_cancelled = [&](const grid::FieldTexts&, const grid::RunOptions& options) {
+  const auto until_cancelled = [&](const grid::GridPlan&, const grid::RunOptions& options) {
     const auto give_up = std::chrono::steady_clock::now() + kPatience;
     while (std::chrono::steady_clock::now() < give_up) {
       if (!options.progress({.bytes_done = 1, .bytes_total = 100})) {
@@ -285,14 +290,15 @@ TEST_F(RunTest, DestroyingTheControllerCancelsTheRun) {
   };
   std::optional<RunController> controller;
   controller.emplace(view_, until_cancelled);
-  controller->Run({"0", "1", "0", "1", "1"}, {});
+  controller->Run({"0", "1", "0", "1", "1"}, '.');
   controller.reset();
   EXPECT_TRUE(cancelled);
 }
 
 // Run asks before it writes a grid that differs from the fields, and only then: Go back writes
 // nothing and puts the focus in the field the first difference is about, its text selected;
-// Write writes it; texts Run refuses give their error box alone. Once written, files that
+// Write writes it; texts Run refuses give their error box alone. Run, and Run's description,
+// each plan the texts once. Once written, files that
 // describe a grid beside it are told in the dialog, also after a short run.
 TEST_F(RunTest, AsksBeforeALossyGridAndTellsOfFilesBesideIt) {
   struct Case {
@@ -329,7 +335,11 @@ TEST_F(RunTest, AsksBeforeALossyGridAndTellsOfFilesBesideIt) {
     view_.selected = false;
     view_.answer_write = c.write;
     view_.focused = Control::Command2;
+    plans_ = 0;
     Run(c.texts);
+    EXPECT_EQ(plans_, 1) << name << ": a press of Run plans its texts once";
+    controller_.Describe(c.texts, '.', "/f", "");
+    EXPECT_EQ(plans_, 2) << name << ": Run's description plans its texts once";
     ASSERT_EQ(view_.questions.size(), c.asked ? 1u : 0u) << name;
     if (c.asked) {
       EXPECT_TRUE(view_.questions[0].starts_with(
@@ -383,7 +393,7 @@ TEST_F(RunTest, AnyFailureOfARunIsARunTimeError) {
   options.progress = [](const grid::GridProgress&) -> bool {
     throw std::runtime_error("the machine said no");
   };
-  const RunOutcome outcome = RunGrid({"0", "400", "0", "200", "200"}, options);
+  const RunOutcome outcome = RunGrid(PlanFields({"0", "400", "0", "200", "200"}, '.'), options);
   EXPECT_EQ(outcome.error_number, 6);
   EXPECT_EQ(outcome.error_description, "System error: the machine said no");
   EXPECT_EQ(Entries(), std::vector<std::string>{});
