@@ -1,10 +1,11 @@
 #include "file/writer.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -16,7 +17,10 @@ namespace {
 
 // Large enough that system calls cost nothing next to the bytes, small enough to stay in cache.
 constexpr std::size_t kBufferBytes = std::size_t{1} << 20;
-constexpr int kBufferCount = 3;
+constexpr std::size_t kBufferCount = 3;
+// What the writer's thread allocates as it starts, so that the allocator's state for the thread
+// is made before the first byte rather than at its first allocation.
+constexpr std::size_t kFirstAllocation = 64;
 // How often the writer asks whether to go on while it waits for the disk.
 constexpr auto kAskEvery = std::chrono::milliseconds(40);
 // How long an abandoned run waits for its writer before leaving it to finish alone.
@@ -42,6 +46,7 @@ bool WaitWhileGoing(std::condition_variable& changed, std::unique_lock<std::mute
 
 // The writer thread and what it shares with the caller. The thread holds it too, so that a run
 // abandoned while the disk is slow can return at once and leave the thread to finish alone.
+// Nothing in it allocates once the thread has started: the buffers go round in fixed rings.
 struct Writer::Shared {
   struct Filled {
     char* data;
@@ -49,17 +54,34 @@ struct Writer::Shared {
   };
 
   std::shared_ptr<NewFile> file;
-  std::vector<std::unique_ptr<char[]>> buffers;
+  std::array<std::unique_ptr<char[]>, kBufferCount> buffers;
+  // The thread's own first allocation (on glibc, the thread's arena), made before the first byte.
+  std::unique_ptr<char[]> thread_first;
 
   std::mutex mutex;
   std::condition_variable changed;
-  std::vector<char*> empty;
-  std::deque<Filled> filled;  // in file order
-  bool finishing = false;     // no more buffers come: write out, finish, and stop
-  bool abandoned = false;     // stop at once
+  std::array<char*, kBufferCount> empty{};
+  std::size_t empty_count = 0;
+  std::array<Filled, kBufferCount> filled{};  // in file order, from filled_first
+  std::size_t filled_first = 0;
+  std::size_t filled_count = 0;
+  bool started = false;  // the thread runs, and made its first allocation or could not
+  bool start_failed = false;
+  bool finishing = false;  // no more buffers come: write out, finish, and stop
+  bool abandoned = false;  // stop at once
   bool done = false;
   std::error_code error;
 
+  void PushFilled(char* data, std::size_t size) {
+    filled[(filled_first + filled_count++) % kBufferCount] = {data, size};
+  }
+  Filled PopFilled() {
+    const Filled next = filled[filled_first];
+    filled_first = (filled_first + 1) % kBufferCount;
+    --filled_count;
+    return next;
+  }
+  char* PopEmpty() { return empty[--empty_count]; }
   void Run();
 };
 
@@ -67,12 +89,19 @@ struct Writer::Shared {
 // without writing them, so that the caller never waits for it.
 void Writer::Shared::Run() {
   std::unique_lock lock(mutex);
+  try {
+    thread_first = std::make_unique<char[]>(kFirstAllocation);
+  } catch (const std::bad_alloc&) {
+    start_failed = true;
+  }
+  started = true;
+  changed.notify_all();
   for (;;) {
-    changed.wait(lock, [this] { return !filled.empty() || finishing || abandoned; });
+    changed.wait(lock, [this] { return filled_count > 0 || finishing || abandoned; });
     if (abandoned) {
       break;
     }
-    if (filled.empty()) {
+    if (filled_count == 0) {
       if (!error) {
         lock.unlock();
         const std::error_code finished = file->Finish();
@@ -81,15 +110,14 @@ void Writer::Shared::Run() {
       }
       break;
     }
-    const Filled next = filled.front();
-    filled.pop_front();
+    const Filled next = PopFilled();
     if (!error) {
       lock.unlock();
       const std::error_code result = file->Write(next.data, next.size);
       lock.lock();
       error = result;
     }
-    empty.push_back(next.data);
+    empty[empty_count++] = next.data;
     changed.notify_all();
   }
   done = true;
@@ -101,14 +129,19 @@ Writer::Writer(const std::filesystem::path& target, std::uint64_t size,
     : owned_(std::make_unique<Replacement>(target, size, options)),
       replacement_(owned_.get()),
       keep_going_(std::move(keep_going)) {
-  replacement_->BeginWriting();
   StartThread(replacement_->file());
+  replacement_->BeginWriting();
 }
 
 Writer::Writer(Replacement& replacement, std::function<bool()> keep_going)
     : replacement_(&replacement), keep_going_(std::move(keep_going)) {
-  replacement_->BeginWriting();
   StartThread(replacement_->file());
+}
+
+void Writer::Begin() {
+  if (replacement_ && !owned_) {
+    replacement_->BeginWriting();
+  }
 }
 
 Writer::Writer(std::shared_ptr<NewFile> stream, std::string shown, std::function<bool()> keep_going)
@@ -119,18 +152,26 @@ Writer::Writer(std::shared_ptr<NewFile> stream, std::string shown, std::function
 void Writer::StartThread(std::shared_ptr<NewFile> file) {
   shared_ = std::make_shared<Shared>();
   shared_->file = std::move(file);
-  for (int i = 0; i < kBufferCount; ++i) {
-    shared_->buffers.push_back(std::make_unique<char[]>(kBufferBytes));
-    shared_->empty.push_back(shared_->buffers.back().get());
+  for (std::unique_ptr<char[]>& buffer : shared_->buffers) {
+    buffer = std::make_unique<char[]>(kBufferBytes);
+    shared_->empty[shared_->empty_count++] = buffer.get();
   }
-  buffer_ = next_ = shared_->empty.back();
+  buffer_ = next_ = shared_->PopEmpty();
   buffer_end_ = buffer_ + kBufferBytes;
-  shared_->empty.pop_back();
   try {
-    thread_ = std::thread([writer = shared_] { writer->Run(); });
+    thread_ = std::thread([shared = shared_] { shared->Run(); });
   } catch (const std::system_error& error) {
     throw Failure(Failure::Kind::system,
                   "a thread to write the file cannot be started: " + error.code().message());
+  }
+  std::unique_lock lock(shared_->mutex);
+  shared_->changed.wait(lock, [this] { return shared_->started; });
+  if (shared_->start_failed) {
+    shared_->abandoned = true;
+    lock.unlock();
+    shared_->changed.notify_all();
+    thread_.join();
+    throw std::bad_alloc();
   }
 }
 
@@ -161,16 +202,15 @@ void Writer::HandOver() {
   if (shared_->error) {
     Fail(shared_->error);
   }
-  shared_->filled.push_back({buffer_, static_cast<std::size_t>(next_ - buffer_)});
+  shared_->PushFilled(buffer_, static_cast<std::size_t>(next_ - buffer_));
   shared_->changed.notify_all();
   if (!WaitWhileGoing(
-          shared_->changed, lock, [this] { return !shared_->empty.empty(); },
+          shared_->changed, lock, [this] { return shared_->empty_count > 0; },
           [this] { return KeepGoing(); })) {
     throw Cancelled{};
   }
-  buffer_ = next_ = shared_->empty.back();
+  buffer_ = next_ = shared_->PopEmpty();
   buffer_end_ = buffer_ + kBufferBytes;
-  shared_->empty.pop_back();
 }
 
 bool Writer::Commit() {
@@ -189,7 +229,7 @@ bool Writer::Finish() {
   {
     std::unique_lock lock(shared_->mutex);
     if (next_ != buffer_) {
-      shared_->filled.push_back({buffer_, static_cast<std::size_t>(next_ - buffer_)});
+      shared_->PushFilled(buffer_, static_cast<std::size_t>(next_ - buffer_));
       next_ = buffer_;
     }
     shared_->finishing = true;

@@ -22,18 +22,25 @@ class Writer {
   // assembled with fixed-size copies that run past its end.
   static constexpr std::size_t kLineRoom = 64;
 
-  // Starts replacing `target` with a new file of `size` bytes (see Replacement). Whenever the
-  // writer waits for the disk it asks `keep_going` every few tens of milliseconds; when that
-  // returns false the run is abandoned at once: LineStart and Append raise Cancelled. Raises a
-  // File error before anything is written.
+  // Every writer takes all it needs before its file's first byte: its buffers, and its thread,
+  // started, its first allocation made, then waiting for the first buffer. Raises a Failure of
+  // the system's kind (out of memory, no thread) with nothing written.
+
+  // Starts replacing `target` with a new file of `size` bytes (see Replacement), and begins it.
+  // Whenever the writer waits for the disk it asks `keep_going` every few tens of milliseconds;
+  // when that returns false the run is abandoned at once: LineStart and Append raise Cancelled.
+  // Raises a Failure before anything is written.
   Writer(const std::filesystem::path& target, std::uint64_t size, const ReplaceOptions& options,
          std::function<bool()> keep_going = {});
-  // Writes into `replacement`'s new file, begun now (see Replacement::BeginWriting), for a
-  // caller that commits it, and drops it, with others (file_set.h).
+  // Writes into `replacement`'s new file, for a caller that begins it, commits it and drops it
+  // with others (grid/file_set.h).
   explicit Writer(Replacement& replacement, std::function<bool()> keep_going = {});
   // Streams to `stream`, which messages name `shown`, as it is written, with no file to replace
   // (standard output, a pipe): what was written stays written, whatever ends the run.
   Writer(std::shared_ptr<NewFile> stream, std::string shown, std::function<bool()> keep_going = {});
+  // The first byte: from here on a file written in place is written over
+  // (Replacement::BeginWriting). Nothing for a stream, or a writer that began on its own.
+  void Begin();
   // Drops the new file unless Commit gave it its name; the target is left as it was.
   ~Writer();
   Writer(const Writer&) = delete;

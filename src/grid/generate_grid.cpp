@@ -1,14 +1,22 @@
 #include "grid/generate_grid.h"
 
+#include <functional>
+#include <memory>
 #include <new>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "file/writer.h"
 
 namespace grid {
 namespace {
+
+// Memory held from the start of a run and let go when a failure must be said, so that a run that
+// ran short of it can still say which files it leaves empty.
+constexpr std::size_t kWordsRoom = 64 * 1024;
 
 // `header`, then each column's lines as `write_column` appends them, with the progress and the
 // cancel between columns; then the file written out. False where `keep_going` said stop.
@@ -30,6 +38,34 @@ bool WritePoints(file::Writer& file, std::string_view header, std::size_t column
   }
   progress.stage = GridStage::saving;
   return file.Finish();
+}
+
+// Every file of the run found, checked and made, its space reserved, and kept apart from the
+// grid's own file where it is a point file.
+void MakeFiles(std::optional<FileSet>& files, const GridPlan& plan, const RunOptions& options,
+               const std::function<bool(std::string_view, std::uint64_t)>& reserving) {
+  files.emplace(options.output, plan.FileSize(), options.describing,
+                file::ReplaceOptions{.sync = options.sync,
+                                     .folder_advice = options.folder_advice,
+                                     .what = plan.point_file ? "point file" : "grid",
+                                     .reserving = reserving});
+  if (plan.point_file) {
+    files->KeepApartFrom(kGridFileName, "the grid's own format");
+  }
+}
+
+// The files written in place that a run abandoned now leaves empty, the grid's first.
+std::vector<std::string> Emptied(const file::Writer& file, const std::optional<FileSet>& files) {
+  std::vector<std::string> emptied;
+  if (file.OverwritingTarget()) {
+    emptied.emplace_back(file.ShownPath());
+  }
+  if (files) {
+    for (std::string& shown : files->WrittenInPlace()) {
+      emptied.push_back(std::move(shown));
+    }
+  }
+  return emptied;
 }
 
 // The file the run replaces, or the stream: `header`, then each column's lines as
@@ -58,32 +94,35 @@ RunResult Write(const GridPlan& plan, std::string_view header, std::size_t colum
         .emptied_describing = files ? files->WrittenInPlace() : std::vector<std::string>()};
   };
   try {
+    // Everything the run can take, before the first byte of any file: each file found, checked,
+    // made and its space reserved, the writer's buffers and thread, and room for the words of a
+    // failure that comes later. Whatever refuses one leaves every file as it was, also those
+    // written in place.
     if (options.stream.file) {
       file.emplace(options.stream.file, options.stream.shown, keep_going);
     } else {
-      files.emplace(options.output, file_size, options.describing,
-                    file::ReplaceOptions{.sync = options.sync,
-                                         .folder_advice = options.folder_advice,
-                                         .what = plan.point_file ? "point file" : "grid",
-                                         .reserving = reserving});
-      if (plan.point_file) {
-        files->KeepApartFrom(kGridFileName, "the grid's own format");
-      }
+      MakeFiles(files, plan, options, reserving);
+      file.emplace(files->grid(), keep_going);
+    }
+    auto words = std::make_unique<char[]>(kWordsRoom);
+    // From here on a file written in place is written over. The set's own steps say which files
+    // a failure leaves empty; for the grid's writing, this does.
+    if (files) {
       files->WriteDescribing();
     }
-    // An error of the grid's own writing abandons the set, said with the files it leaves empty;
-    // the set's own steps say so themselves.
     const bool written = [&] {
       try {
-        if (files) {
-          file.emplace(files->grid(), keep_going);
-        }
+        file->Begin();
         return WritePoints(*file, header, columns, rows, progress, keep_going, write_column);
       } catch (const file::Failure& error) {
+        words.reset();
         if (files) {
           throw files->Abandoning(error);
         }
         throw;
+      } catch (const std::bad_alloc&) {
+        words.reset();
+        throw OutOfMemory(LeftEmpty(Emptied(*file, files)));
       }
     }();
     if (!written || (files && !files->Commit(keep_going))) {

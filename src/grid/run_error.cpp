@@ -39,8 +39,9 @@ RunError RunErrorOf(const file::Failure& failure) {
       failure.what());
 }
 
-RunError OutOfMemory() {
-  return RunError(ErrorKind::system, "out of memory; close other programs and run again.");
+RunError OutOfMemory(std::string_view left) {
+  return RunError(ErrorKind::system,
+                  "out of memory" + std::string(left) + "; close other programs and run again.");
 }
 
 }  // namespace grid

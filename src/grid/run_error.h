@@ -4,6 +4,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "file/failure.h"
 #include "grid/fields.h"
@@ -45,8 +46,9 @@ class RunError : public std::runtime_error {
 // on the console's line.
 std::string RunErrorHeading(int number);
 
-// What an allocation that failed is said as, wherever it failed.
-RunError OutOfMemory();
+// What an allocation that failed is said as, wherever it failed; `left`, where a run was already
+// writing, says which files it left empty ("; newgrid.txt, written in place, is now empty").
+RunError OutOfMemory(std::string_view left = {});
 
 // A file that could not be written, or what writing it needed, as the run's error: the one
 // place where the file layer's failures become the run's.

@@ -386,24 +386,32 @@ bool NamedAs(const SystemState& s, std::string_view name) {
   return SamePath(s.name, sys::Utf16(name));
 }
 
+namespace {
+
 // A mutex named after the given folder's identity (its volume and file ID), which every run
 // writing there opens: the system hands an abandoned one (its owner killed) to the next waiter.
-// It is named in this session's space, where the user's own runs meet.
-bool LockNames(SystemState& s, const std::function<bool()>& keep_going) {
+// It is named in this session's space, where the user's own runs meet. Opened as the new file is
+// made, before the first byte; owned only at the commit.
+void OpenNamesLock(SystemState& s) {
   BY_HANDLE_FILE_INFORMATION folder{};
   if (!s.given_folder_held.valid() ||
       !::GetFileInformationByHandle(s.given_folder_held.get(), &folder)) {
-    return true;
+    return;
   }
   wchar_t name[64];
   std::swprintf(name, std::size(name), L"tessaplan-names-%08lx-%08lx%08lx",
                 folder.dwVolumeSerialNumber, folder.nFileIndexHigh, folder.nFileIndexLow);
-  Handle mutex(::CreateMutexW(nullptr, FALSE, name));
-  if (!mutex.valid()) {
-    return true;
+  s.names_lock = Handle(::CreateMutexW(nullptr, FALSE, name));
+}
+
+}  // namespace
+
+bool LockNames(SystemState& s, const std::function<bool()>& keep_going) {
+  if (!s.names_lock.valid()) {
+    return true;  // a folder that cannot be locked is not waited for
   }
   for (;;) {
-    const DWORD waited = ::WaitForSingleObject(mutex.get(), kLockPollMilliseconds);
+    const DWORD waited = ::WaitForSingleObject(s.names_lock.get(), kLockPollMilliseconds);
     if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
       break;
     }
@@ -414,14 +422,14 @@ bool LockNames(SystemState& s, const std::function<bool()>& keep_going) {
       return false;
     }
   }
-  s.names_lock = std::move(mutex);
+  s.names_locked = true;
   return true;
 }
 
 void UnlockNames(SystemState& s) {
-  if (s.names_lock.valid()) {
+  if (s.names_locked) {
     ::ReleaseMutex(s.names_lock.get());
-    s.names_lock = Handle();
+    s.names_locked = false;
   }
 }
 
@@ -455,6 +463,7 @@ void SweepLeftovers(SystemState& state) {
 
 void Create(SystemState& state, std::uint64_t size) {
   state.Create(size);
+  OpenNamesLock(state);
 }
 
 }  // namespace file::detail

@@ -79,7 +79,8 @@ struct SystemState final : ReplacementState {
   std::wstring given_folder;
   std::wstring given_name;
   Handle given_folder_held;
-  Handle names_lock;  // the given folder's mutex, owned while the run's files take their names
+  Handle names_lock;          // the given folder's mutex, opened before the first byte
+  bool names_locked = false;  // owned, while the run's files take their names
   bool exists = false;
   DWORD special = FILE_TYPE_DISK;            // FILE_TYPE_CHAR or _PIPE: a device or a pipe
   DWORD attributes = FILE_ATTRIBUTE_NORMAL;  // the old file's, kept
