@@ -204,6 +204,9 @@ int Write(const Program& program, const Command& command) {
   if (!command.crs && !options.stream.file && !command.quiet) {
     PrintError(StaleDescriptions(options.output, command.point_file.has_value()));
   }
+  if (!result.unlocked.empty() && !command.quiet) {
+    PrintError("warning: " + result.unlocked + "\n");
+  }
   return 0;
 }
 

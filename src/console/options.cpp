@@ -354,8 +354,9 @@ void CheckCrs(const Command& command) {
   if (!LayerCanName({reinterpret_cast<const char*>(name.data()), name.size()})) {
     const std::string file = point_file ? "point file" : "grid";
     throw UsageError{"'--crs' names the " + file +
-                     " in its .vrt, where GDAL cannot read a backslash, a control character or "
-                     "bytes that are not UTF-8: name the " +
+                     " in its .vrt, where GDAL cannot read a backslash, a control character, a "
+                     "character that reorders or breaks a line, or bytes that are not UTF-8: "
+                     "name the " +
                      file + " without them, not " + InSingleQuotes(command.output)};
   }
 }

@@ -65,6 +65,10 @@ bool Replacement::NamedAs(std::string_view name) const {
   return detail::NamedAs(*state_, name);
 }
 
+std::string Replacement::ExistingStart(std::size_t size) const {
+  return detail::ReadStart(*state_, size);
+}
+
 const std::shared_ptr<NewFile>& Replacement::file() const {
   return detail::Shared(*state_).shared;
 }
@@ -103,6 +107,10 @@ bool Replacement::LockNames(const std::function<bool()>& keep_going) {
 
 void Replacement::UnlockNames() {
   detail::UnlockNames(*state_);
+}
+
+const std::string& Replacement::NamesUnlocked() const {
+  return detail::Shared(*state_).unlocked;
 }
 
 void Replacement::Fail(std::error_code error) const {

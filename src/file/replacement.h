@@ -6,6 +6,7 @@
 // chooses.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -57,6 +58,9 @@ class Replacement {
   bool SameTarget(const Replacement& other) const;
   // Whether the file replaced has the name `name` in its folder, by the system's rule for names.
   bool NamedAs(std::string_view name) const;
+  // The first `size` bytes of the file replaced, as it is now: fewer for a shorter one, none
+  // where there is none or it cannot be read. Only looks.
+  std::string ExistingStart(std::size_t size) const;
   // Whether `name`, beside the name this one was given or (`in_current_folder`) in the current
   // folder, leads to the file this one replaces. Only looks: a name that cannot be followed
   // leads nowhere.
@@ -84,6 +88,9 @@ class Replacement {
   // ends; a folder that cannot be locked (one this user may not read) is not waited for.
   bool LockNames(const std::function<bool()>& keep_going);
   void UnlockNames();
+  // Once LockNames went on without the lock (a folder that cannot be locked): why, and the
+  // folder; otherwise empty.
+  const std::string& NamesUnlocked() const;
 
   // A File error about the target: the system's reason and the target's path.
   [[noreturn]] void Fail(std::error_code error) const;

@@ -32,6 +32,8 @@ struct ReplacementState {
   // Written in place (a writable file in a folder that takes no new one), the old file no
   // longer whole. Never on Windows, which always writes a new file beside the target.
   bool overwriting = false;
+  // Why the given folder's lock could not be taken, with the folder, once LockNames found so.
+  std::string unlocked;
 };
 
 // A File failure about the target: the system's reason and the target's path, and where it was
@@ -63,6 +65,9 @@ void Abandon(SystemState& state);
 std::filesystem::path GivenName(const SystemState& state);
 std::string ShownGiven(const SystemState& state);
 bool NamedAs(const SystemState& state, std::string_view name);
+// The first `size` bytes of the file the target names now, or fewer; none where it cannot be
+// read.
+std::string ReadStart(const SystemState& state, std::size_t size);
 bool LockNames(SystemState& state, const std::function<bool()>& keep_going);
 void UnlockNames(SystemState& state);
 

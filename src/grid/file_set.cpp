@@ -1,6 +1,7 @@
 #include "grid/file_set.h"
 
 #include "file/shown_text.h"
+#include "grid/grid_layout.h"
 #include "grid/wording.h"
 
 namespace grid {
@@ -47,6 +48,7 @@ FileSet::FileSet(const std::filesystem::path& grid, std::uint64_t grid_size,
         contents_.back().size(), describing_options));
   }
   CheckApart();
+  CheckNoGridDescribed();
 }
 
 // Two of the set that lead to one file would write one over the other.
@@ -64,6 +66,34 @@ void FileSet::CheckApart() const {
       }
     }
   }
+}
+
+// A file that describes the grid never replaces a grid this run does not write: one named as the
+// grid's own file is, or one that begins as a grid does.
+void FileSet::CheckNoGridDescribed() const {
+  const std::string_view first_line = kGridHeader.substr(0, kGridHeader.find('\r'));
+  for (const auto& file : describing_) {
+    std::string holds;
+    if (file->NamedAs(kGridFileName)) {
+      holds = "";
+    } else if (const std::string start = file->ExistingStart(first_line.size() + 1);
+               start.starts_with(first_line) && start.size() > first_line.size() &&
+               (start.back() == '\r' || start.back() == '\n')) {
+      holds = ", which holds a grid";
+    } else {
+      continue;
+    }
+    throw TargetClash(file->ShownGiven() + " leads to " + file->ShownPath() + holds +
+                      ", and a file that describes a grid never replaces one: name another file");
+  }
+}
+
+std::string FileSet::Unlocked() const {
+  if (describing_.empty() || grid_->NamesUnlocked().empty()) {
+    return {};
+  }
+  return "the folder's lock cannot be taken: " + grid_->NamesUnlocked() +
+         "; runs at once there may mix their files";
 }
 
 void FileSet::KeepApartFrom(std::string_view name, std::string_view why) const {

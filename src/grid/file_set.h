@@ -74,6 +74,10 @@ class FileSet {
   // run held it. Raises a File error that says which files now hold what.
   bool Commit(const std::function<bool()>& keep_going);
 
+  // Once Commit went on without the folder's lock, which keeps runs at once from mixing their
+  // files: a warning that says why; otherwise empty.
+  std::string Unlocked() const;
+
   // Describing files written in place (in a folder that takes no new file), as messages name
   // them: a run abandoned now leaves them empty (see Replacement::Abandon).
   std::vector<std::string> WrittenInPlace() const;
@@ -82,6 +86,7 @@ class FileSet {
 
  private:
   void CheckApart() const;
+  void CheckNoGridDescribed() const;
   void CommitDescribing(const std::string& grid_shown);
 
   std::unique_ptr<file::Replacement> grid_;

@@ -68,6 +68,13 @@ std::vector<std::string> Emptied(const file::Writer& file, const std::optional<F
   return emptied;
 }
 
+// A run cancelled now, and the files written in place it leaves empty.
+RunResult Cancelled(const std::optional<file::Writer>& file, const std::optional<FileSet>& files) {
+  return {.cancelled = true,
+          .emptied = file && file->OverwritingTarget(),
+          .emptied_describing = files ? files->WrittenInPlace() : std::vector<std::string>()};
+}
+
 // The file the run replaces, or the stream: `header`, then each column's lines as
 // `write_column` appends them, with the progress and the cancel between columns.
 template <typename WriteColumn>
@@ -87,12 +94,7 @@ RunResult Write(const GridPlan& plan, std::string_view header, std::size_t colum
     progress.bytes_done = reserved;
     return tell();
   };
-  const auto cancelled = [&] {
-    return RunResult{
-        .cancelled = true,
-        .emptied = file && file->OverwritingTarget(),
-        .emptied_describing = files ? files->WrittenInPlace() : std::vector<std::string>()};
-  };
+  const auto cancelled = [&] { return Cancelled(file, files); };
   try {
     // Everything the run can take, before the first byte of any file: each file found, checked,
     // made and its space reserved, the writer's buffers and thread, and room for the words of a
@@ -131,7 +133,9 @@ RunResult Write(const GridPlan& plan, std::string_view header, std::size_t colum
   } catch (const file::Cancelled&) {
     return cancelled();
   }
-  return {.points_written = progress.points_written, .bytes_written = file_size};
+  return {.points_written = progress.points_written,
+          .bytes_written = file_size,
+          .unlocked = files ? files->Unlocked() : std::string()};
 }
 
 }  // namespace

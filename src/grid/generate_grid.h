@@ -61,6 +61,9 @@ struct RunResult {
   std::vector<std::string> emptied_describing = {};
   std::uint64_t points_written = 0;
   std::uint64_t bytes_written = 0;
+  // Written, but without the folder's lock, which keeps runs at once from mixing the grid's
+  // files: why, as a warning; otherwise empty.
+  std::string unlocked = {};
 };
 
 // Writes the plan's header and every point, column by column and row by row within a column, to

@@ -273,7 +273,7 @@ while IFS='|' read -r what files options; do
   # shellcheck disable=SC2086
   (cd "$folder" && "$grid" --no-sync $options -- 0 400 0 200 200 2>"$work/err.txt")
   check "$what: status 2" test $? -eq 2
-  check "$what: says why, naming both" grep -Eq "^tessaplan-grid: .*(lead to one file|newgrid\.txt is always the grid's own format)" "$work/err.txt"
+  check "$what: says why, naming both" grep -Eq "^tessaplan-grid: .*(lead to one file|newgrid\.txt is always the grid's own format|a file that describes a grid never replaces one)" "$work/err.txt"
   check "$what: every file as it was" test "$(state "$folder")" = "$before"
 done <<'ROWS'
 the grid a link to its .prj|echo old >newgrid.prj; ln -s newgrid.prj newgrid.txt|--crs=EPSG:32615
@@ -294,7 +294,21 @@ a point file's .vrt a link to it|echo old >p.csv; ln -s p.csv p.vrt|--crs=EPSG:3
 --format into a folder's link to newgrid.txt here|echo grid >newgrid.txt; ln -s ../newgrid.txt sub/pts.csv|--format=pnezd --output=sub/pts.csv
 --format into a hard link of the newgrid.txt here|echo grid >newgrid.txt; ln newgrid.txt sub/pts.csv|--format=pnezd --output=sub/pts.csv
 --format into a hard link of the newgrid.txt beside it|echo grid >sub/newgrid.txt; ln sub/newgrid.txt sub/pts.csv|--format=pnezd --output=sub/pts.csv
+a point file's .prj a link to newgrid.txt|printf 'old grid\r\n' >newgrid.txt; ln -s newgrid.txt pts.prj|--crs=EPSG:32615 --format=pnezd --output=pts.csv
+--output's .vrt a link to newgrid.txt|printf 'old grid\r\n' >newgrid.txt; ln -s newgrid.txt g.vrt|--crs=EPSG:32615 --output=g.txt
+--output's .prj a hard link of a grid in a folder|printf '"easting","northing","ID"\n' >sub/newgrid.txt; ln sub/newgrid.txt g.prj|--crs=EPSG:32615 --output=g.txt
+--output's .csvt a link to a grid of another name|printf '"easting","northing","ID"\r\n0,0,"r1c1"\r\n' >old.csv; ln -s old.csv g.csvt|--crs=EPSG:32615 --output=g.txt
 ROWS
+
+# A folder this user may write but not read cannot be locked: the run writes its files, and
+# warns that runs at once there may mix them.
+mkdir "$work/drop"
+chmod 333 "$work/drop"
+(cd "$work/drop" && "${as_user[@]}" "$work/bin/tessaplan-grid" --no-sync --crs=EPSG:32615 -- 0 400 0 100 100 2>"$work/err.txt")
+check "a folder that cannot be locked: status 0" test $? -eq 0
+check "a folder that cannot be locked: warned" test "$(cat "$work/err.txt")" = "warning: the folder's lock cannot be taken: this user may not read it (the folder $work/drop); runs at once there may mix their files"
+chmod 755 "$work/drop"
+check "a folder that cannot be locked: the four files" test "$(ls "$work/drop" | tr '\n' ' ')" = "newgrid.csvt newgrid.prj newgrid.txt newgrid.vrt "
 
 # The references for what follows: each of eight runs its own grid in its own system.
 codes=(32615 2227 6339 25832 7855 32616 32617 32618)

@@ -143,14 +143,15 @@ done <<'CASES'
 --crs=EPSG:32615 --output=- -- 0 1 0 1 1|'--crs' writes files beside the grid, which standard output has none of: name the grid's file with --output=PATH
 --crs=EPSG:32615 --output=/dev/null -- 0 1 0 1 1|'--crs' writes files beside the grid, and /dev/null is a stream: name a file
 --crs=EPSG:32615 --format=pnezd --output=p.Prj -- 0 1 0 1 1|'--crs' writes .prj beside the point file, so the point file's own name cannot end in it: name it NAME.txt or NAME.csv
---crs=EPSG:32615 --output='sub/back\slash.txt' -- 0 1 0 1 1|'--crs' names the grid in its .vrt, where GDAL cannot read a backslash, a control character or bytes that are not UTF-8: name the grid without them, not 'sub/back\slash.txt'
---crs=EPSG:32615 --output=$'a\x01b.txt' -- 0 1 0 1 1|'--crs' names the grid in its .vrt, where GDAL cannot read a backslash, a control character or bytes that are not UTF-8: name the grid without them, not 'a\x01b.txt'
---crs=EPSG:32615 --output=$'a\xffb.txt' -- 0 1 0 1 1|'--crs' names the grid in its .vrt, where GDAL cannot read a backslash, a control character or bytes that are not UTF-8: name the grid without them, not 'a\xFFb.txt'
+--crs=EPSG:32615 --output='sub/back\slash.txt' -- 0 1 0 1 1|'--crs' names the grid in its .vrt, where GDAL cannot read a backslash, a control character, a character that reorders or breaks a line, or bytes that are not UTF-8: name the grid without them, not 'sub/back\slash.txt'
+--crs=EPSG:32615 --output=$'a\x01b.txt' -- 0 1 0 1 1|'--crs' names the grid in its .vrt, where GDAL cannot read a backslash, a control character, a character that reorders or breaks a line, or bytes that are not UTF-8: name the grid without them, not 'a\x01b.txt'
+--crs=EPSG:32615 --output=$'a\xffb.txt' -- 0 1 0 1 1|'--crs' names the grid in its .vrt, where GDAL cannot read a backslash, a control character, a character that reorders or breaks a line, or bytes that are not UTF-8: name the grid without them, not 'a\xFFb.txt'
+--crs=EPSG:32615 --output=$'a\xe2\x80\xaeb.txt' -- 0 1 0 1 1|'--crs' names the grid in its .vrt, where GDAL cannot read a backslash, a control character, a character that reorders or breaks a line, or bytes that are not UTF-8: name the grid without them, not 'a\u202Eb.txt'
 --crs=EPSG:-5 -- 0 1 0 1 1|'--crs' takes EPSG: and a system's code, as in --crs=EPSG:32615, not 'EPSG:-5'
 --crs=EPSG:1 -- 0 1 0 1 1|'--crs': EPSG:1 names no projected system in EPSG's register (as PROJ 9.1.1 holds it)
 --crs=EPSG:32615 --output=sub.d/grid.VRT -- 0 1 0 1 1|'--crs' writes .vrt beside the grid, so the grid's own name cannot end in it: name it NAME.txt or NAME.csv
 --crs=EPSG:32615 --format=penzd --output=p.vRt -- 0 1 0 1 1|'--crs' writes .vrt beside the point file, so the point file's own name cannot end in it: name it NAME.txt or NAME.csv
---crs=EPSG:32615 --format=pnezd --output='back\slash.csv' -- 0 1 0 1 1|'--crs' names the point file in its .vrt, where GDAL cannot read a backslash, a control character or bytes that are not UTF-8: name the point file without them, not 'back\slash.csv'
+--crs=EPSG:32615 --format=pnezd --output='back\slash.csv' -- 0 1 0 1 1|'--crs' names the point file in its .vrt, where GDAL cannot read a backslash, a control character, a character that reorders or breaks a line, or bytes that are not UTF-8: name the point file without them, not 'back\slash.csv'
 CASES
 # What the file loses against the typed values is told before the first byte: after --dry-run's
 # line on standard output, on standard error before a run writes (not with --quiet), and under

@@ -66,6 +66,8 @@ echo grid >newgrid.txt && g --format=pnezd --output=NEWGRID.TXT -- 0 1 0 1 1^2^t
 g --format=pnezd --output=NewGrid.Txt -- 0 1 0 1 1^2^tessaplan-grid: *newgrid.txt is always the grid's own format*^nothing_here
 g --format=pnezd --output='newgrid.txt.' -- 0 1 0 1 1^2^tessaplan-grid: *newgrid.txt is always the grid's own format*^nothing_here
 g --format=penzd --output='newgrid.txt ' -- 0 1 0 1 1^2^tessaplan-grid: *newgrid.txt is always the grid's own format*^nothing_here
+printf '"easting","northing","ID"\r\n' >g.prj && g --crs=EPSG:32615 --output=g.txt -- 0 1 0 1 1^2^tessaplan-grid: Z:*\\g.prj leads to Z:*\\g.prj, which holds a grid, and a file that describes a grid never replaces one: name another file*^test "$(ls)" = g.prj
+g --crs=EPSG:32615 --output="$(printf 'n%.0s' $(seq 253)).x" -- 0 1 0 1 1^1^Run-time error 5: File error: *too long*^nothing_here
 CASES
 
 # Eight runs at once in one folder, each its own grid and system, ten rounds: none refuses

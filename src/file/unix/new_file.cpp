@@ -124,7 +124,14 @@ void SystemState::CheckRoomForName() {
                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
     }));
     if (made.valid()) {
-      ::unlinkat(directory.get(), probe.c_str(), 0);
+      // Another run's sweep may have taken it for a leftover and removed it first.
+      if (RetryOnInterrupt([&] { return ::unlinkat(directory.get(), probe.c_str(), 0); }) != 0 &&
+          errno != ENOENT) {
+        file::FailOnFile(Reason(errno) +
+                             ": a name made to try the folder for room cannot be removed; the "
+                             "next run there removes it",
+                         Within(shown_folder, probe));
+      }
       return;
     }
     if (errno == ENOSPC || errno == EDQUOT) {
@@ -293,13 +300,47 @@ void SystemState::ClaimSpace(std::uint64_t size) {
   size_claimed = size;
 }
 
+// Whether `name` in the folder is the file `fd` holds.
+bool SystemState::Holds(const std::string& name_there, int fd) const {
+  struct stat there {};
+  struct stat held {};
+  return ::fstatat(directory.get(), name_there.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+         ::fstat(fd, &held) == 0 && SameFile(there, held);
+}
+
+// The hidden name renamed to the target's. A rename a signal interrupted may still have been
+// done: the hidden name gone and the target this run's file say so, and it is tried again only
+// where it was not, so that a commit that happened is never said to have failed.
+int SystemState::RenameIntoPlace() const {
+  for (;;) {
+    if (::renameat(directory.get(), hidden_name.c_str(), directory.get(), name.c_str()) == 0) {
+      return 0;
+    }
+    if (errno != EINTR) {
+      return errno;
+    }
+    struct stat hidden {};
+    if (::fstatat(directory.get(), hidden_name.c_str(), &hidden, AT_SYMLINK_NOFOLLOW) != 0 &&
+        errno == ENOENT && Holds(name, keeper.get())) {
+      return 0;
+    }
+  }
+}
+
 // An unnamed file gets a hidden name first, as a link cannot replace an existing name.
 void SystemState::LinkUnnamed(int fd) {
   for (int attempt = 0; hidden_name.empty(); ++attempt) {
     const std::string hidden = NextHiddenName(attempt);
-    const int error = sys::LinkUnnamed(fd, directory.get(), hidden.c_str());
+    int error = sys::LinkUnnamed(fd, directory.get(), hidden.c_str());
+    // Interrupted, the link may still have been made: this run's file under the name says so.
+    // Otherwise the same name is tried again.
+    if (error == EINTR && Holds(hidden, fd)) {
+      error = 0;
+    }
     if (error == 0) {
       hidden_name = hidden;
+    } else if (error == EINTR) {
+      --attempt;
     } else if (error != EEXIST || attempt == 100) {
       FailInFolder(error);
     }
@@ -353,9 +394,8 @@ void Commit(SystemState& s) {
     if (s.hidden_name.empty()) {
       s.LinkUnnamed(s.keeper.get());
     }
-    if (::renameat(s.directory.get(), s.hidden_name.c_str(), s.directory.get(), s.name.c_str()) !=
-        0) {
-      FailWriting(s, Error(errno));
+    if (const int error = s.RenameIntoPlace(); error != 0) {
+      FailWriting(s, Error(error));
     }
     s.hidden_name.clear();
   }
@@ -406,6 +446,24 @@ bool NamedAs(const SystemState& s, std::string_view name) {
   return s.name == name;
 }
 
+std::string ReadStart(const SystemState& s, std::size_t size) {
+  if (!s.exists || !S_ISREG(s.existing.st_mode)) {
+    return {};
+  }
+  const Fd fd(RetryOnInterrupt([&] {
+    return ::openat(s.directory.get(), s.name.c_str(),
+                    O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  }));
+  struct stat opened {};
+  if (!fd.valid() || ::fstat(fd.get(), &opened) != 0 || !SameFile(opened, s.existing)) {
+    return {};
+  }
+  std::string start(size, '\0');
+  const ssize_t got = RetryOnInterrupt([&] { return ::pread(fd.get(), start.data(), size, 0); });
+  start.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  return start;
+}
+
 // Written in place, the file holds exactly the new one: what lay beyond it goes now, and from here
 // on the old one is being written over.
 void BeginWriting(SystemState& s) {
@@ -428,6 +486,9 @@ void BeginWriting(SystemState& s) {
 bool LockNames(SystemState& s, const std::function<bool()>& keep_going) {
   while (::flock(s.GivenFolder(), LOCK_EX | LOCK_NB) != 0) {
     if (errno != EWOULDBLOCK && errno != EINTR) {
+      // A folder held by path only (one this user may not read) cannot be locked.
+      s.unlocked = (errno == EBADF ? std::string("this user may not read it") : Reason(errno)) +
+                   " (the folder " + s.shown_given_folder + ")";
       return true;
     }
     if (keep_going && !keep_going()) {

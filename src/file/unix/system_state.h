@@ -77,6 +77,7 @@ struct SystemState final : ReplacementState {
   bool names_locked = false;  // the given folder, while the run's files take their names
   bool exists = false;
   struct stat existing {};
+  Fd held_target;                    // the file found, held so that its number names it alone
   bool in_place = false;             // a writable file in a folder this user may not write
   bool claimed_beyond_end = false;   // in place, blocks were claimed past the old file's end
   std::uint64_t size_claimed = 0;    // the new file's size
@@ -97,6 +98,7 @@ struct SystemState final : ReplacementState {
   void Find(const std::filesystem::path& target);
   void FindBeside(const SystemState& beside, const std::filesystem::path& name_beside);
   void Walk(std::deque<std::string> parts);
+  void HoldTarget(const std::string& part, const struct stat& status);
   void KeepGivenFolder();
   int GivenFolder() const;
   void StartWalkAt(bool root);
@@ -122,6 +124,8 @@ struct SystemState final : ReplacementState {
   void CheckRoomForName();
   void RemoveIfLeftover(const char* hidden);
   void LinkUnnamed(int fd);
+  bool Holds(const std::string& name_there, int fd) const;
+  int RenameIntoPlace() const;
 
   [[noreturn]] void Fail(int error) const { file::FailOnFile(Reason(error), shown); }
   [[noreturn]] void FailInFolder(int error) const {

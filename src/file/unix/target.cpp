@@ -197,9 +197,7 @@ void SystemState::Walk(std::deque<std::string> parts) {
       if (part == "..") {
         FailOnPath(Reason(EISDIR), shown_folder, part);
       }
-      name = part;
-      exists = true;
-      existing = status;
+      HoldTarget(part, status);
       break;
     }
     EnterFolder(part, status);
@@ -212,6 +210,18 @@ void SystemState::Walk(std::deque<std::string> parts) {
   if (readable.valid()) {
     directory = std::move(readable);
     directory_readable = true;
+  }
+}
+
+// The target found, held from here: runs at once that replace these names free old files as they
+// go, and a number freed could pass to another file while this run compares two names.
+void SystemState::HoldTarget(const std::string& part, const struct stat& status) {
+  name = part;
+  exists = true;
+  existing = status;
+  held_target = Fd(::openat(directory.get(), part.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+  if (held_target.valid()) {
+    ::fstat(held_target.get(), &existing);
   }
 }
 

@@ -74,6 +74,22 @@ std::wstring FinalPath(const Handle& opened) {
   return final_path.empty() ? final_path : SystemPath(final_path);
 }
 
+// The longest name, in UTF-16 units, that the volume holding `folder` takes; 255 where it does
+// not say, as NTFS, FAT32's long names and exFAT take.
+std::size_t LongestName(const std::wstring& folder) {
+  const Handle opened(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  DWORD longest = 0;
+  if (!opened.valid() ||
+      !::GetVolumeInformationByHandleW(opened.get(), nullptr, 0, nullptr, &longest, nullptr,
+                                       nullptr, 0) ||
+      longest == 0) {
+    return 255;
+  }
+  return longest;
+}
+
 bool SamePath(const std::wstring& a, const std::wstring& b) {
   return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
                                 static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
@@ -150,6 +166,11 @@ void SystemState::CheckTarget() {
                          (special == FILE_TYPE_PIPE ? "a pipe" : "a device") +
                          "; run in another folder",
                      shown);
+  }
+  // The name the commit gives, held to the volume's limit for a name now: the rename would
+  // refuse one too long only once the file is written.
+  if (name.size() > LongestName(folder)) {
+    Fail(ERROR_FILENAME_EXCED_RANGE);
   }
   const std::wstring target = Path(name);
   const DWORD found = ::GetFileAttributesW(target.c_str());
@@ -386,7 +407,26 @@ bool NamedAs(const SystemState& s, std::string_view name) {
   return SamePath(s.name, sys::Utf16(name));
 }
 
+std::string ReadStart(const SystemState& s, std::size_t size) {
+  const Handle file(::CreateFileW(s.Path(s.name).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  std::string start(size, '\0');
+  DWORD got = 0;
+  if (!file.valid() || ::GetFileType(file.get()) != FILE_TYPE_DISK ||
+      !::ReadFile(file.get(), start.data(), static_cast<DWORD>(size), &got, nullptr)) {
+    got = 0;
+  }
+  start.resize(got);
+  return start;
+}
+
 namespace {
+
+// Why the folder's lock cannot be had, from the system's last error, with the folder.
+void NoLock(SystemState& s) {
+  s.unlocked = Reason(::GetLastError()) + " (the folder " + ShownSystemPath(s.given_folder) + ")";
+}
 
 // A mutex named after the given folder's identity (its volume and file ID), which every run
 // writing there opens: the system hands an abandoned one (its owner killed) to the next waiter.
@@ -396,12 +436,16 @@ void OpenNamesLock(SystemState& s) {
   BY_HANDLE_FILE_INFORMATION folder{};
   if (!s.given_folder_held.valid() ||
       !::GetFileInformationByHandle(s.given_folder_held.get(), &folder)) {
+    NoLock(s);
     return;
   }
   wchar_t name[64];
   std::swprintf(name, std::size(name), L"tessaplan-names-%08lx-%08lx%08lx",
                 folder.dwVolumeSerialNumber, folder.nFileIndexHigh, folder.nFileIndexLow);
   s.names_lock = Handle(::CreateMutexW(nullptr, FALSE, name));
+  if (!s.names_lock.valid()) {
+    NoLock(s);
+  }
 }
 
 }  // namespace
@@ -416,6 +460,7 @@ bool LockNames(SystemState& s, const std::function<bool()>& keep_going) {
       break;
     }
     if (waited != WAIT_TIMEOUT) {
+      NoLock(s);
       return true;
     }
     if (keep_going && !keep_going()) {
