@@ -130,11 +130,19 @@ void AccountForLines(const Axis& axis, std::int16_t spacing, std::int64_t scale,
   }
   const std::string lines =
       std::to_string(axis.count + 1) + " " + std::string(axis.count == 0 ? axis.line : axis.lines);
-  if (away > 0) {
-    items.push_back({std::to_string(away) + " of " + lines + (away == 1 ? " is" : " are") +
-                         " written away from where the fields put them, by up to " +
-                         worst_difference.Text(scale) + " (" + std::string(axis.line) + " " +
-                         std::to_string(worst + 1) + ": " +
+  const std::string written_away = std::to_string(away) + " of " + lines +
+                                   (away == 1 ? " is" : " are") +
+                                   " written away from where the fields put them, by ";
+  if (away > 0 && worst_difference == WholeNumber()) {
+    // Only by digits of the minimum past the account's resolution: the difference shows as 0
+    // there, and is said as less than that resolution.
+    items.push_back({written_away + "less than 1E-" + std::to_string(scale) + ": " +
+                         Named(axis.min_field, axis.min_text) +
+                         " has digits past any value the file writes.",
+                     axis.min_field});
+  } else if (away > 0) {
+    items.push_back({written_away + "up to " + worst_difference.Text(scale) + " (" +
+                         std::string(axis.line) + " " + std::to_string(worst + 1) + ": " +
                          AsWritten(axis.values[static_cast<std::size_t>(worst)], axis.form) +
                          ", not " + worst_exact.Text(scale) + ").",
                      axis.min_field});

@@ -138,6 +138,14 @@ EOF_PY
   check "a table damaged at its $where: says so" grep -qxF "tessaplan-grid: '--crs': this program's table of coordinate systems is damaged; install tessaplan again (see tessaplan-grid --help)" err.txt
 done
 
+# The table's two ends, the lowest and the highest projected code PROJ holds, each named as PROJ
+# names it.
+for order in asc desc; do
+  end=$(ask "select code || '|' || name from projected_crs where auth_name = 'EPSG' and deprecated = 0 order by cast(code as integer) $order limit 1")
+  "$grid" --dry-run --crs="EPSG:${end%%|*}" -- 0 1 0 1 1 >said.txt
+  check "the table's end EPSG:${end%%|*}: named" grep -qF "coordinate system EPSG:${end%%|*}, ${end#*|}, " said.txt
+done
+
 # Without the memory to read the table of systems, which is read with the options: the run's
 # own error, nothing made. (A sanitizer's runtime needs far more address space than this.)
 if [ -z "${TESSAPLAN_SANITIZED:-}" ]; then

@@ -158,6 +158,11 @@ CASES
 # --strict as a refusal that leaves the previous file as it was. Each row: the arguments, the
 # status, standard output, standard error (\n between lines) and what newgrid.txt holds after.
 spacing_read='warning: "Grid Spacing" 2.5 is used as 2, a whole number.'
+# Typed digits past the account's hundred decimals: in a maximum they change nothing written; in
+# a minimum every column lies off by less than the account can show.
+zeros150=$(printf '0%.0s' $(seq 150))
+zeros200=$(printf '0%.0s' $(seq 200))
+range='must be between -3.402823E+38 and 3.402823E+38'
 no_point='warning: No point is written: "Minimum x value" 10 is above "Maximum x value" 0.'
 header=${grid_header%$'\r\n'}
 while IFS='^' read -r arguments status out err after; do
@@ -181,8 +186,42 @@ done <<CASES
 --strict -- 0 10 0 10 0.4^1^^Run-time error 3: Division by zero: "Grid Spacing" is 0 (any spacing from -0.5 to 0.5 rounds to 0); enter a whole number other than 0.^the previous grid
 --no-sync -- 2000000 2000005 13100000 13100012 3^0^^warning: 4 of 5 rows are written away from where the fields put them, by up to 4 (row 3: 1.310001E+07, not 13100006).\nwarning: Rows 1 and 2 are both written as 1.31E+07: points share a written position.^$header
 --no-sync --format=pnezd --output=p.csv -- 2000000 2000005 13100000 13100012 3^0^^warning: 4 of 5 rows are written away from where the fields put them, by up to 4 (row 3: 13100010, not 13100006).\nwarning: Rows 1 and 2 are both written as 13100000: points share a written position.^the previous grid
+--dry-run -- 0 1.${zeros150}1 0 1 1^0^4 points (2 rows, 2 columns), 75 bytes, last point 1,1^^the previous grid
+--dry-run -- 0.${zeros200}1 1000 0 1 1^0^2002 points (2 rows, 1001 columns), 31629 bytes, last point 1000,1\nwarning: 1001 of 1001 columns are written away from where the fields put them, by less than 1E-100: "Minimum x value" 0.${zeros200}1 has digits past any value the file writes.^^the previous grid
+--snap=out -- 0 1e100 0 1 1^1^^Run-time error 2: Overflow: "Maximum x value" $range, not "1e100".^the previous grid
+--snap=in -- 0 1 0 1e300 1^1^^Run-time error 2: Overflow: "Maximum Y value" $range, not "1e300".^the previous grid
 CASES
 rm newgrid.txt
+
+# Files that may no longer describe what a run without --crs writes are told, a dangling link as
+# much as a file, a point file's as much as the grid's.
+while IFS='|' read -r lay_out options stale written; do
+  eval "$lay_out"
+  # shellcheck disable=SC2086
+  "$grid" --no-sync $options -- 0 1 0 1 1 2>err.txt
+  check "$lay_out: told" test "$(cat err.txt)" = "warning: $stale is from an earlier run and may no longer describe $written: run with --crs to write it anew, or remove it"
+  rm -f ./*.prj ./*.csv newgrid.txt
+done <<'ROWS'
+ln -s nowhere newgrid.prj||newgrid.prj|newgrid.txt
+echo old >p.prj|--format=pnezd --output=p.csv|p.prj|p.csv
+ROWS
+
+# A stop signal the program was started ignoring (nohup, a background job of a script) stays
+# ignored: sent during the run (its first write held by the disk stand-in), the run goes on.
+stalled() { grep -q stall "$work/calls.$1" 2>/dev/null; }
+for signal in INT HUP; do
+  (trap '' "$signal" && exec env LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_WRITE_DELAY_MS=60000 \
+    TESSAPLAN_TEST_STALL_FROM=1 TESSAPLAN_TEST_STALL_UNTIL="$work/go.$signal" \
+    TESSAPLAN_TEST_CALL_LOG="$work/calls.$signal" "$grid" -- 0 400 0 200 200) 2>err.txt &
+  run=$!
+  check "$signal ignored: the run under way" within 60 stalled "$signal"
+  kill -s "$signal" "$run"
+  touch "$work/go.$signal"
+  wait "$run"
+  check "$signal ignored: status 0" test $? -eq 0
+  check "$signal ignored: the grid written" test "$(wc -l <newgrid.txt)" -eq 7
+  rm -f newgrid.txt
+done
 
 "$grid" --version >out.txt
 check "--version" test "$(cat out.txt)" = "tessaplan-grid 1.00"

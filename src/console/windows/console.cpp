@@ -39,6 +39,15 @@ void CatchStopRequests() {
   ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
+namespace {
+
+// Set as the program is loaded, before main: a Ctrl+C that comes before the handler meets the
+// system's default, which ends the process (under Wine with status 0, no word said, nothing
+// written). Set so, it is a stop request that the run, once it starts, answers as any other.
+const bool kCaughtFromTheStart = (CatchStopRequests(), true);
+
+}  // namespace
+
 bool StopRequested() {
   return stop_event != ~DWORD{0};
 }
