@@ -206,6 +206,36 @@ ln -s nowhere newgrid.prj||newgrid.prj|newgrid.txt
 echo old >p.prj|--format=pnezd --output=p.csv|p.prj|p.csv
 ROWS
 
+# On a terminal (script(1)'s), what stays on the screen once the run ends: nothing of the progress
+# line, or the error alone on its line, or the grid alone where standard output is the terminal
+# too. The disk stand-in holds the save (or the file's first writes to the terminal) long enough
+# for the line to be drawn; a failed close at the commit is the error.
+screen() {  # the lines a terminal shows for what was written to it, blank ones left out
+  python3 -c '
+import sys
+shown, line, column = [], [], 0
+for c in open(sys.argv[1], "rb").read().decode("utf-8", "replace"):
+    if c == "\r":
+        column = 0
+    elif c == "\n":
+        shown.append("".join(line)); line, column = [], 0
+    else:
+        line[column:column + 1] = [c]; column += 1
+shown.append("".join(line))
+print("\n".join(l.rstrip() for l in shown if l.strip()))' "$1"
+}
+while IFS='|' read -r faults options shows; do
+  rm -f newgrid.txt
+  script -qfec "env LD_PRELOAD='$slow_disk' $faults '$grid' $options -- 0 400 0 200 200" /dev/null \
+    </dev/null >typescript.txt
+  check "a terminal, $faults $options: the line was drawn" grep -q '% of\|^"easting"' typescript.txt
+  check "a terminal, $faults $options: what stays" test "$(screen typescript.txt)" = "$(printf '%b' "$shows")"
+done <<ROWS
+TESSAPLAN_TEST_SYNC_DELAY_MS=600||
+TESSAPLAN_TEST_SYNC_DELAY_MS=600 TESSAPLAN_TEST_CLOSE_FAILS=1||Run-time error 5: File error: Input/output error ($work/newgrid.txt)
+TESSAPLAN_TEST_WRITE_DELAY_MS=300|--output=-|$(printf '%s\\n' "${header}" '0,0,"r1c1"' '0,200,"r2c1"' '200,0,"r1c2"' '200,200,"r2c2"' '400,0,"r1c3"' '400,200,"r2c3"' | head -c -2)
+ROWS
+
 # A stop signal the program was started ignoring (nohup, a background job of a script) stays
 # ignored: sent during the run (its first write held by the disk stand-in), the run goes on.
 stalled() { grep -q stall "$work/calls.$1" 2>/dev/null; }

@@ -42,7 +42,7 @@ mount_kind() {
   chmod 1777 "$point"
 }
 
-file_rows='*ReplaceTest*:*GridFileFailureTest*:*GridFileTest.*:*LinuxFileTest.*'
+file_rows='*ReplaceTest*:*WriterFailureTest*:*WriterTest.*:*LinuxFileTest.*'
 for kind in ext4 xfs btrfs tmpfs ramfs; do
   if ! mount_kind "$kind"; then
     check "$kind: mounted" false

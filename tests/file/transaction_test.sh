@@ -256,6 +256,14 @@ fi
 check "exit 1 under ulimit -f" test $? -eq 1
 check "File too large" grep -Fq 'Run-time error 5: File error: File too large: the grid needs 19.6 MB' err.txt
 check "file kept under ulimit -f" cmp -s newgrid.txt before.txt
+# A disk quota met as the space is reserved (the stand-in's EDQUOT: this kernel has no quotas):
+# said as a full disk is, with what the grid needs, before the first byte.
+(exec env LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_QUOTA_MET=1 TESSAPLAN_TEST_CALL_LOG="$PWD/quota.txt" \
+  "$bench" -- 0 1000 0 1000 1) 2>err.txt
+check "a quota met: exit 1" test $? -eq 1
+check "a quota met: what the grid needs" grep -Fqx 'Run-time error 5: File error: Disk quota exceeded: the grid needs 19.6 MB ('"$PWD"'/newgrid.txt)' err.txt
+check "a quota met: before the first byte" bash -c "! grep -qs 'first write' quota.txt"
+check "a quota met: file kept" cmp -s newgrid.txt before.txt
 
 # No memory for the writer thread's stack: a described error, not an abort. And no descriptor
 # beyond the folder's and the new file's (three standard ones, then two): whatever the commit

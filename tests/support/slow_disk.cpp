@@ -24,6 +24,8 @@
 //   user's disk quota is full (this machine's kernel may have no quotas);
 // - TESSAPLAN_TEST_NO_FALLOCATE: fallocate is not supported (EOPNOTSUPP), as on file systems
 //   that cannot reserve space, whatever the disk under the test can;
+// - TESSAPLAN_TEST_QUOTA_MET: fallocate fails with EDQUOT, as where this user's disk quota is
+//   met (this machine's kernel may have no quotas to meet);
 // - TESSAPLAN_TEST_FALLOCATE_DELAY_MS: fallocate takes that many milliseconds longer for each
 //   gigabyte it claims, as on a disk that reserves by writing, slow or over a network (noted
 //   "reserving");
@@ -179,6 +181,10 @@ extern "C" int fallocate(int fd, int mode, off_t offset, off_t length) {
   static const auto real = Real<int (*)(int, int, off_t, off_t)>("fallocate");
   if (std::getenv("TESSAPLAN_TEST_NO_FALLOCATE")) {
     errno = EOPNOTSUPP;
+    return -1;
+  }
+  if (std::getenv("TESSAPLAN_TEST_QUOTA_MET")) {
+    errno = EDQUOT;
     return -1;
   }
   if (const char* per_gigabyte = std::getenv("TESSAPLAN_TEST_FALLOCATE_DELAY_MS")) {
