@@ -130,7 +130,12 @@ Writer::Writer(const std::filesystem::path& target, std::uint64_t size,
       replacement_(owned_.get()),
       keep_going_(std::move(keep_going)) {
   StartThread(replacement_->file());
-  replacement_->BeginWriting();
+  try {
+    replacement_->BeginWriting();
+  } catch (...) {
+    Abandon();  // the thread stopped: no destructor follows a constructor that throws
+    throw;
+  }
 }
 
 Writer::Writer(Replacement& replacement, std::function<bool()> keep_going)
