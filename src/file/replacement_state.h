@@ -2,7 +2,7 @@
 // hidden file it writes, the steps of the reservation, and the steps each system takes, declared
 // here and defined in its own folder (unix/, windows/), the one the build chooses. replacement.cpp
 // takes them in order, holding each system's state (its system_state.h) only by these steps:
-// no shared file includes a system's, and no system's includes the shared interface back.
+// no shared file includes a system's, and no system's header includes the shared interface back.
 #pragma once
 
 #include <cstddef>
