@@ -74,14 +74,13 @@ void FileSet::CheckNoGridDescribed() const {
   const std::string_view first_line = kGridHeader.substr(0, kGridHeader.find('\r'));
   for (const auto& file : describing_) {
     std::string holds;
-    if (file->NamedAs(kGridFileName)) {
-      holds = "";
-    } else if (const std::string start = file->ExistingStart(first_line.size() + 1);
-               start.starts_with(first_line) && start.size() > first_line.size() &&
-               (start.back() == '\r' || start.back() == '\n')) {
+    if (!file->NamedAs(kGridFileName)) {
+      const std::string start = file->ExistingStart(first_line.size() + 1);
+      if (!start.starts_with(first_line) || start.size() == first_line.size() ||
+          (start.back() != '\r' && start.back() != '\n')) {
+        continue;
+      }
       holds = ", which holds a grid";
-    } else {
-      continue;
     }
     throw TargetClash(file->ShownGiven() + " leads to " + file->ShownPath() + holds +
                       ", and a file that describes a grid never replaces one: name another file");

@@ -6,8 +6,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
