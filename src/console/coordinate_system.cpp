@@ -10,19 +10,12 @@
 #include "console/usage_error.h"
 #include "file/shown_text.h"
 #include "grid/generate_grid.h"
+#include "grid/wording.h"
 
 namespace console {
 namespace {
 
-constexpr std::string_view kPrefix = "epsg:";  // in lower case, as AsciiLower makes it
-
-std::string AsciiLower(std::string_view text) {
-  std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-  });
-  return lower;
-}
+constexpr std::string_view kPrefix = "epsg:";  // in lower case, as grid::AsciiLower makes it
 
 // The table's text, unpacked once a run that needs it: a few MB for a few milliseconds. zlib
 // refuses a stream whose codes or checksum are wrong; one that ends short is refused here.
@@ -104,26 +97,6 @@ constexpr std::string_view kNoHeader =
 constexpr std::string_view kSecondField = "field_2";
 constexpr std::string_view kThirdField = "field_3";
 
-// `pattern` with each name in braces replaced by its value, in one pass: a value is never read
-// as a pattern (a file may be named "{code}.txt").
-std::string Filled(std::string_view pattern,
-                   const std::vector<std::pair<std::string_view, std::string>>& values) {
-  std::string filled;
-  while (!pattern.empty()) {
-    const auto value = std::find_if(values.begin(), values.end(), [&](const auto& named) {
-      return pattern.starts_with(named.first);
-    });
-    if (value != values.end()) {
-      filled += value->second;
-      pattern.remove_prefix(value->first.size());
-    } else {
-      filled += pattern.front();
-      pattern.remove_prefix(1);
-    }
-  }
-  return filled;
-}
-
 std::string Utf8(const std::filesystem::path& path) {
   const std::u8string text = path.u8string();
   return {text.begin(), text.end()};
@@ -132,8 +105,9 @@ std::string Utf8(const std::filesystem::path& path) {
 }  // namespace
 
 CoordinateSystem FindCoordinateSystem(std::string_view text) {
-  const std::string_view digits =
-      AsciiLower(text.substr(0, kPrefix.size())) == kPrefix ? text.substr(kPrefix.size()) : "";
+  const std::string_view digits = grid::AsciiLower(text.substr(0, kPrefix.size())) == kPrefix
+                                      ? text.substr(kPrefix.size())
+                                      : "";
   int code = 0;
   const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), code);
   if (digits.empty() || digits.front() == '-' || error != std::errc() ||
@@ -165,7 +139,29 @@ CoordinateSystem FindCoordinateSystem(std::string_view text) {
                      "one that a .prj file cannot tell apart from another system (its axes, "
                      "dimensions or method's variant are lost): GIS programs would read it wrong"};
   }
-  return {.code = code, .name = line[2], .unit = line[3], .wkt = line[4]};
+  return {.code = code, .name = line[2], .unit = line[3], .wkt = line[4], .ogc_wkt = line[5]};
+}
+
+grid::GeoPackageLayer GeoPackageLayer(std::string name,
+                                      const std::optional<CoordinateSystem>& system) {
+  grid::GeoPackageLayer layer;
+  layer.name = std::move(name);
+  const std::vector<std::string> wgs84 = TableLine(UnpackedTable(), 4326);
+  if (wgs84.size() < 4) {
+    throw UsageError{
+        "'--format=gpkg': this program's table of coordinate systems has no WGS 84, which every "
+        "GeoPackage describes; install tessaplan again"};
+  }
+  layer.wgs84_definition = wgs84[3];
+  if (system) {
+    layer.system = {.id = system->code,
+                    .name = system->name,
+                    .organization = "EPSG",
+                    .organization_id = system->code,
+                    .definition = system->ogc_wkt.empty() ? "undefined" : system->ogc_wkt,
+                    .description = ""};
+  }
+  return layer;
 }
 
 std::string Described(const CoordinateSystem& system) {
@@ -176,7 +172,7 @@ std::string DescribingExtension(std::string_view output, bool point_file) {
   const std::size_t name = output.find_last_of("/\\") + 1;  // npos + 1: from the start
   const std::size_t dot = output.rfind('.');
   const std::string extension =
-      dot != std::string_view::npos && dot > name ? AsciiLower(output.substr(dot)) : "";
+      dot != std::string_view::npos && dot > name ? grid::AsciiLower(output.substr(dot)) : "";
   const auto extensions = grid::DescribingExtensions(point_file);
   return std::find(extensions.begin(), extensions.end(), extension) != extensions.end() ? extension
                                                                                         : "";
@@ -202,12 +198,12 @@ std::vector<grid::DescribingFile> DescribingFiles(
       // The grid's two coordinates make the point; its name stays text.
       {".csvt", [](const auto&) { return std::string("\"CoordX\",\"CoordY\",\"String\"\r\n"); }},
       {".vrt", [=](const std::filesystem::path& grid) {
-         return Filled(kLayerFile, {{"{layer}", XmlEscaped(Utf8(grid.stem()))},
-                                    {"{grid}", XmlEscaped(Utf8(grid.filename()))},
-                                    {"{open}", open},
-                                    {"{code}", std::to_string(code)},
-                                    {"{x}", x},
-                                    {"{y}", y}});
+         return grid::Filled(kLayerFile, {{"{layer}", XmlEscaped(Utf8(grid.stem()))},
+                                          {"{grid}", XmlEscaped(Utf8(grid.filename()))},
+                                          {"{open}", open},
+                                          {"{code}", std::to_string(code)},
+                                          {"{x}", x},
+                                          {"{y}", y}});
        }}};
   const auto wanted = grid::DescribingExtensions(point_file.has_value());
   std::erase_if(files, [&](const grid::DescribingFile& file) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "grid/file_set.h"
+#include "grid/geopackage.h"
 #include "grid/point_file.h"
 
 namespace console {
@@ -21,11 +22,18 @@ struct CoordinateSystem {
   std::string name;  // "WGS 84 / UTM zone 15N"
   std::string unit;  // "metre", "US survey foot"
   std::string wkt;   // ESRI's WKT, one line
+  // OGC WKT 1, one line, as a GeoPackage holds it; empty for a method it has no words for.
+  std::string ogc_wkt;
 };
 
 // The system `text` names, as "EPSG:N" (EPSG in any case). Raises a UsageError for another
 // form, a code the table does not hold, and a system --crs refuses, saying why.
 CoordinateSystem FindCoordinateSystem(std::string_view text);
+
+// The layer `name` of a GeoPackage, its points in `system`, or without one in the standard's
+// undefined Cartesian system.
+grid::GeoPackageLayer GeoPackageLayer(std::string name,
+                                      const std::optional<CoordinateSystem>& system);
 
 // "EPSG:32615, WGS 84 / UTM zone 15N, metre".
 std::string Described(const CoordinateSystem& system);

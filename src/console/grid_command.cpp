@@ -67,7 +67,9 @@ int Measure(const Command& command) {
       grid::Counted(counts.points(), "point", "points") + " (" +
       grid::Counted(static_cast<std::uint64_t>(counts.rows()), "row", "rows") + ", " +
       grid::Counted(static_cast<std::uint64_t>(counts.columns()), "column", "columns") + "), " +
-      grid::Counted(plan.FileSize(), "byte", "bytes");
+      (command.geopackage
+           ? "at most " + grid::Counted(grid::GeoPackageBytes(counts), "byte", "bytes")
+           : grid::Counted(plan.FileSize(), "byte", "bytes"));
   if (!plan.grid.last_point.empty()) {
     line += ", last point " + plan.grid.last_point;
     if (plan.point_file) {
@@ -80,6 +82,9 @@ int Measure(const Command& command) {
     line += "extent " + t.min_x + "," + t.max_x + "," + t.min_y + "," + t.max_y + " (snapped " +
             (*command.snap == grid::Snap::out ? "out" : "in") + " to multiples of " +
             std::to_string(plan.inputs.spacing) + ")\n";
+  }
+  if (command.geopackage) {
+    line += "layer " + file::Escaped(command.geopackage->name) + "\n";
   }
   if (command.crs) {
     line += "coordinate system " + Described(*command.crs) + "\n";
@@ -105,7 +110,9 @@ grid::RunOptions WriteOptions(const Program& program, const Command& command) {
   } else if (command.output_named) {
     options.stream = file::OpenStream(options.output, options.sync, "choose another --output");
   }
-  if (command.crs) {
+  if (command.geopackage) {
+    options.geopackage = command.geopackage;
+  } else if (command.crs) {
     options.describing = DescribingFiles(*command.crs, command.point_file);
   }
   return options;
@@ -184,6 +191,11 @@ int Write(const Program& program, const Command& command) {
     PrintError(Warnings(losses));
   }
   grid::RunOptions options = WriteOptions(program, command);
+  if (command.geopackage && options.stream.file) {
+    return UsageFailure(program, "'--format=gpkg' writes a GeoPackage, which " +
+                                     options.stream.shown +
+                                     ", a stream, cannot hold: name a new file NAME.gpkg");
+  }
   if (command.crs && options.stream.file) {
     return UsageFailure(program, "'--crs' writes files beside the grid, and " +
                                      options.stream.shown + " is a stream: name a file");
@@ -192,16 +204,17 @@ int Write(const Program& program, const Command& command) {
   const grid::RunResult result = RunWithProgress(program, command, options);
   if (result.cancelled) {
     PrintError("Cancelled by " + StopName() + "; " +
-               (options.stream.file ? options.stream.shown + " holds only part of the grid"
-                : result.emptied    ? file::Escaped(command.output) + " is now empty"
-                                    : file::Escaped(command.output) + " is as it was") +
+               (options.stream.file  ? options.stream.shown + " holds only part of the grid"
+                : result.emptied     ? file::Escaped(command.output) + " is now empty"
+                : command.geopackage ? "no GeoPackage was made at " + file::Escaped(command.output)
+                                     : file::Escaped(command.output) + " is as it was") +
                grid::LeftEmpty(result.emptied_describing) + ".\n");
     return CancelledStatus();
   }
   if (program.prints_figures) {
     PrintFigures(result, std::chrono::duration<double>(Clock::now() - start).count());
   }
-  if (!command.crs && !options.stream.file && !command.quiet) {
+  if (!command.crs && !command.geopackage && !options.stream.file && !command.quiet) {
     PrintError(StaleDescriptions(options.output, command.point_file.has_value()));
   }
   if (!result.unlocked.empty() && !command.quiet) {

@@ -61,6 +61,7 @@ struct GivenValues {
   std::vector<std::string> in_order;
   std::optional<std::string> first_point;
   std::optional<std::string> elevation;
+  std::optional<std::string> layer;
 };
 
 // One option: a flag sets a member; an option with a value takes it once and checks it as it
@@ -95,8 +96,12 @@ void TakeSnap(const std::string& snap, Command& command, GivenValues&) {
 }
 
 void TakeFormat(const std::string& format, Command& command, GivenValues&) {
+  if (format == "gpkg") {
+    command.geopackage.emplace();  // its layer once the output is known
+    return;
+  }
   if (format != "pnezd" && format != "penzd") {
-    throw UsageError{"'--format' takes pnezd or penzd, not " + InSingleQuotes(format)};
+    throw UsageError{"'--format' takes pnezd, penzd or gpkg, not " + InSingleQuotes(format)};
   }
   command.point_file = grid::PointFileOptions{};
   command.point_file->northing_first = format == "pnezd";
@@ -112,6 +117,10 @@ void TakeFirstPoint(const std::string& first, Command&, GivenValues& given) {
 
 void TakeElevation(const std::string& elevation, Command&, GivenValues& given) {
   given.elevation = elevation;
+}
+
+void TakeLayer(const std::string& layer, Command&, GivenValues& given) {
+  given.layer = layer;
 }
 
 void TakeExtent(const std::string& extent, Command&, GivenValues& given) {
@@ -137,6 +146,7 @@ constexpr Option kOptions[] = {
     {"--crs", nullptr, TakeCrs},
     {"--first-point", nullptr, TakeFirstPoint},
     {"--elevation", nullptr, TakeElevation},
+    {"--layer", nullptr, TakeLayer},
     {"--extent", nullptr, TakeExtent},
     {grid::Describe(grid::Field::min_x).option, nullptr, TakeValue<grid::Field::min_x>},
     {grid::Describe(grid::Field::max_x).option, nullptr, TakeValue<grid::Field::max_x>},
@@ -329,6 +339,44 @@ void CheckPointFile(const GivenValues& given, Command& command) {
   }
 }
 
+// --format=gpkg's file, a new one of its own, and its layer: named --layer, or as the file.
+void CheckGeoPackage(const GivenValues& given, Command& command) {
+  if (!command.geopackage) {
+    if (given.layer) {
+      throw UsageError{"'--layer' names a GeoPackage's layer: it goes with --format=gpkg"};
+    }
+    return;
+  }
+  if (!command.output_named || command.output == "-") {
+    throw UsageError{
+        "'--format=gpkg' writes a GeoPackage, a file of its own: name it with "
+        "--output=NAME.gpkg"};
+  }
+  const std::u8string file_name =
+      std::filesystem::path(std::u8string(command.output.begin(), command.output.end()))
+          .filename()
+          .u8string();
+  std::string name(file_name.begin(), file_name.end());
+  const std::size_t stem = name.size() - std::min(name.size(), grid::kGeoPackageExtension.size());
+  if (grid::AsciiLower(name.substr(stem)) != grid::kGeoPackageExtension) {
+    throw UsageError{"'--format=gpkg' writes a GeoPackage, whose name ends in .gpkg, not " +
+                     InSingleQuotes(command.output)};
+  }
+  const std::string layer = given.layer ? *given.layer : name.substr(0, stem);
+  if (layer.empty()) {
+    throw UsageError{given.layer ? "'--layer' needs a name"
+                                 : "'--format=gpkg' names the layer as the file, and " +
+                                       InSingleQuotes(name) +
+                                       " leaves no name: give one with --layer=NAME"};
+  }
+  if (const std::string_view reserved = grid::ReservedLayerPrefix(layer); !reserved.empty()) {
+    throw UsageError{"a GeoPackage keeps the names beginning " + std::string(reserved) +
+                     " for its own tables, so its layer cannot be named " + InSingleQuotes(layer) +
+                     ": name it with --layer=NAME"};
+  }
+  command.geopackage = GeoPackageLayer(layer, command.crs);
+}
+
 // --crs's files go beside the file, which they describe, under names of their own; the .vrt
 // names the grid.
 void CheckCrs(const Command& command) {
@@ -339,6 +387,9 @@ void CheckCrs(const Command& command) {
     throw UsageError{
         "'--crs' writes files beside the grid, which standard output has none of: "
         "name the grid's file with --output=PATH"};
+  }
+  if (command.geopackage) {
+    return;  // the system goes inside, and no file beside
   }
   const bool point_file = command.point_file.has_value();
   if (const std::string extension = DescribingExtension(command.output, point_file);
@@ -387,6 +438,7 @@ Command Parse(const std::vector<std::string>& arguments) {
     return command;
   }
   CheckPointFile(given, command);
+  CheckGeoPackage(given, command);
   CheckCrs(command);
   command.texts = MergeValues(std::move(given), command.decimal_separator);
   if (command.snap) {

@@ -28,6 +28,7 @@ struct Command {
   std::optional<grid::Snap> snap;                    // the extent moved to multiples of the spacing
   std::optional<grid::PointFileOptions> point_file;  // --format: a point file instead
   std::optional<CoordinateSystem> crs;               // files beside the grid that describe it
+  std::optional<grid::GeoPackageLayer> geopackage;   // --format=gpkg: a new GeoPackage instead
   bool quiet = false;
   bool help = false;
   bool version = false;

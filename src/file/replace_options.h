@@ -30,11 +30,38 @@ class NewFile {
   // The bytes done so far: on the disk for a synced file, handed to the system otherwise. Safe
   // from any thread.
   virtual std::uint64_t BytesDone() const = 0;
+
+  // For a file that its writer writes where it chooses (a database): reads and writes at
+  // `offset`, its size so far, and cutting it there. A stream has no places, and refuses them.
+  virtual std::error_code ReadAt(std::uint64_t offset, char* data, std::size_t size,
+                                 std::size_t& got) {
+    (void)offset, (void)data, (void)size, got = 0;
+    return std::make_error_code(std::errc::not_supported);
+  }
+  virtual std::error_code WriteAt(std::uint64_t offset, const char* data, std::size_t size) {
+    (void)offset, (void)data, (void)size;
+    return std::make_error_code(std::errc::not_supported);
+  }
+  virtual std::error_code Size(std::uint64_t& size) const {
+    size = 0;
+    return std::make_error_code(std::errc::not_supported);
+  }
+  virtual std::error_code Truncate(std::uint64_t size) {
+    (void)size;
+    return std::make_error_code(std::errc::not_supported);
+  }
 };
 
 struct ReplaceOptions {
   // Commit only once the file is on the disk.
   bool sync = true;
+  // A new file only: the commit never replaces a file, and one that took the name during the
+  // run is left as it is and refuses the commit.
+  bool no_replace = false;
+  // The space is claimed without changing the file's size, which stays 0 until it is written:
+  // for a writer that reads an empty file as a new one (a database), where zeros are not. What
+  // was claimed and not written is given back at the commit.
+  bool keep_size = false;
   // Tests turn this off to take the way of file systems that have no unnamed files.
   bool unnamed = true;
   // Said after a File error about the folder the program runs in (the window tells where it

@@ -125,6 +125,14 @@ void FailWriting(const ReplacementState& state, std::error_code error) {
       state.shown);
 }
 
+void FailNameTaken(const ReplacementState& state) {
+  FailOnFile(
+      "another program made a file of this name during the run, which is left as it is; "
+      "the new " +
+          state.options.what + " was not kept: run again",
+      state.shown);
+}
+
 std::string ReplacementState::Advice() const {
   return shown_folder == ShownCurrentFolder() ? options.folder_advice : "";
 }

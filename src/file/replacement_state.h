@@ -39,6 +39,9 @@ struct ReplacementState {
 // A File failure about the target: the system's reason and the target's path, and where it was
 // written in place, that it is now empty.
 [[noreturn]] void FailWriting(const ReplacementState& state, std::error_code error);
+// A File failure of a new file only (ReplaceOptions::no_replace) whose name another file took
+// during the run.
+[[noreturn]] void FailNameTaken(const ReplacementState& state);
 
 // Each system's state, and its steps (unix/new_file.cpp, windows/new_file.cpp); a state made
 // by NewState is dropped by DropState (replacement.h).

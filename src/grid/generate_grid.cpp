@@ -1,5 +1,7 @@
 #include "grid/generate_grid.h"
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <new>
@@ -9,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "file/database.h"
+#include "file/shown_text.h"
 #include "file/writer.h"
 
 namespace grid {
@@ -138,6 +142,79 @@ RunResult Write(const GridPlan& plan, std::string_view header, std::size_t colum
           .unlocked = files ? files->Unlocked() : std::string()};
 }
 
+// A new GeoPackage never replaces a file: one at the name, a GeoPackage or not, is a wrong
+// command line, said before anything is made. One that appears during the run refuses the
+// commit (ReplaceOptions::no_replace).
+void CheckNewGeoPackage(const std::filesystem::path& output) {
+  std::error_code error;
+  if (!std::filesystem::exists(std::filesystem::symlink_status(output, error))) {
+    return;  // none, or one the replacement then says why it cannot reach
+  }
+  // SQLite's header, and the standard's application_id at its byte 68.
+  char header[72] = {};
+  std::ifstream(output, std::ios::binary).read(header, sizeof header);
+  const std::string_view id(header + 68, 4);
+  const bool geopackage = std::string_view(header, 16) == std::string_view("SQLite format 3", 16) &&
+                          (id == "GPKG" || id == "GP10" || id == "GP11");
+  throw TargetClash(file::ShownPath(output) +
+                    (geopackage ? " is a GeoPackage already, and --format=gpkg makes a new one"
+                                : " exists and is not a GeoPackage") +
+                    ": name a new file");
+}
+
+// The grid as a layer of a new GeoPackage: made under a hidden name with its space claimed, its
+// tables and points written through SQLite, synced, then given a name no file has.
+RunResult WriteNewGeoPackage(const GridPlan& plan, const RunOptions& options) {
+  CheckNewGeoPackage(options.output);
+  const GridCounts& counts = plan.grid.counts;
+  const GridLines lines(plan.inputs, counts);
+  GridProgress progress{.points_total = counts.points(), .bytes_total = GeoPackageBytes(counts)};
+  const auto tell = [&] { return !options.progress || options.progress(progress); };
+  // The progress is the points': how far SQLite has written says little of how far it is.
+  const auto keep_going = [&](std::size_t columns) {
+    progress.points_written = columns * lines.Rows();
+    progress.bytes_done = counts.points() == 0
+                              ? progress.bytes_total
+                              : progress.bytes_total / counts.points() * progress.points_written;
+    return tell();
+  };
+  try {
+    file::Replacement target(
+        options.output, progress.bytes_total,
+        file::ReplaceOptions{.sync = options.sync,
+                             .no_replace = true,
+                             .keep_size = true,
+                             .folder_advice = options.folder_advice,
+                             .what = "GeoPackage",
+                             .reserving = [&](std::string_view shown, std::uint64_t reserved) {
+                               progress.path = shown;
+                               progress.bytes_done = reserved;
+                               return tell();
+                             }});
+    progress.path = target.ShownPath();
+    progress.stage = GridStage::writing;
+    file::Database database(target.file(), target.ShownPath(), kGeoPackagePage);
+    if (!keep_going(0) || !WriteGeoPackage(database, lines, *options.geopackage, keep_going)) {
+      return {.cancelled = true};
+    }
+    database.Close();
+    progress.stage = GridStage::saving;
+    progress.bytes_done = progress.bytes_total;
+    if (!tell()) {
+      return {.cancelled = true};
+    }
+    const std::shared_ptr<file::NewFile>& written = target.file();
+    std::uint64_t size = 0;
+    if (std::error_code error = written->Finish(); error || (error = written->Size(size))) {
+      file::FailOnFile(error.message(), target.ShownPath());
+    }
+    target.Commit();
+    return {.points_written = counts.points(), .bytes_written = size};
+  } catch (const file::Cancelled&) {
+    return {.cancelled = true};
+  }
+}
+
 }  // namespace
 
 RunResult GenerateGrid(const GridPlan& plan, const RunOptions& options) {
@@ -146,6 +223,9 @@ RunResult GenerateGrid(const GridPlan& plan, const RunOptions& options) {
     const GridCounts& counts = plan.grid.counts;
     const std::size_t rows = counts.points() == 0 ? 0 : static_cast<std::size_t>(counts.rows());
     const std::size_t columns = rows == 0 ? 0 : static_cast<std::size_t>(counts.columns());
+    if (options.geopackage) {
+      return WriteNewGeoPackage(plan, options);
+    }
     if (plan.point_file) {
       PointLines lines(plan.inputs, counts, *plan.point_file);
       return Write(plan, {}, columns, rows, options, [&](file::Writer& file, std::size_t column) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "file/streams.h"
 #include "grid/fields.h"
 #include "grid/file_set.h"
+#include "grid/geopackage.h"
 #include "grid/plan.h"
 #include "grid/run_error.h"
 
@@ -49,6 +51,8 @@ struct RunOptions {
   // Files that describe the grid, written beside its name in its transaction (file_set.h);
   // none for a stream.
   std::vector<DescribingFile> describing = {};
+  // The grid as this layer of a new GeoPackage at `output` instead (geopackage.h).
+  std::optional<GeoPackageLayer> geopackage = {};
 };
 
 struct RunResult {
@@ -68,8 +72,8 @@ struct RunResult {
 // options.output, replacing the file there only once the new one is complete. Returns what was
 // written, or cancelled. Raises the plan's refusal, and RunError, also when the machine runs out
 // of memory; on any error or cancel the file at options.output is left as it was. Raises
-// TargetClash, before anything is written, where the files of the run lead to one file, or a
-// point file to newgrid.txt.
+// TargetClash, before anything is written, where the files of the run lead to one file, a
+// point file to newgrid.txt, or a new GeoPackage to a file that exists.
 RunResult GenerateGrid(const GridPlan& plan, const RunOptions& options = {});
 
 }  // namespace grid

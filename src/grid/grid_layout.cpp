@@ -77,6 +77,25 @@ GridLines::GridLines(const GridInputs& inputs, const GridCounts& counts) {
   });
 }
 
+std::string_view GridLines::X(std::size_t column) const {
+  return {columns_[column].x.data(), columns_[column].x_size};
+}
+
+std::string_view GridLines::Y(std::size_t row) const {
+  const std::string_view middle(rows_[row].middle.data(), rows_[row].size);
+  const std::size_t y_end = middle.find(kBeforeRow);
+  return middle.substr(kBeforeY.size(), y_end - kBeforeY.size());
+}
+
+std::string_view GridLines::RowName(std::size_t row) const {
+  const std::string_view middle(rows_[row].middle.data(), rows_[row].size);
+  return middle.substr(middle.find(kBeforeRow) + kBeforeRow.size() - 1);
+}
+
+std::string_view GridLines::ColumnName(std::size_t column) const {
+  return {columns_[column].tail.data(), columns_[column].tail_size - kLineEnd.size()};
+}
+
 // Three slots copied whole a line.
 void GridLines::WriteColumn(file::Writer& file, std::size_t column) const {
   const ColumnText& x = columns_[column];

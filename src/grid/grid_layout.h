@@ -53,6 +53,13 @@ class GridLines {
   // Appends the lines of column `column` (from 0), its rows in order.
   void WriteColumn(file::Writer& file, std::size_t column) const;
 
+  // A point's texts as its line writes them, for a file of another format that holds the same
+  // points: its x, its y, and its name's two parts, "r12c" and "5".
+  std::string_view X(std::size_t column) const;
+  std::string_view Y(std::size_t row) const;
+  std::string_view RowName(std::size_t row) const;
+  std::string_view ColumnName(std::size_t column) const;
+
  private:
   struct ColumnText {
     std::array<char, 16> x;    // x

@@ -1,5 +1,7 @@
 #include "grid/wording.h"
 
+#include <algorithm>
+
 namespace grid {
 
 std::string Counted(std::uint64_t count, std::string_view one, std::string_view many,
@@ -24,6 +26,32 @@ std::string Listed(const std::vector<std::string>& items, std::string_view betwe
     listed.append(items[i]);
   }
   return listed;
+}
+
+std::string AsciiLower(std::string_view text) {
+  std::string lower(text);
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  });
+  return lower;
+}
+
+std::string Filled(std::string_view pattern,
+                   const std::vector<std::pair<std::string_view, std::string>>& values) {
+  std::string filled;
+  while (!pattern.empty()) {
+    const auto value = std::find_if(values.begin(), values.end(), [&](const auto& named) {
+      return pattern.starts_with(named.first);
+    });
+    if (value != values.end()) {
+      filled += value->second;
+      pattern.remove_prefix(value->first.size());
+    } else {
+      filled += pattern.front();
+      pattern.remove_prefix(1);
+    }
+  }
+  return filled;
 }
 
 }  // namespace grid

@@ -110,7 +110,7 @@ done <<'CASES'
 --output= -- 0 1 0 1 1|'--output' needs a file name, or - for standard output
 -|takes the five values MINX MAXX MINY MAXY SPACING, not 1: MAXX, MINY, MAXY and SPACING are missing
 --snap=up -- 0 1 0 1 1|'--snap' takes out or in, not 'up'
---format=xyz --output=p.txt -- 0 1 0 1 1|'--format' takes pnezd or penzd, not 'xyz'
+--format=xyz --output=p.txt -- 0 1 0 1 1|'--format' takes pnezd, penzd or gpkg, not 'xyz'
 --format=pnezd -- 0 1 0 1 1|'--format' writes a file of its own: name it with --output=PATH (newgrid.txt is always the grid's own format)
 --format=penzd --output=sub/newgrid.txt -- 0 1 0 1 1|'--format' writes a file of its own: name it with --output=PATH (newgrid.txt is always the grid's own format)
 --first-point=5 -- 0 1 0 1 1|'--first-point' goes with --format=pnezd or --format=penzd

@@ -1,9 +1,10 @@
 // Builds the table of coordinate systems tessaplan-grid's --crs knows, from PROJ's database:
 // every projected EPSG system that is not deprecated and that its ESRI WKT (what a .prj file
-// holds) describes, with its name, its unit and that WKT; and by name only every other that
-// --crs refuses, so that the program can say why. The table is a text of one line a system
-// (crs_table.h),
-//   code TAB kind TAB name [TAB unit TAB wkt] LF
+// holds) describes, with its name, its unit, that WKT and its OGC WKT 1 (what a GeoPackage
+// holds); and by name only every other that --crs refuses, so that the program can say why, but
+// for WGS 84, which every GeoPackage describes, with its OGC WKT 1. The table is a text of one
+// line a system (crs_table.h),
+//   code TAB kind TAB name [TAB unit TAB wkt TAB ogc_wkt] LF
 // sorted by code, packed by zlib and written as a C++ source that defines it. Run once a
 // build: make_crs_table OUTPUT.cpp
 #include <proj.h>
@@ -20,6 +21,9 @@
 #include <vector>
 
 namespace {
+
+// WGS 84, the one geographic system the table describes: every GeoPackage holds it.
+constexpr long kWgs84 = 4326;
 
 struct System {
   long code;
@@ -92,6 +96,15 @@ char ReadBackKind(const Contexts& contexts, PJ* system, const char* wkt) {
   return kind;
 }
 
+// The system as OGC WKT 1, one line, as a GeoPackage holds it; empty for the few whose method
+// it has no words for (Lambert Conic Conformal (2SP Michigan)), which a GeoPackage then names
+// by EPSG's code alone.
+std::string OgcWkt(PJ_CONTEXT* context, PJ* system) {
+  const char* options[] = {"MULTILINE=NO", nullptr};
+  const char* wkt = proj_as_wkt(context, system, PJ_WKT1_GDAL, options);
+  return wkt == nullptr ? std::string() : std::string(wkt);
+}
+
 // A projected system's line: its unit and its ESRI WKT; or, where no .prj file describes it, by
 // name only: kind x where ESRI's WKT has no words for its method, e where what it says reads
 // back as another system.
@@ -108,6 +121,8 @@ std::string ProjectedLine(const Contexts& contexts, const PROJ_CRS_INFO& info, l
   if (kind == 'p') {
     line.append("\t").append(Field(UnitName(context, system, code), code));
     line.append("\t").append(Field(wkt, code));
+    const std::string ogc_wkt = OgcWkt(context, system);
+    line.append("\t").append(ogc_wkt.empty() ? ogc_wkt : Field(ogc_wkt, code));
   }
   proj_destroy(system);
   return line;
@@ -137,6 +152,12 @@ void AddSystems(const Contexts& contexts, PJ_TYPE type, std::vector<System>& sys
       line.append(ProjectedLine(contexts, info, code));
     } else {
       line.append("g\t").append(Field(info.name, code));
+      if (code == kWgs84) {
+        PJ* system = proj_create_from_database(contexts.database, "EPSG", info.code,
+                                               PJ_CATEGORY_CRS, 0, nullptr);
+        line.append("\t").append(Field(OgcWkt(contexts.database, system), code));
+        proj_destroy(system);
+      }
     }
     systems.push_back({code, line + "\n"});
   }

@@ -5,6 +5,7 @@
 // run, and the next run in the folder removes it.
 #include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/file.h>
 
 #include <algorithm>
@@ -74,6 +75,40 @@ std::error_code SystemFile::Finish() {
     ::posix_fadvise(fd(), static_cast<off_t>(on_disk_), 0, POSIX_FADV_DONTNEED);
   }
   bytes_done_ = written_;
+  return {};
+}
+
+// A database writes its pages where it chooses, and reads them back.
+std::error_code SystemFile::ReadAt(std::uint64_t offset, char* data, std::size_t size,
+                                   std::size_t& got) {
+  const int error = sys::ReadAt(fd(), data, size, offset, got);
+  return error == 0 ? std::error_code() : Error(error);
+}
+
+std::error_code SystemFile::WriteAt(std::uint64_t offset, const char* data, std::size_t size) {
+  if (const int error = sys::WriteAll(fd(), data, size, static_cast<std::int64_t>(offset));
+      error != 0) {
+    return Error(error);
+  }
+  written_ = std::max(written_, offset + size);
+  bytes_done_ = written_;
+  return {};
+}
+
+std::error_code SystemFile::Size(std::uint64_t& size) const {
+  struct stat status {};
+  if (::fstat(fd(), &status) != 0) {
+    return Error(errno);
+  }
+  size = static_cast<std::uint64_t>(status.st_size);
+  return {};
+}
+
+std::error_code SystemFile::Truncate(std::uint64_t size) {
+  if (RetryOnInterrupt([&] { return ::ftruncate(fd(), static_cast<off_t>(size)); }) != 0) {
+    return Error(errno);
+  }
+  written_ = size;
   return {};
 }
 
@@ -256,7 +291,7 @@ Fd SystemState::CreateHidden() {
     const std::string hidden = NextHiddenName(attempt);
     Fd created(RetryOnInterrupt([&] {
       return ::openat(directory.get(), hidden.c_str(),
-                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, exists ? 0600 : 0666);
+                      O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, exists ? 0600 : 0666);
     }));
     if (!created.valid()) {
       if (errno == EEXIST) {
@@ -291,7 +326,8 @@ void SystemState::ClaimSpace(std::uint64_t size) {
     Fail(error);
   };
   claimed_beyond_end = in_place && size > static_cast<std::uint64_t>(existing.st_size);
-  if (const int error = Reserve(file->fd(), size, in_place, options, shown); error != 0) {
+  if (const int error = Reserve(file->fd(), size, in_place || options.keep_size, options, shown);
+      error != 0) {
     fail_for_space(error);
   }
   if (hidden_name.empty() && !in_place) {
@@ -323,6 +359,40 @@ int SystemState::RenameIntoPlace() const {
     if (::fstatat(directory.get(), hidden_name.c_str(), &hidden, AT_SYMLINK_NOFOLLOW) != 0 &&
         errno == ENOENT && Holds(name, keeper.get())) {
       return 0;
+    }
+  }
+}
+
+// A new file only takes a name that is free: an unnamed file is linked in under it, a hidden
+// one renamed without replacing, or, where the file system cannot, linked and its hidden name
+// removed. EEXIST where a file took the name meanwhile. Interrupted, the name may still have
+// been given: the name holding this run's file says so.
+int SystemState::NameNewFile() {
+  for (;;) {
+    int error = 0;
+    if (hidden_name.empty()) {
+      error = sys::LinkUnnamed(keeper.get(), directory.get(), name.c_str());
+    } else if (::renameat2(directory.get(), hidden_name.c_str(), directory.get(), name.c_str(),
+                           RENAME_NOREPLACE) != 0) {
+      error = errno;
+      if (error == EINVAL || error == ENOSYS) {
+        error =
+            ::linkat(directory.get(), hidden_name.c_str(), directory.get(), name.c_str(), 0) == 0
+                ? 0
+                : errno;
+        if (error == 0) {
+          ::unlinkat(directory.get(), hidden_name.c_str(), 0);
+        }
+      }
+    }
+    if (error == EINTR && Holds(name, keeper.get())) {
+      error = 0;
+    }
+    if (error != EINTR) {
+      if (error == 0 && !hidden_name.empty() && Holds(hidden_name, keeper.get())) {
+        ::unlinkat(directory.get(), hidden_name.c_str(), 0);
+      }
+      return error;
     }
   }
 }
@@ -390,7 +460,17 @@ void Commit(SystemState& s) {
       ::fchown(s.keeper.get(), s.give_to, static_cast<gid_t>(-1)) != 0) {
     FailWriting(s, Error(errno));
   }
-  if (!s.in_place) {
+  if (s.options.keep_size) {
+    ReleaseBeyondEnd(s.keeper.get());
+  }
+  if (s.options.no_replace) {
+    if (const int error = s.NameNewFile(); error == EEXIST) {
+      FailNameTaken(s);
+    } else if (error != 0) {
+      FailWriting(s, Error(error));
+    }
+    s.hidden_name.clear();
+  } else if (!s.in_place) {
     if (s.hidden_name.empty()) {
       s.LinkUnnamed(s.keeper.get());
     }

@@ -46,6 +46,11 @@ class SystemFile final : public NewFile {
   std::error_code Write(const char* data, std::size_t size) override;
   std::error_code Finish() override;
   std::uint64_t BytesDone() const override { return bytes_done_; }
+  std::error_code ReadAt(std::uint64_t offset, char* data, std::size_t size,
+                         std::size_t& got) override;
+  std::error_code WriteAt(std::uint64_t offset, const char* data, std::size_t size) override;
+  std::error_code Size(std::uint64_t& size) const override;
+  std::error_code Truncate(std::uint64_t size) override;
 
   int fd() const { return fd_.get(); }
   // Closes the descriptor and reports what the close reports: on a network file system that
@@ -126,6 +131,7 @@ struct SystemState final : ReplacementState {
   void LinkUnnamed(int fd);
   bool Holds(const std::string& name_there, int fd) const;
   int RenameIntoPlace() const;
+  int NameNewFile();
 
   [[noreturn]] void Fail(int error) const { file::FailOnFile(Reason(error), shown); }
   [[noreturn]] void FailInFolder(int error) const {

@@ -240,8 +240,8 @@ void SystemState::Create(std::uint64_t size) {
   for (int attempt = 0; !created.valid(); ++attempt) {
     hidden_name = sys::Utf16(HiddenName());
     created = Handle(::CreateFileW(Path(hidden_name).c_str(),
-                                   GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC, 0, nullptr,
-                                   CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
+                                   GENERIC_READ | GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC,
+                                   0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
     if (!created.valid()) {
       const DWORD error = ::GetLastError();
       hidden_name.clear();
@@ -348,10 +348,18 @@ void Commit(SystemState& s) {
   const std::wstring target = s.Path(s.name);
   std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
   auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-  rename->ReplaceIfExists = TRUE;
+  rename->ReplaceIfExists = s.options.no_replace ? FALSE : TRUE;
   rename->RootDirectory = nullptr;
   rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
   std::memcpy(rename->FileName, target.data(), target.size() * sizeof(wchar_t));
+  // What was claimed past the file's end and not written is given back.
+  if (s.options.keep_size) {
+    FILE_ALLOCATION_INFO allocation{};
+    if (!::GetFileSizeEx(handle, &allocation.AllocationSize) ||
+        !::SetFileInformationByHandle(handle, FileAllocationInfo, &allocation, sizeof allocation)) {
+      FailWriting(s, Error(::GetLastError()));
+    }
+  }
   if (!DeleteOnClose(handle, false)) {
     FailWriting(s, Error(::GetLastError()));
   }
@@ -372,6 +380,9 @@ void Commit(SystemState& s) {
   }
   if (error != ERROR_SUCCESS) {
     DeleteOnClose(handle, true);
+    if (s.options.no_replace && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)) {
+      FailNameTaken(s);
+    }
     // Not said to be "meanwhile": a handle that asks no access to the file's data, or a view
     // of it mapped into memory, refuses the rename without showing at the start.
     if (error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED) {

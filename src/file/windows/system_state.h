@@ -7,6 +7,7 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -57,6 +58,40 @@ class SystemFile final : public NewFile {
     return {};
   }
   std::uint64_t BytesDone() const override { return bytes_done_; }
+
+  // A database writes its pages where it chooses, and reads them back.
+  std::error_code ReadAt(std::uint64_t offset, char* data, std::size_t size,
+                         std::size_t& got) override {
+    const unsigned long error = sys::ReadAt(handle_.get(), data, size, offset, got);
+    return error == 0 ? std::error_code() : Error(error);
+  }
+  std::error_code WriteAt(std::uint64_t offset, const char* data, std::size_t size) override {
+    std::uint64_t written = 0;
+    if (const unsigned long error =
+            sys::WriteAll(handle_.get(), data, size, written, static_cast<std::int64_t>(offset))) {
+      return Error(error);
+    }
+    written_ = std::max(written_, offset + size);
+    bytes_done_ = written_;
+    return {};
+  }
+  std::error_code Size(std::uint64_t& size) const override {
+    LARGE_INTEGER end{};
+    if (!::GetFileSizeEx(handle_.get(), &end)) {
+      return Error(::GetLastError());
+    }
+    size = static_cast<std::uint64_t>(end.QuadPart);
+    return {};
+  }
+  std::error_code Truncate(std::uint64_t size) override {
+    FILE_END_OF_FILE_INFO end{};
+    end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
+    if (!::SetFileInformationByHandle(handle_.get(), FileEndOfFileInfo, &end, sizeof end)) {
+      return Error(::GetLastError());
+    }
+    written_ = size;
+    return {};
+  }
 
   HANDLE handle() const { return handle_.get(); }
   std::error_code Close() {

@@ -9,7 +9,7 @@ namespace sys {
 
 int OpenUnnamed(int folder, Fd& opened) {
   Fd fd(RetryOnInterrupt(
-      [&] { return ::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666); }));
+      [&] { return ::openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666); }));
   if (!fd.valid() || RetryOnInterrupt([&] { return ::flock(fd.get(), LOCK_EX); }) != 0) {
     return errno;
   }

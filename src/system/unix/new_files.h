@@ -9,7 +9,7 @@
 
 namespace sys {
 
-// A new file with no name in `folder` (O_TMPFILE), open for writing and locked (flock) before
+// A new file with no name in `folder` (O_TMPFILE), open for reading and writing and locked (flock) before
 // any other process can see it. Where the file system has no unnamed files: EOPNOTSUPP, EISDIR
 // or EINVAL, as NoUnnamedFiles tells.
 int OpenUnnamed(int folder, Fd& opened);

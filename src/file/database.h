@@ -1,0 +1,51 @@
+// An SQLite database written into a new file of the file transaction (replacement.h): SQLite
+// reads and writes it through that file's own descriptor or handle, never by a name, so that a
+// file that has no name yet (Linux's unnamed files) or one no second handle may open (Windows'
+// hidden new file) is written like any other, and the replacement alone decides where it ends.
+// The file is this run's alone: SQLite keeps no journal and takes no lock on it.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+struct sqlite3;
+
+namespace file {
+
+class NewFile;
+
+class Database {
+ public:
+  // Opens a connection to `file`, empty, which messages name `shown`, with no journal, no lock
+  // and no sync of its own (the replacement syncs the file), and pages of `page_size` bytes.
+  // Raises a Failure.
+  Database(std::shared_ptr<NewFile> file, std::string shown, int page_size);
+  // Closes the connection unless Close did.
+  ~Database();
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+
+  sqlite3* get() const { return connection_.get(); }
+  // Runs `sql`, one or more statements. Raises a Failure.
+  void Execute(std::string_view sql);
+  // A Failure for SQLite's result `code`: where the file itself failed, the system's words for
+  // it; otherwise SQLite's.
+  [[noreturn]] void Fail(int code) const;
+  // Closes the connection, everything written into the file. Raises a Failure.
+  void Close();
+
+  // The way SQLite is given to the file, of database.cpp's own.
+  struct Files;
+
+ private:
+  struct CloseConnection {
+    void operator()(sqlite3* connection) const;
+  };
+
+  // The connection goes first, then the way to its file it was opened through.
+  std::unique_ptr<Files> files_;
+  std::unique_ptr<sqlite3, CloseConnection> connection_;
+};
+
+}  // namespace file
