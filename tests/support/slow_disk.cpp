@@ -278,7 +278,7 @@ extern "C" int linkat(int from_dir, const char* from, int to_dir, const char* to
 extern "C" int close(int fd) {
   static const auto real = Real<int (*)(int)>("close");
   const bool fails = std::getenv("TESSAPLAN_TEST_CLOSE_FAILS") && IsRegularFile(fd) &&
-                     (fcntl(fd, F_GETFL) & O_ACCMODE) == O_WRONLY;
+                     (fcntl(fd, F_GETFL) & O_ACCMODE) != O_RDONLY;
   const int result = real(fd);
   if (fails && result == 0) {
     errno = EIO;
