@@ -7,7 +7,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build"
 
 packages=(cmake ninja-build g++ qt6-base-dev libqt6svg6 libgl-dev fonts-liberation2 libgtest-dev
-          libproj-dev zlib1g-dev
+          libproj-dev zlib1g-dev libsqlite3-dev
           libbenchmark-dev ${extra_packages:-})
 missing=()
 for package in "${packages[@]}"; do
