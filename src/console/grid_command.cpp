@@ -107,7 +107,8 @@ grid::RunOptions WriteOptions(const Program& program, const Command& command) {
       std::filesystem::path(std::u8string(command.output.begin(), command.output.end()));
   if (command.output == "-") {
     options.stream = file::StandardOutput(options.sync);
-  } else if (command.output_named) {
+  } else if (command.output_named && !command.geopackage) {
+    // A new GeoPackage refuses whatever is at its name, a pipe too, without opening it.
     options.stream = file::OpenStream(options.output, options.sync, "choose another --output");
   }
   if (command.geopackage) {
@@ -191,11 +192,6 @@ int Write(const Program& program, const Command& command) {
     PrintError(Warnings(losses));
   }
   grid::RunOptions options = WriteOptions(program, command);
-  if (command.geopackage && options.stream.file) {
-    return UsageFailure(program, "'--format=gpkg' writes a GeoPackage, which " +
-                                     options.stream.shown +
-                                     ", a stream, cannot hold: name a new file NAME.gpkg");
-  }
   if (command.crs && options.stream.file) {
     return UsageFailure(program, "'--crs' writes files beside the grid, and " +
                                      options.stream.shown + " is a stream: name a file");

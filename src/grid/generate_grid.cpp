@@ -147,12 +147,16 @@ RunResult Write(const GridPlan& plan, std::string_view header, std::size_t colum
 // commit (ReplaceOptions::no_replace).
 void CheckNewGeoPackage(const std::filesystem::path& output) {
   std::error_code error;
-  if (!std::filesystem::exists(std::filesystem::symlink_status(output, error))) {
+  const std::filesystem::file_status status = std::filesystem::symlink_status(output, error);
+  if (!std::filesystem::exists(status)) {
     return;  // none, or one the replacement then says why it cannot reach
   }
-  // SQLite's header, and the standard's application_id at its byte 68.
+  // SQLite's header, and the standard's application_id at its byte 68; read from a regular file
+  // only, as opening a pipe would wait for its writer.
   char header[72] = {};
-  std::ifstream(output, std::ios::binary).read(header, sizeof header);
+  if (std::filesystem::is_regular_file(status)) {
+    std::ifstream(output, std::ios::binary).read(header, sizeof header);
+  }
   const std::string_view id(header + 68, 4);
   const bool geopackage = std::string_view(header, 16) == std::string_view("SQLite format 3", 16) &&
                           (id == "GPKG" || id == "GP10" || id == "GP11");
@@ -203,10 +207,14 @@ RunResult WriteNewGeoPackage(const GridPlan& plan, const RunOptions& options) {
     if (!tell()) {
       return {.cancelled = true};
     }
+    // A stop that came while the disk saved it is heard once it has: the file has no name yet.
     const std::shared_ptr<file::NewFile>& written = target.file();
     std::uint64_t size = 0;
     if (std::error_code error = written->Finish(); error || (error = written->Size(size))) {
       file::FailOnFile(error.message(), target.ShownPath());
+    }
+    if (!tell()) {
+      return {.cancelled = true};
     }
     target.Commit();
     return {.points_written = counts.points(), .bytes_written = size};

@@ -115,6 +115,16 @@ done <<'CASES'
 --format=penzd --output=sub/newgrid.txt -- 0 1 0 1 1|'--format' writes a file of its own: name it with --output=PATH (newgrid.txt is always the grid's own format)
 --first-point=5 -- 0 1 0 1 1|'--first-point' goes with --format=pnezd or --format=penzd
 --elevation=5 -- 0 1 0 1 1|'--elevation' goes with --format=pnezd or --format=penzd
+--format=gpkg --output=g.gpkg --elevation=5 -- 0 1 0 1 1|'--elevation' goes with --format=pnezd or --format=penzd
+--format=gpkg -- 0 1 0 1 1|'--format=gpkg' writes a GeoPackage, a file of its own: name it with --output=NAME.gpkg
+--format=gpkg --output=- -- 0 1 0 1 1|'--format=gpkg' writes a GeoPackage, a file of its own: name it with --output=NAME.gpkg
+--format=gpkg --output=g.gpkg.txt -- 0 1 0 1 1|'--format=gpkg' writes a GeoPackage, whose name ends in .gpkg, not 'g.gpkg.txt'
+--format=gpkg --output=sub/.GPKG -- 0 1 0 1 1|'--format=gpkg' names the layer as the file, and '.GPKG' leaves no name: give one with --layer=NAME
+--format=gpkg --output=g.gpkg --layer= -- 0 1 0 1 1|'--layer' needs a name
+--format=gpkg --output=Gpkg_contents.gpkg -- 0 1 0 1 1|a GeoPackage keeps the names beginning gpkg_ for its own tables, so its layer cannot be named 'Gpkg_contents': name it with --layer=NAME
+--format=gpkg --output=g.gpkg --layer=RTREE_g_geom -- 0 1 0 1 1|a GeoPackage keeps the names beginning rtree_ for its own tables, so its layer cannot be named 'RTREE_g_geom': name it with --layer=NAME
+--format=gpkg --output=g.gpkg --layer=sqlite_master -- 0 1 0 1 1|a GeoPackage keeps the names beginning sqlite_ for its own tables, so its layer cannot be named 'sqlite_master': name it with --layer=NAME
+--layer=g -- 0 1 0 1 1|'--layer' names a GeoPackage's layer: it goes with --format=gpkg
 --format=pnezd --output=p.txt --first-point=0 -- 0 1 0 1 1|'--first-point' takes a whole number from 1 to 999999999999999, not '0'
 --format=pnezd --output=p.txt --first-point=1e3 -- 0 1 0 1 1|'--first-point' takes a whole number from 1 to 999999999999999, not '1e3'
 --format=pnezd --output=p.txt --first-point=1000000000000000 -- 0 1 0 1 1|'--first-point' takes a whole number from 1 to 999999999999999, not '1000000000000000'

@@ -4,7 +4,8 @@
 # answer on standard output that went nowhere fails; an option that takes a value is given once;
 # --help names only Windows' stops; what the file loses is told in the console's line ends; a
 # folder is named by the path it was found by, and only a link under the name by its target; a
-# point file, a snapped extent and --crs's files (beside a path with backslashes) as on Linux;
+# point file, a snapped extent, --crs's files (beside a path with backslashes) and a GeoPackage
+# (its rows checked against the grid's, as on Linux) as on Linux;
 # names compared as Windows reads them (without case, trailing dots and blanks dropped), so that
 # two names of one file are a wrong command line; and runs at once that leave one run's files.
 # Each row: the arguments, the status, what standard error says (a pattern), and what holds
@@ -20,6 +21,7 @@ cd "$work" || exit 1
 export LANG=C.UTF-8
 
 g() { "${emulator[@]}" "$program" "$@"; }
+checker=$(realpath "$(dirname "${BASH_SOURCE[0]}")/geopackage_check.py")
 reader_gone() {  # runs a command whose standard output is a pipe whose reader has gone
   python3 -c 'import os, subprocess, sys
 reader, writer = os.pipe()
@@ -57,6 +59,8 @@ g --format=penzd --output=p.csv --first-point=9 --elevation=1e1 -- 2000000 20000
 g --snap=out --dry-run -- 15 385 -7.5 190 100 >out.txt^0^^test "$(tr -d '\r' <out.txt)" = $'20 points (4 rows, 5 columns), 334 bytes, last point 400,200\nextent 0,400,-100,200 (snapped out to multiples of 100)'
 mkdir sub && g --crs=EPSG:2227 --output='sub\Grid.csv' -- 0 1 0 1 1^0^^test "$(ls sub)" = $'Grid.csv\nGrid.csvt\nGrid.prj\nGrid.vrt' && grep -q '>CSV:Grid.csv<' sub/Grid.vrt
 mkdir sub && g --crs=EPSG:32615 --format=pnezd --output='sub\p.csv' -- 0 1 0 1 1^0^^test "$(ls sub)" = $'p.csv\np.prj\np.vrt' && grep -q '^PROJCS\["WGS_1984_UTM_Zone_15N"' sub/p.prj && grep -q 'CSV:p.csv<' sub/p.vrt
+mkdir sub && g --no-sync --format=gpkg --crs=EPSG:32615 --layer=grid --output='sub\g.gpkg' -- 500000.5 500300.5 4000000.25 4000200.25 7 && g --no-sync --output='sub\g.txt' -- 500000.5 500300.5 4000000.25 4000200.25 7^0^*^/usr/bin/python3 "$checker" sub/g.gpkg grid sub/g.txt 32615 && test "$(ls sub)" = $'g.gpkg\ng.txt'
+echo x >g.gpkg && g --format=gpkg --output=G.GPKG -- 0 1 0 1 1^2^tessaplan-grid: *G.GPKG exists and is not a GeoPackage: name a new file*^test "$(ls)" = g.gpkg && test "$(cat g.gpkg)" = x
 g --crs=EPSG:32600 -- 0 1 0 1 1^2^tessaplan-grid: '--crs': EPSG:32600, * is projected by a method that a .prj file has no words for*^nothing_here
 g --snap=out -- 0 10 0 10 0.4^2^tessaplan-grid: '--snap' aligns to a spacing above 0, not "Grid Spacing" 0.4 (used as 0)*^nothing_here
 g --crs=EPSG:2227 --output=NUL -- 0 1 0 1 1^2^tessaplan-grid: '--crs' writes files beside the grid, and NUL is a stream: name a file (see tessaplan-grid --help)^nothing_here

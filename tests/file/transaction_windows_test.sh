@@ -92,26 +92,29 @@ hidden() { ls -A | grep -c '^\.tessaplan-'; }
 some_hidden() { test "$(hidden)" -ge 1; }
 no_hidden() { test "$(hidden)" -eq 0; }
 
-# Ctrl+C: cancelled, exit 130, the old file kept and nothing left.
-"${emulator[@]}" "$bench" -- 0 8000 0 8000 1 2>err.txt &
-pid=$!
-check "the run holds its hidden file" within 60 some_hidden
-kill -s INT "$pid"
-wait "$pid"
-check "Ctrl+C: exit 130" test $? -eq 130
-check "Ctrl+C: cancelled" grep -Fqx 'Cancelled by Ctrl+C; newgrid.txt is as it was.' err.txt
-check "Ctrl+C: file kept" cmp -s newgrid.txt before.txt
-check "Ctrl+C: nothing left" test "$(hidden)" -eq 0
-
-# Killed outright mid-write (as Task Manager ends a process): the system deletes the new file
-# when the dead process's handles close.
-"${emulator[@]}" "$bench" -- 0 8000 0 8000 1 2>/dev/null &
-pid=$!
-check "the run holds its hidden file" within 60 some_hidden
-kill -s KILL "$pid"
-wait "$pid" 2>/dev/null
-check "killed: nothing left" within 60 no_hidden
-check "killed: file kept" cmp -s newgrid.txt before.txt
+# Ctrl+C: cancelled, exit 130, the old file kept (no GeoPackage made) and nothing left; killed
+# outright mid-write (as Task Manager ends a process): the system deletes the new file when the
+# dead process's handles close.
+while IFS='|' read -r options kept said; do
+  for stop in INT KILL; do
+    # shellcheck disable=SC2086
+    "${emulator[@]}" "$bench" $options 2>err.txt &
+    pid=$!
+    check "$options, $stop: the run holds its hidden file" within 60 some_hidden
+    kill -s "$stop" "$pid"
+    wait "$pid" 2>/dev/null
+    status=$?
+    if [ "$stop" = INT ]; then
+      check "$options, Ctrl+C: exit 130" test "$status" -eq 130
+      check "$options, Ctrl+C: cancelled" grep -Fqx "Cancelled by Ctrl+C; $said." err.txt
+    fi
+    check "$options, $stop: nothing left" within 60 no_hidden
+    check "$options, $stop: $kept" eval "$kept"
+  done
+done <<'ROWS'
+-- 0 8000 0 8000 1|cmp -s newgrid.txt before.txt|newgrid.txt is as it was
+--format=gpkg --output=s.gpkg -- 0 3000 0 3000 2|test ! -e s.gpkg|no GeoPackage was made at s.gpkg
+ROWS
 
 # A disk with too little free for the grid, though larger than it (a 40 MB file system, mounted
 # here as root can, 28 MB of it taken): refused before the first byte, with the size the grid
