@@ -75,7 +75,7 @@ for files in unnamed hidden; do
       saving) held=(TESSAPLAN_TEST_SYNC_DELAY_MS=60000) ;;
     esac
     [ "$files" = hidden ] && held+=(TESSAPLAN_TEST_NO_TMPFILE=1)
-    for signal in TERM INT KILL; do
+    for signal in INT TERM HUP QUIT KILL; do
       name="$signal while $stage, $files"
       rm -f go s.gpkg
       : >calls.txt
@@ -103,6 +103,13 @@ for files in unnamed hidden; do
     done
   done
 done
+
+# No room for the file's most bytes (this user's quota met, by the disk stand-in): refused before
+# the first byte, saying what it needs.
+LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_QUOTA_MET=1 "$grid" --format=gpkg --output=s.gpkg -- 0 400 0 300 1 2>err.txt
+check "quota met: exit 1" test $? -eq 1
+check "quota met: said" grep -Eqx "Run-time error 5: File error: Disk quota exceeded: the GeoPackage needs [0-9.]+ MB.*" err.txt
+check "quota met: nothing left" test -z "$(left)"
 
 # A file that takes the name while the run saves is left as it is, and the run fails.
 rm -f calls.txt go

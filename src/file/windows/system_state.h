@@ -84,9 +84,10 @@ class SystemFile final : public NewFile {
     return {};
   }
   std::error_code Truncate(std::uint64_t size) override {
-    FILE_END_OF_FILE_INFO end{};
-    end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
-    if (!::SetFileInformationByHandle(handle_.get(), FileEndOfFileInfo, &end, sizeof end)) {
+    LARGE_INTEGER end{};
+    end.QuadPart = static_cast<LONGLONG>(size);
+    if (!::SetFilePointerEx(handle_.get(), end, nullptr, FILE_BEGIN) ||
+        !::SetEndOfFile(handle_.get())) {
       return Error(::GetLastError());
     }
     written_ = size;
