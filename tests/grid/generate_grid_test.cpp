@@ -493,5 +493,44 @@ TEST_F(GenerateGridTest, SecondRunReplacesTheFirst) {
   EXPECT_EQ(Entries(), std::vector<std::string>{"newgrid.txt"});
 }
 
+// The space a GeoPackage claims is the most it takes, not far more, for grids of every shape and
+// length of name (rows and columns past 10, 100 and 1000); the progress never runs past it.
+TEST_F(GenerateGridTest, AGeoPackageTakesNoMoreThanItClaims) {
+  for (const int rows : {1, 9, 101, 1001}) {
+    for (const int columns : {1, 12, 1003}) {
+      if (rows * columns > 200000) {
+        continue;
+      }
+      const std::filesystem::path output = this->output().parent_path() / "g.gpkg";
+      std::filesystem::remove(output);
+      RunOptions options;
+      options.sync = false;
+      options.output = output;
+      options.geopackage.emplace();
+      options.geopackage->name = "g";
+      std::uint64_t done = 0;
+      std::uint64_t claimed = 0;
+      options.progress = [&](const GridProgress& progress) {
+        EXPECT_LE(progress.bytes_done, progress.bytes_total);
+        if (progress.stage != GridStage::reserving) {
+          EXPECT_GE(progress.bytes_done, done);
+          done = progress.bytes_done;
+        }
+        claimed = progress.bytes_total;
+        return true;
+      };
+      const GridPlan plan =
+          PlanGrid({"0", std::to_string(columns - 1), "0", std::to_string(rows - 1), "1"}, '.');
+      const RunResult result = GenerateGrid(plan, options);
+      const std::uintmax_t size = std::filesystem::file_size(output);
+      EXPECT_EQ(result.points_written, static_cast<std::uint64_t>(rows * columns));
+      EXPECT_EQ(result.bytes_written, size);
+      EXPECT_LE(size, claimed) << rows << " x " << columns;
+      EXPECT_GE(static_cast<double>(size), 0.6 * static_cast<double>(claimed))
+          << rows << " x " << columns;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace grid
