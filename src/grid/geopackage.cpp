@@ -7,7 +7,6 @@
 #include <bit>
 #include <cctype>
 #include <charconv>
-#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -171,10 +170,7 @@ void AddSystems(file::Database& database, const GeoPackageLayer& layer) {
        .definition = layer.wgs84_definition,
        .description = "longitude/latitude coordinates in decimal degrees on the WGS 84 spheroid"},
   };
-  for (const SpatialSystem& system : required) {
-    if (system.id == layer.system.id) {
-      continue;  // the layer's own, below
-    }
+  const auto add_system = [&](const SpatialSystem& system) {
     add.Bind(1, system.name);
     add.Bind(2, std::int64_t{system.id});
     add.Bind(3, system.organization);
@@ -182,15 +178,13 @@ void AddSystems(file::Database& database, const GeoPackageLayer& layer) {
     add.Bind(5, system.definition);
     add.Bind(6, system.description);
     add.Run();
+  };
+  for (const SpatialSystem& system : required) {
+    if (system.id != layer.system.id) {  // the layer's own is added once, below
+      add_system(system);
+    }
   }
-  const SpatialSystem& own = layer.system;
-  add.Bind(1, own.name);
-  add.Bind(2, std::int64_t{own.id});
-  add.Bind(3, own.organization);
-  add.Bind(4, std::int64_t{own.organization_id});
-  add.Bind(5, own.definition);
-  add.Bind(6, own.description);
-  add.Run();
+  add_system(layer.system);
 }
 
 // The points, column by column, each with its entry in the index; their extent.

@@ -389,9 +389,6 @@ int SystemState::NameNewFile() {
       error = 0;
     }
     if (error != EINTR) {
-      if (error == 0 && !hidden_name.empty() && Holds(hidden_name, keeper.get())) {
-        ::unlinkat(directory.get(), hidden_name.c_str(), 0);
-      }
       return error;
     }
   }
