@@ -116,6 +116,20 @@ done <<'ROWS'
 --format=gpkg --output=s.gpkg -- 0 3000 0 3000 2|test ! -e s.gpkg|no GeoPackage was made at s.gpkg
 ROWS
 
+# A file that takes a new GeoPackage's name during the run (made while the run still holds its
+# hidden file) is left as it is, and the run fails.
+"${emulator[@]}" "$bench" --format=gpkg --output=s.gpkg -- 0 3000 0 3000 2 2>err.txt &
+pid=$!
+check "a file takes the name: the run holds its hidden file" within 60 some_hidden
+echo "someone else's" >s.gpkg
+check "a file takes the name: made before the commit" some_hidden
+wait "$pid"
+check "a file takes the name: exit 1" test $? -eq 1
+check "a file takes the name: said" grep -Fq "another program made a file of this name during the run, which is left as it is" err.txt
+check "a file takes the name: left as it is" test "$(cat s.gpkg)" = "someone else's"
+check "a file takes the name: nothing hidden" within 60 no_hidden
+rm s.gpkg
+
 # A disk with too little free for the grid, though larger than it (a 40 MB file system, mounted
 # here as root can, 28 MB of it taken): refused before the first byte, with the size the grid
 # needs. The space free to this user is what counts, not the disk's size.
