@@ -243,4 +243,70 @@ void Database::Close() {
   connection_.release();
 }
 
+std::string QuotedName(std::string_view name) {
+  std::string quoted(1, '"');
+  for (const char c : name) {
+    quoted.append(c == '"' ? 2 : 1, c);
+  }
+  quoted.push_back('"');
+  return quoted;
+}
+
+Statement::Statement(Database& database, std::string_view sql) : database_(database) {
+  if (const int code = sqlite3_prepare_v2(database.get(), sql.data(), static_cast<int>(sql.size()),
+                                          &statement_, nullptr);
+      code != SQLITE_OK) {
+    database.Fail(code);
+  }
+}
+
+Statement::~Statement() {
+  sqlite3_finalize(statement_);
+}
+
+void Statement::Bind(int at, double value) {
+  Check(sqlite3_bind_double(statement_, at, value));
+}
+
+void Statement::Bind(int at, std::int64_t value) {
+  Check(sqlite3_bind_int64(statement_, at, value));
+}
+
+void Statement::Bind(int at, std::string_view text) {
+  Check(sqlite3_bind_text(statement_, at, text.data(), static_cast<int>(text.size()),
+                          SQLITE_TRANSIENT));
+}
+
+void Statement::BindBlob(int at, const void* data, std::size_t size) {
+  Check(sqlite3_bind_blob(statement_, at, data, static_cast<int>(size), SQLITE_TRANSIENT));
+}
+
+void Statement::BindNull(int at) {
+  Check(sqlite3_bind_null(statement_, at));
+}
+
+void Statement::Run() {
+  const int code = sqlite3_step(statement_);
+  sqlite3_reset(statement_);
+  if (code != SQLITE_DONE) {
+    database_.Fail(code);
+  }
+}
+
+std::int64_t Statement::Single() {
+  const int code = sqlite3_step(statement_);
+  const std::int64_t value = code == SQLITE_ROW ? sqlite3_column_int64(statement_, 0) : 0;
+  sqlite3_reset(statement_);
+  if (code != SQLITE_ROW && code != SQLITE_DONE) {
+    database_.Fail(code);
+  }
+  return value;
+}
+
+void Statement::Check(int code) const {
+  if (code != SQLITE_OK) {
+    database_.Fail(code);
+  }
+}
+
 }  // namespace file

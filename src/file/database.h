@@ -5,11 +5,14 @@
 // The file is this run's alone: SQLite keeps no journal and takes no lock on it.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace file {
 
@@ -46,6 +49,35 @@ class Database {
   // The connection goes first, then the way to its file it was opened through.
   std::unique_ptr<Files> files_;
   std::unique_ptr<sqlite3, CloseConnection> connection_;
+};
+
+// `name` as SQL quotes a table's or column's name: within double quotes, each doubled.
+std::string QuotedName(std::string_view name);
+
+// One prepared statement, run again with new values for each row.
+class Statement {
+ public:
+  // Raises a Failure.
+  Statement(Database& database, std::string_view sql);
+  ~Statement();
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  void Bind(int at, double value);
+  void Bind(int at, std::int64_t value);
+  void Bind(int at, std::string_view text);
+  void BindBlob(int at, const void* data, std::size_t size);
+  void BindNull(int at);
+  // Runs it, for no row. Raises a Failure.
+  void Run();
+  // Runs it, for the first column of its one row (0 for none). Raises a Failure.
+  std::int64_t Single();
+
+ private:
+  void Check(int code) const;
+
+  Database& database_;
+  sqlite3_stmt* statement_ = nullptr;
 };
 
 }  // namespace file

@@ -12,6 +12,7 @@
 
 #include "file/database.h"
 #include "grid/format_single.h"
+#include "grid/spatial_index.h"
 #include "grid/wording.h"
 
 namespace grid {
@@ -63,58 +64,9 @@ std::string InQuotes(std::string_view name) {
   return escaped;
 }
 
-std::string Quoted(std::string_view name) {
-  std::string quoted(1, '"');
-  quoted.append(InQuotes(name)).push_back('"');
-  return quoted;
-}
-
 std::string IndexName(std::string_view layer) {
   return "rtree_" + std::string(layer) + "_" + std::string(kGeometryColumn);
 }
-
-// One prepared statement, run again for each row.
-class Statement {
- public:
-  Statement(file::Database& database, const std::string& sql) : database_(database) {
-    if (const int code = sqlite3_prepare_v2(database.get(), sql.c_str(),
-                                            static_cast<int>(sql.size()), &statement_, nullptr);
-        code != SQLITE_OK) {
-      database.Fail(code);
-    }
-  }
-  ~Statement() { sqlite3_finalize(statement_); }
-  Statement(const Statement&) = delete;
-  Statement& operator=(const Statement&) = delete;
-
-  void Bind(int at, double value) { Check(sqlite3_bind_double(statement_, at, value)); }
-  void Bind(int at, std::int64_t value) { Check(sqlite3_bind_int64(statement_, at, value)); }
-  void Bind(int at, std::string_view text) {
-    Check(sqlite3_bind_text(statement_, at, text.data(), static_cast<int>(text.size()),
-                            SQLITE_TRANSIENT));
-  }
-  void BindBlob(int at, const void* data, std::size_t size) {
-    Check(sqlite3_bind_blob(statement_, at, data, static_cast<int>(size), SQLITE_TRANSIENT));
-  }
-  void BindNull(int at) { Check(sqlite3_bind_null(statement_, at)); }
-  void Run() {
-    if (const int code = sqlite3_step(statement_); code != SQLITE_DONE) {
-      sqlite3_reset(statement_);
-      database_.Fail(code);
-    }
-    sqlite3_reset(statement_);
-  }
-
- private:
-  void Check(int code) const {
-    if (code != SQLITE_OK) {
-      database_.Fail(code);
-    }
-  }
-
-  file::Database& database_;
-  sqlite3_stmt* statement_ = nullptr;
-};
 
 // A point in GeoPackage's binary form: "GP", version 0, flags (little-endian, no envelope), the
 // system's id, then the point as WKB.
@@ -152,9 +104,10 @@ double Parsed(std::string_view text) {
 }
 
 void AddSystems(file::Database& database, const GeoPackageLayer& layer) {
-  Statement add(database,
-                "INSERT INTO gpkg_spatial_ref_sys (srs_name, srs_id, organization, "
-                "organization_coordsys_id, definition, description) VALUES (?, ?, ?, ?, ?, ?)");
+  file::Statement add(
+      database,
+      "INSERT INTO gpkg_spatial_ref_sys (srs_name, srs_id, organization, "
+      "organization_coordsys_id, definition, description) VALUES (?, ?, ?, ?, ?, ?)");
   const SpatialSystem required[] = {
       {},
       {.id = 0,
@@ -187,7 +140,8 @@ void AddSystems(file::Database& database, const GeoPackageLayer& layer) {
   add_system(layer.system);
 }
 
-// The points, column by column, each with its entry in the index; their extent.
+// The points, column by column, each with its entry in the index (spatial_index.h); their
+// extent.
 struct Extent {
   double min_x = std::numeric_limits<double>::infinity();
   double min_y = std::numeric_limits<double>::infinity();
@@ -197,11 +151,12 @@ struct Extent {
 
 bool AddPoints(file::Database& database, const GridLines& lines, const GeoPackageLayer& layer,
                const std::function<bool(std::size_t)>& keep_going, Extent& extent) {
-  Statement point(database, "INSERT INTO " + Quoted(layer.name) + " (" + Quoted(kIdColumn) + ", " +
-                                Quoted(kGeometryColumn) + ", " + Quoted(kEastingColumn) + ", " +
-                                Quoted(kNorthingColumn) + ", \"ID\") VALUES (?, ?, ?, ?, ?)");
-  Statement entry(database,
-                  "INSERT INTO " + Quoted(IndexName(layer.name)) + " VALUES (?, ?, ?, ?, ?)");
+  file::Statement point(
+      database, "INSERT INTO " + file::QuotedName(layer.name) + " (" + file::QuotedName(kIdColumn) +
+                    ", " + file::QuotedName(kGeometryColumn) + ", " +
+                    file::QuotedName(kEastingColumn) + ", " + file::QuotedName(kNorthingColumn) +
+                    ", \"ID\") VALUES (?, ?, ?, ?, ?)");
+  SpatialIndex index(database, IndexName(layer.name));
   std::vector<double> ys(lines.Rows());
   for (std::size_t row = 0; row < ys.size(); ++row) {
     ys[row] = Parsed(lines.Y(row));
@@ -225,27 +180,24 @@ bool AddPoints(file::Database& database, const GridLines& lines, const GeoPackag
       point.Bind(4, ys[row]);
       point.Bind(5, name);
       point.Run();
-      entry.Bind(1, id);
-      entry.Bind(2, x);
-      entry.Bind(3, x);
-      entry.Bind(4, ys[row]);
-      entry.Bind(5, ys[row]);
-      entry.Run();
+      index.Add(id, x, ys[row]);
     }
     if (!keep_going(column + 1)) {
       return false;
     }
   }
+  index.Finish();
   return true;
 }
 
 // The layer in the standard's tables: its contents with the extent, its geometry column, its
 // index as an extension, and the triggers that keep the index as the layer changes.
 void Describe(file::Database& database, const GeoPackageLayer& layer, const Extent& extent) {
-  Statement contents(database,
-                     "INSERT INTO gpkg_contents (table_name, data_type, identifier, description, "
-                     "last_change, min_x, min_y, max_x, max_y, srs_id) VALUES (?, 'features', ?, "
-                     "'', strftime('%Y-%m-%dT%H:%M:%fZ','now'), ?, ?, ?, ?, ?)");
+  file::Statement contents(
+      database,
+      "INSERT INTO gpkg_contents (table_name, data_type, identifier, description, "
+      "last_change, min_x, min_y, max_x, max_y, srs_id) VALUES (?, 'features', ?, "
+      "'', strftime('%Y-%m-%dT%H:%M:%fZ','now'), ?, ?, ?, ?, ?)");
   contents.Bind(1, layer.name);
   contents.Bind(2, layer.name);
   const double bounds[] = {extent.min_x, extent.min_y, extent.max_x, extent.max_y};
@@ -258,7 +210,7 @@ void Describe(file::Database& database, const GeoPackageLayer& layer, const Exte
   }
   contents.Bind(7, std::int64_t{layer.system.id});
   contents.Run();
-  Statement column(
+  file::Statement column(
       database,
       "INSERT INTO gpkg_geometry_columns (table_name, column_name, geometry_type_name, "
       "srs_id, z, m) VALUES (?, ?, 'POINT', ?, 0, 0)");
@@ -266,10 +218,10 @@ void Describe(file::Database& database, const GeoPackageLayer& layer, const Exte
   column.Bind(2, kGeometryColumn);
   column.Bind(3, std::int64_t{layer.system.id});
   column.Run();
-  Statement extension(database,
-                      "INSERT INTO gpkg_extensions (table_name, column_name, extension_name, "
-                      "definition, scope) VALUES (?, ?, 'gpkg_rtree_index', "
-                      "'http://www.geopackage.org/spec120/#extension_rtree', 'write-only')");
+  file::Statement extension(database,
+                            "INSERT INTO gpkg_extensions (table_name, column_name, extension_name, "
+                            "definition, scope) VALUES (?, ?, 'gpkg_rtree_index', "
+                            "'http://www.geopackage.org/spec120/#extension_rtree', 'write-only')");
   extension.Bind(1, layer.name);
   extension.Bind(2, kGeometryColumn);
   extension.Run();
@@ -319,11 +271,11 @@ bool WriteGeoPackage(file::Database& database, const GridLines& lines, const Geo
                    "; PRAGMA user_version=" + std::to_string(kUserVersion) + "; BEGIN;");
   database.Execute(kStandardTables);
   AddSystems(database, layer);
-  database.Execute("CREATE TABLE " + Quoted(layer.name) + " (" + Quoted(kIdColumn) +
-                   " INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, " + Quoted(kGeometryColumn) +
-                   " POINT, " + Quoted(kEastingColumn) + " REAL, " + Quoted(kNorthingColumn) +
-                   " REAL, \"ID\" TEXT); CREATE VIRTUAL TABLE " + Quoted(IndexName(layer.name)) +
-                   " USING rtree(id, minx, maxx, miny, maxy);");
+  database.Execute("CREATE TABLE " + file::QuotedName(layer.name) + " (" +
+                   file::QuotedName(kIdColumn) + " INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, " +
+                   file::QuotedName(kGeometryColumn) + " POINT, " +
+                   file::QuotedName(kEastingColumn) + " REAL, " +
+                   file::QuotedName(kNorthingColumn) + " REAL, \"ID\" TEXT);");
   Extent extent;
   if (!AddPoints(database, lines, layer, keep_going, extent)) {
     return false;

@@ -92,11 +92,11 @@ expect(one("SELECT scope FROM gpkg_extensions WHERE table_name = ? AND column_na
 # Range queries find every point inside: the index's boxes are single precision, rounded out,
 # so what else they find lies within a float's step of the window.
 random.seed(len(points))
-span = lambda values: (min(values), max(values))
-windows = [(*span(xs), *span(ys))]
+x_span, y_span = (min(xs), max(xs)), (min(ys), max(ys))
+windows = [(*x_span, *y_span)]
 for _ in range(40):
-    x1, x2 = sorted(random.uniform(*span(xs)) for _ in range(2))
-    y1, y2 = sorted(random.uniform(*span(ys)) for _ in range(2))
+    x1, x2 = sorted(random.uniform(*x_span) for _ in range(2))
+    y1, y2 = sorted(random.uniform(*y_span) for _ in range(2))
     windows.append((x1, x2, y1, y2))
 for x1, x2, y1, y2 in windows:
     found = {row[0] for row in db.execute(
@@ -110,7 +110,45 @@ for x1, x2, y1, y2 in windows:
     expect(inside <= found and found - inside == near,
            f"window {(x1, x2, y1, y2)}: {len(inside - found)} missed, "
            f"{len(found - inside - near)} far outside")
+
+# The index's entries are those SQLite's own module makes for the same points.
+module = sqlite3.connect(":memory:")
+module.execute("CREATE VIRTUAL TABLE m USING rtree(id, minx, maxx, miny, maxy)")
+module.executemany("INSERT INTO m VALUES (?, ?, ?, ?, ?)",
+                   ((i, x, x, y, y) for i, (x, y, _) in enumerate(points, 1)))
+expect(module.execute("SELECT * FROM m ORDER BY id").fetchall() ==
+       db.execute(f"SELECT * FROM {quote(index)} ORDER BY id").fetchall(),
+       "the index's entries as SQLite's module makes them")
 db.close()
+
+# Edited later through the standard's triggers (their functions as GDAL gives them), on a copy:
+# points added, moved and removed, the index stays SQLite's own and finds every point.
+edited = sqlite3.connect(":memory:")
+sqlite3.connect(f"file:{path}?mode=ro", uri=True).backup(edited)
+coordinate = lambda at: lambda blob: None if blob is None else struct.unpack_from("<d", blob, at)[0]
+edited.create_function("ST_IsEmpty", 1, lambda blob: blob is None)
+for name, at in (("ST_MinX", 13), ("ST_MaxX", 13), ("ST_MinY", 21), ("ST_MaxY", 21)):
+    edited.create_function(name, 1, coordinate(at))
+blob = lambda x, y: struct.pack("<2sBBiBIdd", b"GP", 0, 1, srs_id, 1, 1, x, y)
+table = quote(layer)
+for i in range(1, len(points) + 1, 7):
+    edited.execute(f"DELETE FROM {table} WHERE fid = ?", (i,))
+for i in range(2, len(points) + 1, 11):
+    x, y = random.uniform(*x_span), random.uniform(*y_span)
+    edited.execute(f"UPDATE {table} SET geom = ?, easting = ?, northing = ? WHERE fid = ?",
+                   (blob(x, y), x, y, i))
+for _ in range(len(points) // 13 + 1):
+    x, y = random.uniform(*x_span), random.uniform(*y_span)
+    edited.execute(f"INSERT INTO {table} (geom, easting, northing) VALUES (?, ?, ?)",
+                   (blob(x, y), x, y))
+expect(edited.execute("SELECT rtreecheck(?)", (index,)).fetchone()[0] == "ok", "edited: rtreecheck")
+rows = edited.execute(f"SELECT fid, easting, northing FROM {table}").fetchall()
+for x1, x2, y1, y2 in windows[:10]:
+    found = {r[0] for r in edited.execute(
+        f"SELECT id FROM {quote(index)} WHERE minx <= ? AND maxx >= ? AND miny <= ? AND maxy >= ?",
+        (x2, x1, y2, y1))}
+    inside = {fid for fid, x, y in rows if x1 <= x <= x2 and y1 <= y <= y2}
+    expect(inside <= found, f"edited, window {(x1, x2, y1, y2)}: {len(inside - found)} missed")
 
 # GDAL reads the layer: its count, extent, system, first and last features.
 source = ogr.Open(path)

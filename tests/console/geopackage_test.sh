@@ -11,8 +11,9 @@ scratch_folder work
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
 
-# The points and tables: whole and fractional values, a decimal comma, a system PROJ writes as
-# OGC WKT and one it cannot (named by EPSG's code alone), none, and a layer's name SQL must quote.
+# The points and tables: whole and fractional values (some a float above, some below), a decimal
+# comma, a system PROJ writes as OGC WKT and one it cannot (named by EPSG's code alone), none,
+# and a layer's name SQL must quote.
 while IFS='|' read -r options layer code texts; do
   rm -f ./*.gpkg newgrid.txt
   # shellcheck disable=SC2086
@@ -29,6 +30,7 @@ done <<'ROWS'
 |Grid "A" ü||0.5 1000.5 -200.25 600.25 7
 --decimal-separator=,|pts|6201|1234567,891 1234999,25 98765,4321 99000 3
 ||2227|0 9999 0 20 10
+|||0.1 60.1 -0.7 30.3 1
 ROWS
 
 # A file at the name, a GeoPackage or not (a pipe too, never opened), refuses the run before
