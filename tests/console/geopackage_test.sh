@@ -54,26 +54,21 @@ mkfifo g.gpkg|g.gpkg exists and is not a GeoPackage: name a new file
 ROWS
 rm -f g.gpkg
 
-# A run stopped at each stage: claiming space (the disk stand-in reserving slowly), writing
-# (once the new file holds a few pages), and saving (its sync held): a stop signal cancels it,
-# saying so, and a KILL ends it; either way the name stays free and nothing is left, also where
-# the file system has no unnamed files and a killed run leaves a hidden file, which the next run
-# sweeps.
-stage_reached() {  # PID STAGE: the run is at STAGE
-  case $2 in
-    reserving | saving) grep -q "${2/saving/stall}" calls.txt 2>/dev/null ;;
-    writing) [ "$(find -L "/proc/$1/fd" -maxdepth 1 -newer calls.txt -size +64k 2>/dev/null |
-      grep -c .)" -gt 0 ] ;;
-  esac
+# A run stopped at each stage, held there by the disk stand-in: claiming space (reserving
+# slowly), writing (its hundredth page), and saving (its sync): a stop signal cancels it, saying so, and a KILL ends it; either way the
+# name stays free and nothing is left, also where the file system has no unnamed files and a
+# killed run leaves a hidden file, which the next run sweeps.
+stage_reached() {  # STAGE: the run is held there, as the stand-in notes
+  grep -qx "$([ "$1" = reserving ] && echo reserving || echo stall)" calls.txt 2>/dev/null
 }
 left() {  # what a stopped run left in the folder
   ls -A | grep -v '^\(calls.txt\|err.txt\|go\|g.gpkg\|newgrid.txt\)$' | tr '\n' ' '
 }
 for files in unnamed hidden; do
   for stage in reserving writing saving; do
-    held=()  # writing: not held, a 361,201-point run takes seconds
     case $stage in
-      reserving) held=(TESSAPLAN_TEST_FALLOCATE_DELAY_MS=600000) ;;
+      reserving) held=(TESSAPLAN_TEST_FALLOCATE_DELAY_MS=600000) ;;  # for each GB claimed
+      writing) held=(TESSAPLAN_TEST_WRITE_DELAY_MS=60000 TESSAPLAN_TEST_STALL_FROM=100) ;;
       saving) held=(TESSAPLAN_TEST_SYNC_DELAY_MS=60000) ;;
     esac
     [ "$files" = hidden ] && held+=(TESSAPLAN_TEST_NO_TMPFILE=1)
@@ -84,9 +79,9 @@ for files in unnamed hidden; do
       (trap - INT QUIT
        exec env LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_CALL_LOG="$work/calls.txt" \
          TESSAPLAN_TEST_STALL_UNTIL="$work/go" "${held[@]}" \
-         "$grid" --format=gpkg --output=s.gpkg -- 0 3000 0 3000 5) 2>err.txt &
+         "$grid" --format=gpkg --output=s.gpkg -- 0 1000 0 1000 2) 2>err.txt &
       run=$!
-      check "$name: reached" within 120 stage_reached "$run" "$stage"
+      check "$name: reached" within 120 stage_reached "$stage"
       kill -s "$signal" "$run"
       touch go
       wait "$run"
@@ -119,7 +114,7 @@ touch calls.txt
 LD_PRELOAD="$slow_disk" TESSAPLAN_TEST_CALL_LOG="$work/calls.txt" TESSAPLAN_TEST_STALL_UNTIL="$work/go" \
   TESSAPLAN_TEST_SYNC_DELAY_MS=60000 "$grid" --format=gpkg --output=s.gpkg -- 0 400 0 300 1 2>err.txt &
 run=$!
-check "a file takes the name: the run saving" within 120 stage_reached "$run" saving
+check "a file takes the name: the run saving" within 120 stage_reached saving
 echo "someone else's" >s.gpkg
 touch go
 wait "$run"

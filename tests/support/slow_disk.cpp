@@ -1,7 +1,8 @@
 // Stands in for disks and kernels the tests cannot have on demand. Preloaded into a test, and
 // each switched on by its environment variable:
-// - TESSAPLAN_TEST_SYNC_DELAY_MS, TESSAPLAN_TEST_WRITE_DELAY_MS: every fsync or write of a
-//   regular file takes that many milliseconds longer (a USB stick, a stalled network drive);
+// - TESSAPLAN_TEST_SYNC_DELAY_MS, TESSAPLAN_TEST_WRITE_DELAY_MS: every fsync, or write or pwrite
+//   (a database's), of a regular file takes that many milliseconds longer (a USB stick, a
+//   stalled network drive);
 // - TESSAPLAN_TEST_NO_SYNC_FILE_RANGE: sync_file_range fails as where it is missing (ENOSYS);
 // - TESSAPLAN_TEST_NO_TMPFILE: no unnamed files (O_TMPFILE), as on some network and FAT file
 //   systems;
@@ -224,6 +225,12 @@ extern "C" ssize_t write(int fd, const void* data, size_t size) {
   }
   DelayBy("TESSAPLAN_TEST_WRITE_DELAY_MS", fd);
   return real(fd, data, size);
+}
+
+extern "C" ssize_t pwrite(int fd, const void* data, size_t size, off_t offset) {
+  static const auto real = Real<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite");
+  DelayBy("TESSAPLAN_TEST_WRITE_DELAY_MS", fd);
+  return real(fd, data, size, offset);
 }
 
 extern "C" int sync_file_range(int fd, off_t offset, off_t count, unsigned int flags) {
