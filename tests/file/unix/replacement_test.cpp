@@ -243,6 +243,55 @@ INSTANTIATE_TEST_SUITE_P(
     testing_support::CaseName());
 // clang-format on
 
+// A new file only (a database's): its space claimed while its size stays 0, written where it
+// chooses, and given back past its end at the commit, which takes only a free name; with and
+// without unnamed files. A file that took the name meanwhile is left as it is, and nothing else.
+TEST_F(LinuxFileTest, ANewFileOnlyTakesAFreeName) {
+  for (const bool unnamed : {true, false}) {
+    for (const bool taken : {false, true}) {
+      SCOPED_TRACE(std::string(unnamed ? "unnamed" : "hidden") + (taken ? ", taken" : ""));
+      fs::remove(output());
+      Replacement file(
+          output(), 4 << 20,
+          {.no_replace = true, .keep_size = true, .unnamed = unnamed, .what = "database"});
+      std::uint64_t size = 1;
+      ASSERT_FALSE(file.file()->Size(size));
+      EXPECT_EQ(size, 0u);
+      ASSERT_FALSE(file.file()->WriteAt(5, "page", 4));
+      ASSERT_FALSE(file.file()->WriteAt(0, "first", 5));
+      char back[9] = {};
+      std::size_t got = 0;
+      ASSERT_FALSE(file.file()->ReadAt(0, back, sizeof back, got));
+      EXPECT_EQ(std::string(back, got), "firstpage");
+      if (taken) {
+        WriteFile(output(), "someone else's");
+        EXPECT_THROW(
+            {
+              try {
+                file.Commit();
+              } catch (const Failure& failure) {
+                EXPECT_NE(std::string(failure.what())
+                              .find("another program made a file of this "
+                                    "name during the run"),
+                          std::string::npos);
+                throw;
+              }
+            },
+            Failure);
+        file.Abandon();
+        EXPECT_EQ(ReadFile(output()), "someone else's");
+      } else {
+        file.Commit();
+        struct stat status {};
+        ASSERT_EQ(::stat(output().c_str(), &status), 0);
+        EXPECT_EQ(ReadFile(output()), "firstpage");
+        EXPECT_LT(status.st_blocks * 512, 1 << 20);  // the claim past the end given back
+      }
+      EXPECT_EQ(Snapshot(dir()).size(), 1u);  // nothing hidden beside it
+    }
+  }
+}
+
 // A hidden file that a living run holds locked is that run's file, not a leftover.
 TEST_F(LinuxFileTest, LeavesTheHiddenFileOfALivingRun) {
   WriteFile(dir() / ".tessaplan-abcd1234", "held");
