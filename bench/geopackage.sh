@@ -32,7 +32,7 @@ for extent in "0 1000 0 1000 1" "0 3999 0 3999 1"; do
   ours=() theirs=()
   for ((i = 0; i < n; i++)); do
     for way in $( ((i % 2 == 0)) && echo "ours theirs" || echo "theirs ours"); do
-      rm -f ours.gpkg theirs.gpkg
+      rm -f "$way.gpkg"
       if [ "$way" = ours ]; then
         # shellcheck disable=SC2086
         ours+=("$(timed "$grid" --no-sync --format=gpkg --output=ours.gpkg -- $extent)")

@@ -200,7 +200,8 @@ Database::Database(std::shared_ptr<NewFile> file, std::string shown, int page_si
   }
   files_->registered = true;
   sqlite3* connection = nullptr;
-  const int code = sqlite3_open_v2("new", &connection, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+  const int code = sqlite3_open_v2("new", &connection,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                                    files_->name.c_str());
   connection_.reset(connection);
   if (code != SQLITE_OK) {
@@ -273,12 +274,12 @@ void Statement::Bind(int at, std::int64_t value) {
 }
 
 void Statement::Bind(int at, std::string_view text) {
-  Check(sqlite3_bind_text(statement_, at, text.data(), static_cast<int>(text.size()),
-                          SQLITE_TRANSIENT));
+  Check(
+      sqlite3_bind_text(statement_, at, text.data(), static_cast<int>(text.size()), SQLITE_STATIC));
 }
 
 void Statement::BindBlob(int at, const void* data, std::size_t size) {
-  Check(sqlite3_bind_blob(statement_, at, data, static_cast<int>(size), SQLITE_TRANSIENT));
+  Check(sqlite3_bind_blob(statement_, at, data, static_cast<int>(size), SQLITE_STATIC));
 }
 
 void Statement::BindNull(int at) {

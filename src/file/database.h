@@ -21,7 +21,8 @@ class NewFile;
 class Database {
  public:
   // Opens a connection to `file`, empty, which messages name `shown`, with no journal, no lock
-  // and no sync of its own (the replacement syncs the file), and pages of `page_size` bytes.
+  // and no sync of its own (the replacement syncs the file), and pages of `page_size` bytes;
+  // for one thread, so without SQLite's mutexes.
   // Raises a Failure.
   Database(std::shared_ptr<NewFile> file, std::string shown, int page_size);
   // Closes the connection unless Close did.
@@ -63,6 +64,8 @@ class Statement {
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
 
+  // Text and blobs are bound without a copy: they must stay as they are until the statement has
+  // run.
   void Bind(int at, double value);
   void Bind(int at, std::int64_t value);
   void Bind(int at, std::string_view text);
