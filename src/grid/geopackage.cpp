@@ -57,11 +57,8 @@ constexpr std::string_view kIndexTriggers[] = {
 
 // A name within SQL's double quotes: each double quote doubled.
 std::string InQuotes(std::string_view name) {
-  std::string escaped;
-  for (const char c : name) {
-    escaped.append(c == '"' ? 2 : 1, c);
-  }
-  return escaped;
+  const std::string quoted = file::QuotedName(name);
+  return quoted.substr(1, quoted.size() - 2);
 }
 
 std::string IndexName(std::string_view layer) {
@@ -167,9 +164,10 @@ class LayerRows {
         geometries_(kBatch),
         names_(kBatch) {}
 
-  void Add(std::int64_t id, double x, double y, std::string name) {
+  // The point `id` at x, y, named by its row's and its column's parts ("r12c", "5").
+  void Add(std::int64_t id, double x, double y, std::string_view row, std::string_view column) {
     geometries_[filled_] = blob_.Of(x, y);
-    names_[filled_] = std::move(name);
+    names_[filled_].assign(row).append(column);  // in the slot's own buffer, once it has one
     Bind(batch_, filled_, id, x, y);
     if (++filled_ == kBatch) {
       batch_.Run();
@@ -238,7 +236,7 @@ bool AddPoints(file::Database& database, const GridLines& lines, const GeoPackag
     extent.max_x = std::max(extent.max_x, x);
     for (std::size_t row = 0; row < ys.size(); ++row) {
       ++id;
-      rows.Add(id, x, ys[row], std::string(lines.RowName(row)).append(lines.ColumnName(column)));
+      rows.Add(id, x, ys[row], lines.RowName(row), lines.ColumnName(column));
       index.Add(id, x, ys[row]);
     }
     if (!keep_going(column + 1)) {
